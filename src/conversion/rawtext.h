@@ -1,0 +1,63 @@
+#pragma once
+// The raw data text file as loaded: every byte kept, cut into lines.
+
+#include "common/expected.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+// The export is single-byte text. Files written by the instrument are ASCII or Windows-1252;
+// a file re-saved by another program may be UTF-8. Whichever it is decides how a line turns
+// into text for the screen and the workbook.
+enum class TextEncoding { Utf8, Windows1252 };
+
+class RawText {
+public:
+    // Largest file accepted.
+    static constexpr std::uint64_t maxBytes = 512ull * 1024 * 1024;
+
+    RawText() = default;
+
+    // Lines end at CR LF, LF or CR. A final line break makes no empty line, and blank lines at
+    // the end of the file (as left by editing) are dropped. A UTF-8 byte-order mark is dropped.
+    // A NUL byte means the data is not text: the error names `name`.
+    static Expected<RawText> fromBytes(std::string bytes, std::string_view name = "input");
+
+    std::size_t lineCount() const { return m_lines.size(); }
+    bool empty() const { return m_lines.empty(); }
+    std::string_view line(std::size_t index) const
+    {
+        const auto& span = m_lines[index];
+        return std::string_view(m_bytes).substr(span.offset, span.length);
+    }
+    TextEncoding encoding() const { return m_encoding; }
+    std::size_t byteCount() const { return m_bytes.size(); }
+
+    // A piece of this text (a line or a field of one) as UTF-8.
+    std::string toUtf8(std::string_view piece) const;
+    // Every line, each followed by '\n', as UTF-8: what the memo shows.
+    std::string allAsUtf8() const;
+
+private:
+    struct Span {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::string m_bytes;
+    std::vector<Span> m_lines;
+    TextEncoding m_encoding = TextEncoding::Utf8;
+};
+
+// Reads a whole file. Errors name the file and the reason (cannot be opened, too large, not text).
+Expected<RawText> loadRawFile(const std::filesystem::path& path);
+
+bool isValidUtf8(std::string_view bytes);
+// Appends the UTF-8 form of Windows-1252 bytes.
+void appendWindows1252AsUtf8(std::string_view bytes, std::string& out);
+
+} // namespace morvane

@@ -1,0 +1,87 @@
+#include "conversion/splitline.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using morvane::FieldList;
+using morvane::splitline;
+using Fields = std::vector<std::string>;
+
+struct SplitCase {
+    std::string line;
+    Fields fields;
+};
+
+class SplitlineTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitlineTest, CutsAsTheRawExportNeeds)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(splitline(c.line), c.fields);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SplitlineTest,
+    ::testing::Values(
+        SplitCase{"A1\tSample 1\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "Sample", "1", "2", "2", "1", "234700", "59.9", "0.59"}},
+        SplitCase{"A1\t\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "2", "2", "1", "234700", "59.9", "0.59"}},
+        SplitCase{"  \t lead and trail \t\r", {"lead", "and", "trail"}},
+        SplitCase{"", {}},
+        SplitCase{" \t \x01\x1f", {}},
+        SplitCase{"a\x01" "b\x1f" "c d", {"a", "b", "c", "d"}},
+        SplitCase{"A1 \"Std 1\" 2", {"A1", "Std 1", "2"}},
+        SplitCase{"\"say \"\"hi\"\"\" x", {"say \"hi\"", "x"}},
+        SplitCase{"a \"\" b", {"a", "", "b"}},
+        SplitCase{"\"unterminated field", {"unterminated field"}},
+        SplitCase{"\"ab\"cd", {"ab", "cd"}},
+        SplitCase{"ab\"cd ef", {"ab\"cd", "ef"}},
+        SplitCase{"Probe \xb5g \xc3\xa4", {"Probe", "\xb5g", "\xc3\xa4"}},
+        SplitCase{"SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t483-533\t",
+                  {"SamplePos", "SampleName", "Prog#", "Seg#", "Cycle#", "Time", "Temp", "483-533"}}));
+
+TEST(Splitline, TabAndSpaceSeparatorSplitAlike)
+{
+    FieldList a, b;
+    const std::string line = "B7 \"x y\"\tz  2\t1";
+    splitline(' ', line, a);
+    splitline('\t', line, b);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        EXPECT_EQ(a[i], b[i]);
+}
+
+TEST(Splitline, ReusedListDropsTheFieldsOfTheLineBefore)
+{
+    FieldList f;
+    splitline(' ', "one two three \"q\"\"uoted\"", f);
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_EQ(f[3], "q\"uoted");
+    splitline(' ', "four", f);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0], "four");
+}
+
+TEST(Splitline, FieldsCountedFromTheEnd)
+{
+    FieldList f;
+    // A sample name of three words: ten fields; program, cycle and reading still found from the end.
+    splitline(' ', "C4 My long sample 2 2 17 1000 60.1 3.25", f);
+    ASSERT_EQ(f.size(), 10u);
+    EXPECT_EQ(f.fromEnd(1), "3.25");
+    EXPECT_EQ(f.fromEnd(4), "17");
+    EXPECT_EQ(f.fromEnd(6), "2");
+    EXPECT_EQ(f.fromEnd(11), "") << "past the first field there is nothing";
+    EXPECT_EQ(f.fromEnd(0), "");
+}
+
+TEST(Splitline, ManyDoubledQuotesKeepEarlierFieldsIntact)
+{
+    FieldList f;
+    splitline(' ', "\"a\"\"b\" \"c\"\"d\" \"e\"\"f\"", f);
+    ASSERT_EQ(f.size(), 3u);
+    EXPECT_EQ(f[0], "a\"b");
+    EXPECT_EQ(f[1], "c\"d");
+    EXPECT_EQ(f[2], "e\"f");
+}
