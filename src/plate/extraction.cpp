@@ -1,0 +1,121 @@
+#include "plate/extraction.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+// First row from row 0 down whose column 0 names the well; -1 when there is none.
+int findWellRow(const Grid& wellTable, std::string_view name) {
+    if (wellTable.colCount() == 0)
+        return -1;
+    for (int row = 0; row < wellTable.rowCount(); ++row)
+        if (sameNameIgnoringCase(wellTable.cell(row, 0), name))
+            return row;
+    return -1;
+}
+
+// Characters a reading may hold when written without any decimal separator. The minus of a
+// negative exponent (1.5E-3) must not pass for the separator, or the repair would turn the
+// reading into two numbers. Bytes of multi-byte characters never count either: replacing one
+// would break the UTF-8 text.
+bool partOfPlainNumber(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'E' || c == 'e' || byte <= ' ' || byte >= 0x80;
+}
+
+} // namespace
+
+std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<bool>& ticks) {
+    std::vector<int> indices;
+    for (int row = 1; row <= plateRows(format); ++row) {
+        for (int col = 1; col <= plateCols(format); ++col) {
+            const int index = checkListIndex(format, row, col);
+            if (static_cast<std::size_t>(index) < ticks.size() && ticks[static_cast<std::size_t>(index)])
+                indices.push_back(index);
+        }
+    }
+    return indices;
+}
+
+Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks) {
+    const int cols = wellTable.colCount();
+    Extraction result;
+    result.table = Grid(2, cols, 1, 1);
+    if (wellTable.rowCount() > 0)
+        for (int col = 0; col < cols; ++col)
+            result.table.setCell(0, col, wellTable.cell(0, col));
+
+    int k = 0;
+    for (int index : tickedInPlateRowOrder(format, ticks)) {
+        const WellPos pos = wellAtIndex(format, index);
+        const std::string name = wellName(pos.row, pos.col);
+        const int source = findWellRow(wellTable, name);
+        if (source < 0) {
+            result.missingWells.push_back(name);
+            continue;
+        }
+        ++k;
+        result.table.setRowCount(std::max(2, k + 1));
+        for (int col = 0; col < cols; ++col)
+            result.table.setCell(k, col, wellTable.cell(source, col));
+    }
+    return result;
+}
+
+std::string missingWellsWarning(const std::vector<std::string>& wells) {
+    if (wells.empty())
+        return "";
+    std::string text =
+        std::to_string(wells.size()) + (wells.size() == 1 ? " ticked well holds no data and was left out: "
+                                                          : " ticked wells hold no data and were left out: ");
+    for (std::size_t i = 0; i < wells.size(); ++i) {
+        if (i > 0)
+            text += ", ";
+        text += wells[i];
+    }
+    return text + ".";
+}
+
+std::string replaceseparator(char wrong, char right, std::string_view text) {
+    std::string result(text);
+    if (const auto at = result.find(wrong); at != std::string::npos)
+        result[at] = right;
+    return result;
+}
+
+std::optional<char> wrongSeparator(const Grid& exportTable, char systemSeparator) {
+    const bool hasReference = exportTable.rowCount() > 1 && exportTable.colCount() > 2;
+    const std::string_view reference = hasReference ? std::string_view(exportTable.cell(1, 2)) : std::string_view();
+    if (reference.find(systemSeparator) != std::string_view::npos)
+        return std::nullopt;
+    char wrong = systemSeparator == ',' ? '.' : ',';
+    for (char c : reference)
+        if (!partOfPlainNumber(c))
+            wrong = c;
+    return wrong;
+}
+
+std::string separatorQuestion(char wrong, char right) {
+    return std::string("Do you want to REPLACE the wrong decimal separator (\"") + wrong + "\") with the one (\"" +
+           right + "\") used by your system?";
+}
+
+void repairSeparators(Grid& exportTable, char wrong, char right) {
+    for (int row = 1; row < exportTable.rowCount(); ++row)
+        for (int col = 2; col < exportTable.colCount(); ++col)
+            exportTable.setCell(row, col, replaceseparator(wrong, right, exportTable.cell(row, col)));
+}
+
+} // namespace morvane

@@ -1,0 +1,52 @@
+#pragma once
+// Extraction of the ticked wells into the export table, and the check and repair of readings
+// written with a decimal separator other than the user's.
+
+#include "common/grid.h"
+#include "plate/plate.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+// Check-list indices of the ticked wells in plate row order (A1, A2, ..., A12, B1, ...), which
+// is not the column-by-column order of the map. ticks holds one flag per check-list index;
+// flags missing at the end count as unticked.
+std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<bool>& ticks);
+
+struct Extraction {
+    Grid table;                            // the export table
+    std::vector<std::string> missingWells; // ticked wells without a row in the well table
+};
+
+// Builds the export table: the well table's row 0, then one row per ticked well in plate row
+// order, each a copy of every column of the well table's first row (from row 0 down) whose
+// column 0 names the well, letter case aside. The table has the well table's column count and
+// at least 2 rows (with no well, row 1 is empty), one fixed row and one fixed column. A ticked
+// well without a row in the well table is left out and named in missingWells.
+Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks);
+
+// "3 ticked wells hold no data and were left out: A1, B2, C3.", or "" for no well.
+std::string missingWellsWarning(const std::vector<std::string>& wells);
+
+// The text with its first occurrence of wrong replaced by right; later ones stay.
+std::string replaceseparator(char wrong, char right, std::string_view text);
+
+// The wrong decimal separator to offer replacing, judged from the reference cell (column 2,
+// row 1: the first reading of the first well), or nothing when that cell holds the system's
+// separator. It is the last character of the cell that can not belong to a number written
+// without separator (a digit, sign, exponent letter or blank); with none, the point for a
+// comma system and the comma otherwise. A missing or empty cell still gets the question.
+std::optional<char> wrongSeparator(const Grid& exportTable, char systemSeparator);
+
+// Do you want to REPLACE the wrong decimal separator ("W") with the one ("S") used by your system?
+std::string separatorQuestion(char wrong, char right);
+
+// replaceseparator on every reading: rows from 1, columns from 2. Header row, well names and
+// sample names stay as they are.
+void repairSeparators(Grid& exportTable, char wrong, char right);
+
+} // namespace morvane
