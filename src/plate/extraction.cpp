@@ -6,7 +6,8 @@ namespace morvane {
 
 namespace {
 
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+bool sameNameIgnoringCase(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size())
         return false;
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -17,7 +18,8 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // First row from row 0 down whose column 0 names the well; -1 when there is none.
-int findWellRow(const Grid& wellTable, std::string_view name) {
+int findWellRow(const Grid& wellTable, std::string_view name)
+{
     if (wellTable.colCount() == 0)
         return -1;
     for (int row = 0; row < wellTable.rowCount(); ++row)
@@ -30,14 +32,16 @@ int findWellRow(const Grid& wellTable, std::string_view name) {
 // negative exponent (1.5E-3) must not pass for the separator, or the repair would turn the
 // reading into two numbers. Bytes of multi-byte characters never count either: replacing one
 // would break the UTF-8 text.
-bool partOfPlainNumber(char c) {
+bool partOfPlainNumber(char c)
+{
     const auto byte = static_cast<unsigned char>(c);
     return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'E' || c == 'e' || byte <= ' ' || byte >= 0x80;
 }
 
 } // namespace
 
-std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<bool>& ticks) {
+std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<bool>& ticks)
+{
     std::vector<int> indices;
     for (int row = 1; row <= plateRows(format); ++row) {
         for (int col = 1; col <= plateCols(format); ++col) {
@@ -49,7 +53,8 @@ std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<boo
     return indices;
 }
 
-Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks) {
+Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks)
+{
     const int cols = wellTable.colCount();
     Extraction result;
     result.table = Grid(2, cols, 1, 1);
@@ -74,7 +79,8 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
     return result;
 }
 
-std::string missingWellsWarning(const std::vector<std::string>& wells) {
+std::string missingWellsWarning(const std::vector<std::string>& wells)
+{
     if (wells.empty())
         return "";
     std::string text =
@@ -88,14 +94,16 @@ std::string missingWellsWarning(const std::vector<std::string>& wells) {
     return text + ".";
 }
 
-std::string replaceseparator(char wrong, char right, std::string_view text) {
+std::string replaceseparator(char wrong, char right, std::string_view text)
+{
     std::string result(text);
     if (const auto at = result.find(wrong); at != std::string::npos)
         result[at] = right;
     return result;
 }
 
-std::optional<char> wrongSeparator(const Grid& exportTable, char systemSeparator) {
+std::optional<char> wrongSeparator(const Grid& exportTable, char systemSeparator)
+{
     const bool hasReference = exportTable.rowCount() > 1 && exportTable.colCount() > 2;
     const std::string_view reference = hasReference ? std::string_view(exportTable.cell(1, 2)) : std::string_view();
     if (reference.find(systemSeparator) != std::string_view::npos)
@@ -107,12 +115,14 @@ std::optional<char> wrongSeparator(const Grid& exportTable, char systemSeparator
     return wrong;
 }
 
-std::string separatorQuestion(char wrong, char right) {
+std::string separatorQuestion(char wrong, char right)
+{
     return std::string("Do you want to REPLACE the wrong decimal separator (\"") + wrong + "\") with the one (\"" +
            right + "\") used by your system?";
 }
 
-void repairSeparators(Grid& exportTable, char wrong, char right) {
+void repairSeparators(Grid& exportTable, char wrong, char right)
+{
     for (int row = 1; row < exportTable.rowCount(); ++row)
         for (int col = 2; col < exportTable.colCount(); ++col)
             exportTable.setCell(row, col, replaceseparator(wrong, right, exportTable.cell(row, col)));

