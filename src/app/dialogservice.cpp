@@ -1,0 +1,55 @@
+#include "app/dialogservice.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const QString& caption,
+                                               const QString& text, Buttons buttons)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(icon == Icon::Warning ? QMessageBox::Warning
+                : icon == Icon::Question ? QMessageBox::Question
+                                         : QMessageBox::Critical);
+    QAbstractButton* first = nullptr;
+    QAbstractButton* second = nullptr;
+    switch (buttons) {
+    case Buttons::Ok:
+        first = box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
+        break;
+    case Buttons::OkCancel:
+        first = box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
+        second = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+        break;
+    case Buttons::YesNo:
+        first = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
+        second = box.addButton(QObject::tr("&No"), QMessageBox::NoRole);
+        break;
+    }
+    box.setDefaultButton(static_cast<QPushButton*>(first));
+    box.exec();
+    const bool tookFirst = box.clickedButton() == first;
+    if (buttons == Buttons::YesNo)
+        return tookFirst ? Answer::Yes : Answer::No;
+    return tookFirst || !second ? Answer::Ok : Answer::Cancel;
+}
+
+QString QtDialogService::openFileName(QWidget* parent, const QString& caption)
+{
+    return QFileDialog::getOpenFileName(parent, caption);
+}
+
+QString QtDialogService::saveFileName(QWidget* parent, const QString& caption, const QString& filter)
+{
+    // The chosen workbook may exist: a sheet is added to it, so no overwrite question.
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+int QtDialogService::exec(QDialog& dialog)
+{
+    return dialog.exec();
+}

@@ -1,0 +1,124 @@
+#include "app/stringgrid.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyleOptionHeader>
+
+GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void GridModel::setGrid(morvane::Grid grid)
+{
+    beginResetModel();
+    m_grid = std::move(grid);
+    endResetModel();
+}
+
+int GridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : std::max(0, m_grid.rowCount() - rowOffset());
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : std::max(0, m_grid.colCount() - colOffset());
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return {};
+    const int row = index.row() + rowOffset();
+    const int col = index.column() + colOffset();
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString::fromStdString(m_grid.cell(row, col));
+    case Qt::BackgroundRole:
+        if (row < m_grid.fixedRows() || col < m_grid.fixedCols())
+            return QApplication::palette().button();
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || section < 0)
+        return {};
+    if (orientation == Qt::Horizontal) {
+        if (rowOffset() == 0 || section >= columnCount())
+            return QString();
+        return QString::fromStdString(m_grid.cell(0, section + colOffset()));
+    }
+    if (colOffset() == 0 || section >= rowCount())
+        return QString();
+    return QString::fromStdString(m_grid.cell(section + rowOffset(), 0));
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+StringGrid::StringGrid(morvane::Grid initial, QWidget* parent) : QTableView(parent), m_model(new GridModel(this))
+{
+    setModel(m_model);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setShowGrid(true);
+    setWordWrap(false);
+    horizontalHeader()->setDefaultSectionSize(64);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultSectionSize(20);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The top-left heading cell ("well") sits in the corner button, which draws no text itself.
+    if (auto* corner = findChild<QAbstractButton*>())
+        corner->installEventFilter(this);
+    setGrid(std::move(initial));
+}
+
+void StringGrid::setGrid(morvane::Grid grid)
+{
+    m_model->setGrid(std::move(grid));
+    syncHeaders();
+}
+
+void StringGrid::setColumnSizing(bool on)
+{
+    horizontalHeader()->setSectionResizeMode(on ? QHeaderView::Interactive : QHeaderView::Fixed);
+}
+
+void StringGrid::syncHeaders()
+{
+    const auto& g = m_model->grid();
+    horizontalHeader()->setVisible(g.fixedRows() > 0);
+    verticalHeader()->setVisible(g.fixedCols() > 0);
+    verticalHeader()->setMinimumWidth(64);
+}
+
+bool StringGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* corner = qobject_cast<QAbstractButton*>(watched);
+    if (corner && event->type() == QEvent::Paint) {
+        const auto& g = m_model->grid();
+        QStyleOptionHeader option;
+        option.initFrom(corner);
+        option.rect = corner->rect();
+        option.position = QStyleOptionHeader::OnlyOneSection;
+        if (g.rowCount() > 0 && g.colCount() > 0 && g.fixedRows() > 0 && g.fixedCols() > 0)
+            option.text = QString::fromStdString(g.cell(0, 0));
+        option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        QPainter painter(corner);
+        corner->style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}

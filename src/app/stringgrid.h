@@ -1,0 +1,51 @@
+#pragma once
+// A string grid: a morvane::Grid shown through model/view. The first fixed row and the first
+// fixed column are the view's headers, so they stay in place while the table scrolls, as the
+// headings of a string grid do; further fixed rows or columns show as shaded cells.
+
+#include "common/grid.h"
+
+#include <QAbstractTableModel>
+#include <QTableView>
+
+class GridModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit GridModel(QObject* parent = nullptr);
+
+    const morvane::Grid& grid() const { return m_grid; }
+    void setGrid(morvane::Grid grid);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    int rowOffset() const { return m_grid.fixedRows() > 0 ? 1 : 0; }
+    int colOffset() const { return m_grid.fixedCols() > 0 ? 1 : 0; }
+
+    morvane::Grid m_grid;
+};
+
+class StringGrid final : public QTableView {
+    Q_OBJECT
+public:
+    explicit StringGrid(morvane::Grid initial, QWidget* parent = nullptr);
+
+    const morvane::Grid& grid() const { return m_model->grid(); }
+    void setGrid(morvane::Grid grid);
+    GridModel* gridModel() const { return m_model; }
+
+    // Lets the user drag column widths (in the heading row).
+    void setColumnSizing(bool on);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void syncHeaders();
+
+    GridModel* m_model;
+};

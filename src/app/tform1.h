@@ -1,0 +1,197 @@
+#pragma once
+// The main window: every control, the dialogs it opens and the few values that outlive a
+// command. The handlers of each subsystem are defined in that subsystem's folder
+// (conversion_handlers.cpp, plate_handlers.cpp, export_handlers.cpp); this file's .cpp builds
+// the window and holds start-up, navigation and the menu.
+
+#include "app/dialogservice.h"
+#include "app/errorreport.h"
+#include "common/expected.h"
+#include "common/grid.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+namespace morvane {
+class RawText;
+}
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+class PageControl;
+class StringGrid;
+class WellCheckList;
+
+class TForm1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    // What tests replace. Anything left empty gets the real implementation.
+    struct Seams {
+        std::unique_ptr<DialogService> dialogs;
+    };
+
+    explicit TForm1(Seams seams = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Application shell
+    void FormActivate(QObject* Sender);
+    void NextButton1Click(QObject* Sender);
+    void NextButton2Click(QObject* Sender);
+    void CloseButtonClick(QObject* Sender);
+    void eXit1Click(QObject* Sender);
+    void About1Click(QObject* Sender);
+    void PageControl1Changing(QObject* Sender, bool& AllowChange);
+
+    // Raw data import and conversion
+    void OpenButtonClick(QObject* Sender);
+    void DetermineProgsButtonClick(QObject* Sender);
+    void ProgsListBoxClick(QObject* Sender);
+    void ConvertButtonClick(QObject* Sender);
+    void clearstringgrid(StringGrid* grid);
+    void pumpmessages();
+
+    // Well selection and extraction
+    void PlateSizeRGClick(QObject* Sender);
+    void col_rowinChange(QObject* Sender);
+    void SelectRangeButtonClick(QObject* Sender);
+    void SelectAllButtonClick(QObject* Sender);
+    void SelectNoneButtonClick(QObject* Sender);
+    void ExtractButtonClick(QObject* Sender);
+    void FormResize(QObject* Sender);
+
+    // Export
+    void ExportButtonClick(QObject* Sender);
+    void sheetnameOutEditChange(QObject* Sender);
+
+    // The plate size index of PlateSizeRG: 0 = 96 wells, 1 = 384 wells, -1 = none.
+    int plateSizeIndex() const;
+    // Selecting 0 or 1 runs PlateSizeRGClick when the index changes, as a click would; -1 does not.
+    void setPlateSizeIndex(int index);
+
+    int SelectedProg = 0;
+    int ProgColFromEnd = 0;
+
+    DialogService& dialogs() { return *m_dialogs; }
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildMenu();
+    QWidget* buildInputPage();
+    QWidget* buildPlatePage();
+    QWidget* buildExportPage();
+    void setTabOrders();
+    void connectHandlers();
+
+    // Runs a handler; an error that escapes it is shown by the general error report and the
+    // window goes on with the next event.
+    void run(const std::function<void()>& handler);
+    void reportError(const QString& text);
+    void warning(const QString& text, DialogService::Buttons buttons = DialogService::Buttons::OkCancel);
+    // A confirmation with Yes and No; true for Yes.
+    bool confirm(const QString& text);
+    // The user's decimal separator; a separator that is not a single ASCII character counts as
+    // the point.
+    char decimalSeparator() const;
+    // The value, or a HandlerError with the message ("line 57: ..." when it concerns a line).
+    template <typename T>
+    T unwrap(morvane::Expected<T> result);
+
+    void loadRawFile(const QString& path);
+    void setConversionCommandsEnabled(bool enabled);
+    WellCheckList* currentWellList() const;
+
+    std::unique_ptr<DialogService> m_dialogs;
+    std::shared_ptr<const morvane::RawText> m_rawText;
+    bool m_activated = false;
+    bool m_placed = false;
+    bool m_converting = false;
+
+    // Menu
+    QAction* eXit1 = nullptr;
+    QAction* About1 = nullptr;
+
+    PageControl* PageControl1 = nullptr;
+    QWidget* TabSheetInput = nullptr;
+    QWidget* TabSheetPlateDesign = nullptr;
+    QWidget* TabSheetExport = nullptr;
+
+    // Page 1
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QFrame* Panel4 = nullptr;
+    QPushButton* OpenButton = nullptr;
+    QGroupBox* PlateSizeRG = nullptr;
+    QButtonGroup* m_plateSizeButtons = nullptr;
+    QLabel* MoreProgsLabel = nullptr;
+    QListWidget* ProgsListBox = nullptr;
+    QPushButton* ConvertButton = nullptr;
+    QPushButton* NextButton1 = nullptr;
+    QPushButton* DetermineProgsButton = nullptr;
+    QPlainTextEdit* InputMemo = nullptr;
+    QLineEdit* SheetNameEdit = nullptr;
+    QLineEdit* NoCyclesEdit = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    StringGrid* ResultSG = nullptr;
+
+    // Page 2
+    QFrame* Panel5 = nullptr;
+    QFrame* Panel6 = nullptr;
+    QFrame* Panel8 = nullptr;
+    QFrame* Panel9 = nullptr;
+    QFrame* Panel10 = nullptr;
+    WellCheckList* Wells384CB = nullptr;
+    WellCheckList* Wells96CB = nullptr;
+    QPushButton* SelectAllButton = nullptr;
+    QPushButton* SelectNoneButton = nullptr;
+    QPushButton* ExtractButton = nullptr;
+    QPushButton* NextButton2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* startrow = nullptr;
+    QLineEdit* startcol = nullptr;
+    QLineEdit* stoprow = nullptr;
+    QLineEdit* stopcol = nullptr;
+    QPushButton* SelectRangeButton = nullptr;
+    QPushButton* RemoveRangeButton = nullptr;
+    QLabel* GridSizeWarninglabel = nullptr;
+
+    // Page 3
+    QFrame* Panel7 = nullptr;
+    QLabel* InfoLabel = nullptr;
+    QPushButton* ExportButton = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* sheetnameOutEdit = nullptr;
+    QLabel* NumCharLabel = nullptr;
+    QLabel* NowLabel = nullptr;
+    QLineEdit* NumCharsEdit = nullptr;
+    QComboBox* sheetsCB = nullptr;
+    QPushButton* CloseButton = nullptr;
+    StringGrid* ExportSelectSG = nullptr;
+};
+
+template <typename T>
+T TForm1::unwrap(morvane::Expected<T> result)
+{
+    if (!result.ok())
+        throw HandlerError(morvane::describe(result.error()));
+    return std::move(result).value();
+}

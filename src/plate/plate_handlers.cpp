@@ -1,0 +1,95 @@
+// The window's commands of the second page: plate format, range selection, extraction.
+
+#include "app/stringgrid.h"
+#include "app/tform1.h"
+#include "plate/extraction.h"
+#include "plate/plate.h"
+#include "plate/wellchecklist.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+WellCheckList* TForm1::currentWellList() const
+{
+    return plateSizeIndex() == 0 ? Wells96CB : Wells384CB;
+}
+
+void TForm1::PlateSizeRGClick(QObject*)
+{
+    const auto change = morvane::plateChange(plateSizeIndex(), ResultSG->grid().rowCount());
+    Wells384CB->setVisible(change.show384);
+    Wells96CB->setVisible(change.show96);
+    if (change.showNextButton) {
+        NextButton1->show();
+        NextButton1->setFocus();
+    }
+    stoprow->setText(QString::fromStdString(change.stopRow));
+    stopcol->setText(QString::fromStdString(change.stopCol));
+}
+
+void TForm1::col_rowinChange(QObject* Sender)
+{
+    auto* edit = qobject_cast<QLineEdit*>(Sender);
+    if (!edit || edit->text().isEmpty())
+        return;
+    const bool letters = morvane::isLetterField(edit->property("Tag").toInt());
+    const QString filtered = QString::fromStdString(morvane::filterRangeEdit(edit->text().toStdString(), letters));
+    if (filtered != edit->text())
+        edit->setText(filtered); // a change of its own: runs this handler again, which finds nothing to do
+    edit->setCursorPosition(int(edit->text().size()));
+}
+
+void TForm1::SelectRangeButtonClick(QObject* Sender)
+{
+    const auto format = morvane::plateForIndex(plateSizeIndex());
+    const auto range = morvane::readRange(format, startrow->text().toStdString(), stoprow->text().toStdString(),
+                                          startcol->text().toStdString(), stopcol->text().toStdString());
+    if (!range.ok()) {
+        warning(QString::fromStdString(range.error().message), DialogService::Buttons::Ok);
+        return;
+    }
+    const bool tick = morvane::rangeCommandTicks(Sender ? Sender->objectName().toStdString() : std::string());
+    WellCheckList* wells = currentWellList();
+    for (int index : morvane::rangeIndices(format, *range))
+        wells->setTicked(index, tick);
+}
+
+void TForm1::SelectAllButtonClick(QObject*)
+{
+    currentWellList()->setAllTicked(true);
+}
+
+void TForm1::SelectNoneButtonClick(QObject*)
+{
+    currentWellList()->setAllTicked(false);
+}
+
+void TForm1::ExtractButtonClick(QObject*)
+{
+    const auto format = morvane::plateForIndex(plateSizeIndex());
+    auto extraction = morvane::extractWells(ResultSG->grid(), format, currentWellList()->ticks());
+    ExportSelectSG->setGrid(std::move(extraction.table));
+
+    NextButton2->show();
+    NextButton2->setFocus();
+    NextButton2Click(ExtractButton);
+
+    if (!extraction.missingWells.empty())
+        warning(QString::fromStdString(morvane::missingWellsWarning(extraction.missingWells)),
+                DialogService::Buttons::Ok);
+
+    const char system = decimalSeparator();
+    const auto wrong = morvane::wrongSeparator(ExportSelectSG->grid(), system);
+    if (wrong && confirm(QString::fromStdString(morvane::separatorQuestion(*wrong, system)))) {
+        morvane::Grid repaired = ExportSelectSG->grid();
+        morvane::repairSeparators(repaired, *wrong, system);
+        ExportSelectSG->setGrid(std::move(repaired));
+    }
+}
+
+void TForm1::FormResize(QObject*)
+{
+    GridSizeWarninglabel->setText(QString::fromStdString(morvane::gridSizeWarning(frameGeometry().width())));
+    GridSizeWarninglabel->show();
+}

@@ -1,0 +1,66 @@
+#include "plate/wellchecklist.h"
+
+#include <QResizeEvent>
+
+#include <cmath>
+
+WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent)
+    : QListWidget(parent), m_format(format), m_rows(morvane::plateRows(format)), m_cols(morvane::plateCols(format)),
+      m_itemHeight(itemHeight)
+{
+    setViewMode(QListView::ListMode);
+    setFlow(QListView::TopToBottom);
+    setWrapping(true);
+    setResizeMode(QListView::Adjust);
+    setMovement(QListView::Static);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    for (const std::string& well : morvane::checkListItems(format)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(well), this);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    updateGrid();
+}
+
+std::vector<bool> WellCheckList::ticks() const
+{
+    std::vector<bool> result(static_cast<std::size_t>(count()));
+    for (int i = 0; i < count(); ++i)
+        result[static_cast<std::size_t>(i)] = item(i)->checkState() == Qt::Checked;
+    return result;
+}
+
+bool WellCheckList::isTicked(int index) const
+{
+    return item(index)->checkState() == Qt::Checked;
+}
+
+void WellCheckList::setTicked(int index, bool ticked)
+{
+    const Qt::CheckState state = ticked ? Qt::Checked : Qt::Unchecked;
+    if (item(index)->checkState() != state)
+        item(index)->setCheckState(state);
+}
+
+void WellCheckList::setAllTicked(bool ticked)
+{
+    for (int i = 0; i < count(); ++i)
+        setTicked(i, ticked);
+}
+
+void WellCheckList::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    updateGrid();
+}
+
+void WellCheckList::updateGrid()
+{
+    // Each list column is the inner width divided by the plate's column count, to the nearest
+    // pixel; each line is one item high whatever the font, so the plate's rows fit exactly.
+    const int width = std::max(1, static_cast<int>(std::lround(double(viewport()->width()) / m_cols)));
+    setGridSize(QSize(width, m_itemHeight));
+}

@@ -1,0 +1,38 @@
+#pragma once
+// A plate map: a check list whose items flow top to bottom and then into the next list column,
+// with one list column per plate column and one line per plate row. The items are fixed at
+// construction, in check-list order (A1, B1, ..., then A2, ...), and never rebuilt.
+
+#include "plate/plate.h"
+
+#include <QListWidget>
+
+#include <vector>
+
+class WellCheckList final : public QListWidget {
+    Q_OBJECT
+public:
+    WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent = nullptr);
+
+    morvane::PlateFormat format() const { return m_format; }
+
+    int plateRows() const { return m_rows; }
+    int plateCols() const { return m_cols; }
+
+    // Tick state by check-list index.
+    std::vector<bool> ticks() const;
+    bool isTicked(int index) const;
+    void setTicked(int index, bool ticked);
+    void setAllTicked(bool ticked);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void updateGrid();
+
+    morvane::PlateFormat m_format;
+    int m_rows;
+    int m_cols;
+    int m_itemHeight;
+};

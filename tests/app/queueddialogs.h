@@ -1,0 +1,53 @@
+#pragma once
+// Answers the window's dialogs from queues, records every message box shown, and never blocks.
+
+#include "app/dialogservice.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+class QueuedDialogs final : public DialogService {
+public:
+    struct Shown {
+        Icon icon;
+        QString caption;
+        QString text;
+        Buttons buttons;
+    };
+
+    // The answer to the next message box. A box without a queued answer gets OK, or No for a
+    // Yes/No question.
+    void answerNext(Answer answer) { m_answers.push_back(answer); }
+    // The file the next file dialog returns ("" = the user cancels). Without one it is cancelled.
+    void fileNext(const QString& path) { m_files.push_back(path); }
+    // What happens to the next modal dialog of the program's own; returns its result code.
+    // Without one the dialog is rejected at once.
+    void dialogNext(std::function<int(QDialog&)> action) { m_dialogActions.push_back(std::move(action)); }
+
+    const QList<Shown>& shown() const { return m_shown; }
+    QStringList shownTexts() const;
+    void clearShown() { m_shown.clear(); }
+    int fileDialogsShown() const { return m_fileDialogs; }
+    int dialogsShown() const { return m_dialogs; }
+    // Queued answers, files and dialog actions nobody asked for: a test that leaves any has
+    // not exercised what it meant to.
+    int unused() const { return int(m_answers.size() + m_files.size() + m_dialogActions.size()); }
+
+    Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
+    QString openFileName(QWidget* parent, const QString& caption) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+    int exec(QDialog& dialog) override;
+
+private:
+    QString nextFile();
+
+    std::deque<Answer> m_answers;
+    std::deque<QString> m_files;
+    std::deque<std::function<int(QDialog&)>> m_dialogActions;
+    QList<Shown> m_shown;
+    int m_fileDialogs = 0;
+    int m_dialogs = 0;
+};
