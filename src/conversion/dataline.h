@@ -1,0 +1,69 @@
+#pragma once
+// Reading the fields of one data line of the raw export; shared by the program detection and
+// the conversion. The fields at the end of a line are addressed by their position counted from
+// the end (1 = last), since the sample name in front of them may have any number of words.
+
+#include "common/expected.h"
+#include "conversion/rawtext.h"
+#include "conversion/splitline.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+// A data line: the well, the words of the sample name, then six fields (program, segment,
+// cycle, time, temperature, reading).
+inline constexpr int kTrailingFields = 6;
+inline constexpr int kCycleFromEnd = 4;
+inline constexpr int kReadingFromEnd = 1;
+
+// Decimal digits with an optional sign ("12", "+3", "-1") that fit an int; nothing else.
+std::optional<int> parseWholeNumber(std::string_view text);
+
+// A piece of the text as UTF-8, copied as it is when it is plain ASCII.
+std::string cellText(const RawText& text, std::string_view piece);
+
+// One reusable cursor over data lines. Every access that can fail returns false and leaves the
+// reason, with the line, in error().
+class DataLineReader {
+public:
+    DataLineReader(const RawText& text, int programFromEnd, int cycleFromEnd, int readingFromEnd);
+
+    // Splits line `index` (0-based) and checks that it has the fields a data line needs.
+    bool split(std::size_t index);
+
+    std::size_t lineIndex() const { return m_index; }
+    const FieldList& fields() const { return m_fields; }
+    std::string_view well() const { return m_fields[0]; }
+    std::string_view programText() const { return m_fields.fromEnd(static_cast<std::size_t>(m_programFromEnd)); }
+    std::string_view cycleText() const { return m_fields.fromEnd(static_cast<std::size_t>(m_cycleFromEnd)); }
+    std::string_view reading() const { return m_fields.fromEnd(static_cast<std::size_t>(m_readingFromEnd)); }
+
+    bool program(int& value) { return number(programText(), "program number", value); }
+    bool cycle(int& value) { return number(cycleText(), "cycle number", value); }
+
+    // The sample cell: each word of the sample name (second field up to the seventh from the
+    // end) preceded by one blank; empty without words.
+    void sampleName(std::string& out) const;
+
+    // Records an error about the current line.
+    bool fail(std::string message);
+    const Error& error() const { return m_error; }
+
+private:
+    bool number(std::string_view field, const char* what, int& value);
+
+    const RawText& m_text;
+    FieldList m_fields;
+    std::size_t m_index = 0;
+    int m_programFromEnd;
+    int m_cycleFromEnd;
+    int m_readingFromEnd;
+    std::size_t m_minFields;
+    Error m_error;
+};
+
+} // namespace morvane

@@ -1,0 +1,64 @@
+#pragma once
+// The well table: one acquisition program of a raw data export as one row per well and one
+// column per cycle, the well name and sample name in front.
+
+#include "common/expected.h"
+#include "common/grid.h"
+#include "conversion/dataline.h"
+#include "conversion/programs.h"
+#include "conversion/rawtext.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace morvane {
+
+// A cycle number beyond this cannot come from the instrument; it would only make the table huge.
+inline constexpr int kMaxCycle = 9999;
+
+struct ConversionSettings {
+    int selectedProgram = 0; // `SelectedProg`
+    int progColFromEnd = 0;  // `ProgColFromEnd`
+    // 0-based index of the first data line: the line after the header (ProgramList::firstDataLine()).
+    std::size_t firstDataLine = 2;
+    int wellLimit = 384;                  // 96 or 384 (384 also when no plate size is chosen)
+    int cycleFromEnd = kCycleFromEnd;     // where the cycle number stands, counted from the end of a data line
+    int readingFromEnd = kReadingFromEnd; // where the reading stands
+};
+
+// 96 for the plate size index 0 (96 wells), 384 for 1 and for -1 (none chosen).
+inline int wellLimitForPlateSize(int plateSizeIndex)
+{
+    return plateSizeIndex == 0 ? 96 : 384;
+}
+
+// The settings for converting `selectedProgram` as found by the detection.
+ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, int plateSizeIndex);
+
+struct WellTable {
+    // Row 0 "well", "sample", then the cycle numbers as the file writes them; one row per
+    // converted well: well, sample name (each word preceded by a blank), the reading of cycle k
+    // in column k + 1. Cells are UTF-8. One fixed row and one fixed column (the well).
+    Grid grid;
+    // The last cycle number of the first well's run (`NoCyclesEdit`).
+    int cycles = 0;
+};
+
+// Called after the first well and after each further well with the index of the line reached
+// (the line count when the end of the file was reached); the window moves its progress bar and
+// drains its message queue there.
+using ConversionProgress = std::function<void(std::size_t lineIndex)>;
+
+// Converts the readings of settings.selectedProgram, one row per well in the order of the file,
+// at most settings.wellLimit rows. The first well fixes the columns. Errors name the line and
+// what was expected there; on an error there is no table.
+Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings& settings,
+                                  const ConversionProgress& progress = {});
+
+// The sheet name proposed from the title line (line 0), as UTF-8: the text between
+// "Experiment - " and the blank before "(Run". Without "Experiment - " the first twelve
+// characters are dropped instead; without "(Run" the name is empty. Empty text: empty name.
+std::string experimentName(const RawText& text);
+
+} // namespace morvane
