@@ -8,11 +8,48 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <stdexcept>
 
+// Counts the allocations, to show that they do not grow with the number of fields or lines.
+static std::atomic<std::size_t> g_allocations{0};
+
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+// GCC pairs the malloc of the replaced new with this free and warns without cause.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
 namespace {
+
+// Allocations per iteration since `before`, as a counter.
+void countAllocations(benchmark::State& state, std::size_t before)
+{
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(g_allocations.load() - before), benchmark::Counter::kAvgIterations);
+}
 
 const std::string& fileBytes()
 {
@@ -40,20 +77,24 @@ void setBytes(benchmark::State& state)
 
 void BM_Load(benchmark::State& state)
 {
+    const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto text = morvane::RawText::fromBytes(fileBytes(), "bench");
         benchmark::DoNotOptimize(text);
     }
+    countAllocations(state, allocationsBefore);
     setBytes(state);
 }
 
 void BM_Detect(benchmark::State& state)
 {
     const auto& text = loadedText();
+    const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto programs = morvane::detectPrograms(text);
         benchmark::DoNotOptimize(programs);
     }
+    countAllocations(state, allocationsBefore);
     setBytes(state);
 }
 
@@ -63,28 +104,33 @@ void BM_Convert(benchmark::State& state)
     const auto programs = morvane::detectPrograms(text).value();
     const auto settings = morvane::conversionSettings(programs, programs.numbers.front(), 1);
     std::size_t progressCalls = 0;
+    const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto table = morvane::convertToGrid(text, settings, [&](std::size_t) { ++progressCalls; });
         benchmark::DoNotOptimize(table);
     }
     benchmark::DoNotOptimize(progressCalls);
+    countAllocations(state, allocationsBefore);
     setBytes(state);
 }
 
 void BM_DetectAndConvert(benchmark::State& state)
 {
     const auto& text = loadedText();
+    const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto programs = morvane::detectPrograms(text);
         auto table = morvane::convertToGrid(text, morvane::conversionSettings(*programs, programs->numbers.front(), 1),
                                             [](std::size_t) {});
         benchmark::DoNotOptimize(table);
     }
+    countAllocations(state, allocationsBefore);
     setBytes(state);
 }
 
 void BM_Whole(benchmark::State& state)
 {
+    const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto text = morvane::RawText::fromBytes(fileBytes(), "bench");
         auto programs = morvane::detectPrograms(*text);
@@ -94,6 +140,7 @@ void BM_Whole(benchmark::State& state)
         benchmark::DoNotOptimize(table);
         benchmark::DoNotOptimize(name);
     }
+    countAllocations(state, allocationsBefore);
     setBytes(state);
 }
 
