@@ -16,6 +16,7 @@
 
 namespace morvane {
 class RawText;
+struct ProgramList;
 }
 
 class QAction;
@@ -118,6 +119,7 @@ private:
 
     std::unique_ptr<DialogService> m_dialogs;
     std::shared_ptr<const morvane::RawText> m_rawText;
+    std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     bool m_activated = false;
     bool m_placed = false;
     bool m_converting = false;

@@ -2,15 +2,21 @@
 
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/waitcursor.h"
+#include "conversion/programs.h"
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
+#include "conversion/welltable.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 
 void TForm1::loadRawFile(const QString& path)
 {
@@ -60,11 +66,86 @@ void TForm1::OpenButtonClick(QObject*)
     DetermineProgsButtonClick(OpenButton);
 }
 
-void TForm1::DetermineProgsButtonClick(QObject*) {}
+namespace {
+const char* const kNoFileLoaded = "no raw data file is loaded; open one with \"Open text File\" first";
+}
 
-void TForm1::ProgsListBoxClick(QObject*) {}
+void TForm1::DetermineProgsButtonClick(QObject*)
+{
+    if (!m_rawText)
+        throw HandlerError(kNoFileLoaded);
+    // Each detection rebuilds the list; selecting its first item is not the user's choice, so
+    // it does not pass through ProgsListBoxClick.
+    const QSignalBlocker blocker(ProgsListBox);
+    ProgsListBox->clear();
+    m_programs.reset();
+    auto programs = unwrap(morvane::detectPrograms(*m_rawText));
 
-void TForm1::ConvertButtonClick(QObject*) {}
+    ProgColFromEnd = programs.progColFromEnd;
+    for (const std::string& program : programs.programs)
+        ProgsListBox->addItem(QString::fromStdString(program));
+    ProgsListBox->setCurrentRow(0);
+    SelectedProg = programs.numbers.front();
+    ProgsListBox->setVisible(programs.offersChoice());
+    MoreProgsLabel->setVisible(programs.offersChoice());
+    m_programs = std::make_shared<const morvane::ProgramList>(std::move(programs));
+}
+
+void TForm1::ProgsListBoxClick(QObject*)
+{
+    const int row = ProgsListBox->currentRow();
+    if (m_programs && row >= 0 && row < int(m_programs->numbers.size()))
+        SelectedProg = m_programs->numbers[std::size_t(row)];
+}
+
+void TForm1::ConvertButtonClick(QObject*)
+{
+    if (m_converting)
+        return;
+    morvane::Grid emptied = ResultSG->grid();
+    emptied.clear();
+    emptied.resize(2, 2);
+    emptied.setFixed(1, 1);
+    ResultSG->setGrid(std::move(emptied));
+
+    if (!m_rawText)
+        throw HandlerError(kNoFileLoaded);
+    const int row = ProgsListBox->currentRow();
+    if (!m_programs || row < 0 || row >= int(m_programs->numbers.size()))
+        throw HandlerError("no program is selected; press \"Determine Progs\" first");
+    SelectedProg = m_programs->numbers[std::size_t(row)];
+
+    // The conversion drains the message queue after each well; meanwhile no second conversion
+    // and no new file may start under it.
+    const WaitCursor wait;
+    m_converting = true;
+    setConversionCommandsEnabled(false);
+    const auto done = qScopeGuard([this] {
+        m_converting = false;
+        setConversionCommandsEnabled(true);
+    });
+    const auto text = m_rawText;
+    const auto programs = m_programs;
+
+    const QString name = QString::fromStdString(morvane::experimentName(*text));
+    SheetNameEdit->setText(name);
+    sheetnameOutEdit->setText(name);
+
+    const auto settings = morvane::conversionSettings(*programs, SelectedProg, plateSizeIndex());
+    auto table = unwrap(morvane::convertToGrid(*text, settings, [this](std::size_t line) {
+        ProgressBar->setValue(int(line));
+        pumpmessages();
+    }));
+    ResultSG->setGrid(std::move(table.grid));
+    NoCyclesEdit->setText(QString::number(table.cycles));
+
+    if (plateSizeIndex() == -1) {
+        warning(QStringLiteral("give plate format before proceeding"));
+        return;
+    }
+    NextButton1->show();
+    NextButton1->setFocus();
+}
 
 void TForm1::clearstringgrid(StringGrid* grid)
 {

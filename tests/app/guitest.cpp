@@ -53,3 +53,28 @@ QString testData(const char* name)
 {
     return QStringLiteral(MORVANE_TESTDATA_DIR "/") + QString::fromLatin1(name);
 }
+
+QByteArray rawExport(const QStringList& wells, int cycles, char separator)
+{
+    QByteArray text = "Raw Data \t\tExperiment - Test plate 7 (Run on LCS480 1.5.0.39)\r\n"
+                      "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\t\r\n";
+    for (int n = 1; n <= wells.size(); ++n) {
+        const QByteArray well = wells[n - 1].toLatin1();
+        text += well + "\tSample " + QByteArray::number(n) + "\t1\t1\t1\t100\t95.0\t0" + separator + "5\r\n";
+        for (int cycle = 1; cycle <= cycles; ++cycle)
+            text += well + "\tSample " + QByteArray::number(n) + "\t2\t2\t" + QByteArray::number(cycle) +
+                    "\t1000\t60.0\t" + QByteArray::number(n) + separator + QByteArray::number(cycle) + "\r\n";
+    }
+    return text;
+}
+
+QStringList plateWells(int plateSize)
+{
+    const int rows = plateSize == 96 ? 8 : 16;
+    const int cols = plateSize == 96 ? 12 : 24;
+    QStringList wells;
+    for (int row = 0; row < rows; ++row)
+        for (int col = 1; col <= cols; ++col)
+            wells << QChar(u'A' + row) + QString::number(col);
+    return wells;
+}

@@ -38,3 +38,9 @@ FormUnderTest makeForm(bool activate = true);
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& contents);
 
 QString testData(const char* name);
+
+// A raw data export of the given wells in that order, each with program 2 over `cycles` cycles;
+// well number n (1-based) reads "<n><separator><cycle>" at each cycle. The sample is "Sample <n>".
+QByteArray rawExport(const QStringList& wells, int cycles = 3, char separator = '.');
+// Every well of a 96- or 384-well plate in the instrument's order: A1, A2, ..., then B1, ...
+QStringList plateWells(int plateSize);
