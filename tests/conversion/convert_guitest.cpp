@@ -1,0 +1,222 @@
+// "Determine Progs" and "Convert to Grid" through the real window.
+
+#include "app/guitest.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+class ConvertTest : public QObject {
+    Q_OBJECT
+private slots:
+    void realExportsEndToEnd_data();
+    void realExportsEndToEnd();
+    void twoProgramsOfferAChoice();
+    void noPlateSizeConvertsAndWarns();
+    void sampleListIsRefusedClearly();
+    void badLineIsReportedWithItsNumberAndTheWindowGoesOn();
+    void commandsAreHeldOffWhileTheConversionPumpsMessages();
+    void switchingPlateAfterAConversionOffersTheNextPage();
+};
+
+namespace {
+
+QByteArray twoProgramExport()
+{
+    QByteArray text = "Raw Data \t\tExperiment - Choice (Run on LCS480 1.5.0.39)\r\n"
+                      "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\r\n";
+    for (const QByteArray well : {"A1", "A2", "H12"})
+        for (int program : {2, 4})
+            for (int cycle = 1; cycle <= 40; ++cycle)
+                text += well + "\tStd 1\t" + QByteArray::number(program) + "\t1\t" + QByteArray::number(cycle) +
+                        "\t100\t60.0\t" + QByteArray::number(program) + "." + QByteArray::number(cycle) + "\r\n";
+    return text;
+}
+
+} // namespace
+
+void ConvertTest::realExportsEndToEnd_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("cycles");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("firstReading");
+    QTest::newRow("384 wells") << "lc480_384_nrd1_calibration.txt" << 385 << 40
+                               << "Edward qPCR Nrd1 calibration 2019-02-02" << "0.59";
+    QTest::newRow("96 wells") << "lc480_96_example_excel_damaged.txt" << 97 << 45
+                              << "HL60 _U937_Kokultur Bine _1_IL10_090113" << "15.58";
+}
+
+void ConvertTest::realExportsEndToEnd()
+{
+    QFETCH(QString, file);
+    QFETCH(int, rows);
+    QFETCH(int, cycles);
+    QFETCH(QString, name);
+    QFETCH(QString, firstReading);
+    auto t = makeForm();
+    t.open(testData(file.toLatin1().constData()));
+    QVERIFY(t.get<QListWidget>("ProgsListBox")->isHidden());
+    QVERIFY(t.get<QLabel>("MoreProgsLabel")->isHidden());
+    QCOMPARE(t.get<QListWidget>("ProgsListBox")->count(), 1);
+    QCOMPARE(t.form->SelectedProg, 2);
+
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shown().size(), 0);
+    const morvane::Grid& table = t.grid("ResultSG");
+    QCOMPARE(table.rowCount(), rows);
+    QCOMPARE(table.colCount(), cycles + 2);
+    QCOMPARE(table.fixedCols(), 1);
+    QCOMPARE(table.cell(0, 0), std::string("well"));
+    QCOMPARE(table.cell(0, 1), std::string("sample"));
+    QCOMPARE(table.cell(0, cycles + 1), std::to_string(cycles));
+    QCOMPARE(table.cell(1, 0), std::string("A1"));
+    QCOMPARE(QString::fromStdString(table.cell(1, 2)), firstReading);
+    QCOMPARE(t.get<QLineEdit>("NoCyclesEdit")->text(), QString::number(cycles));
+    QCOMPARE(t.get<QLineEdit>("SheetNameEdit")->text(), name);
+    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text(), name);
+    QCOMPARE(t.get<QLineEdit>("NumCharsEdit")->text(), QString::number(name.size()));
+    QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
+    QVERIFY(t.get<QPushButton>("NextButton1")->hasFocus());
+    QVERIFY(t.get<QProgressBar>("ProgressBar")->value() > 0);
+    QVERIFY(t.get<QPushButton>("ConvertButton")->isEnabled());
+    QVERIFY(t.get<QPushButton>("OpenButton")->isEnabled());
+}
+
+void ConvertTest::twoProgramsOfferAChoice()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(writeFile(dir, "choice.txt", twoProgramExport()));
+    auto* list = t.get<QListWidget>("ProgsListBox");
+    QVERIFY(!list->isHidden());
+    QVERIFY(!t.get<QLabel>("MoreProgsLabel")->isHidden());
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("2"));
+    QCOMPARE(list->item(1)->text(), QStringLiteral("4"));
+    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(t.form->SelectedProg, 2);
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QCOMPARE(t.form->SelectedProg, 4);
+    t.click("ConvertButton");
+    QCOMPARE(t.grid("ResultSG").cell(1, 2), std::string("4.1"));
+    QCOMPARE(t.grid("ResultSG").cell(3, 41), std::string("4.40"));
+    QCOMPARE(t.grid("ResultSG").cell(1, 1), std::string(" Std 1"));
+
+    // Determining again rebuilds the list and preselects the first item.
+    t.click("DetermineProgsButton");
+    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(t.form->SelectedProg, 2);
+}
+
+void ConvertTest::noPlateSizeConvertsAndWarns()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(writeFile(dir, "partial.txt", rawExport({"A1", "A2", "B1"})));
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"plate format not recognised"});
+    t.click("DetermineProgsButton");
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shownTexts().size(), 2);
+    const auto& w = t.dialogs->shown().back();
+    QCOMPARE(w.text, QStringLiteral("give plate format before proceeding"));
+    QCOMPARE(w.caption, QStringLiteral("Warning"));
+    QCOMPARE(w.buttons, DialogService::Buttons::OkCancel);
+    QCOMPARE(t.grid("ResultSG").rowCount(), 4);
+    QVERIFY(t.get<QPushButton>("NextButton1")->isHidden());
+}
+
+void ConvertTest::sampleListIsRefusedClearly()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_sample_info.txt"));
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    const auto& report = t.dialogs->shown().front();
+    QCOMPARE(report.icon, DialogService::Icon::Error);
+    QVERIFY2(report.text.contains("not a LightCycler 480 raw data export"), qPrintable(report.text));
+    QVERIFY2(report.text.contains("sample list"), qPrintable(report.text));
+    QCOMPARE(t.get<QListWidget>("ProgsListBox")->count(), 0);
+
+    t.dialogs->clearShown();
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QVERIFY2(t.dialogs->shown().front().text.contains("no program is selected"),
+             qPrintable(t.dialogs->shown().front().text));
+}
+
+void ConvertTest::badLineIsReportedWithItsNumberAndTheWindowGoesOn()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    QByteArray text = rawExport({"A1", "A2"});
+    text.replace("A2\tSample 2\t2\t2\t2\t", "A2\tSample 2\t2\t2\tseven\t");
+    text += "H12\tSample 3\t2\t2\t1\t1000\t60.0\t3.1\r\n";
+    t.open(writeFile(dir, "bad.txt", text));
+    t.dialogs->clearShown();
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shownTexts(),
+             QStringList{"line 9: 'seven' is not a valid integer value (cycle number)"});
+    QVERIFY(t.get<QPushButton>("ConvertButton")->isEnabled());
+    QVERIFY(t.get<QPushButton>("OpenButton")->isEnabled());
+    QVERIFY(t.get<QPushButton>("NextButton1")->isHidden());
+
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    QCOMPARE(t.grid("ResultSG").rowCount(), 97);
+}
+
+void ConvertTest::commandsAreHeldOffWhileTheConversionPumpsMessages()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    bool convertEnabled = true;
+    bool openEnabled = true;
+    bool determineEnabled = true;
+    int fileDialogs = -1;
+    QTimer::singleShot(0, t.form.get(), [&] {
+        convertEnabled = t.get<QPushButton>("ConvertButton")->isEnabled();
+        openEnabled = t.get<QPushButton>("OpenButton")->isEnabled();
+        determineEnabled = t.get<QPushButton>("DetermineProgsButton")->isEnabled();
+        QTest::mouseClick(t.get<QPushButton>("OpenButton"), Qt::LeftButton);
+        fileDialogs = t.dialogs->fileDialogsShown();
+    });
+    t.click("ConvertButton");
+    QVERIFY(!convertEnabled);
+    QVERIFY(!openEnabled);
+    QVERIFY(!determineEnabled);
+    QCOMPARE(fileDialogs, 1); // only the dialog of the open before the conversion
+    QCOMPARE(t.grid("ResultSG").rowCount(), 385);
+    QVERIFY(t.get<QPushButton>("ConvertButton")->isEnabled());
+}
+
+void ConvertTest::switchingPlateAfterAConversionOffersTheNextPage()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(writeFile(dir, "single.txt", rawExport({"A1"})));
+    t.get<QRadioButton>("PlateSize96")->click();
+    t.click("DetermineProgsButton");
+    t.click("ConvertButton");
+    QCOMPARE(t.grid("ResultSG").rowCount(), 2);
+    t.get<QPushButton>("NextButton1")->hide();
+    t.get<QRadioButton>("PlateSize384")->click();
+    QVERIFY(t.get<QPushButton>("NextButton1")->isHidden()); // a single-well table leaves it as it was
+
+    t.open(writeFile(dir, "two.txt", rawExport({"A1", "A2"})));
+    t.get<QRadioButton>("PlateSize96")->click();
+    t.click("DetermineProgsButton");
+    t.click("ConvertButton");
+    t.get<QPushButton>("NextButton1")->hide();
+    t.get<QRadioButton>("PlateSize384")->click();
+    QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
+    QVERIFY(t.get<QPushButton>("NextButton1")->hasFocus());
+}
+
+QTEST_MAIN(ConvertTest)
+#include "convert_guitest.moc"
