@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
 #include "plate/wellchecklist.h"
@@ -17,7 +18,6 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -163,11 +163,7 @@ QWidget* TForm1::buildInputPage()
     row->addStretch(1);
     row->addWidget(DetermineProgsButton);
 
-    InputMemo = named(new QPlainTextEdit, "InputMemo");
-    InputMemo->setReadOnly(true);
-    InputMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    InputMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    InputMemo->setUndoRedoEnabled(false);
+    InputMemo = named(new MemoView, "InputMemo");
 
     Panel1 = panel("Panel1");
     Panel1->setFixedHeight(337);

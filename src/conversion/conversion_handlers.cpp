@@ -1,5 +1,6 @@
 // The window's commands of the first page: open, detect programs, convert.
 
+#include "app/memoview.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
@@ -13,7 +14,6 @@
 #include <QSignalBlocker>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -25,8 +25,8 @@ void TForm1::loadRawFile(const QString& path)
         throw HandlerError(morvane::describe(text.error()));
     if (text->empty())
         throw HandlerError(QStringLiteral("'%1' holds no lines: it is empty").arg(path));
-    InputMemo->setPlainText(QString::fromUtf8(text->allAsUtf8()));
     m_rawText = std::make_shared<const morvane::RawText>(std::move(text).value());
+    InputMemo->setText(m_rawText);
 }
 
 void TForm1::OpenButtonClick(QObject*)

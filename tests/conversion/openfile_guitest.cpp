@@ -2,8 +2,10 @@
 
 #include "app/guitest.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include "app/memoview.h"
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -21,6 +23,7 @@ private slots:
     void refusedFilesKeepTheFormerState();
     void sampleNamesReachTheScreenDecoded_data();
     void sampleNamesReachTheScreenDecoded();
+    void memoSelectsAndCopiesWholeLines();
 };
 
 namespace {
@@ -65,7 +68,7 @@ void OpenFileTest::realExportsSetThePlate()
     QCOMPARE(t.get<QProgressBar>("ProgressBar")->minimum(), 0);
     QCOMPARE(t.get<QProgressBar>("ProgressBar")->maximum(), lines);
     QCOMPARE(t.get<QProgressBar>("ProgressBar")->value(), 0);
-    QCOMPARE(t.get<QPlainTextEdit>("InputMemo")->blockCount(), lines + 1); // one line per line, plus the final break
+    QCOMPARE(t.get<MemoView>("InputMemo")->lineCount(), lines);
     QCOMPARE(t.get<QWidget>("Wells96CB")->isHidden(), plate != 0);
     QCOMPARE(t.get<QWidget>("Wells384CB")->isHidden(), plate != 1);
 }
@@ -98,7 +101,7 @@ void OpenFileTest::unrecognisedLastWellWarnsAndKeepsTheRest()
     QCOMPARE(t.form->plateSizeIndex(), -1);
     QCOMPARE(t.get<QLineEdit>("stoprow")->text(), QStringLiteral("C"));
     QCOMPARE(t.get<QProgressBar>("ProgressBar")->maximum(), progressMax);
-    QVERIFY(t.get<QPlainTextEdit>("InputMemo")->toPlainText().contains(lastWell));
+    QVERIFY(t.get<MemoView>("InputMemo")->toPlainText().contains(lastWell));
     // The tabs are locked again.
     auto* tabs = t.get<QTabWidget>("PageControl1");
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
@@ -122,7 +125,7 @@ void OpenFileTest::cancelBeforeAnyFileDoesNothing()
     QCOMPARE(t.dialogs->fileDialogsShown(), 1);
     QCOMPARE(t.dialogs->shown().size(), 0);
     QCOMPARE(t.form->plateSizeIndex(), -1);
-    QCOMPARE(t.get<QPlainTextEdit>("InputMemo")->toPlainText(), QString());
+    QCOMPARE(t.get<MemoView>("InputMemo")->toPlainText(), QString());
 }
 
 void OpenFileTest::cancelAfterAFileRepeatsTheRecognition()
@@ -158,7 +161,7 @@ void OpenFileTest::refusedFilesKeepTheFormerState()
     QTemporaryDir dir;
     auto t = makeForm();
     t.open(writeFile(dir, "good.txt", rawFile({"A1", "H12"})));
-    const QString memo = t.get<QPlainTextEdit>("InputMemo")->toPlainText();
+    const QString memo = t.get<MemoView>("InputMemo")->toPlainText();
     t.get<QLineEdit>("stoprow")->setText("C");
 
     const QString path = name.isEmpty() ? dir.filePath("no such file.txt") : writeFile(dir, name, contents);
@@ -168,7 +171,7 @@ void OpenFileTest::refusedFilesKeepTheFormerState()
     QCOMPARE(report.icon, DialogService::Icon::Error);
     QVERIFY2(report.text.contains(path), qPrintable(report.text));
     QVERIFY2(report.text.contains(reason), qPrintable(report.text));
-    QCOMPARE(t.get<QPlainTextEdit>("InputMemo")->toPlainText(), memo);
+    QCOMPARE(t.get<MemoView>("InputMemo")->toPlainText(), memo);
     QCOMPARE(t.form->plateSizeIndex(), 0);
     QCOMPARE(t.get<QLineEdit>("stoprow")->text(), QStringLiteral("C"));
 }
@@ -188,7 +191,24 @@ void OpenFileTest::sampleNamesReachTheScreenDecoded()
     QByteArray text = rawFile({"A1"});
     text += "H12\t" + sample + "\t2\t2\t1\t1000\t60.0\t1.5\r\n";
     t.open(writeFile(dir, "names.txt", text));
-    QVERIFY(t.get<QPlainTextEdit>("InputMemo")->toPlainText().contains(QString::fromUtf8("M\xC3\xBCller \xC2\xB5g")));
+    QVERIFY(t.get<MemoView>("InputMemo")->toPlainText().contains(QString::fromUtf8("M\xC3\xBCller \xC2\xB5g")));
+}
+
+void OpenFileTest::memoSelectsAndCopiesWholeLines()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(writeFile(dir, "plate.txt", rawFile({"A1", "H12"})));
+    auto* memo = t.get<MemoView>("InputMemo");
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Down);
+    QTest::keyClick(memo, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(memo->selectedText(), QStringLiteral("Raw Data \t\tExperiment - Test plate 7 (Run on LCS480 1.5.0.39)\n"
+                                                  "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\n"));
+    QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), memo->toPlainText());
+    QCOMPARE(memo->toPlainText().count(u'\n'), 8);
 }
 
 QTEST_MAIN(OpenFileTest)
