@@ -1,0 +1,161 @@
+#include "export/atomicsave.h"
+
+#include <cerrno>
+#include <random>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace morvane {
+
+namespace fs = std::filesystem;
+
+std::FILE* SaveIo::create(const fs::path& path, std::error_code& error)
+{
+    // "x": fail if the file exists, so a name picked by another process is never shared.
+#ifdef _WIN32
+    std::FILE* file = _wfopen(path.c_str(), L"wbx");
+#else
+    std::FILE* file = std::fopen(path.c_str(), "wbx");
+#endif
+    if (!file)
+        error = std::error_code(errno, std::generic_category());
+    return file;
+}
+
+std::error_code SaveIo::write(std::FILE* file, std::string_view chunk)
+{
+    if (std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size())
+        return std::error_code(errno ? errno : EIO, std::generic_category());
+    return {};
+}
+
+std::error_code SaveIo::sync(std::FILE* file)
+{
+    if (std::fflush(file) != 0)
+        return std::error_code(errno, std::generic_category());
+#ifdef _WIN32
+    if (_commit(_fileno(file)) != 0)
+        return std::error_code(errno, std::generic_category());
+#else
+    if (::fsync(fileno(file)) != 0)
+        return std::error_code(errno, std::generic_category());
+#endif
+    return {};
+}
+
+std::error_code SaveIo::rename(const fs::path& from, const fs::path& to)
+{
+    std::error_code error;
+    fs::rename(from, to, error); // rename(2); MoveFileExW with MOVEFILE_REPLACE_EXISTING on Windows
+    return error;
+}
+
+SaveIo& defaultSaveIo()
+{
+    static SaveIo io;
+    return io;
+}
+
+std::string fileInUseMessage(const fs::path& file)
+{
+    return "'" + file.filename().string() + "' is in use; close it in the other program and export again";
+}
+
+namespace {
+
+std::string quoted(const fs::path& path) { return "'" + path.filename().string() + "'"; }
+
+bool isLockOrPermission(const std::error_code& error)
+{
+    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+           error == std::errc::device_or_resource_busy || error == std::errc::text_file_busy ||
+           error == std::errc::no_lock_available;
+}
+
+fs::path temporaryName(const fs::path& target)
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string suffix;
+    for (std::uint64_t v = random(); suffix.size() < 12; v >>= 4)
+        suffix += digits[v & 0xF];
+    fs::path name = target;
+    name.replace_filename("." + target.filename().string() + "." + suffix + ".tmp");
+    return name;
+}
+
+void syncFolder([[maybe_unused]] const fs::path& folder)
+{
+#ifndef _WIN32
+    // The rename itself must reach the disk too; a failure here loses nothing.
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
+}
+
+} // namespace
+
+Status saveFileAtomically(const fs::path& target, std::string_view bytes, SaveIo& io)
+{
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    const bool exists = fs::exists(status);
+    if (exists) {
+        if (!fs::is_regular_file(status))
+            return Error{quoted(target) + " is not a file, so it cannot be replaced by the workbook"};
+        if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
+            return Error{quoted(target) + " is read-only; make it writable or choose another workbook, and export again"};
+    }
+
+    const fs::path temporary = temporaryName(target);
+    std::FILE* file = io.create(temporary, error);
+    if (!file) {
+        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
+            return Error{quoted(target) + " cannot be saved: the folder '" + folder.string() +
+                         "' is not writable (" + error.message() + ")"};
+        return Error{quoted(target) + " cannot be saved: no temporary file can be made in '" + folder.string() +
+                     "' (" + error.message() + ")"};
+    }
+    const auto abandon = [&](const std::string& reason) {
+        if (file)
+            std::fclose(file);
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return Error{quoted(target) + " cannot be saved: " + reason};
+    };
+
+    constexpr std::size_t chunkSize = 1 << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += chunkSize)
+        if (const auto e = io.write(file, bytes.substr(at, chunkSize)))
+            return abandon(e.message());
+    if (const auto e = io.sync(file))
+        return abandon(e.message());
+    const int closed = std::fclose(file);
+    file = nullptr;
+    if (closed != 0)
+        return abandon(std::error_code(errno, std::generic_category()).message());
+    if (exists)
+        fs::permissions(temporary, status.permissions(), error); // best effort, as a copy would
+
+    if (const auto e = io.rename(temporary, target)) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        if (isLockOrPermission(e))
+            return Error{fileInUseMessage(target)};
+        return Error{quoted(target) + " cannot be replaced: " + e.message()};
+    }
+    syncFolder(target.parent_path());
+    return success();
+}
+
+} // namespace morvane

@@ -1,0 +1,40 @@
+#pragma once
+// Replacing a file so that it is either the old file or the whole new one, never a mix: the
+// bytes go to a temporary file in the same folder, are flushed to disk, and the temporary file
+// is renamed over the target. Any failure removes the temporary file and leaves the target as
+// it was.
+
+#include "common/expected.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+namespace morvane {
+
+// The file operations of a save, as a seam: tests make one of them fail.
+class SaveIo {
+public:
+    virtual ~SaveIo() = default;
+    // Creates `path`, which must not exist yet, for writing; nullptr with `error` set on failure.
+    virtual std::FILE* create(const std::filesystem::path& path, std::error_code& error);
+    // Writes the whole chunk.
+    virtual std::error_code write(std::FILE* file, std::string_view chunk);
+    // Flushes the file's data to the disk.
+    virtual std::error_code sync(std::FILE* file);
+    // Replaces `to` by `from` in one step.
+    virtual std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to);
+};
+
+SaveIo& defaultSaveIo();
+
+// The message for a file another program holds (or that may not be replaced).
+std::string fileInUseMessage(const std::filesystem::path& file);
+
+// Writes `bytes` as the new content of `target` (created if it does not exist). A target
+// without write permission is refused as read-only. The permissions of an existing target
+// are kept. Errors name the file and the reason.
+Status saveFileAtomically(const std::filesystem::path& target, std::string_view bytes, SaveIo& io = defaultSaveIo());
+
+} // namespace morvane

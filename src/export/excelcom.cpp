@@ -1,0 +1,216 @@
+#include "export/excelcom.h"
+
+#include <fstream>
+
+namespace morvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string quoted(const fs::path& path) { return "'" + path.filename().string() + "'"; }
+
+bool hasXlsxExtension(const fs::path& path)
+{
+    std::string extension = path.extension().string();
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return extension == ".xlsx";
+}
+} // namespace
+
+WorkbookFile::WorkbookFile(fs::path path, SaveIo& io, WorkbookLimits limits)
+    : m_path(std::move(path)), m_io(&io), m_limits(limits)
+{
+}
+
+std::string WorkbookFile::displayName() const { return m_path.filename().string(); }
+
+WorkbookFile::Stamp WorkbookFile::stamp() const
+{
+    Stamp s;
+    std::error_code error;
+    s.exists = fs::exists(m_path, error);
+    if (s.exists) {
+        s.size = fs::file_size(m_path, error);
+        s.time = fs::last_write_time(m_path, error);
+    }
+    return s;
+}
+
+Status WorkbookFile::checkNotOpenElsewhere() const
+{
+    const std::string name = m_path.filename().string();
+    std::error_code error;
+    for (const std::string& lock : {"~$" + name, ".~lock." + name + "#"}) {
+        fs::path lockFile = m_path;
+        lockFile.replace_filename(lock);
+        if (fs::exists(lockFile, error))
+            return Error{fileInUseMessage(m_path) + " (the lock file '" + lock +
+                         "' shows it is open; if no program has it open, delete that file)"};
+    }
+    return success();
+}
+
+Expected<std::optional<std::string>> WorkbookFile::load()
+{
+    m_loaded.reset();
+    std::error_code error;
+    const fs::file_status status = fs::status(m_path, error);
+    if (!fs::exists(status)) {
+        const fs::path folder = m_path.parent_path().empty() ? fs::path(".") : m_path.parent_path();
+        if (!fs::is_directory(folder, error))
+            return Error{"The folder '" + folder.string() + "' of " + quoted(m_path) + " does not exist"};
+        if (!hasXlsxExtension(m_path))
+            return Error{quoted(m_path) + " does not exist, and a new workbook needs the extension .xlsx"};
+        m_loaded = Stamp{};
+        return std::optional<std::string>();
+    }
+    if (fs::is_directory(status))
+        return Error{quoted(m_path) + " is a folder, not a workbook"};
+    if (auto free = checkNotOpenElsewhere(); !free)
+        return free.error();
+    const Stamp before = stamp();
+    if (before.size > m_limits.maxFileBytes)
+        return Error{quoted(m_path) + " is too large to open as a workbook (" + std::to_string(before.size >> 20) +
+                     " MB; this program opens at most " + std::to_string(m_limits.maxFileBytes >> 20) + " MB)"};
+    std::ifstream in(m_path, std::ios::binary);
+    if (!in)
+        return Error{quoted(m_path) + " cannot be opened: " + std::generic_category().message(errno)};
+    std::string bytes(static_cast<std::size_t>(before.size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.gcount() != static_cast<std::streamsize>(bytes.size()) || in.peek() != std::ifstream::traits_type::eof())
+        return Error{quoted(m_path) + " cannot be read completely (it changed while being read)"};
+    m_loaded = before;
+    return std::optional<std::string>(std::move(bytes));
+}
+
+Status WorkbookFile::store(std::string_view bytes)
+{
+    if (!m_loaded)
+        return Error{quoted(m_path) + " was not read before saving"};
+    if (stamp() != *m_loaded)
+        return Error{quoted(m_path) + " was changed by another program during the export; export again"};
+    if (auto free = checkNotOpenElsewhere(); !free)
+        return free;
+    m_loaded.reset();
+    return saveFileAtomically(m_path, bytes, *m_io);
+}
+
+WorkbookInMemory::WorkbookInMemory(std::optional<std::string> bytes, std::string name)
+    : m_bytes(std::move(bytes)), m_name(std::move(name))
+{
+}
+
+Status WorkbookInMemory::store(std::string_view bytes)
+{
+    m_bytes = std::string(bytes);
+    ++m_stores;
+    return success();
+}
+
+TExcelcom::TExcelcom(fs::path workbookFile) : m_store(std::make_unique<WorkbookFile>(std::move(workbookFile))) {}
+
+TExcelcom::TExcelcom(std::unique_ptr<WorkbookStore> store, WorkbookLimits limits)
+    : m_store(std::move(store)), m_limits(limits)
+{
+}
+
+void TExcelcom::setWorkbookFile(fs::path workbookFile) { setStore(std::make_unique<WorkbookFile>(std::move(workbookFile))); }
+
+void TExcelcom::setStore(std::unique_ptr<WorkbookStore> store)
+{
+    m_store = std::move(store);
+    m_book.reset();
+}
+
+template <typename T>
+T TExcelcom::dropOnFailure(T result)
+{
+    if (!result.ok())
+        m_book.reset();
+    return result;
+}
+
+Status TExcelcom::connect()
+{
+    if (m_book)
+        return success();
+    if (!m_store)
+        return Error{"No workbook has been chosen for the export"};
+    auto bytes = m_store->load();
+    if (!bytes)
+        return bytes.error();
+    auto book = *bytes ? XlsxWorkbook::open(std::move(**bytes), m_store->displayName(), m_limits)
+                       : XlsxWorkbook::create(m_store->displayName());
+    if (!book)
+        return book.error();
+    m_book.emplace(std::move(book).value());
+    return success();
+}
+
+Status TExcelcom::ExcelRunning()
+{
+    m_book.reset(); // a new export starts from the workbook as it is now
+    return connect();
+}
+
+Expected<SheetNameList> TExcelcom::GetSheetNames()
+{
+    if (auto s = connect(); !s)
+        return s.error();
+    SheetNameList list;
+    for (const SheetTab& tab : m_book->tabs())
+        list.names.push_back(tab.name);
+    list.activeIndex = m_book->activeTab();
+    return list;
+}
+
+Expected<std::string> TExcelcom::AddSheet(std::string_view wantedName)
+{
+    if (auto s = connect(); !s)
+        return s.error();
+    auto name = dropOnFailure(m_book->addSheet(wantedName));
+    if (name)
+        m_currentSheet = *name;
+    return name;
+}
+
+Status TExcelcom::OpenActiveSheet()
+{
+    if (auto s = connect(); !s)
+        return s;
+    const int active = m_book->activeTab();
+    if (active < 0)
+        return dropOnFailure(Status(Error{"'" + m_book->displayName() + "' has no sheet"}));
+    const SheetTab& tab = m_book->tabs()[static_cast<std::size_t>(active)];
+    if (tab.kind != SheetKind::Worksheet)
+        return dropOnFailure(Status(Error{"The active sheet '" + tab.name + "' of '" + m_book->displayName() + "' is " +
+                                          (tab.kind == SheetKind::Chartsheet ? "a chart sheet" : "a macro or dialog sheet") +
+                                          ", not a worksheet"}));
+    m_currentSheet = tab.name;
+    return success();
+}
+
+Status TExcelcom::WriteRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block)
+{
+    if (auto s = connect(); !s)
+        return s;
+    return dropOnFailure(m_book->writeRange(firstCol, lastCol, firstRow, lastRow, block, exportNumberFormat));
+}
+
+Status TExcelcom::CloseConnection()
+{
+    if (!m_book)
+        return success();
+    std::optional<XlsxWorkbook> book = std::move(m_book);
+    m_book.reset();
+    if (!book->modified())
+        return success();
+    auto bytes = book->save();
+    if (!bytes)
+        return bytes.error();
+    return m_store->store(*bytes);
+}
+
+} // namespace morvane

@@ -1,0 +1,103 @@
+#pragma once
+// TExcelcom: the export's Excel operations on a workbook file standing in for the active
+// workbook of a running Excel. The operations between ExcelRunning and CloseConnection work on
+// the workbook in memory; CloseConnection writes the file once, atomically. A failed operation
+// drops the changes, so a failed export leaves the file exactly as it was.
+
+#include "export/atomicsave.h"
+#include "export/excelautomation.h"
+#include "export/workbook.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morvane {
+
+// Where the workbook lives: a file, or bytes in memory.
+class WorkbookStore {
+public:
+    virtual ~WorkbookStore() = default;
+    virtual std::string displayName() const = 0;
+    // The workbook's bytes, or nullopt when there is none yet (a new one is made).
+    virtual Expected<std::optional<std::string>> load() = 0;
+    virtual Status store(std::string_view bytes) = 0;
+};
+
+// A workbook file. A path that does not exist is a new workbook (extension .xlsx only). The
+// file may not change between load and store, and a lock file of Excel ("~$name") or
+// LibreOffice (".~lock.name#") beside it means it is open elsewhere.
+class WorkbookFile : public WorkbookStore {
+public:
+    explicit WorkbookFile(std::filesystem::path path, SaveIo& io = defaultSaveIo(), WorkbookLimits limits = {});
+    std::string displayName() const override;
+    Expected<std::optional<std::string>> load() override;
+    Status store(std::string_view bytes) override;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    struct Stamp {
+        bool exists = false;
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type time;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stamp() const;
+    Status checkNotOpenElsewhere() const;
+
+    std::filesystem::path m_path;
+    SaveIo* m_io;
+    WorkbookLimits m_limits;
+    std::optional<Stamp> m_loaded;
+};
+
+// Bytes in, bytes out: for tests and the fuzz target.
+class WorkbookInMemory : public WorkbookStore {
+public:
+    explicit WorkbookInMemory(std::optional<std::string> bytes, std::string name = "workbook.xlsx");
+    std::string displayName() const override { return m_name; }
+    Expected<std::optional<std::string>> load() override { return m_bytes; }
+    Status store(std::string_view bytes) override;
+    const std::optional<std::string>& bytes() const { return m_bytes; }
+    int storeCount() const { return m_stores; }
+
+private:
+    std::optional<std::string> m_bytes;
+    std::string m_name;
+    int m_stores = 0;
+};
+
+class TExcelcom : public ExcelAutomation {
+public:
+    TExcelcom() = default;
+    explicit TExcelcom(std::filesystem::path workbookFile);
+    explicit TExcelcom(std::unique_ptr<WorkbookStore> store, WorkbookLimits limits = {});
+
+    // Chooses the workbook for the next operations; pending changes are dropped.
+    void setWorkbookFile(std::filesystem::path workbookFile);
+    void setStore(std::unique_ptr<WorkbookStore> store);
+    WorkbookStore* store() const { return m_store.get(); }
+
+    Status ExcelRunning() override;
+    Expected<SheetNameList> GetSheetNames() override;
+    Expected<std::string> AddSheet(std::string_view wantedName) override;
+    Status OpenActiveSheet() override;
+    Status WriteRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block) override;
+    Status CloseConnection() override;
+
+    // The sheet taken by the last OpenActiveSheet or AddSheet ("" before).
+    const std::string& currentSheet() const { return m_currentSheet; }
+
+private:
+    Status connect();
+    template <typename T>
+    T dropOnFailure(T result);
+
+    std::unique_ptr<WorkbookStore> m_store;
+    WorkbookLimits m_limits;
+    std::optional<XlsxWorkbook> m_book;
+    std::string m_currentSheet;
+};
+
+} // namespace morvane

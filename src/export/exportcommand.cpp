@@ -1,0 +1,60 @@
+#include "export/exportcommand.h"
+
+#include "export/sheetname.h"
+#include "export/valueblock.h"
+
+namespace morvane {
+
+SheetNameChoice chooseSheetName(std::string_view wanted, const SheetNameList& workbookSheets)
+{
+    SheetNameChoice choice;
+    choice.length = sheetNameLength(wanted);
+    if (sheetNameTooLong(wanted)) {
+        choice.tooLong = true;
+        return choice;
+    }
+    choice.name = uniqueSheetName(wanted, workbookSheets.names);
+    return choice;
+}
+
+Expected<std::string> exportstringgrid(ExcelAutomation& excel, const Grid& grid, std::string_view sheetName,
+                                       char decimalSeparator)
+{
+    auto added = excel.AddSheet(sheetName);
+    if (!added)
+        return added;
+    // Built while nothing is connected; reaches the sheet in one assignment.
+    const ValueBlock block = makeValueBlock(grid, decimalSeparator);
+    if (auto opened = excel.OpenActiveSheet(); !opened)
+        return opened.error();
+    if (auto written = excel.WriteRange(1, block.cols(), 1, block.rows(), block); !written)
+        return written.error();
+    if (auto closed = excel.CloseConnection(); !closed)
+        return closed.error();
+    return added;
+}
+
+Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
+                                             char decimalSeparator)
+{
+    if (auto running = excel.ExcelRunning(); !running)
+        return running.error();
+    auto sheets = excel.GetSheetNames();
+    if (!sheets)
+        return sheets.error();
+    ExportOutcome outcome;
+    const SheetNameChoice choice = chooseSheetName(wantedName, *sheets);
+    outcome.nameLength = choice.length;
+    if (choice.tooLong) {
+        outcome.status = ExportOutcome::NameTooLong;
+        return outcome;
+    }
+    outcome.nameUsed = choice.name;
+    auto name = exportstringgrid(excel, grid, choice.name, decimalSeparator);
+    if (!name)
+        return name.error();
+    outcome.sheetName = std::move(name).value();
+    return outcome;
+}
+
+} // namespace morvane

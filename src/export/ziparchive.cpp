@@ -1,0 +1,257 @@
+#include "export/ziparchive.h"
+
+#include <zip.h>
+
+#include <algorithm>
+
+namespace morvane::xlsx {
+
+std::string foldAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return out;
+}
+
+namespace {
+std::string zipErrorText(zip_error_t* error)
+{
+    std::string text = zip_error_strerror(error);
+    zip_error_fini(error);
+    return text;
+}
+
+struct FileCloser {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+} // namespace
+
+Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
+{
+    ZipArchive archive;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    if (!source)
+        return Error{zipErrorText(&error)};
+    archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS, &error);
+    if (!archive.m_zip) {
+        zip_source_free(source);
+        return Error{"it is not a valid ZIP archive (" + zipErrorText(&error) + ")"};
+    }
+    zip_error_fini(&error);
+    // Keep our own reference: after zip_close the source holds the rewritten archive.
+    zip_source_keep(source);
+    archive.m_source = source;
+
+    const zip_int64_t count = zip_get_num_entries(archive.m_zip, 0);
+    if (count < 0 || static_cast<std::uint64_t>(count) > maxEntries)
+        return Error{"it holds more than " + std::to_string(maxEntries) + " parts"};
+    archive.m_names.reserve(static_cast<std::size_t>(count));
+    std::uint64_t total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive.m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+            return Error{"entry " + std::to_string(i) + " cannot be read (" + zip_strerror(archive.m_zip) + ")"};
+        std::string name = st.name;
+        if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+            return Error{"part '" + name + "' is encrypted"};
+        if (st.valid & ZIP_STAT_SIZE)
+            total += st.size;
+        if (total > maxTotalBytes)
+            return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / (1024 * 1024)) + " MB"};
+        if (!archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i)).second)
+            return Error{"it holds the part '" + name + "' twice (part names do not depend on letter case)"};
+        archive.m_names.push_back(std::move(name));
+    }
+    return archive;
+}
+
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept { *this = std::move(other); }
+
+ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_zip = std::exchange(other.m_zip, nullptr);
+        m_source = std::exchange(other.m_source, nullptr);
+        m_names = std::move(other.m_names);
+        m_byFoldedName = std::move(other.m_byFoldedName);
+        m_changes = std::move(other.m_changes);
+        m_newNames = std::move(other.m_newNames);
+    }
+    return *this;
+}
+
+ZipArchive::~ZipArchive() { close(); }
+
+void ZipArchive::close()
+{
+    if (m_zip)
+        zip_discard(m_zip);
+    if (m_source)
+        zip_source_free(m_source);
+    m_zip = nullptr;
+    m_source = nullptr;
+}
+
+std::optional<std::size_t> ZipArchive::find(std::string_view name) const
+{
+    const auto it = m_byFoldedName.find(foldAscii(name));
+    if (it == m_byFoldedName.end())
+        return std::nullopt;
+    return it->second;
+}
+
+Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap) const
+{
+    return readImpl(index, cap, [](const std::string&) { return false; }, true);
+}
+
+Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap,
+                                            const std::function<bool(const std::string&)>& enough) const
+{
+    return readImpl(index, cap, enough, false);
+}
+
+Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
+                                           const std::function<bool(const std::string&)>& enough,
+                                           bool failOverCap) const
+{
+    const std::string& name = m_names[index];
+    const auto tooLarge = [&] {
+        return Error{"part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+                     " MB, more than this program reads"};
+    };
+    zip_stat_t st;
+    std::uint64_t declared = 0;
+    if (zip_stat_index(m_zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        declared = st.size;
+    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_zip, index, 0));
+    if (!file)
+        return Error{"part '" + name + "' cannot be read (" + zip_strerror(m_zip) + ")"};
+    std::string out;
+    // The declared size may lie: reserve no more than the cap allows and check what arrives.
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({declared, cap, 64u * 1024 * 1024})));
+    char chunk[64 * 1024];
+    for (;;) {
+        const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
+        if (n < 0)
+            return Error{"part '" + name + "' cannot be read (" + zip_file_strerror(file.get()) + ")"};
+        if (n == 0)
+            break;
+        if (failOverCap && out.size() + static_cast<std::uint64_t>(n) > cap)
+            return tooLarge();
+        out.append(chunk, static_cast<std::size_t>(n));
+        if (enough(out) || out.size() >= cap)
+            break;
+    }
+    return out;
+}
+
+void ZipArchive::replace(std::size_t index, std::string data) { m_changes.emplace_back(index, std::move(data)); }
+
+void ZipArchive::add(std::string name, std::string data)
+{
+    m_newNames.push_back(std::move(name));
+    m_changes.emplace_back(std::nullopt, std::move(data));
+}
+
+namespace {
+Expected<std::string> readSource(zip_source_t* source)
+{
+    std::string out;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_source_stat(source, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        out.reserve(static_cast<std::size_t>(st.size));
+    if (zip_source_open(source) != 0)
+        return Error{"cannot read the new workbook back"};
+    char chunk[64 * 1024];
+    zip_int64_t n = 0;
+    while ((n = zip_source_read(source, chunk, sizeof chunk)) > 0)
+        out.append(chunk, static_cast<std::size_t>(n));
+    zip_source_close(source);
+    if (n < 0)
+        return Error{"cannot read the new workbook back"};
+    return out;
+}
+} // namespace
+
+Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (!source)
+        return Error{zipErrorText(&error)};
+    zip_t* archive = zip_open_from_source(source, ZIP_TRUNCATE, &error);
+    if (!archive) {
+        zip_source_free(source);
+        return Error{zipErrorText(&error)};
+    }
+    zip_error_fini(&error);
+    zip_source_keep(source);
+    for (const auto& [name, data] : entries) {
+        zip_source_t* part = zip_source_buffer(archive, data.data(), data.size(), 0);
+        if (!part || zip_file_add(archive, name.c_str(), part, ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(part);
+            zip_discard(archive);
+            zip_source_free(source);
+            return Error{"cannot build a new workbook"};
+        }
+    }
+    if (zip_close(archive) != 0) {
+        zip_discard(archive);
+        zip_source_free(source);
+        return Error{"cannot build a new workbook"};
+    }
+    auto bytes = readSource(source);
+    zip_source_free(source);
+    return bytes;
+}
+
+Expected<std::string> ZipArchive::commit(int compressionLevel)
+{
+    if (!m_zip)
+        return Error{"the workbook was already saved"};
+    const auto fail = [&](std::string what) {
+        std::string text = what + " (" + zip_strerror(m_zip) + ")";
+        close();
+        return Error{std::move(text)};
+    };
+    std::size_t newName = 0;
+    for (auto& [index, data] : m_changes) {
+        zip_source_t* source = zip_source_buffer(m_zip, data.data(), data.size(), 0);
+        if (!source)
+            return fail("cannot prepare a part");
+        zip_int64_t at = 0;
+        if (index) {
+            at = static_cast<zip_int64_t>(*index);
+            if (zip_file_replace(m_zip, *index, source, 0) != 0) {
+                zip_source_free(source);
+                return fail("cannot replace part '" + m_names[*index] + "'");
+            }
+        } else {
+            const std::string& name = m_newNames[newName++];
+            at = zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+            if (at < 0) {
+                zip_source_free(source);
+                return fail("cannot add part '" + name + "'");
+            }
+        }
+        if (zip_set_file_compression(m_zip, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE,
+                                     static_cast<zip_uint32_t>(compressionLevel)) != 0)
+            return fail("cannot set the compression of a part");
+    }
+    if (zip_close(m_zip) != 0)
+        return fail("cannot build the new workbook");
+    m_zip = nullptr;
+    auto bytes = readSource(m_source);
+    close();
+    return bytes;
+}
+
+} // namespace morvane::xlsx

@@ -1,0 +1,73 @@
+#pragma once
+// A workbook package held in memory: libzip over a buffer, with bounded reads for untrusted
+// archives and an in-memory rewrite that copies untouched entries as raw compressed data.
+
+#include "common/expected.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+struct zip;
+struct zip_source;
+
+namespace morvane::xlsx {
+
+class ZipArchive {
+public:
+    // `bytes` must outlive the archive. Refuses more than `maxEntries` entries, encrypted
+    // entries, names that differ only in letter case, and declared sizes adding up to more than
+    // `maxTotalBytes`. Errors give the reason only.
+    static Expected<ZipArchive> open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes);
+
+    ZipArchive(ZipArchive&& other) noexcept;
+    ZipArchive& operator=(ZipArchive&& other) noexcept;
+    ~ZipArchive();
+
+    std::size_t entryCount() const { return m_names.size(); }
+    const std::string& entryName(std::size_t index) const { return m_names[index]; }
+    // Part names compare without regard to ASCII case.
+    std::optional<std::size_t> find(std::string_view name) const;
+    bool contains(std::string_view name) const { return find(name).has_value(); }
+
+    // The whole entry; fails as soon as more than `cap` bytes come out, whatever the archive
+    // claims.
+    Expected<std::string> read(std::size_t index, std::uint64_t cap) const;
+    // Reads the start of an entry chunk by chunk until `enough` says so, the entry ends or
+    // about `cap` bytes were read, whichever comes first.
+    Expected<std::string> readStart(std::size_t index, std::uint64_t cap,
+                                    const std::function<bool(const std::string&)>& enough) const;
+
+    // Changes, kept in memory until commit().
+    void replace(std::size_t index, std::string data);
+    void add(std::string name, std::string data);
+
+    // A new archive of the given entries, deflated.
+    static Expected<std::string> build(const std::vector<std::pair<std::string, std::string>>& entries);
+
+    // The new archive as bytes. The archive is spent afterwards, whether this succeeds or not.
+    Expected<std::string> commit(int compressionLevel);
+
+private:
+    ZipArchive() = default;
+    void close();
+    Expected<std::string> readImpl(std::size_t index, std::uint64_t cap,
+                                   const std::function<bool(const std::string&)>& enough, bool failOverCap) const;
+
+    zip* m_zip = nullptr;
+    zip_source* m_source = nullptr; // kept, so the rewritten archive can be read back from it
+    std::vector<std::string> m_names;
+    std::unordered_map<std::string, std::size_t> m_byFoldedName;
+    std::deque<std::pair<std::optional<std::size_t>, std::string>> m_changes; // index or new, data
+    std::deque<std::string> m_newNames;
+};
+
+std::string foldAscii(std::string_view text);
+
+} // namespace morvane::xlsx
