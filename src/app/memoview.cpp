@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -16,6 +17,9 @@ constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine
 MemoView::MemoView(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
+    // A fixed font with tab stops every eight characters lays the columns out as a text
+    // editor does.
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setBackgroundRole(QPalette::Base);

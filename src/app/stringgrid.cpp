@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyleOptionHeader>
 
+#include <algorithm>
+
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void GridModel::setGrid(morvane::Grid grid)
@@ -89,6 +91,11 @@ void StringGrid::setGrid(morvane::Grid grid)
 {
     m_model->setGrid(std::move(grid));
     syncHeaders();
+    // The sample names are longer than a reading: give their column room, within reason.
+    if (m_model->columnCount() > 0 && m_model->rowCount() > 0) {
+        resizeColumnToContents(0);
+        setColumnWidth(0, std::clamp(columnWidth(0), 64, 240));
+    }
 }
 
 void StringGrid::setColumnSizing(bool on)

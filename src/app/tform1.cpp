@@ -3,6 +3,8 @@
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
+#include "dialogs/about.h"
+#include "dialogs/version.h"
 #include "plate/wellchecklist.h"
 
 #include <QApplication>
@@ -60,6 +62,7 @@ QLineEdit* edit(const char* name, const QString& text, int width)
 {
     auto* e = named(new QLineEdit(text), name);
     e->setFixedWidth(width);
+    e->home(false);
     return e;
 }
 
@@ -81,7 +84,10 @@ QLabel* warningLabel(const char* name, const QString& text, int pixels)
 } // namespace
 
 TForm1::TForm1(Seams seams, QWidget* parent)
-    : QMainWindow(parent), m_dialogs(seams.dialogs ? std::move(seams.dialogs) : std::make_unique<QtDialogService>())
+    : QMainWindow(parent), m_dialogs(seams.dialogs ? std::move(seams.dialogs) : std::make_unique<QtDialogService>()),
+      m_settings(seams.settings ? std::move(seams.settings)
+                                : std::make_unique<QSettings>(QStringLiteral("Fennwick"), QStringLiteral("Morvane"))),
+      m_urlOpener(seams.urlOpener ? std::move(seams.urlOpener) : std::make_unique<DesktopUrlOpener>())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo"));
@@ -485,8 +491,10 @@ void TForm1::setPlateSizeIndex(int index)
     m_plateSizeButtons->setExclusive(true);
 }
 
-void TForm1::FormActivate(QObject*)
+void TForm1::FormActivate(QObject* Sender)
 {
+    // An error here ends the activation: page 3 stays and NextButton1 stays shown.
+    CheckVersion(Sender);
     PageControl1->setPage(0);
     NextButton1->hide();
 }
@@ -513,7 +521,15 @@ void TForm1::eXit1Click(QObject*)
     close();
 }
 
-void TForm1::About1Click(QObject*) {}
+void TForm1::About1Click(QObject*)
+{
+    // A new dialog each time, released when it has closed.
+    TAboutBox AboutBox(*m_urlOpener, [this](const std::function<void()>& handler) { run(handler); }, this);
+    AboutBox.Versionlab->setText(morvane::VersionString);
+    AboutBox.datelab->setText(morvane::ReleaseDateText);
+    AboutBox.AddressToVisit = morvane::DownloadPageAddress;
+    m_dialogs->exec(AboutBox);
+}
 
 void TForm1::PageControl1Changing(QObject*, bool& AllowChange)
 {

@@ -8,8 +8,10 @@
 #include "app/errorreport.h"
 #include "common/expected.h"
 #include "common/grid.h"
+#include "dialogs/urlopener.h"
 
 #include <QMainWindow>
+#include <QSettings>
 
 #include <functional>
 #include <memory>
@@ -42,6 +44,10 @@ public:
     // What tests replace. Anything left empty gets the real implementation.
     struct Seams {
         std::unique_ptr<DialogService> dialogs;
+        // The per-user store of the version check; empty: QSettings("Fennwick", "Morvane").
+        std::unique_ptr<QSettings> settings;
+        // Opens the download page; empty: the system's browser.
+        std::unique_ptr<UrlOpener> urlOpener;
     };
 
     explicit TForm1(Seams seams = {}, QWidget* parent = nullptr);
@@ -55,6 +61,10 @@ public:
     void eXit1Click(QObject* Sender);
     void About1Click(QObject* Sender);
     void PageControl1Changing(QObject* Sender, bool& AllowChange);
+
+    // Version tracking
+    void CheckVersion(QObject* Sender);
+    void SaveVersionToRegistry(QObject* Sender);
 
     // Raw data import and conversion
     void OpenButtonClick(QObject* Sender);
@@ -118,6 +128,8 @@ private:
     WellCheckList* currentWellList() const;
 
     std::unique_ptr<DialogService> m_dialogs;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<UrlOpener> m_urlOpener;
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     bool m_activated = false;

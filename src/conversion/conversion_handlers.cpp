@@ -129,7 +129,9 @@ void TForm1::ConvertButtonClick(QObject*)
 
     const QString name = QString::fromStdString(morvane::experimentName(*text));
     SheetNameEdit->setText(name);
+    SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);
+    sheetnameOutEdit->home(false);
 
     const auto settings = morvane::conversionSettings(*programs, SelectedProg, plateSizeIndex());
     auto table = unwrap(morvane::convertToGrid(*text, settings, [this](std::size_t line) {
