@@ -4,10 +4,12 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
+#include "plate/plate.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -37,29 +39,17 @@ void TForm1::OpenButtonClick(QObject*)
     else if (!m_rawText)
         return; // cancelled before any file was loaded: nothing to work on
 
-    morvane::FieldList fields;
-    morvane::splitline(' ', m_rawText->line(m_rawText->lineCount() - 1), fields);
-    if (fields.empty())
-        throw HandlerError(QStringLiteral("the last line of the file holds no field"));
-    const std::string_view lastWell = fields[0];
-
+    const int recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
     setPlateSizeIndex(-1);
-    if (lastWell == "H12") {
-        setPlateSizeIndex(0);
-    } else if (lastWell == "P24") {
-        setPlateSizeIndex(1);
-    } else {
+    if (recognised == -1) {
         warning(QStringLiteral("plate format not recognised"));
         return;
     }
+    setPlateSizeIndex(recognised);
 
-    if (plateSizeIndex() == 0) {
-        stoprow->setText(QStringLiteral("H"));
-        stopcol->setText(QStringLiteral("12"));
-    } else {
-        stoprow->setText(QStringLiteral("P"));
-        stopcol->setText(QStringLiteral("24"));
-    }
+    const auto plate = morvane::plateChange(recognised, ResultSG->grid().rowCount());
+    stoprow->setText(QString::fromStdString(plate.stopRow));
+    stopcol->setText(QString::fromStdString(plate.stopCol));
     ProgressBar->setRange(0, static_cast<int>(m_rawText->lineCount()));
     ProgressBar->setValue(0);
 
