@@ -3,6 +3,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace morvane::xlsx {
 
@@ -33,9 +35,17 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
     ZipArchive archive;
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-    if (!source)
+    // libzip takes the buffer over: rewriting a buffer source reuses and frees its memory
+    // (with free()), so it gets a malloc'ed copy of its own.
+    void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
+    if (!copy)
+        return Error{"there is not enough memory to open it"};
+    std::memcpy(copy, bytes.data(), bytes.size());
+    zip_source_t* source = zip_source_buffer_create(copy, bytes.size(), 1, &error);
+    if (!source) {
+        std::free(copy);
         return Error{zipErrorText(&error)};
+    }
     archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS, &error);
     if (!archive.m_zip) {
         zip_source_free(source);
@@ -129,6 +139,8 @@ Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
     std::uint64_t declared = 0;
     if (zip_stat_index(m_zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
         declared = st.size;
+    if (failOverCap && declared > cap)
+        return tooLarge();
     std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_zip, index, 0));
     if (!file)
         return Error{"part '" + name + "' cannot be read (" + zip_strerror(m_zip) + ")"};
@@ -145,7 +157,7 @@ Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
         if (failOverCap && out.size() + static_cast<std::uint64_t>(n) > cap)
             return tooLarge();
         out.append(chunk, static_cast<std::size_t>(n));
-        if (enough(out) || out.size() >= cap)
+        if (enough(out) || (!failOverCap && out.size() >= cap))
             break;
     }
     return out;

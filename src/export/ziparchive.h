@@ -21,7 +21,7 @@ namespace morvane::xlsx {
 
 class ZipArchive {
 public:
-    // `bytes` must outlive the archive. Refuses more than `maxEntries` entries, encrypted
+    // Works on a copy of `bytes`. Refuses more than `maxEntries` entries, encrypted
     // entries, names that differ only in letter case, and declared sizes adding up to more than
     // `maxTotalBytes`. Errors give the reason only.
     static Expected<ZipArchive> open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes);
