@@ -23,20 +23,52 @@ void FormUnderTest::open(const QString& path) const
     click("OpenButton");
 }
 
+void FormUnderTest::activate() const
+{
+    form->show();
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get()))
+        qWarning("the window was not activated");
+}
+
+QVariant FormUnderTest::storedVersion() const
+{
+    return QSettings(settingsFile, QSettings::IniFormat).value(QStringLiteral("version"));
+}
+
 FormUnderTest makeForm(bool activate)
 {
+    FormSetup setup;
+    setup.activate = activate;
+    return makeForm(std::move(setup));
+}
+
+FormUnderTest makeForm(FormSetup setup)
+{
     FormUnderTest t;
+    if (setup.settingsFile.isEmpty()) {
+        t.settingsDir = std::make_unique<QTemporaryDir>();
+        t.settingsFile = t.settingsDir->filePath(QStringLiteral("settings.ini"));
+        QSettings store(t.settingsFile, QSettings::IniFormat);
+        if (setup.settings)
+            setup.settings(store);
+        else
+            store.setValue(QStringLiteral("version"), QStringLiteral("2014.1"));
+    } else {
+        t.settingsFile = setup.settingsFile;
+    }
+
     auto dialogs = std::make_unique<QueuedDialogs>();
     t.dialogs = dialogs.get();
+    auto opener = std::make_unique<RecordingUrlOpener>();
+    t.opener = opener.get();
     TForm1::Seams seams;
     seams.dialogs = std::move(dialogs);
+    seams.settings = std::make_unique<QSettings>(t.settingsFile, QSettings::IniFormat);
+    seams.urlOpener = std::move(opener);
     t.form = std::make_unique<TForm1>(std::move(seams));
-    if (activate) {
-        t.form->show();
-        t.form->activateWindow();
-        if (!QTest::qWaitForWindowActive(t.form.get()))
-            qWarning("the window was not activated");
-    }
+    if (setup.activate)
+        t.activate();
     return t;
 }
 

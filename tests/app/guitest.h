@@ -5,15 +5,46 @@
 #include "app/queueddialogs.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "dialogs/urlopener.h"
 
+#include <QList>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 
+// Records the addresses the window has the browser open; refuses them while `refuse` is set.
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl& url) override
+    {
+        opened.push_back(url);
+        return !refuse;
+    }
+    QList<QUrl> opened;
+    bool refuse = false;
+};
+
+struct FormSetup {
+    // Shown and activated, so FormActivate (and the version check) has run.
+    bool activate = true;
+    // Fills the settings store before the window is built. Left empty, the store holds the
+    // running version, so no new-version notice shows.
+    std::function<void(QSettings&)> settings;
+    // An existing store file to use as it is, instead of a fresh temporary one: a second start.
+    QString settingsFile;
+};
+
 struct FormUnderTest {
-    QueuedDialogs* dialogs = nullptr; // owned by the form
+    // Never the user's own settings. Declared before the form, which writes into it to the end.
+    std::unique_ptr<QTemporaryDir> settingsDir;
+    QString settingsFile;
+    QueuedDialogs* dialogs = nullptr;     // owned by the form
+    RecordingUrlOpener* opener = nullptr; // owned by the form
     std::unique_ptr<TForm1> form;
 
     template <typename W>
@@ -29,10 +60,15 @@ struct FormUnderTest {
     int currentPage() const;
     // Opens a file through "Open text File" with the dialog answering `path`.
     void open(const QString& path) const;
+    // Shows and activates the window, which runs FormActivate.
+    void activate() const;
+    // The stored "version" value as a new reader of the store sees it (invalid when missing).
+    QVariant storedVersion() const;
 };
 
 // Builds the window; with `activate` it is shown and activated, so FormActivate has run.
 FormUnderTest makeForm(bool activate = true);
+FormUnderTest makeForm(FormSetup setup);
 
 // A file in `dir` holding `contents`; returns its path.
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& contents);

@@ -1,0 +1,8 @@
+#include "dialogs/programicon.h"
+
+#include "dialogs/programicon.xpm"
+
+QPixmap programPicture()
+{
+    return QPixmap(morvane_xpm);
+}
