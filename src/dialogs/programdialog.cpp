@@ -58,8 +58,8 @@ QLabel* ProgramDialog::addLabel(const char* name, const QString& text, const QFo
         palette.setColor(QPalette::WindowText, Qt::black);
         label->setPalette(palette);
     }
-    label->move(at);
-    label->adjustSize();
+    // As wide as the panel allows, since the caller replaces the placeholders with longer texts.
+    label->setGeometry(at.x(), at.y(), m_panel->width() - at.x() - m_panel->frameWidth(), label->sizeHint().height());
     return label;
 }
 

@@ -24,7 +24,7 @@ public:
 
 protected:
     void runHandler(const std::function<void()>& handler);
-    // Adds a label to the white panel at `at`, sized to its text.
+    // Adds a label to the white panel at `at`, reaching to the panel's right edge.
     QLabel* addLabel(const char* name, const QString& text, const QFont& font, QPoint at, bool black = false);
     // The framed picture at 8, 7 in the white panel.
     QLabel* addProgramIcon();

@@ -48,6 +48,8 @@ void AboutBoxTest::showsWhatItConvertsAndTheVersion()
         QCOMPARE(labelText(d, "datelab"), QStringLiteral("(December 2014)"));
         for (const char* author : {"Label1", "Label2", "Label3", "Label4"})
             QVERIFY2(!labelText(d, author).trimmed().isEmpty(), author);
+        for (const char* name : {"Versionlab", "datelab"})
+            QVERIFY2(shownWhole(d, name), name);
         QVERIFY(!d.findChild<QLabel*>("ProgramIcon")->pixmap().isNull());
         QCOMPARE(button(d, "OKButton")->text(), QStringLiteral("OK"));
         QCOMPARE(button(d, "Button1")->text(), QStringLiteral("View Update History"));

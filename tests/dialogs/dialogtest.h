@@ -41,6 +41,13 @@ inline QString labelText(const QDialog& dialog, const char* name)
     return label ? label->text() : QStringLiteral("<no label %1>").arg(QString::fromLatin1(name));
 }
 
+// The label's text fits the space it has: texts set by the caller are not cut off.
+inline bool shownWhole(const QDialog& dialog, const char* name)
+{
+    const auto* label = dialog.findChild<QLabel*>(QString::fromLatin1(name));
+    return label && label->width() >= label->sizeHint().width();
+}
+
 inline QPushButton* button(const QDialog& dialog, const char* name)
 {
     auto* b = dialog.findChild<QPushButton*>(QString::fromLatin1(name));

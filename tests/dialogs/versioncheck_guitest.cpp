@@ -55,6 +55,8 @@ void checkNoticeReads(const QDialog& notice, const QString& previous)
     QCOMPARE(labelText(notice, "Version"), QStringLiteral("Current version:"));
     QCOMPARE(labelText(notice, "Versionlab"), QStringLiteral("2014.1"));
     QCOMPARE(labelText(notice, "datelab"), QStringLiteral("(December 2014)"));
+    for (const char* name : {"newversionlab", "Versionlab", "datelab"})
+        QVERIFY2(shownWhole(notice, name), name);
     QVERIFY(!notice.findChild<QLabel*>("ProgramIcon")->pixmap().isNull());
     QCOMPARE(notice.findChild<QPlainTextEdit*>("Memo1")->toPlainText(),
              QStringLiteral("A new version of the Morvane program was installed on your computer \n"
