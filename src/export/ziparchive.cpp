@@ -227,6 +227,7 @@ Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string,
 
 Expected<std::string> ZipArchive::commit(int compressionLevel)
 {
+    constexpr std::size_t inPlaceLimit = 256 * 1024;
     if (!m_zip)
         return Error{"the workbook was already saved"};
     const auto fail = [&](std::string what) {
@@ -240,9 +241,17 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
         if (!source)
             return fail("cannot prepare a part");
         zip_int64_t at = 0;
-        if (index) {
+        if (index && data.size() < inPlaceLimit) {
             at = static_cast<zip_int64_t>(*index);
             if (zip_file_replace(m_zip, *index, source, 0) != 0) {
+                zip_source_free(source);
+                return fail("cannot replace part '" + m_names[*index] + "'");
+            }
+        } else if (index) {
+            // libzip deflates a replaced entry at level 9 whatever level is asked for, which
+            // triples the time for a large sheet; as a new entry it takes the level given.
+            if (zip_delete(m_zip, *index) != 0 ||
+                (at = zip_file_add(m_zip, m_names[*index].c_str(), source, ZIP_FL_ENC_UTF_8)) < 0) {
                 zip_source_free(source);
                 return fail("cannot replace part '" + m_names[*index] + "'");
             }
