@@ -69,7 +69,10 @@ std::string fileInUseMessage(const fs::path& file)
 
 namespace {
 
-std::string quoted(const fs::path& path) { return "'" + path.filename().string() + "'"; }
+std::string quoted(const fs::path& path)
+{
+    return "'" + path.filename().string() + "'";
+}
 
 bool isLockOrPermission(const std::error_code& error)
 {
@@ -113,7 +116,8 @@ Status saveFileAtomically(const fs::path& target, std::string_view bytes, SaveIo
         if (!fs::is_regular_file(status))
             return Error{quoted(target) + " is not a file, so it cannot be replaced by the workbook"};
         if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
-            return Error{quoted(target) + " is read-only; make it writable or choose another workbook, and export again"};
+            return Error{quoted(target) +
+                         " is read-only; make it writable or choose another workbook, and export again"};
     }
 
     const fs::path temporary = temporaryName(target);
@@ -121,10 +125,10 @@ Status saveFileAtomically(const fs::path& target, std::string_view bytes, SaveIo
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
-            return Error{quoted(target) + " cannot be saved: the folder '" + folder.string() +
-                         "' is not writable (" + error.message() + ")"};
-        return Error{quoted(target) + " cannot be saved: no temporary file can be made in '" + folder.string() +
-                     "' (" + error.message() + ")"};
+            return Error{quoted(target) + " cannot be saved: the folder '" + folder.string() + "' is not writable (" +
+                         error.message() + ")"};
+        return Error{quoted(target) + " cannot be saved: no temporary file can be made in '" + folder.string() + "' (" +
+                     error.message() + ")"};
     }
     const auto abandon = [&](const std::string& reason) {
         if (file)

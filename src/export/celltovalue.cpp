@@ -6,7 +6,10 @@
 namespace morvane {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 std::size_t skipBlanks(std::string_view text, std::size_t pos)
 {

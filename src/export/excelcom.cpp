@@ -7,7 +7,10 @@ namespace morvane {
 namespace fs = std::filesystem;
 
 namespace {
-std::string quoted(const fs::path& path) { return "'" + path.filename().string() + "'"; }
+std::string quoted(const fs::path& path)
+{
+    return "'" + path.filename().string() + "'";
+}
 
 bool hasXlsxExtension(const fs::path& path)
 {
@@ -24,7 +27,10 @@ WorkbookFile::WorkbookFile(fs::path path, SaveIo& io, WorkbookLimits limits)
 {
 }
 
-std::string WorkbookFile::displayName() const { return m_path.filename().string(); }
+std::string WorkbookFile::displayName() const
+{
+    return m_path.filename().string();
+}
 
 WorkbookFile::Stamp WorkbookFile::stamp() const
 {
@@ -116,7 +122,10 @@ TExcelcom::TExcelcom(std::unique_ptr<WorkbookStore> store, WorkbookLimits limits
 {
 }
 
-void TExcelcom::setWorkbookFile(fs::path workbookFile) { setStore(std::make_unique<WorkbookFile>(std::move(workbookFile))); }
+void TExcelcom::setWorkbookFile(fs::path workbookFile)
+{
+    setStore(std::make_unique<WorkbookFile>(std::move(workbookFile)));
+}
 
 void TExcelcom::setStore(std::unique_ptr<WorkbookStore> store)
 {
@@ -124,8 +133,7 @@ void TExcelcom::setStore(std::unique_ptr<WorkbookStore> store)
     m_book.reset();
 }
 
-template <typename T>
-T TExcelcom::dropOnFailure(T result)
+template <typename T> T TExcelcom::dropOnFailure(T result)
 {
     if (!result.ok())
         m_book.reset();
@@ -185,9 +193,9 @@ Status TExcelcom::OpenActiveSheet()
         return dropOnFailure(Status(Error{"'" + m_book->displayName() + "' has no sheet"}));
     const SheetTab& tab = m_book->tabs()[static_cast<std::size_t>(active)];
     if (tab.kind != SheetKind::Worksheet)
-        return dropOnFailure(Status(Error{"The active sheet '" + tab.name + "' of '" + m_book->displayName() + "' is " +
-                                          (tab.kind == SheetKind::Chartsheet ? "a chart sheet" : "a macro or dialog sheet") +
-                                          ", not a worksheet"}));
+        return dropOnFailure(Status(Error{
+            "The active sheet '" + tab.name + "' of '" + m_book->displayName() + "' is " +
+            (tab.kind == SheetKind::Chartsheet ? "a chart sheet" : "a macro or dialog sheet") + ", not a worksheet"}));
     m_currentSheet = tab.name;
     return success();
 }

@@ -91,8 +91,7 @@ public:
 
 private:
     Status connect();
-    template <typename T>
-    T dropOnFailure(T result);
+    template <typename T> T dropOnFailure(T result);
 
     std::unique_ptr<WorkbookStore> m_store;
     WorkbookLimits m_limits;

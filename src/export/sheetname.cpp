@@ -113,9 +113,15 @@ int sheetNameLength(std::string_view name)
     return units;
 }
 
-bool sheetNameTooLong(std::string_view name) { return sheetNameLength(name) > maxSheetNameLength; }
+bool sheetNameTooLong(std::string_view name)
+{
+    return sheetNameLength(name) > maxSheetNameLength;
+}
 
-bool sameSheetName(std::string_view a, std::string_view b) { return folded(a) == folded(b); }
+bool sameSheetName(std::string_view a, std::string_view b)
+{
+    return folded(a) == folded(b);
+}
 
 Status checkSheetName(std::string_view name)
 {

@@ -5,7 +5,10 @@
 namespace morvane::xlsx {
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view local(std::string_view name)
 {
@@ -101,8 +104,8 @@ SheetViewScan scanSheetViews(std::string_view xml, bool complete)
         result.state = complete ? SheetViewScan::Done : SheetViewScan::NeedMore;
         return result;
     };
-    if (xml.size() >= 2 && (xml[0] == '\0' || xml[1] == '\0' || (xml.substr(0, 2) == "\xFF\xFE") ||
-                            (xml.substr(0, 2) == "\xFE\xFF"))) {
+    if (xml.size() >= 2 &&
+        (xml[0] == '\0' || xml[1] == '\0' || (xml.substr(0, 2) == "\xFF\xFE") || (xml.substr(0, 2) == "\xFE\xFF"))) {
         result.state = SheetViewScan::Utf16;
         return result;
     }

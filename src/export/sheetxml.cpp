@@ -16,7 +16,10 @@ std::string columnName(int col)
     return name;
 }
 
-std::string cellReference(int row, int col) { return columnName(col) + std::to_string(row); }
+std::string cellReference(int row, int col)
+{
+    return columnName(col) + std::to_string(row);
+}
 
 namespace {
 
@@ -24,7 +27,11 @@ bool validUtf8(std::string_view s)
 {
     for (std::size_t i = 0; i < s.size();) {
         const auto b = static_cast<unsigned char>(s[i]);
-        std::size_t length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        std::size_t length = b < 0x80             ? 1
+                             : (b & 0xE0) == 0xC0 ? 2
+                             : (b & 0xF0) == 0xE0 ? 3
+                             : (b & 0xF8) == 0xF0 ? 4
+                                                  : 0;
         if (length == 0 || i + length > s.size())
             return false;
         char32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);

@@ -19,8 +19,14 @@ std::size_t ValueBlock::index(int row, int col) const
     return static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(m_cols) + static_cast<std::size_t>(col - 1);
 }
 
-const CellValue& ValueBlock::at(int row, int col) const { return m_values[index(row, col)]; }
-CellValue& ValueBlock::at(int row, int col) { return m_values[index(row, col)]; }
+const CellValue& ValueBlock::at(int row, int col) const
+{
+    return m_values[index(row, col)];
+}
+CellValue& ValueBlock::at(int row, int col)
+{
+    return m_values[index(row, col)];
+}
 
 ValueBlock makeValueBlock(const Grid& grid, char decimalSeparator)
 {

@@ -22,14 +22,14 @@
 namespace morvane {
 
 struct WorkbookLimits {
-    std::uint64_t maxFileBytes = 256ull << 20;      // the workbook file itself
-    std::uint64_t maxEntries = 10000;               // parts in the package
-    std::uint64_t maxTotalBytes = 1ull << 30;       // declared uncompressed size of all parts
+    std::uint64_t maxFileBytes = 256ull << 20;       // the workbook file itself
+    std::uint64_t maxEntries = 10000;                // parts in the package
+    std::uint64_t maxTotalBytes = 1ull << 30;        // declared uncompressed size of all parts
     std::uint64_t maxPackagePartBytes = 16ull << 20; // content types, relationships, workbook
     std::uint64_t maxStylesBytes = 32ull << 20;
     std::uint64_t maxSharedStringsBytes = 256ull << 20;
-    std::uint64_t maxSheetBytes = 256ull << 20;     // an existing sheet whose selection is cleared
-    std::uint64_t maxSheetHeadBytes = 1ull << 20;   // where its <sheetViews> must start
+    std::uint64_t maxSheetBytes = 256ull << 20;   // an existing sheet whose selection is cleared
+    std::uint64_t maxSheetHeadBytes = 1ull << 20; // where its <sheetViews> must start
 };
 
 enum class SheetKind { Worksheet, Chartsheet, Other };

@@ -27,7 +27,10 @@ std::string_view namespaceOf(pugi::xml_node node, std::string_view prefix)
     return {};
 }
 
-std::string_view namespaceOf(pugi::xml_node node) { return namespaceOf(node, prefixOf(node)); }
+std::string_view namespaceOf(pugi::xml_node node)
+{
+    return namespaceOf(node, prefixOf(node));
+}
 
 bool isElement(pugi::xml_node node, std::string_view ns, std::string_view local)
 {
@@ -110,8 +113,8 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 
 Status parsePart(pugi::xml_document& doc, const std::string& bytes, std::string_view what)
 {
-    const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata | pugi::parse_comments |
-                           pugi::parse_pi | pugi::parse_doctype;
+    const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata |
+                           pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
     const pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(), flags, pugi::encoding_auto);
     if (!result)
         return Error{"part '" + std::string(what) + "' is not well-formed XML (" + result.description() + " at byte " +

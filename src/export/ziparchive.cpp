@@ -79,7 +79,10 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
     return archive;
 }
 
-ZipArchive::ZipArchive(ZipArchive&& other) noexcept { *this = std::move(other); }
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept
+{
+    *this = std::move(other);
+}
 
 ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
 {
@@ -95,7 +98,10 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
     return *this;
 }
 
-ZipArchive::~ZipArchive() { close(); }
+ZipArchive::~ZipArchive()
+{
+    close();
+}
 
 void ZipArchive::close()
 {
@@ -117,7 +123,8 @@ std::optional<std::size_t> ZipArchive::find(std::string_view name) const
 
 Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap) const
 {
-    return readImpl(index, cap, [](const std::string&) { return false; }, true);
+    return readImpl(
+        index, cap, [](const std::string&) { return false; }, true);
 }
 
 Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap,
@@ -163,7 +170,10 @@ Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
     return out;
 }
 
-void ZipArchive::replace(std::size_t index, std::string data) { m_changes.emplace_back(index, std::move(data)); }
+void ZipArchive::replace(std::size_t index, std::string data)
+{
+    m_changes.emplace_back(index, std::move(data));
+}
 
 void ZipArchive::add(std::string name, std::string data)
 {

@@ -5,13 +5,22 @@
 
 #include <limits>
 
-using morvane::CellValue;
 using morvane::celltovalue;
+using morvane::CellValue;
 
 namespace {
-CellValue text(const char* s) { return std::string(s); }
-CellValue whole(std::int32_t v) { return v; }
-CellValue real(double v) { return v; }
+CellValue text(const char* s)
+{
+    return std::string(s);
+}
+CellValue whole(std::int32_t v)
+{
+    return v;
+}
+CellValue real(double v)
+{
+    return v;
+}
 
 struct Case {
     const char* input;
@@ -31,7 +40,7 @@ TEST(CellToValue, ReadsWholeNumbersInDecimalFloatsInTheUsersNotationAndKeepsTheR
         {" 7", '.', whole(7)},
         {"   -7", '.', whole(-7)},
         {"+7", '.', whole(7)},
-        {"7 ", '.', real(7)},   // a trailing blank is no whole number, but a float
+        {"7 ", '.', real(7)}, // a trailing blank is no whole number, but a float
         {" 7 ", '.', real(7)},
         {"\t7", '.', text("\t7")}, // blanks are spaces only
         {"7\t", '.', text("7\t")},
@@ -62,7 +71,7 @@ TEST(CellToValue, ReadsWholeNumbersInDecimalFloatsInTheUsersNotationAndKeepsTheR
         {"007", '.', whole(7)},
         {"99999999999999999999", '.', real(1e20)},
         {"1e308", '.', real(1e308)},
-        {"1e309", '.', text("1e309")},  // beyond a double
+        {"1e309", '.', text("1e309")},   // beyond a double
         {"1e-400", '.', text("1e-400")}, // underflows to nothing
         {"4.9e-324", '.', real(4.9e-324)},
         {"inf", '.', text("inf")},

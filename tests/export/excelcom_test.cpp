@@ -28,10 +28,16 @@ Grid exportTable()
 
 std::string tableExpectations(const std::string& sheet)
 {
-    return "range\t" + sheet + "\tA1:D4\t0.000\n"
-           "cell\t" + sheet + "\tA1\ts\twell\ncell\t" + sheet + "\tB1\ts\tsample\ncell\t" + sheet + "\tC1\tn\t1\n"
-           "cell\t" + sheet + "\tA2\ts\tA1\ncell\t" + sheet + "\tB2\ts\tS1\ncell\t" + sheet + "\tC2\tn\t0.5\n"
-           "cell\t" + sheet + "\tA3\ts\tB2\ncell\t" + sheet + "\tB3\ts\tS2\ncell\t" + sheet + "\tC3\tn\t1.5\n";
+    return "range\t" + sheet +
+           "\tA1:D4\t0.000\n"
+           "cell\t" +
+           sheet + "\tA1\ts\twell\ncell\t" + sheet + "\tB1\ts\tsample\ncell\t" + sheet +
+           "\tC1\tn\t1\n"
+           "cell\t" +
+           sheet + "\tA2\ts\tA1\ncell\t" + sheet + "\tB2\ts\tS1\ncell\t" + sheet +
+           "\tC2\tn\t0.5\n"
+           "cell\t" +
+           sheet + "\tA3\ts\tB2\ncell\t" + sheet + "\tB3\ts\tS2\ncell\t" + sheet + "\tC3\tn\t1.5\n";
 }
 
 std::string names(const SheetNameList& list)
@@ -163,7 +169,8 @@ TEST(Excelcom, ExportsIntoAnExistingWorkbookKeepingItsPermissions)
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"book.xlsx"}));
     if (openpyxlAvailable()) {
         EXPECT_EQ(openpyxlProblems(readFile(file), "sheets\tSummary\trun12_1\tRun12\tHidden\tChart Data\n"
-                                                   "active\trun12_1\n" + tableExpectations("run12_1")),
+                                                   "active\trun12_1\n" +
+                                                       tableExpectations("run12_1")),
                   "");
     }
 }
@@ -251,8 +258,7 @@ TEST(Excelcom, AWorkbookChangedDuringTheExportIsNotOverwritten)
     writeFile(file, theirs);
     const Status closed = excel.CloseConnection();
     ASSERT_FALSE(closed.ok());
-    EXPECT_EQ(closed.error().message,
-              "'book.xlsx' was changed by another program during the export; export again");
+    EXPECT_EQ(closed.error().message, "'book.xlsx' was changed by another program during the export; export again");
     EXPECT_EQ(readFile(file), theirs);
 }
 

@@ -30,10 +30,13 @@ TEST(SheetName, LengthCountsUtf16Units)
 TEST(SheetName, ComparesWithoutRegardToLetterCase)
 {
     EXPECT_TRUE(sameSheetName("Run12", "run12"));
-    EXPECT_TRUE(sameSheetName("\xC3\x84rger", "\xC3\xA4RGER"));         // Ärger / äRGER
+    EXPECT_TRUE(sameSheetName("\xC3\x84rger", "\xC3\xA4RGER"));           // Ärger / äRGER
     EXPECT_TRUE(sameSheetName("\xD0\x9F\xD0\xA0\xD0\x9E\xD0\x91\xD0\x90", // ПРОБА / проба
                               "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0"));
-    EXPECT_TRUE(sameSheetName("\xC5\x81\xC3\xB3" "d\xC5\xBA", "\xC5\x82\xC3\x93" "D\xC5\xB9")); // Łódź / łÓDŹ
+    EXPECT_TRUE(sameSheetName("\xC5\x81\xC3\xB3"
+                              "d\xC5\xBA",
+                              "\xC5\x82\xC3\x93"
+                              "D\xC5\xB9")); // Łódź / łÓDŹ
     EXPECT_FALSE(sameSheetName("Run12", "Run12 "));
     EXPECT_FALSE(sameSheetName("Run1", "Run12"));
 }
@@ -63,7 +66,9 @@ TEST(SheetName, ExcelRulesRefuseInvalidNamesEachWithItsReason)
         {"quoted'", "apostrophe"},
         {"History", "reserved"},
         {"HISTORY", "reserved"},
-        {"a\x01" "b", "control character"},
+        {"a\x01"
+         "b",
+         "control character"},
         {"tab\there", "control character"},
         {"bad \xC3", "not valid UTF-8"},
         {"\xED\xA0\x80", "not valid UTF-8"}, // an unpaired surrogate

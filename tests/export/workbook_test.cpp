@@ -34,8 +34,8 @@ Grid sampleGrid()
 std::string sampleExpectations(const std::string& sheet)
 {
     std::string out = "range\t" + sheet + "\tA1:E4\t0.000\n";
-    const char* cells[][3] = {{"A1", "s", "well"}, {"B1", "s", "sample"}, {"C1", "n", "1"},    {"D1", "n", "2"},
-                              {"A2", "s", "A1"},   {"B2", "s", "x12"},    {"C2", "n", "7"},    {"D2", "n", "12.5"},
+    const char* cells[][3] = {{"A1", "s", "well"}, {"B1", "s", "sample"}, {"C1", "n", "1"},   {"D1", "n", "2"},
+                              {"A2", "s", "A1"},   {"B2", "s", "x12"},    {"C2", "n", "7"},   {"D2", "n", "12.5"},
                               {"A3", "s", "B2"},   {"C3", "n", "7"},      {"D3", "n", "1000"}};
     for (const auto& c : cells)
         out += "cell\t" + sheet + "\t" + c[0] + "\t" + c[1] + "\t" + c[2] + "\n";
@@ -170,7 +170,8 @@ TEST(Workbook, NamesScopedToASheetMoveWithIt)
     const std::string saved = addSampleSheet(printArea, "New");
     std::map<std::string, std::string> scopes;
     const auto workbook = parse(part(saved, "xl/workbook.xml"));
-    for (pugi::xml_node n : childrenNamed(childrenNamed(workbook.document_element(), "definedNames").at(0), "definedName"))
+    for (pugi::xml_node n :
+         childrenNamed(childrenNamed(workbook.document_element(), "definedNames").at(0), "definedName"))
         scopes[n.attribute("name").value()] = n.attribute("localSheetId").value();
     EXPECT_EQ(scopes, (std::map<std::string, std::string>{
                           {"GlobalName", ""}, {"_xlnm.Print_Area", "1"}, {"_xlnm.Print_Titles", "2"}}));
@@ -231,7 +232,8 @@ TEST(Workbook, TheNumberFormatIsAddedOnceAndReused)
         const auto doc = parse(part(archive, "xl/styles.xml"));
         return childrenNamed(childrenNamed(doc.document_element(), "numFmts").at(0), "numFmt").size();
     };
-    EXPECT_EQ(countFormats(addSampleSheet(excelLike, "New")), countFormats(readFile(fixture("xlsxwriter_excel_like.xlsx"))));
+    EXPECT_EQ(countFormats(addSampleSheet(excelLike, "New")),
+              countFormats(readFile(fixture("xlsxwriter_excel_like.xlsx"))));
 }
 
 TEST(Workbook, TextsBecomeSharedStringsReusingTheWorkbooksOwn)
@@ -282,7 +284,8 @@ TEST(Workbook, NumbersAreStoredAsTheShortestTextThatReadsBackExactly)
     if (openpyxlAvailable()) {
         std::string expectations = "sheets\tNumbers\nactive\tNumbers\nrange\tNumbers\tA1:J1\t0.000\n";
         for (std::size_t i = 0; i < std::size(values); ++i)
-            expectations += "cell\tNumbers\t" + xlsx::columnName(static_cast<int>(i) + 1) + "1\tn\t" + values[i].second + "\n";
+            expectations +=
+                "cell\tNumbers\t" + xlsx::columnName(static_cast<int>(i) + 1) + "1\tn\t" + values[i].second + "\n";
         EXPECT_EQ(openpyxlProblems(*saved, expectations), "");
     }
 }
@@ -479,7 +482,7 @@ TEST(Workbook, RefusesHostileArchivesWithoutReadingThemWhole)
                              std::string(20u << 20, ' ') + "<sheets/></workbook>";
     std::string lying = makeZip({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"xl/workbook.xml", "<a/>"}});
     // Claim 2 GB for the workbook part in its central directory entry.
-    const std::size_t central = lying.find(std::string("PK\x01\x02", 4) );
+    const std::size_t central = lying.find(std::string("PK\x01\x02", 4));
     std::size_t entry = central;
     for (int i = 0; i < 2; ++i)
         entry = lying.find(std::string("PK\x01\x02", 4), entry + 4);
@@ -492,7 +495,9 @@ TEST(Workbook, RefusesHostileArchivesWithoutReadingThemWhole)
         {makeZip(many), "more than 10000 parts"},
         {makeZip({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"xl/workbook.xml", bomb}}),
          "part 'xl/workbook.xml' is larger than 16 MB"},
-        {makeZip({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"XL/workbook.xml", "<a/>"},
+        {makeZip({{"[Content_Types].xml", types},
+                  {"_rels/.rels", rels},
+                  {"XL/workbook.xml", "<a/>"},
                   {"xl/workbook.xml", "<a/>"}}),
          "twice"},
         {lying, "cannot be opened as a workbook"},
@@ -536,7 +541,8 @@ TEST(Workbook, LibreOfficeShowsTheCellsWithThreeDecimals)
     writeFile(dir.path / "book.xlsx", saved);
     // Sheet 2 (New) only, cell contents as shown.
     const std::string command = "cd '" + dir.path.string() + "' && soffice -env:UserInstallation=file://" +
-                                dir.path.string() + "/profile --headless --convert-to "
+                                dir.path.string() +
+                                "/profile --headless --convert-to "
                                 "'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,2' "
                                 "--outdir out book.xlsx >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);

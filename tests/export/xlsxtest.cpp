@@ -14,7 +14,10 @@ namespace xlsxtest {
 
 namespace fs = std::filesystem;
 
-fs::path fixture(const std::string& name) { return fs::path(MORVANE_TESTDATA_DIR) / "export" / name; }
+fs::path fixture(const std::string& name)
+{
+    return fs::path(MORVANE_TESTDATA_DIR) / "export" / name;
+}
 
 std::string readFile(const fs::path& path)
 {
@@ -138,19 +141,54 @@ std::vector<pugi::xml_node> childrenNamed(pugi::xml_node parent, const std::stri
 
 namespace {
 
-const std::vector<std::string> worksheetOrder = {
-    "sheetPr",       "dimension",      "sheetViews",      "sheetFormatPr",    "cols",
-    "sheetData",     "sheetCalcPr",    "sheetProtection", "protectedRanges",  "scenarios",
-    "autoFilter",    "sortState",      "dataConsolidate", "customSheetViews", "mergeCells",
-    "phoneticPr",    "conditionalFormatting", "dataValidations", "hyperlinks", "printOptions",
-    "pageMargins",   "pageSetup",      "headerFooter",    "rowBreaks",        "colBreaks",
-    "customProperties", "cellWatches", "ignoredErrors",   "smartTags",        "drawing",
-    "legacyDrawing", "legacyDrawingHF", "picture",        "oleObjects",       "controls",
-    "webPublishItems", "tableParts",   "extLst"};
-const std::vector<std::string> workbookOrder = {
-    "fileVersion", "fileSharing", "workbookPr", "workbookProtection", "bookViews", "sheets", "functionGroups",
-    "externalReferences", "definedNames", "calcPr", "oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr",
-    "smartTagTypes", "webPublishing", "fileRecoveryPr", "webPublishObjects", "extLst"};
+const std::vector<std::string> worksheetOrder = {"sheetPr",
+                                                 "dimension",
+                                                 "sheetViews",
+                                                 "sheetFormatPr",
+                                                 "cols",
+                                                 "sheetData",
+                                                 "sheetCalcPr",
+                                                 "sheetProtection",
+                                                 "protectedRanges",
+                                                 "scenarios",
+                                                 "autoFilter",
+                                                 "sortState",
+                                                 "dataConsolidate",
+                                                 "customSheetViews",
+                                                 "mergeCells",
+                                                 "phoneticPr",
+                                                 "conditionalFormatting",
+                                                 "dataValidations",
+                                                 "hyperlinks",
+                                                 "printOptions",
+                                                 "pageMargins",
+                                                 "pageSetup",
+                                                 "headerFooter",
+                                                 "rowBreaks",
+                                                 "colBreaks",
+                                                 "customProperties",
+                                                 "cellWatches",
+                                                 "ignoredErrors",
+                                                 "smartTags",
+                                                 "drawing",
+                                                 "legacyDrawing",
+                                                 "legacyDrawingHF",
+                                                 "picture",
+                                                 "oleObjects",
+                                                 "controls",
+                                                 "webPublishItems",
+                                                 "tableParts",
+                                                 "extLst"};
+const std::vector<std::string> workbookOrder = {"fileVersion",    "fileSharing",
+                                                "workbookPr",     "workbookProtection",
+                                                "bookViews",      "sheets",
+                                                "functionGroups", "externalReferences",
+                                                "definedNames",   "calcPr",
+                                                "oleSize",        "customWorkbookViews",
+                                                "pivotCaches",    "smartTagPr",
+                                                "smartTagTypes",  "webPublishing",
+                                                "fileRecoveryPr", "webPublishObjects",
+                                                "extLst"};
 const std::vector<std::string> styleOrder = {"numFmts",    "fonts", "fills",       "borders", "cellStyleXfs", "cellXfs",
                                              "cellStyles", "dxfs",  "tableStyles", "colors",  "extLst"};
 constexpr const char* mainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
@@ -348,8 +386,8 @@ std::vector<std::string> structuralProblems(const std::string& archive)
             for (const char* list : {"numFmts", "cellXfs", "fonts", "fills", "borders", "cellStyleXfs"})
                 for (pugi::xml_node n : childrenNamed(styles, list))
                     if (n.attribute("count") &&
-                        n.attribute("count").as_ullong() != static_cast<unsigned long long>(
-                                                                std::distance(n.children().begin(), n.children().end())))
+                        n.attribute("count").as_ullong() !=
+                            static_cast<unsigned long long>(std::distance(n.children().begin(), n.children().end())))
                         problems.push_back(std::string(list) + " count is wrong");
         }
         if (rel.first.ends_with("/sharedStrings")) {
@@ -377,7 +415,10 @@ std::vector<std::string> structuralProblems(const std::string& archive)
     return problems;
 }
 
-bool openpyxlAvailable() { return std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") == 0; }
+bool openpyxlAvailable()
+{
+    return std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") == 0;
+}
 
 std::string openpyxlProblems(const std::string& archive, const std::string& expectations)
 {

@@ -1,0 +1,417 @@
+#include "export/workbookimpl.h"
+
+#include "export/sheetname.h"
+#include "export/sheetscan.h"
+#include "export/sheetxml.h"
+#include "export/xmlutil.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+using namespace xlsx;
+
+namespace {
+
+void insertInOrder(pugi::xml_node parent, pugi::xml_node child, std::string_view name, const std::string_view* order,
+                   std::size_t orderSize)
+{
+    const auto rank = [&](std::string_view n) {
+        return static_cast<std::size_t>(std::find(order, order + orderSize, n) - order);
+    };
+    for (pugi::xml_node sibling : parent.children()) {
+        if (sibling.type() == pugi::node_element && sibling != child && namespaceOf(sibling) == nsMain &&
+            rank(localName(sibling)) > rank(name)) {
+            parent.insert_move_before(child, sibling);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+bool XlsxWorkbook::Impl::partNameTaken(std::string_view part) const
+{
+    if (zip->contains(part))
+        return true;
+    const std::string folded = foldAscii(part);
+    for (const auto& sheet : newSheets)
+        if (foldAscii(sheet.part) == folded)
+            return true;
+    for (const auto* created : {styles ? &*styles : nullptr, sharedStrings ? &*sharedStrings : nullptr})
+        if (created && foldAscii(created->name) == folded)
+            return true;
+    return false;
+}
+
+// "<folder><stem>.xml" if free (unless `numbered`), else "<folder><stem><k>.xml" for the
+// smallest free k.
+std::string XlsxWorkbook::Impl::freePartName(std::string_view folder, std::string_view stem, bool numbered) const
+{
+    std::string name = std::string(folder) + std::string(stem) + ".xml";
+    if (!numbered && !partNameTaken(name))
+        return name;
+    for (int k = 1;; ++k) {
+        name = std::string(folder) + std::string(stem) + std::to_string(k) + ".xml";
+        if (!partNameTaken(name))
+            return name;
+    }
+}
+
+std::string XlsxWorkbook::Impl::newRelationshipId() const
+{
+    long highest = 0;
+    std::vector<std::string> ids;
+    for (pugi::xml_node n : workbookRels.doc.document_element().children()) {
+        if (!isElement(n, nsPackageRels, "Relationship"))
+            continue;
+        const std::string_view id = n.attribute("Id").value();
+        ids.emplace_back(id);
+        if (id.substr(0, 3) == "rId")
+            if (const auto number = toNumber(id.substr(3)))
+                highest = std::max(highest, *number);
+    }
+    for (long m = highest + 1;; ++m) {
+        std::string id = "rId" + std::to_string(m);
+        if (std::find(ids.begin(), ids.end(), id) == ids.end())
+            return id;
+    }
+}
+
+void XlsxWorkbook::Impl::addRelationship(const std::string& id, std::string_view type, std::string_view target)
+{
+    pugi::xml_node rel =
+        workbookRels.doc.document_element().append_child(qualified(workbookRels.prefix, "Relationship").c_str());
+    rel.append_attribute("Id").set_value(id.c_str());
+    rel.append_attribute("Type").set_value(std::string(type).c_str());
+    rel.append_attribute("Target").set_value(std::string(target).c_str());
+    workbookRels.changed = true;
+}
+
+void XlsxWorkbook::Impl::addOverride(std::string_view part, std::string_view contentType)
+{
+    pugi::xml_node o =
+        contentTypes.doc.document_element().append_child(qualified(contentTypes.prefix, "Override").c_str());
+    o.append_attribute("PartName").set_value(("/" + std::string(part)).c_str());
+    o.append_attribute("ContentType").set_value(std::string(contentType).c_str());
+    contentTypes.changed = true;
+}
+
+Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
+{
+    if (const auto it = styleForFormat.find(std::string(format)); it != styleForFormat.end())
+        return it->second;
+    if (!styles) {
+        styles.emplace();
+        styles->name = freePartName(workbookFolder, "styles", false);
+        styles->doc.load_string(templateStyles, pugi::parse_default | pugi::parse_declaration);
+        const std::string id = newRelationshipId();
+        addRelationship(id, relType("styles"), styles->name.substr(workbookFolder.size()));
+        addOverride(styles->name, ctStyles);
+    }
+    pugi::xml_node sheet = styles->doc.document_element();
+    const std::string& prefix = styles->prefix;
+
+    pugi::xml_node numFmts = firstChild(sheet, nsMain, "numFmts");
+    long formatId = -1;
+    long highest = 163; // ids up to 163 are Excel's own
+    if (numFmts) {
+        for (pugi::xml_node n : numFmts.children()) {
+            if (!isElement(n, nsMain, "numFmt"))
+                continue;
+            const long id = toNumber(n.attribute("numFmtId").value()).value_or(0);
+            highest = std::max(highest, id);
+            if (formatId < 0 && format == n.attribute("formatCode").value())
+                formatId = id;
+        }
+    }
+    if (formatId < 0) {
+        if (!numFmts)
+            numFmts = sheet.prepend_child(qualified(prefix, "numFmts").c_str());
+        formatId = highest + 1;
+        pugi::xml_node n = numFmts.append_child(qualified(prefix, "numFmt").c_str());
+        n.append_attribute("numFmtId").set_value(formatId);
+        n.append_attribute("formatCode").set_value(std::string(format).c_str());
+        std::size_t count = 0;
+        for (pugi::xml_node c : numFmts.children())
+            count += isElement(c, nsMain, "numFmt");
+        if (pugi::xml_attribute a = numFmts.attribute("count"))
+            a.set_value(count);
+        else
+            numFmts.prepend_attribute("count").set_value(count);
+    }
+
+    pugi::xml_node cellXfs = firstChild(sheet, nsMain, "cellXfs");
+    if (!cellXfs) {
+        cellXfs = sheet.append_child(qualified(prefix, "cellXfs").c_str());
+        insertInOrder(sheet, cellXfs, "cellXfs", std::begin(styleSheetOrder), std::size(styleSheetOrder));
+    }
+    std::vector<pugi::xml_node> xfs;
+    for (pugi::xml_node n : cellXfs.children())
+        if (isElement(n, nsMain, "xf"))
+            xfs.push_back(n);
+    if (xfs.empty()) {
+        pugi::xml_node xf = cellXfs.append_child(qualified(prefix, "xf").c_str());
+        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"})
+            xf.append_attribute(name).set_value(0);
+        xfs.push_back(xf);
+    }
+    // What Excel does when a format is given to default cells: a copy of xf 0 with the format.
+    pugi::xml_document scratch;
+    pugi::xml_node candidate = scratch.append_copy(xfs.front());
+    for (const auto& [name, value] :
+         {std::pair<const char*, std::string>{"numFmtId", std::to_string(formatId)}, {"applyNumberFormat", "1"}}) {
+        if (pugi::xml_attribute a = candidate.attribute(name))
+            a.set_value(value.c_str());
+        else
+            candidate.append_attribute(name).set_value(value.c_str());
+    }
+    const std::string wanted = serialize(candidate);
+    int index = -1;
+    for (std::size_t i = 0; i < xfs.size() && index < 0; ++i)
+        if (serialize(xfs[i]) == wanted)
+            index = static_cast<int>(i);
+    if (index < 0) {
+        if (xfs.size() >= static_cast<std::size_t>(maxCellFormats))
+            return Error{"'" + displayName + "' already holds " + std::to_string(maxCellFormats) +
+                         " cell formats, the most Excel allows; no format can be added"};
+        cellXfs.append_copy(candidate);
+        index = static_cast<int>(xfs.size());
+        if (pugi::xml_attribute a = cellXfs.attribute("count"))
+            a.set_value(xfs.size() + 1);
+        else
+            cellXfs.prepend_attribute("count").set_value(xfs.size() + 1);
+    }
+    styles->changed = true;
+    styleForFormat.emplace(std::string(format), index);
+    return index;
+}
+
+std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
+{
+    if (!sharedStrings) {
+        sharedStrings.emplace();
+        sharedStrings->name = freePartName(workbookFolder, "sharedStrings", false);
+        sharedStrings->doc.load_string(templateSharedStrings, pugi::parse_default | pugi::parse_declaration);
+        hadCountAttribute = true;
+        const std::string id = newRelationshipId();
+        addRelationship(id, relType("sharedStrings"), sharedStrings->name.substr(workbookFolder.size()));
+        addOverride(sharedStrings->name, ctSharedStrings);
+    }
+    sharedStrings->changed = true;
+    ++referencesAdded;
+    std::string stored = encodeEscapedUnits(text);
+    const auto [it, inserted] = stringIndex.emplace(std::move(stored), stringCount);
+    if (inserted) {
+        const std::string& prefix = sharedStrings->prefix;
+        pugi::xml_node si = sharedStrings->doc.document_element().append_child(qualified(prefix, "si").c_str());
+        pugi::xml_node t = si.append_child(qualified(prefix, "t").c_str());
+        if (needsSpacePreserve(it->first))
+            t.append_attribute("xml:space").set_value("preserve");
+        t.append_child(pugi::node_pcdata).set_value(it->first.c_str());
+        ++stringCount;
+    }
+    return it->second;
+}
+
+Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::string_view defaultBase)
+{
+    if (!d->zip)
+        return Error{"'" + d->displayName + "' was already saved"};
+    const auto taken = [&](std::string_view name) {
+        return std::any_of(d->tabs.begin(), d->tabs.end(),
+                           [&](const Tab& t) { return sameSheetName(t.info.name, name); });
+    };
+    std::string name(wantedName);
+    if (name.empty()) {
+        for (std::size_t n = d->tabs.size() + 1; name.empty() || taken(name); ++n)
+            name = std::string(defaultBase) + std::to_string(n);
+    } else {
+        if (auto valid = checkSheetName(name); !valid)
+            return valid.error();
+        if (taken(name))
+            return Error{"Cannot add a sheet named '" + name + "' to '" + d->displayName +
+                         "': that name is already taken. Try a different one."};
+    }
+
+    pugi::xml_node root = d->workbook.doc.document_element();
+    pugi::xml_node sheets = firstChild(root, nsMain, "sheets");
+    const std::size_t position = d->active < 0 ? 0 : static_cast<std::size_t>(d->active);
+
+    long highestId = 0;
+    std::vector<long> ids;
+    pugi::xml_node before; // the sheet element the new one goes in front of
+    std::size_t index = 0;
+    for (pugi::xml_node n : sheets.children()) {
+        if (!isElement(n, nsMain, "sheet"))
+            continue;
+        if (index++ == position)
+            before = n;
+        const long id = toNumber(n.attribute("sheetId").value()).value_or(0);
+        ids.push_back(id);
+        highestId = std::max(highestId, id);
+    }
+    long sheetId = highestId + 1;
+    if (sheetId > 65535) // the largest id Excel's file format can hold
+        for (sheetId = 1; std::find(ids.begin(), ids.end(), sheetId) != ids.end(); ++sheetId) {
+        }
+
+    NewSheet sheet;
+    sheet.part = d->freePartName(d->workbookFolder + "worksheets/", "sheet", true);
+    const std::string relId = d->newRelationshipId();
+    d->addRelationship(relId, relType("worksheet"), sheet.part.substr(d->workbookFolder.size()));
+    d->addOverride(sheet.part, ctWorksheet);
+
+    const std::string mainPrefix(prefixOf(sheets));
+    pugi::xml_node element = before ? sheets.insert_child_before(qualified(mainPrefix, "sheet").c_str(), before)
+                                    : sheets.append_child(qualified(mainPrefix, "sheet").c_str());
+    element.append_attribute("name").set_value(encodeEscapedUnits(name).c_str());
+    element.append_attribute("sheetId").set_value(sheetId);
+    std::string relPrefix;
+    if (!findPrefix(sheets, nsOfficeRels, relPrefix) || relPrefix.empty()) {
+        relPrefix = "r";
+        element.append_attribute("xmlns:r").set_value(std::string(nsOfficeRels).c_str());
+    }
+    element.append_attribute((relPrefix + ":id").c_str()).set_value(relId.c_str());
+
+    // Names scoped to a sheet hold its position, so those at or after the new sheet move on.
+    if (pugi::xml_node names = firstChild(root, nsMain, "definedNames"))
+        for (pugi::xml_node n : names.children())
+            if (isElement(n, nsMain, "definedName"))
+                if (pugi::xml_attribute local = n.attribute("localSheetId"))
+                    if (const auto id = toNumber(local.value()); id && *id >= static_cast<long>(position))
+                        local.set_value(*id + 1);
+
+    pugi::xml_node views = firstChild(root, nsMain, "bookViews");
+    if (!views) {
+        views = root.insert_child_before(qualified(mainPrefix, "bookViews").c_str(), sheets);
+        views.append_child(qualified(mainPrefix, "workbookView").c_str());
+    }
+    bool first = true;
+    for (pugi::xml_node view : views.children()) {
+        if (!isElement(view, nsMain, "workbookView"))
+            continue;
+        pugi::xml_attribute activeTab = view.attribute("activeTab");
+        pugi::xml_attribute firstSheet = view.attribute("firstSheet");
+        const long firstShown = toNumber(firstSheet.value()).value_or(0);
+        if (first) {
+            if (!activeTab)
+                activeTab = view.append_attribute("activeTab");
+            activeTab.set_value(position);
+            if (firstSheet && firstShown > static_cast<long>(position))
+                firstSheet.set_value(position); // keep the new tab in sight
+            first = false;
+        } else {
+            if (const auto tab = toNumber(activeTab.value()); activeTab && tab && *tab >= static_cast<long>(position))
+                activeTab.set_value(*tab + 1);
+            if (firstSheet && firstShown > static_cast<long>(position))
+                firstSheet.set_value(firstShown + 1);
+        }
+    }
+    d->workbook.changed = true;
+
+    Tab tab;
+    tab.info.name = name;
+    tab.part = sheet.part;
+    tab.added = static_cast<int>(d->newSheets.size());
+    d->newSheets.push_back(std::move(sheet));
+    d->tabs.insert(d->tabs.begin() + static_cast<std::ptrdiff_t>(position), std::move(tab));
+    d->active = static_cast<int>(position);
+    d->modified = true;
+    d->syncTabInfos();
+    return name;
+}
+
+Status XlsxWorkbook::writeRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block,
+                                std::string_view numberFormat)
+{
+    if (!d->zip)
+        return Error{"'" + d->displayName + "' was already saved"};
+    if (firstCol < 1 || firstRow < 1 || lastCol < firstCol || lastRow < firstRow || lastCol > maxSheetCols ||
+        lastRow > maxSheetRows)
+        return Error{"The range from row " + std::to_string(firstRow) + ", column " + std::to_string(firstCol) +
+                     " to row " + std::to_string(lastRow) + ", column " + std::to_string(lastCol) +
+                     " does not fit in a sheet (at most 1,048,576 rows and 16,384 columns)."};
+    if (block.rows() != lastRow - firstRow + 1 || block.cols() != lastCol - firstCol + 1)
+        return Error{"The block of " + std::to_string(block.rows()) + " x " + std::to_string(block.cols()) +
+                     " values does not match the range " + cellReference(firstRow, firstCol) + ":" +
+                     cellReference(lastRow, lastCol) + "."};
+    if (d->active < 0)
+        return Error{"'" + d->displayName + "' has no sheet to write to."};
+    const Tab& tab = d->tabs[static_cast<std::size_t>(d->active)];
+    if (tab.added < 0)
+        return Error{"The active sheet '" + tab.info.name + "' of '" + d->displayName +
+                     "' was already there; this program writes only into a sheet it has just added."};
+    NewSheet& sheet = d->newSheets[static_cast<std::size_t>(tab.added)];
+    if (sheet.written)
+        return Error{"The sheet '" + tab.info.name + "' has already been written."};
+    if (auto valid = checkValues(block, firstRow, firstCol); !valid)
+        return valid;
+    auto style = d->styleFor(numberFormat);
+    if (!style)
+        return style.error();
+    sheet.data =
+        sheetData(block, firstRow, firstCol, *style, [&](const std::string& text) { return d->sharedString(text); });
+    sheet.dimension = cellReference(firstRow, firstCol);
+    if (lastRow != firstRow || lastCol != firstCol)
+        sheet.dimension += ":" + cellReference(lastRow, lastCol);
+    sheet.written = true;
+    return success();
+}
+
+Expected<std::string> XlsxWorkbook::save(int compressionLevel)
+{
+    if (!d->zip)
+        return Error{"'" + d->displayName + "' was already saved"};
+    if (!d->modified)
+        return *d->original;
+    const auto failed = [&](const std::string& reason) {
+        d->zip.reset();
+        return Error{"'" + d->displayName + "' cannot be saved: " + reason};
+    };
+    ZipArchive& zip = *d->zip;
+
+    if (d->sharedStrings && d->sharedStrings->changed) {
+        pugi::xml_node sst = d->sharedStrings->doc.document_element();
+        if (d->hadCountAttribute) {
+            pugi::xml_attribute count = sst.attribute("count");
+            const long before = toNumber(count.value()).value_or(0);
+            count.set_value(static_cast<unsigned long long>(before) + d->referencesAdded);
+        }
+        if (pugi::xml_attribute unique = sst.attribute("uniqueCount"))
+            unique.set_value(d->stringCount);
+        else
+            sst.append_attribute("uniqueCount").set_value(d->stringCount);
+    }
+    for (XmlPart* part : {&d->contentTypes, &d->workbook, &d->workbookRels, d->styles ? &*d->styles : nullptr,
+                          d->sharedStrings ? &*d->sharedStrings : nullptr}) {
+        if (!part || !part->changed)
+            continue;
+        if (part->entry)
+            zip.replace(*part->entry, serialize(part->doc));
+        else
+            zip.add(part->name, serialize(part->doc));
+    }
+    for (std::size_t i = 0; i < d->tabs.size(); ++i) {
+        const Tab& tab = d->tabs[i];
+        if (tab.added >= 0) {
+            const NewSheet& sheet = d->newSheets[static_cast<std::size_t>(tab.added)];
+            zip.add(sheet.part, worksheetXml(sheet.dimension, static_cast<int>(i) == d->active, sheet.data));
+        } else if (tab.selectedInFile) {
+            auto xml = zip.read(*tab.entry, d->limits.maxSheetBytes);
+            if (!xml)
+                return failed(xml.error().message);
+            const SheetViewScan scan = scanSheetViews(*xml, true);
+            for (auto it = scan.removals.rbegin(); it != scan.removals.rend(); ++it)
+                xml->erase(it->first, it->second - it->first);
+            zip.replace(*tab.entry, std::move(xml).value());
+        }
+    }
+    auto bytes = zip.commit(compressionLevel);
+    d->zip.reset();
+    if (!bytes)
+        return Error{"'" + d->displayName + "' cannot be saved: " + bytes.error().message};
+    return bytes;
+}
+
+} // namespace morvane
