@@ -107,9 +107,14 @@ void syncFolder([[maybe_unused]] const fs::path& folder)
 
 } // namespace
 
-Status saveFileAtomically(const fs::path& target, std::string_view bytes, SaveIo& io)
+Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& io)
 {
     std::error_code error;
+    // A link stays a link: the file it points to is the one replaced.
+    const bool isLink = fs::is_symlink(fs::symlink_status(link, error));
+    const fs::path target = isLink ? fs::canonical(link, error) : link;
+    if (isLink && error)
+        return Error{quoted(link) + " cannot be saved: " + error.message()};
     const fs::file_status status = fs::status(target, error);
     const bool exists = fs::exists(status);
     if (exists) {

@@ -32,9 +32,10 @@ SaveIo& defaultSaveIo();
 // The message for a file another program holds (or that may not be replaced).
 std::string fileInUseMessage(const std::filesystem::path& file);
 
-// Writes `bytes` as the new content of `target` (created if it does not exist). A target
-// without write permission is refused as read-only. The permissions of an existing target
-// are kept. Errors name the file and the reason.
+// Writes `bytes` as the new content of `target` (created if it does not exist; a symbolic link
+// is followed, so it stays a link). A target without write permission is refused as
+// read-only. The permissions of an existing target are kept. Errors name the file and the
+// reason.
 Status saveFileAtomically(const std::filesystem::path& target, std::string_view bytes, SaveIo& io = defaultSaveIo());
 
 } // namespace morvane

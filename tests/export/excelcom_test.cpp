@@ -213,6 +213,20 @@ TEST(Excelcom, AFailedSaveLeavesTheWorkbookByteForByteAndNoTemporaryFile)
     }
 }
 
+TEST(Excelcom, ALinkToTheWorkbookStaysALink)
+{
+    TempDir dir;
+    fs::create_directory(dir.path / "data");
+    fs::copy_file(fixture("openpyxl_three.xlsx"), dir.path / "data" / "book.xlsx");
+    fs::create_symlink(dir.path / "data" / "book.xlsx", dir.path / "link.xlsx");
+    TExcelcom excel(dir.path / "link.xlsx");
+    auto outcome = exportGridToWorkbook(excel, exportTable(), "New", '.');
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    EXPECT_TRUE(fs::is_symlink(dir.path / "link.xlsx"));
+    EXPECT_NE(readFile(dir.path / "data" / "book.xlsx"), readFile(fixture("openpyxl_three.xlsx")));
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"data", "link.xlsx"}));
+}
+
 TEST(Excelcom, RefusesToReplaceAReadOnlyWorkbook)
 {
     TempDir dir;

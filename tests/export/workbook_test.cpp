@@ -7,6 +7,7 @@
 #include "xlsxtest.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <cfloat>
 #include <cmath>
@@ -489,7 +490,34 @@ TEST(Workbook, RefusesHostileArchivesWithoutReadingThemWhole)
     ASSERT_NE(entry, std::string::npos);
     lying.replace(entry + 24, 4, std::string("\x00\x00\x00\x80", 4));
 
+    // A workbook with one part encrypted by the ZIP format itself.
+    std::string encryptedEntry;
+    {
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, &error);
+        zip_t* za = zip_open_from_source(source, ZIP_TRUNCATE, &error);
+        zip_source_keep(source);
+        const std::string workbook = "<workbook/>";
+        for (const auto& [name, data] : std::vector<std::pair<std::string, const std::string*>>{
+                 {"[Content_Types].xml", &types}, {"_rels/.rels", &rels}, {"xl/workbook.xml", &workbook}}) {
+            const zip_int64_t index =
+                zip_file_add(za, name.c_str(), zip_source_buffer(za, data->data(), data->size(), 0), 0);
+            if (name == "xl/workbook.xml")
+                zip_file_set_encryption(za, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, "secret");
+        }
+        ASSERT_EQ(zip_close(za), 0);
+        zip_source_open(source);
+        char buffer[4096];
+        zip_int64_t n;
+        while ((n = zip_source_read(source, buffer, sizeof buffer)) > 0)
+            encryptedEntry.append(buffer, static_cast<std::size_t>(n));
+        zip_source_close(source);
+        zip_source_free(source);
+    }
+
     const std::pair<std::string, const char*> cases[] = {
+        {encryptedEntry, "part 'xl/workbook.xml' is encrypted"},
         {"", "the file is empty"},
         {"well\tsample\n", "not a valid ZIP archive"},
         {makeZip(many), "more than 10000 parts"},
@@ -529,6 +557,58 @@ TEST(Workbook, RefusesWorkbooksItMustNotEditEachWithItsOwnReason)
         EXPECT_NE(book.error().message.find(reason), std::string::npos) << book.error().message;
         EXPECT_NE(book.error().message.find(std::string("'") + file + "'"), std::string::npos) << book.error().message;
     }
+}
+
+TEST(Workbook, KeepsIdsAndViewsConsistentInUnusualWorkbooks)
+{
+    const std::string three = readFile(fixture("openpyxl_three.xlsx"));
+    std::string workbook = part(three, "xl/workbook.xml");
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        const auto at = workbook.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        workbook.replace(at, from.size(), to);
+    };
+    // The highest sheetId Excel can store is taken, a second window shows other tabs, and the
+    // tab bar of the first starts after the place of the new sheet.
+    replace("sheetId=\"3\"", "sheetId=\"65535\"");
+    replace("firstSheet=\"0\"", "firstSheet=\"2\"");
+    replace("</bookViews>", "<workbookView activeTab=\"2\" firstSheet=\"2\"/></bookViews>");
+    auto book = XlsxWorkbook::open(withPart(three, "xl/workbook.xml", workbook), "odd.xlsx");
+    ASSERT_TRUE(book.ok()) << book.error().message;
+    const std::string saved = addSampleSheet(*book, "New");
+    EXPECT_EQ(join(structuralProblems(saved), "\n"), "");
+    const auto doc = parse(part(saved, "xl/workbook.xml"));
+    const auto views = childrenNamed(childrenNamed(doc.document_element(), "bookViews").at(0), "workbookView");
+    ASSERT_EQ(views.size(), 2u);
+    EXPECT_EQ(std::string(views[0].attribute("activeTab").value()) + "," + views[0].attribute("firstSheet").value(),
+              "1,1");
+    EXPECT_EQ(std::string(views[1].attribute("activeTab").value()) + "," + views[1].attribute("firstSheet").value(),
+              "3,3");
+    const auto sheets = childrenNamed(childrenNamed(doc.document_element(), "sheets").at(0), "sheet");
+    EXPECT_STREQ(sheets.at(1).attribute("sheetId").value(), "3"); // the smallest free id
+}
+
+TEST(Workbook, ReadsUtf16PartsAndWritesThemAsUtf8)
+{
+    const std::string three = readFile(fixture("openpyxl_three.xlsx"));
+    const std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + part(three, "xl/workbook.xml");
+    std::string utf16 = "\xFF\xFE";
+    for (char c : utf8) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    auto book = XlsxWorkbook::open(withPart(three, "xl/workbook.xml", utf16), "utf16.xlsx");
+    ASSERT_TRUE(book.ok()) << book.error().message;
+    EXPECT_EQ(tabNames(*book), (std::vector<std::string>{"Data", "Run12", "Notes"}));
+    const std::string saved = addSampleSheet(*book, "New");
+    EXPECT_EQ(part(saved, "xl/workbook.xml").rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook", 0), 0u);
+    EXPECT_EQ(join(structuralProblems(saved), "\n"), "");
+
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + part(three, "xl/styles.xml");
+    auto refused = XlsxWorkbook::open(withPart(three, "xl/styles.xml", latin1), "latin1.xlsx");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().message.find("part 'xl/styles.xml' is encoded as ISO-8859-1"), std::string::npos)
+        << refused.error().message;
 }
 
 TEST(Workbook, LibreOfficeShowsTheCellsWithThreeDecimals)

@@ -123,6 +123,19 @@ std::string makeZip(const std::vector<std::pair<std::string, std::string>>& part
     return out;
 }
 
+std::string withPart(const std::string& archive, const std::string& name, const std::string& content)
+{
+    std::vector<std::pair<std::string, std::string>> parts;
+    bool replaced = false;
+    for (const auto& [entry, data] : entries(archive)) {
+        replaced |= entry == name;
+        parts.emplace_back(entry, entry == name ? content : part(archive, entry));
+    }
+    if (!replaced)
+        parts.emplace_back(name, content);
+    return makeZip(parts);
+}
+
 std::string local(pugi::xml_node node)
 {
     const std::string name = node.name();

@@ -27,6 +27,8 @@ std::map<std::string, Entry> entries(const std::string& archive);
 std::string part(const std::string& archive, const std::string& name);
 // A new archive of the given (name, content) entries.
 std::string makeZip(const std::vector<std::pair<std::string, std::string>>& parts);
+// The archive with one part's content replaced (or added).
+std::string withPart(const std::string& archive, const std::string& name, const std::string& content);
 
 // The local name of an element (without prefix).
 std::string local(pugi::xml_node node);

@@ -1,0 +1,276 @@
+// "Export to Excel" through the real window, read back by an independent reader (openpyxl).
+
+#include "app/guitest.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+
+class ExportTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    void realExportEndToEnd();
+    void secondExportAddsANumberedSheetBeforeTheActiveOne();
+    void tooLongNameIsRefusedBeforeTheWorkbookChanges();
+    void cancellingTheWorkbookDialogEndsQuietly();
+    void workbookThatCannotBeWrittenLosesNothing_data();
+    void workbookThatCannotBeWrittenLosesNothing();
+    void repairedCommaReadingsArriveAsNumbers();
+};
+
+namespace {
+
+// Sheets, active sheet, and every cell of each sheet's used range with its type and format.
+QJsonObject readBack(const QString& path)
+{
+    static const char* script = R"(
+import json, sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+out = {"sheets": wb.sheetnames, "active": wb.active.title, "cells": {}}
+for ws in wb.worksheets:
+    rows = []
+    for row in ws.iter_rows(min_row=1, max_row=ws.max_row, max_col=ws.max_column):
+        rows.append([[type(c.value).__name__, c.value, c.number_format] for c in row])
+    out["cells"][ws.title] = rows
+print(json.dumps(out))
+)";
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        qWarning("openpyxl failed: %s", python.readAllStandardError().constData());
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+}
+
+QByteArray digest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// Opens a real export, converts it, ticks every well, extracts and goes to page 3.
+void prepare(const FormUnderTest& t, const char* file)
+{
+    t.open(testData(file));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.click("ExtractButton");
+}
+
+void exportTo(const FormUnderTest& t, const QString& workbook)
+{
+    t.dialogs->fileNext(workbook);
+    t.click("ExportButton");
+}
+
+// What the sheet must hold for a grid: texts that read as numbers arrive as numbers.
+void compareSheet(const QJsonArray& rows, const morvane::Grid& grid)
+{
+    QCOMPARE(rows.size(), grid.rowCount() + 1);
+    for (int r = 0; r < rows.size(); ++r) {
+        const QJsonArray cells = rows[r].toArray();
+        QCOMPARE(cells.size(), grid.colCount() + 1);
+        for (int c = 0; c < cells.size(); ++c) {
+            const QJsonArray cell = cells[c].toArray();
+            QCOMPARE(cell[2].toString(), QStringLiteral("0.000"));
+            if (r == grid.rowCount() || c == grid.colCount()) {
+                QCOMPARE(cell[0].toString(), QStringLiteral("NoneType"));
+                continue;
+            }
+            const QString text = QString::fromStdString(grid.cell(r, c));
+            bool isInt = false;
+            bool isNumber = false;
+            const int whole = text.toInt(&isInt);
+            const double number = text.toDouble(&isNumber);
+            if (isInt) {
+                QCOMPARE(cell[0].toString(), QStringLiteral("int"));
+                QCOMPARE(cell[1].toInt(), whole);
+            } else if (isNumber) {
+                QCOMPARE(cell[0].toString(), QStringLiteral("float"));
+                QCOMPARE(cell[1].toDouble(), number);
+            } else {
+                QCOMPARE(cell[0].toString(), text.isEmpty() ? QStringLiteral("NoneType") : QStringLiteral("str"));
+                if (!text.isEmpty())
+                    QCOMPARE(cell[1].toString(), text);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void ExportTest::realExportEndToEnd()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_384_nrd1_calibration.txt");
+    QCOMPARE(t.grid("ExportSelectSG").rowCount(), 385);
+    const QString workbook = dir.filePath("run.xlsx");
+    exportTo(t, workbook);
+    QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    QCOMPARE(t.dialogs->unused(), 0);
+
+    const QString name = QStringLiteral("Edward qPCR Nrd1 calibration 2");
+    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text().size(), 39);
+    // The experiment name is 39 characters: the user is asked to shorten it first.
+    QVERIFY(!QFile::exists(workbook));
+    t.get<QLineEdit>("sheetnameOutEdit")->setText(name);
+    t.click("ExportButton");
+    QCOMPARE(t.dialogs->fileDialogsShown(), 1); // the workbook chosen once holds for the run
+
+    const QJsonObject book = readBack(workbook);
+    QCOMPARE(book["sheets"].toArray(), QJsonArray{name});
+    QCOMPARE(book["active"].toString(), name);
+    compareSheet(book["cells"].toObject()[name].toArray(), t.grid("ExportSelectSG"));
+    QCOMPARE(t.get<QLabel>("InfoLabel")->text(), QStringLiteral("Quantivo: import as LC480 converted raw data"));
+    QVERIFY(!t.get<QPushButton>("CloseButton")->isHidden());
+    QVERIFY(t.get<QPushButton>("CloseButton")->hasFocus());
+    QVERIFY(t.get<QLabel>("WorkbookLabel")->text().contains("run.xlsx"));
+}
+
+void ExportTest::secondExportAddsANumberedSheetBeforeTheActiveOne()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_96_example_excel_damaged.txt");
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("Run12");
+    const QString workbook = dir.filePath("runs.xlsx");
+    exportTo(t, workbook);
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("run12");
+    t.click("ExportButton");
+    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text(), QStringLiteral("run12_1"));
+    QCOMPARE(t.get<QLineEdit>("NumCharsEdit")->text(), QStringLiteral("7"));
+    t.click("ExportButton");
+    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text(), QStringLiteral("run12_1_1"));
+    auto* sheets = t.get<QComboBox>("sheetsCB");
+    QCOMPARE(sheets->count(), 2);
+    QCOMPARE(sheets->currentText(), QStringLiteral("run12_1"));
+    QVERIFY(sheets->isHidden());
+
+    const QJsonObject book = readBack(workbook);
+    QCOMPARE(book["sheets"].toArray(), (QJsonArray{"run12_1_1", "run12_1", "Run12"}));
+    QCOMPARE(book["active"].toString(), QStringLiteral("run12_1_1"));
+    compareSheet(book["cells"].toObject()["run12_1"].toArray(), t.grid("ExportSelectSG"));
+}
+
+void ExportTest::tooLongNameIsRefusedBeforeTheWorkbookChanges()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_96_example_excel_damaged.txt");
+    const QString workbook = dir.filePath("book.xlsx");
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("first");
+    exportTo(t, workbook);
+    const QByteArray before = digest(workbook);
+
+    auto* name = t.get<QLineEdit>("sheetnameOutEdit");
+    name->setText(QString(31, u'x'));
+    t.click("ExportButton");
+    QCOMPARE(t.dialogs->shown().size(), 0);
+    QCOMPARE(readBack(workbook)["sheets"].toArray().size(), 2);
+
+    name->setText(QString(32, u'y'));
+    t.click("ExportButton");
+    QCOMPARE(t.dialogs->shownTexts(),
+             QStringList{"Sheet name should be max. 31 positions; You can edit the name on this page."});
+    QCOMPARE(t.dialogs->shown().front().buttons, DialogService::Buttons::Ok);
+    QVERIFY(!t.get<QLabel>("NumCharLabel")->isHidden());
+    QVERIFY(!t.get<QLabel>("NowLabel")->isHidden());
+    QVERIFY(!t.get<QLineEdit>("NumCharsEdit")->isHidden());
+    QCOMPARE(t.get<QLineEdit>("NumCharsEdit")->text(), QStringLiteral("32"));
+    QVERIFY(name->hasFocus());
+    QCOMPARE(readBack(workbook)["sheets"].toArray().size(), 2);
+    QVERIFY(before != digest(workbook)); // the 31-character export did change it
+    // The count follows every edit from now on.
+    QTest::keyClick(name, Qt::Key_Backspace);
+    QCOMPARE(t.get<QLineEdit>("NumCharsEdit")->text(), QStringLiteral("31"));
+}
+
+void ExportTest::cancellingTheWorkbookDialogEndsQuietly()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_96_example_excel_damaged.txt");
+    t.click("ExportButton"); // the dialog is cancelled
+    QCOMPARE(t.dialogs->fileDialogsShown(), 1);
+    QCOMPARE(t.dialogs->shown().size(), 0);
+    QVERIFY(QDir(dir.path()).isEmpty());
+    QCOMPARE(t.get<QLabel>("InfoLabel")->text(), QStringLiteral("NOTE: the sheet is added to the workbook you choose"));
+    QVERIFY(t.get<QPushButton>("CloseButton")->isHidden());
+}
+
+void ExportTest::workbookThatCannotBeWrittenLosesNothing_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("open in Excel") << "~$book.xlsx" << "is in use; close it in the other program and export again";
+    QTest::newRow("not a workbook") << "" << "book.xlsx";
+}
+
+void ExportTest::workbookThatCannotBeWrittenLosesNothing()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_96_example_excel_damaged.txt");
+    const QString workbook = dir.filePath("book.xlsx");
+    if (obstacle.isEmpty()) {
+        writeFile(dir, "book.xlsx", "these are my notes, not a workbook");
+    } else {
+        t.get<QLineEdit>("sheetnameOutEdit")->setText("first");
+        exportTo(t, workbook);
+        writeFile(dir, obstacle, "lock");
+    }
+    const QByteArray before = digest(workbook);
+    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("second");
+    if (obstacle.isEmpty())
+        exportTo(t, workbook);
+    else
+        t.click("ExportButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    const auto& report = t.dialogs->shown().front();
+    QCOMPARE(report.icon, DialogService::Icon::Error);
+    QVERIFY2(report.text.contains(message), qPrintable(report.text));
+    QCOMPARE(digest(workbook), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void ExportTest::repairedCommaReadingsArriveAsNumbers()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.dialogs->answerNext(DialogService::Answer::Yes);
+    t.click("ExtractButton");
+    QCOMPARE(t.grid("ExportSelectSG").cell(1, 2), std::string("15,58"));
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("Komma");
+    exportTo(t, dir.filePath("komma.xlsx"));
+    const QJsonArray rows = readBack(dir.filePath("komma.xlsx"))["cells"].toObject()["Komma"].toArray();
+    const QJsonArray a1 = rows[1].toArray();
+    QCOMPARE(a1[2].toArray()[0].toString(), QStringLiteral("float"));
+    QCOMPARE(a1[2].toArray()[1].toDouble(), 15.58);
+    QCOMPARE(a1[2].toArray()[2].toString(), QStringLiteral("0.000"));
+}
+
+QTEST_MAIN(ExportTest)
+#include "export_guitest.moc"
