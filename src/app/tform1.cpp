@@ -3,6 +3,7 @@
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
+#include "export/excelcom.h"
 #include "dialogs/about.h"
 #include "dialogs/version.h"
 #include "plate/wellchecklist.h"
@@ -87,7 +88,8 @@ TForm1::TForm1(Seams seams, QWidget* parent)
     : QMainWindow(parent), m_dialogs(seams.dialogs ? std::move(seams.dialogs) : std::make_unique<QtDialogService>()),
       m_settings(seams.settings ? std::move(seams.settings)
                                 : std::make_unique<QSettings>(QStringLiteral("Fennwick"), QStringLiteral("Morvane"))),
-      m_urlOpener(seams.urlOpener ? std::move(seams.urlOpener) : std::make_unique<DesktopUrlOpener>())
+      m_urlOpener(seams.urlOpener ? std::move(seams.urlOpener) : std::make_unique<DesktopUrlOpener>()),
+      Excel1(std::make_unique<morvane::TExcelcom>())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo"));
@@ -316,7 +318,8 @@ QWidget* TForm1::buildExportPage()
 
     Panel7 = panel("Panel7");
     Panel7->setFixedHeight(105);
-    InfoLabel = warningLabel("InfoLabel", QStringLiteral("NOTE: Excel has to be running"), 24);
+    // The sheet goes into a workbook file the user chooses, not into a running Excel.
+    InfoLabel = warningLabel("InfoLabel", QStringLiteral("NOTE: the sheet is added to the workbook you choose"), 24);
     ExportButton = button("ExportButton", QStringLiteral("Export to Excel"), 145, 25);
     Label2 = label("Label2", QStringLiteral("sheet name: "));
     sheetnameOutEdit = edit("sheetnameOutEdit", QStringLiteral("sheetnameOutEdit"), 257);
@@ -332,6 +335,10 @@ QWidget* TForm1::buildExportPage()
     sheetsCB->setFixedWidth(233);
     sheetsCB->hide();
     CloseButton = button("CloseButton", QStringLiteral("Close"), 131, 25);
+    WorkbookButton = button("WorkbookButton", QStringLiteral("Workbook..."), 97, 25);
+    WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
+    WorkbookLabel = label("WorkbookLabel", QStringLiteral("workbook: chosen at the first export"));
+    WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* strip = new QGridLayout(Panel7);
     strip->setContentsMargins(24, 8, 24, 8);
@@ -345,6 +352,8 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(NumCharsEdit, 2, 4);
     strip->addWidget(sheetsCB, 2, 5);
     strip->addWidget(CloseButton, 2, 7);
+    strip->addWidget(WorkbookButton, 1, 0, Qt::AlignLeft | Qt::AlignBottom);
+    strip->addWidget(WorkbookLabel, 1, 1, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
     strip->setColumnStretch(6, 1);
 
     ExportSelectSG = named(new StringGrid(morvane::Grid(2, 2, 1, 1)), "ExportSelectSG");
@@ -372,7 +381,7 @@ void TForm1::setTabOrders()
            NextButton1, DetermineProgsButton, ProgsListBox, NoCyclesEdit, SheetNameEdit, ResultSG});
     chain({Wells96CB, ExtractButton, SelectAllButton, SelectNoneButton, NextButton2, startrow, stoprow, stopcol,
            startcol, SelectRangeButton, RemoveRangeButton, Wells384CB});
-    chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit});
+    chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton});
 }
 
 void TForm1::connectHandlers()
@@ -392,6 +401,7 @@ void TForm1::connectHandlers()
     onClick(RemoveRangeButton, &TForm1::SelectRangeButtonClick);
     onClick(ExportButton, &TForm1::ExportButtonClick);
     onClick(CloseButton, &TForm1::CloseButtonClick);
+    onClick(WorkbookButton, &TForm1::WorkbookButtonClick);
 
     connect(m_plateSizeButtons, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked)

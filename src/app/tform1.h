@@ -19,6 +19,7 @@
 namespace morvane {
 class RawText;
 struct ProgramList;
+class TExcelcom;
 }
 
 class QAction;
@@ -85,7 +86,10 @@ public:
 
     // Export
     void ExportButtonClick(QObject* Sender);
+    void exportstringgrid(StringGrid* grid);
     void sheetnameOutEditChange(QObject* Sender);
+    // Asks for the workbook that the exports add their sheets to (kept for the rest of the run).
+    void WorkbookButtonClick(QObject* Sender);
 
     // The plate size index of PlateSizeRG: 0 = 96 wells, 1 = 384 wells, -1 = none.
     int plateSizeIndex() const;
@@ -130,6 +134,10 @@ private:
     std::unique_ptr<DialogService> m_dialogs;
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<UrlOpener> m_urlOpener;
+    // Stands in for the running Excel: the workbook file chosen for the exports of this run.
+    std::unique_ptr<morvane::TExcelcom> Excel1;
+    QString m_workbookPath;
+    bool chooseWorkbook();
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     bool m_activated = false;
@@ -199,6 +207,8 @@ private:
     QLineEdit* NumCharsEdit = nullptr;
     QComboBox* sheetsCB = nullptr;
     QPushButton* CloseButton = nullptr;
+    QPushButton* WorkbookButton = nullptr;
+    QLabel* WorkbookLabel = nullptr;
     StringGrid* ExportSelectSG = nullptr;
 };
 

@@ -110,7 +110,7 @@ void MainWindowTest::startState()
     QCOMPARE(t.get<QComboBox>("sheetsCB")->currentText(), QStringLiteral("sheetsCB"));
 
     QCOMPARE(t.get<QLabel>("MoreProgsLabel")->text(), QStringLiteral("More  Prog#'s detected, please choose"));
-    QCOMPARE(t.get<QLabel>("InfoLabel")->text(), QStringLiteral("NOTE: Excel has to be running"));
+    QCOMPARE(t.get<QLabel>("InfoLabel")->text(), QStringLiteral("NOTE: the sheet is added to the workbook you choose"));
     QCOMPARE(t.get<QLabel>("Label2")->text(), QStringLiteral("sheet name: "));
     QCOMPARE(t.get<QLabel>("Label1")->text(), QStringLiteral("from"));
     QCOMPARE(t.get<QLabel>("Label3")->text(), QStringLiteral("thru"));
