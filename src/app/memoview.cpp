@@ -11,7 +11,25 @@
 
 namespace {
 constexpr int kMargin = 3;
-constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextExpandTabs;
+constexpr int kTabStop = 8;
+constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+
+// Tabs to the next stop of eight characters, as a text editor shows them. (Qt's own tab
+// expansion lets a field that ends right on a stop run into the next one.)
+QString expandTabs(const QString& line)
+{
+    if (!line.contains(u'\t'))
+        return line;
+    QString out;
+    out.reserve(line.size() + 32);
+    for (QChar c : line) {
+        if (c == u'\t')
+            out.append(QString(kTabStop - out.size() % kTabStop, u' '));
+        else
+            out.append(c);
+    }
+    return out;
+}
 } // namespace
 
 MemoView::MemoView(QWidget* parent) : QAbstractScrollArea(parent)
@@ -40,8 +58,7 @@ void MemoView::setText(std::shared_ptr<const morvane::RawText> text)
             if (m_text->line(i).size() > m_text->line(longest).size())
                 longest = i;
         for (std::size_t i : {std::size_t(0), longest})
-            m_widest = std::max(m_widest, fontMetrics().boundingRect(QRect(0, 0, 1 << 20, lineHeight()), kTextFlags,
-                                                                     line(int(i))).width());
+            m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(expandTabs(line(int(i)))));
     }
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -133,7 +150,8 @@ void MemoView::paintEvent(QPaintEvent*)
         if (selected)
             painter.fillRect(row, palette().highlight());
         painter.setPen(selected ? palette().highlightedText().color() : palette().text().color());
-        painter.drawText(QRect(x, row.top(), std::max(m_widest, row.width()) + kMargin, height), kTextFlags, line(i));
+        painter.drawText(QRect(x, row.top(), std::max(m_widest, row.width()) + kMargin, height), kTextFlags,
+                         expandTabs(line(i)));
     }
 }
 
