@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/setup.sh
-cmake --preset dev
+# In CI a warning fails the build.
+cmake --preset dev ${CI:+-DMORVANE_WERROR=ON}
 cmake --build --preset dev
 ctest --preset dev
