@@ -60,8 +60,6 @@ public:
     const std::vector<SheetTab>& tabs() const;
     // Index into tabs(); -1 when there is none.
     int activeTab() const;
-    // True if the active tab was added here (so it may be written).
-    bool activeTabIsNew() const;
 
     // Inserts a worksheet before the active tab and makes it active; with an empty name it gets
     // the first free "<defaultBase><N>" from N = tab count + 1 (a live Excel counts per session,

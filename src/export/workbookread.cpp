@@ -404,10 +404,6 @@ int XlsxWorkbook::activeTab() const
 {
     return d->active;
 }
-bool XlsxWorkbook::activeTabIsNew() const
-{
-    return d->active >= 0 && d->tabs[static_cast<std::size_t>(d->active)].added >= 0;
-}
 bool XlsxWorkbook::modified() const
 {
     return d->modified;
