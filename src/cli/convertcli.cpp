@@ -1,0 +1,395 @@
+#include "cli/convertcli.h"
+
+#include "common/version.h"
+#include "conversion/dataline.h"
+#include "conversion/rawtext.h"
+#include "export/excelcom.h"
+#include "export/exportcommand.h"
+#include "export/sheetname.h"
+#include "plate/extraction.h"
+
+#include <cstddef>
+#include <locale>
+#include <ostream>
+
+namespace morvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool acceptableSeparator(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    // A sign, digit, letter or blank would read as part of the number itself.
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return byte > ' ' && byte < 127 && !alnum && c != '+' && c != '-';
+}
+
+Error usage(std::string message)
+{
+    return Error{std::move(message)};
+}
+
+// Which options take a value; the rest are flags.
+bool takesValue(std::string_view name)
+{
+    return name == "--output" || name == "--program" || name == "--plate" || name == "--wells" || name == "--sheet" ||
+           name == "--decimal-separator";
+}
+
+bool isFlag(std::string_view name)
+{
+    return name == "--table" || name == "--list-programs" || name == "--keep-separator" || name == "--quiet" ||
+           name == "--version" || name == "--help";
+}
+
+Status applyOption(ConvertOptions& options, std::string_view name, const std::string& value)
+{
+    if (name == "--output") {
+        if (value.empty())
+            return usage("--output needs a file name");
+        options.output = fs::path(value);
+    } else if (name == "--program") {
+        const auto number = parseWholeNumber(value);
+        if (!number)
+            return usage("--program: '" + value + "' is not a whole number");
+        options.choices.program = *number;
+    } else if (name == "--plate") {
+        if (value != "96" && value != "384")
+            return usage("--plate: '" + value + "' is neither 96 nor 384");
+        options.choices.plateSize = value == "96" ? 96 : 384;
+    } else if (name == "--wells") {
+        auto wells = parseWellList(value);
+        if (!wells)
+            return usage("--wells: " + wells.error().message);
+        options.choices.wells = std::move(wells).value();
+    } else if (name == "--sheet") {
+        options.sheet = value;
+    } else if (name == "--decimal-separator") {
+        if (value.size() != 1 || !acceptableSeparator(value[0]))
+            return usage("--decimal-separator: '" + value + "' is not one character such as . or ,");
+        options.choices.decimalSeparator = value[0];
+        options.decimalSeparatorGiven = true;
+    } else if (name == "--table") {
+        options.table = true;
+    } else if (name == "--list-programs") {
+        options.listPrograms = true;
+    } else if (name == "--keep-separator") {
+        options.choices.repairSeparator = false;
+    } else if (name == "--quiet") {
+        options.quiet = true;
+    } else if (name == "--version") {
+        options.version = true;
+    } else if (name == "--help") {
+        options.help = true;
+    }
+    return success();
+}
+
+// Checks that need several options together.
+Status checkCombination(const ConvertOptions& options)
+{
+    if (options.help || options.version)
+        return success();
+    if (options.rawFiles.empty())
+        return usage("no RAWFILE given");
+    if (options.table && options.output && !options.listPrograms)
+        return usage("--table writes no workbook; leave out --output");
+    if (options.sheet && !options.sheet->empty()) {
+        const std::string& name = *options.sheet;
+        if (sheetNameTooLong(name))
+            return usage("--sheet: '" + name + "' has " + std::to_string(sheetNameLength(name)) +
+                         " characters; a sheet name has at most " + std::to_string(maxSheetNameLength));
+        if (auto valid = checkSheetName(name); !valid)
+            return usage("--sheet: " + valid.error().message);
+    }
+    // With the plate known, wells off the plate are a mistake in the command itself.
+    if (options.choices.plateSize != 0 && !options.choices.wells.empty()) {
+        const PlateFormat format = options.choices.plateSize == 96 ? PlateFormat::Wells96 : PlateFormat::Wells384;
+        if (auto ticks = wellTicks(format, options.choices.wells); !ticks)
+            return usage("--wells: " + ticks.error().message);
+    }
+    return success();
+}
+
+// Progress on a terminal: a percentage while a file converts, a line when it is done.
+class Progress {
+public:
+    Progress(std::ostream& err, bool on) : m_err(err), m_on(on) {}
+    bool on() const { return m_on; }
+
+    void converting(const std::string& prefix, std::size_t line, std::size_t lines)
+    {
+        if (!m_on || lines == 0)
+            return;
+        const int percent = static_cast<int>(std::min<std::size_t>(line, lines) * 100 / lines);
+        if (percent == m_percent)
+            return;
+        m_percent = percent;
+        m_err << '\r' << prefix << "converting " << percent << '%' << std::flush;
+        m_dirty = true;
+    }
+    // Before any other line is written to the stream.
+    void clear()
+    {
+        if (m_dirty)
+            m_err << "\r\033[K" << std::flush;
+        m_dirty = false;
+        m_percent = -1;
+    }
+    void line(const std::string& text)
+    {
+        clear();
+        if (m_on)
+            m_err << text << '\n' << std::flush;
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_on;
+    bool m_dirty = false;
+    int m_percent = -1;
+};
+
+class Run {
+public:
+    Run(const ConvertOptions& options, std::ostream& out, std::ostream& err, bool errIsTerminal)
+        : m_options(options), m_out(out), m_err(err), m_progress(err, errIsTerminal && !options.quiet)
+    {
+    }
+
+    // Returns false when the file failed (its message written, nothing else written for it).
+    bool file(std::size_t index)
+    {
+        const std::string& name = m_options.rawFiles[index];
+        m_current = name;
+        auto text = loadRawFile(name);
+        if (!text)
+            return fail(text.error());
+        if (m_options.listPrograms)
+            return listPrograms(*text);
+
+        const std::string prefix = counter(index) + name + ": ";
+        auto built = buildExportTable(*text, m_options.choices, [&](std::size_t line) {
+            m_progress.converting(prefix, line, text->lineCount());
+        });
+        m_progress.clear();
+        if (!built)
+            return fail(built.error());
+        if (!built->missingWells.empty())
+            warn(missingWellsWarning(built->missingWells));
+
+        std::string summary = prefix + std::to_string(built->wellsExtracted) + " wells of program " +
+                              std::to_string(built->program) + " (" + std::to_string(built->cycles) + " cycles)";
+        if (built->replacedSeparator)
+            summary += std::string(", decimal separator '") + *built->replacedSeparator + "' replaced by '" +
+                       m_options.choices.decimalSeparator + "'";
+
+        if (m_options.table) {
+            m_out << tableAsText(built->table) << std::flush;
+            m_progress.line(summary + " -> standard output");
+            return true;
+        }
+        return exportTable(*built, summary);
+    }
+
+private:
+    std::string counter(std::size_t index) const
+    {
+        const std::size_t files = m_options.rawFiles.size();
+        return files > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files) + "] " : "";
+    }
+
+    bool listPrograms(const RawText& text)
+    {
+        const auto programs = morvane::listPrograms(text);
+        if (!programs)
+            return fail(programs.error());
+        // Like grep: with several files every line says which one it comes from.
+        const std::string lead = m_options.rawFiles.size() > 1 ? m_current + "\t" : "";
+        for (const OfferedProgram& program : *programs)
+            m_out << lead << program.program << '\t' << program.cycles << '\n';
+        m_out << std::flush;
+        return true;
+    }
+
+    bool exportTable(const ExportTable& built, const std::string& summary)
+    {
+        std::string sheet;
+        if (m_options.sheet) {
+            sheet = *m_options.sheet;
+        } else {
+            sheet = built.experimentName;
+            if (sheetNameTooLong(sheet)) {
+                const std::string cut(cutToUtf16Units(sheet, maxSheetNameLength));
+                warn("the experiment name '" + sheet + "' has " + std::to_string(sheetNameLength(sheet)) +
+                     " characters, more than a sheet name may have; the sheet is named '" + cut + "'");
+                sheet = cut;
+            }
+        }
+        const fs::path workbook = m_options.output ? *m_options.output : fs::path(m_current).replace_extension(".xlsx");
+        TExcelcom excel(workbook);
+        const auto outcome = exportGridToWorkbook(excel, built.table, sheet, m_options.choices.decimalSeparator);
+        if (!outcome)
+            return fail(outcome.error());
+        if (outcome->status == ExportOutcome::NameTooLong)
+            return fail(Error{"the sheet name '" + sheet + "' is longer than " + std::to_string(maxSheetNameLength) +
+                              " characters"});
+        m_progress.line(summary + " -> " + workbook.string() + ", sheet '" + outcome->sheetName + "'");
+        return true;
+    }
+
+    bool fail(const Error& error)
+    {
+        m_progress.clear();
+        m_err << kConvertProgram << ": " << m_current;
+        if (error.line != 0)
+            m_err << ':' << error.line;
+        m_err << ": " << error.message << '\n' << std::flush;
+        return false;
+    }
+
+    void warn(const std::string& message)
+    {
+        m_progress.clear();
+        m_err << kConvertProgram << ": " << m_current << ": warning: " << message << '\n' << std::flush;
+    }
+
+    const ConvertOptions& m_options;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    Progress m_progress;
+    std::string m_current;
+};
+
+} // namespace
+
+Expected<ConvertOptions> parseConvertArguments(const std::vector<std::string>& args)
+{
+    ConvertOptions options;
+    bool onlyFiles = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyFiles || arg.size() < 2 || arg[0] != '-') {
+            options.rawFiles.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string name;
+        std::optional<std::string> value;
+        if (arg[1] == '-') {
+            const std::size_t equals = arg.find('=');
+            name = arg.substr(0, equals);
+            if (equals != std::string::npos)
+                value = arg.substr(equals + 1);
+        } else if (arg[1] == 'o') {
+            name = "--output";
+            if (arg.size() > 2)
+                value = arg.substr(2);
+        } else if (arg == "-q") {
+            name = "--quiet";
+        } else {
+            return usage("unknown option '" + arg + "'");
+        }
+
+        if (takesValue(name)) {
+            if (!value) {
+                if (i + 1 >= args.size())
+                    return usage("option '" + arg + "' needs a value");
+                value = args[++i];
+            }
+        } else if (isFlag(name)) {
+            if (value)
+                return usage("option '" + name + "' takes no value");
+        } else {
+            return usage("unknown option '" + arg + "'");
+        }
+        if (auto applied = applyOption(options, name, value.value_or("")); !applied)
+            return applied.error();
+    }
+    if (auto combined = checkCombination(options); !combined)
+        return combined.error();
+    return options;
+}
+
+char userDecimalSeparator()
+{
+    try {
+        const std::locale user("");
+        const char point = std::use_facet<std::numpunct<char>>(user).decimal_point();
+        if (acceptableSeparator(point))
+            return point;
+    } catch (const std::exception&) {
+        // An unknown locale in the environment: the C notation.
+    }
+    return '.';
+}
+
+std::string convertUsage()
+{
+    return R"(Usage: morvane-convert [options] RAWFILE...
+Converts LightCycler 480 raw data text exports into a worksheet of one row per well and one
+column per cycle, as the Morvane window does.
+
+  -o, --output FILE       workbook to add the sheets to (created when missing); default: each RAWFILE
+                          gets its own workbook, RAWFILE with the extension .xlsx
+      --table             write the export table to standard output as tab-separated text (each
+                          cell's text as the table holds it; a tab, line break or backslash inside a
+                          cell written as \t, \n, \\) and write no workbook
+      --list-programs     print the programs the detection offers, one per line:
+                          <program><TAB><number of cycles of the first well>, and exit
+      --program N         program to convert (default: the first one offered)
+      --plate 96|384      plate format (default: recognised from the last line as the window does;
+                          required when it is not recognised)
+      --wells LIST        wells to export, for example A1,B3,C1:D4 (a rectangle of rows C..D and
+                          columns 1..4); default: every well of the plate; wells without data are left
+                          out with a warning, as in the window
+      --sheet NAME        sheet name; longer than 31 characters: an error; taken: the numbered
+                          variant, as in the window. Default: the experiment name, cut to 31
+                          characters with a warning when longer
+      --keep-separator    keep readings written with the other decimal separator as they are
+                          (default: repair them, as a "Yes" in the window does)
+      --decimal-separator C   the separator numbers are read with (default: the user's locale's)
+  -q, --quiet             no progress output
+      --version           print the version and exit
+      --help              print this help and exit
+
+Exit status: 0 on success, 1 when a file could not be converted or written (nothing is written
+for it; the other files go on), 2 for wrong usage.
+)";
+}
+
+int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal)
+{
+    auto parsed = parseConvertArguments(args);
+    if (!parsed) {
+        err << kConvertProgram << ": " << parsed.error().message << "\nTry '" << kConvertProgram
+            << " --help' for more information.\n"
+            << std::flush;
+        return kExitUsage;
+    }
+    ConvertOptions& options = *parsed;
+    if (options.help) {
+        out << convertUsage() << std::flush;
+        return kExitOk;
+    }
+    if (options.version) {
+        out << kConvertProgram << ' ' << kVersion << '\n' << std::flush;
+        return kExitOk;
+    }
+    if (!options.decimalSeparatorGiven)
+        options.choices.decimalSeparator = userDecimalSeparator();
+
+    Run run(options, out, err, errIsTerminal);
+    int status = kExitOk;
+    for (std::size_t i = 0; i < options.rawFiles.size(); ++i)
+        if (!run.file(i))
+            status = kExitFileFailed;
+    return status;
+}
+
+} // namespace morvane

@@ -1,0 +1,84 @@
+#pragma once
+// The window's walk from a raw export to the export table, without the window: the choices the
+// user makes on the three pages given up front. Every step is the core function the window's
+// handler calls; this file only strings them together in the handlers' order.
+
+#include "common/expected.h"
+#include "common/grid.h"
+#include "conversion/rawtext.h"
+#include "conversion/welltable.h"
+#include "plate/plate.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+// One item of a well list: a well ("B3") or a rectangle ("C1:D4", rows C to D, columns 1 to 4),
+// kept as the four texts the window's range edits would hold.
+struct WellRect {
+    std::string text; // as written, for messages
+    std::string firstRow;
+    std::string firstCol;
+    std::string lastRow;
+    std::string lastCol;
+    bool operator==(const WellRect&) const = default;
+};
+
+// "A1,B3,C1:D4": items separated by commas, blanks around an item ignored. Each well is row
+// letters followed by a column number. Only the form is checked here; whether the wells lie on
+// the plate depends on the plate (wellTicks).
+Expected<std::vector<WellRect>> parseWellList(std::string_view list);
+
+// One flag per check-list index of the plate, as the plate map holds its ticks: every well for
+// an empty list ("Select All"), else the wells of the items, each checked against the plate by
+// the range reader of "Select Range". An item whose first well lies below or right of its last
+// selects nothing, which is refused too.
+Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<WellRect>& wells);
+
+// What the user chooses in the window.
+struct TableChoices {
+    int plateSize = 0;       // 96 or 384; 0: recognised from the last line, as "Open text File" does
+    std::optional<int> program; // the program number; none: the first one offered
+    std::vector<WellRect> wells; // empty: every well of the plate
+    bool repairSeparator = true; // the answer "Yes" to the separator question
+    char decimalSeparator = '.'; // the user's
+};
+
+struct ExportTable {
+    Grid table;                            // the export table, as the third page shows it
+    std::string experimentName;            // proposed sheet name (not cut)
+    int plateSizeIndex = -1;               // 0: 96 wells, 1: 384 wells
+    int program = 0;                       // converted program
+    int cycles = 0;                        // of the first well
+    int wellsExtracted = 0;                // rows below the header
+    std::vector<std::string> missingWells; // chosen wells without data, left out
+    std::optional<char> replacedSeparator; // the wrong separator that was replaced, if it was
+};
+
+// The message for a file whose plate format is not recognised.
+inline constexpr std::string_view plateNotRecognised = "plate format not recognised; give --plate 96 or --plate 384";
+
+// Open (plate size), Determine Progs, Convert to Grid, the wells ticked, Extract Selected Wells
+// and the separator question, in that order. Errors name the line where they concern one.
+Expected<ExportTable> buildExportTable(const RawText& text, const TableChoices& choices,
+                                       const ConversionProgress& progress = {});
+
+struct OfferedProgram {
+    std::string program; // as the file writes it
+    int cycles = 0;      // the last cycle number of the first well's run
+};
+
+// The programs "Determine Progs" offers, each with the cycles its conversion gives the first well.
+Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text);
+
+// A cell for tab-separated output: backslash, tab, line feed and carriage return written as
+// \\, \t, \n and \r, everything else as it is.
+std::string escapeTableCell(std::string_view cell);
+
+// Every row of the grid, cells separated by tabs, each row ended by a line feed.
+std::string tableAsText(const Grid& grid);
+
+} // namespace morvane
