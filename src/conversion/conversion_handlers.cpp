@@ -1,5 +1,6 @@
 // The window's commands of the first page: open, detect programs, convert.
 
+#include "app/filepath.h"
 #include "app/memoview.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
@@ -22,7 +23,7 @@
 
 void TForm1::loadRawFile(const QString& path)
 {
-    auto text = morvane::loadRawFile(path.toStdString());
+    auto text = morvane::loadRawFile(fileSystemPath(path));
     if (!text.ok())
         throw HandlerError(morvane::describe(text.error()));
     if (text->empty())

@@ -1,5 +1,6 @@
 // The window's commands of the third page: export into a workbook.
 
+#include "app/filepath.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
@@ -39,7 +40,7 @@ void TForm1::ExportButtonClick(QObject*)
     if (m_workbookPath.isEmpty() && !chooseWorkbook())
         return;
     const WaitCursor wait;
-    Excel1->setWorkbookFile(m_workbookPath.toStdString());
+    Excel1->setWorkbookFile(fileSystemPath(m_workbookPath));
     unwrap(Excel1->ExcelRunning());
 
     const auto sheets = unwrap(Excel1->GetSheetNames());
