@@ -14,17 +14,6 @@ using namespace xlsx;
 
 namespace {
 
-int percentValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool isCfb(std::string_view bytes)
 {
     static constexpr unsigned char magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -68,9 +57,9 @@ std::string resolveTarget(std::string_view sourceFolder, std::string_view target
 {
     std::string decoded;
     for (std::size_t i = 0; i < target.size(); ++i) {
-        if (target[i] == '%' && i + 2 < target.size() && percentValue(target[i + 1]) >= 0 &&
-            percentValue(target[i + 2]) >= 0) {
-            decoded += static_cast<char>(percentValue(target[i + 1]) * 16 + percentValue(target[i + 2]));
+        if (target[i] == '%' && i + 2 < target.size() && hexValue(target[i + 1]) >= 0 &&
+            hexValue(target[i + 2]) >= 0) {
+            decoded += static_cast<char>(hexValue(target[i + 1]) * 16 + hexValue(target[i + 2]));
             i += 2;
         } else {
             decoded += target[i] == '\\' ? '/' : target[i];

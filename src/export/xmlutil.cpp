@@ -153,7 +153,6 @@ std::string serialize(pugi::xml_node node)
     return std::move(writer.out);
 }
 
-namespace {
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -164,6 +163,8 @@ int hexValue(char c)
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 // The UTF-16 unit of an "_xHHHH_" starting at `pos`, or -1.
 long escapedUnitAt(std::string_view text, std::size_t pos)

@@ -50,4 +50,7 @@ bool needsSpacePreserve(std::string_view text);
 
 bool attributeIsTrue(pugi::xml_attribute attribute);
 
+// The value of a hexadecimal digit, or -1.
+int hexValue(char c);
+
 } // namespace morvane::xlsx
