@@ -30,6 +30,7 @@ private slots:
     void closingEndsTheProgramEveryWay_data();
     void closingEndsTheProgramEveryWay();
     void activationRunsFormActivateOnce();
+    void tabKeyFollowsTheKeyboardOrder();
     void errorReportTitleAndPoint();
     void errorInAHandlerIsReportedAndTheWindowGoesOn();
 };
@@ -249,6 +250,29 @@ void MainWindowTest::activationRunsFormActivateOnce()
 
     QCOMPARE(t.currentPage(), 2);
     QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
+}
+
+void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
+{
+    auto t = makeForm();
+    t.get<QRadioButton>("PlateSize96")->click();
+    auto walk = [&](const char* first, int steps) {
+        t.get<QWidget>(first)->setFocus();
+        QStringList names{QApplication::focusWidget()->objectName()};
+        for (int i = 0; i < steps; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            names << QApplication::focusWidget()->objectName();
+        }
+        return names;
+    };
+    QCOMPARE(walk("OpenButton", 4),
+             (QStringList{"OpenButton", "ConvertButton", "PlateSize96", "DetermineProgsButton", "NoCyclesEdit"}));
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    QCOMPARE(walk("ExtractButton", 8), (QStringList{"ExtractButton", "SelectAllButton", "SelectNoneButton", "startrow",
+                                                    "stoprow", "stopcol", "startcol", "SelectRangeButton",
+                                                    "RemoveRangeButton"}));
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    QCOMPARE(walk("ExportButton", 2), (QStringList{"ExportButton", "CloseButton", "sheetnameOutEdit"}));
 }
 
 void MainWindowTest::errorReportTitleAndPoint()
