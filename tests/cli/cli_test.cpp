@@ -1,0 +1,416 @@
+// morvane-convert run in-process: usage, the table on standard output, program list, wells,
+// sheet names, several files into one workbook, and what a failing file leaves behind.
+
+#include "cli/convertcli.h"
+#include "conversion/rawexport_builder.h"
+#include "export/workbook.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using morvane::runConvert;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result run(std::vector<std::string> args, bool terminal = false)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runConvert(args, out, err, terminal);
+    return {status, out.str(), err.str()};
+}
+
+std::string data(const char* name)
+{
+    return std::string(MORVANE_TESTDATA_DIR "/") + name;
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::random_device random;
+        path = fs::temp_directory_path() / ("morvane-cli-" + std::to_string(random()));
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string file(const std::string& name, const std::string& contents) const
+    {
+        std::ofstream(path / name, std::ios::binary) << contents;
+        return (path / name).string();
+    }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+    fs::path path;
+};
+
+std::vector<std::string> sheetNames(const fs::path& workbook)
+{
+    auto book = morvane::XlsxWorkbook::open(readFile(workbook), "book.xlsx");
+    EXPECT_TRUE(book.ok()) << (book.ok() ? "" : book.error().message);
+    std::vector<std::string> names;
+    if (book.ok())
+        for (const auto& tab : book->tabs())
+            names.push_back(tab.name);
+    return names;
+}
+
+// A partly filled plate: A1, A2, B2 with program 2 over three cycles and a melt program 3.
+std::string smallExport(char separator = '.')
+{
+    rawexport::Builder b;
+    int n = 0;
+    for (const char* well : {"A1", "A2", "B2"}) {
+        ++n;
+        for (int cycle = 1; cycle <= 3; ++cycle)
+            b.line(well, "Std " + std::to_string(n), "2", std::to_string(cycle),
+                   std::to_string(n) + separator + std::to_string(cycle) + "5");
+        b.melt(well, "Std " + std::to_string(n), 3, 2);
+    }
+    return b.text();
+}
+
+TEST(ConvertUsage, WrongUsageExitsWithTwoAndWritesNothing)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const std::string longName(32, 'x');
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "no RAWFILE given"},
+        {{"--bogus", raw}, "unknown option '--bogus'"},
+        {{"-x", raw}, "unknown option '-x'"},
+        {{"--plate", "100", raw}, "--plate: '100' is neither 96 nor 384"},
+        {{"--program", "two", raw}, "--program: 'two' is not a whole number"},
+        {{raw, "--program"}, "option '--program' needs a value"},
+        {{"--table=yes", raw}, "option '--table' takes no value"},
+        {{"--wells", "", raw}, "--wells: the well list is empty"},
+        {{"--wells", "A1,,B2", raw}, "--wells: the well list holds an empty item"},
+        {{"--wells", "1A", raw}, "--wells: '1A' is neither a well such as B3 nor a rectangle"},
+        {{"--wells", "A1:B", raw}, "--wells: 'A1:B' is neither"},
+        {{"--wells", "A1:B2:C3", raw}, "--wells: 'A1:B2:C3' is neither"},
+        {{"--plate", "96", "--wells", "A1,I1", raw},
+         "--wells: the wells 'I1' do not lie on the 96-well plate: Rows must lie within A to H and columns within 1 "
+         "to 12."},
+        {{"--plate", "384", "--wells", "D4:C1", raw}, "--wells: the wells 'D4:C1' select no well"},
+        {{"--sheet", longName, raw}, "--sheet: '" + longName + "' has 32 characters; a sheet name has at most 31"},
+        {{"--sheet", "a:b", raw}, "--sheet: "},
+        {{"--table", "-o", dir / "x.xlsx", raw}, "--table writes no workbook"},
+        {{"--decimal-separator", "ab", raw}, "--decimal-separator: 'ab' is not one character"},
+        {{"--decimal-separator", "5", raw}, "--decimal-separator: '5'"},
+        {{"--output=", raw}, "--output needs a file name"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run(c.args);
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_THAT(r.err, StartsWith("morvane-convert: " + c.message));
+        EXPECT_THAT(r.err, HasSubstr("Try 'morvane-convert --help'"));
+    }
+    EXPECT_FALSE(fs::exists(dir / "run.xlsx"));
+    EXPECT_FALSE(fs::exists(dir / "x.xlsx"));
+}
+
+TEST(ConvertUsage, HelpAndVersion)
+{
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, StartsWith("Usage: morvane-convert [options] RAWFILE..."));
+    EXPECT_THAT(help.out, HasSubstr("--decimal-separator C"));
+    const Result version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "morvane-convert 2014.1\n");
+}
+
+TEST(ConvertUsage, OptionSpellings)
+{
+    // --name=value, -oFILE and "--" before a file that starts with a dash.
+    const TempDir dir;
+    dir.file("-run.txt", smallExport());
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path);
+    const Result r = run({"--plate=96", "-obook.xlsx", "--sheet=S", "--", "-run.txt"});
+    fs::current_path(previous);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sheetNames(dir / "book.xlsx"), std::vector<std::string>{"S"});
+}
+
+TEST(ConvertTable, WholeTableOnStandardOutput)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const Result r = run({"--table", "--plate", "96", "--wells", "b2,A1:A2", "--decimal-separator", ".", raw});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "well\tsample\t1\t2\t3\n"
+                     "A1\t Std 1\t1.15\t1.25\t1.35\n"
+                     "A2\t Std 2\t2.15\t2.25\t2.35\n"
+                     "B2\t Std 3\t3.15\t3.25\t3.35\n");
+    EXPECT_FALSE(fs::exists(dir / "run.xlsx"));
+}
+
+TEST(ConvertTable, CellsWithTabsLineBreaksAndBackslashesAreEscaped)
+{
+    const struct {
+        const char* cell;
+        const char* written;
+    } cases[] = {
+        {"plain", "plain"}, {"a\tb", "a\\tb"}, {"a\nb", "a\\nb"}, {"a\rb", "a\\rb"},
+        {"C:\\x", "C:\\\\x"}, {"\\t", "\\\\t"}, {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(morvane::escapeTableCell(c.cell), c.written);
+
+    // A quoted sample name keeps its tab and backslash; the table shows them escaped.
+    rawexport::Builder b;
+    for (int cycle = 1; cycle <= 2; ++cycle)
+        b.line("A1", "\"x\ty\\z\"", "2", std::to_string(cycle), "1.5");
+    b.cycles("A2", "", 2, 1, 2);
+    const TempDir dir;
+    const Result r = run({"--table", "--plate", "96", "--wells", "A1", dir.file("q.txt", b.text())});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "well\tsample\t1\t2\nA1\t x\\ty\\\\z\t1.5\t1.5\n");
+}
+
+TEST(ConvertTable, SeparatorRepairedUnlessKept)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("comma.txt", smallExport(','));
+    const Result repaired = run({"--table", "--plate", "96", "--wells", "A1", "--decimal-separator", ".", raw});
+    EXPECT_EQ(repaired.out, "well\tsample\t1\t2\t3\nA1\t Std 1\t1.15\t1.25\t1.35\n");
+    const Result kept =
+        run({"--table", "--plate", "96", "--wells", "A1", "--decimal-separator", ".", "--keep-separator", raw});
+    EXPECT_EQ(kept.out, "well\tsample\t1\t2\t3\nA1\t Std 1\t1,15\t1,25\t1,35\n");
+    // With the comma as the user's separator there is nothing to repair.
+    const Result comma = run({"--table", "--plate", "96", "--wells", "A1", "--decimal-separator", ",", raw});
+    EXPECT_EQ(comma.out, kept.out);
+}
+
+TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
+{
+    rawexport::Builder b;
+    for (const char* well : {"A1", "A2", "H12"}) {
+        b.cycles(well, "s", 1, 1, 1); // one cycle: not offered
+        b.cycles(well, "s", 2, 1, 40);
+        b.melt(well, "s", 3, 5); // cycle 1 only: not offered
+        b.cycles(well, "s", 4, 1, well == std::string("A1") ? 3 : 7);
+    }
+    const TempDir dir;
+    const std::string raw = dir.file("progs.txt", b.text());
+    const Result r = run({"--list-programs", raw});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2\t40\n4\t3\n");
+
+    // Several files: every line names its file; a failing one does not stop the list.
+    const std::string missing = dir / "missing.txt";
+    const Result several =
+        run({"--list-programs", data("lc480_384_nrd1_calibration.txt"), missing, data("lc480_96_example_excel_damaged.txt")});
+    EXPECT_EQ(several.status, 1);
+    EXPECT_EQ(several.out, data("lc480_384_nrd1_calibration.txt") + "\t2\t40\n" +
+                               data("lc480_96_example_excel_damaged.txt") + "\t2\t45\n");
+    EXPECT_THAT(several.err, StartsWith("morvane-convert: " + missing + ": cannot open"));
+
+    // --program picks one of them; one not offered is refused for that file.
+    const Result four = run({"--table", "--program", "4", "--wells", "A2", "--keep-separator", raw});
+    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\n");
+    const Result three = run({"--table", "--program", "3", raw});
+    EXPECT_EQ(three.status, 1);
+    EXPECT_EQ(three.out, "");
+    EXPECT_EQ(three.err,
+              "morvane-convert: " + raw + ": program 3 is not offered; the programs of more than one cycle are: 2, 4\n");
+}
+
+TEST(ConvertWells, ListParsing)
+{
+    using morvane::WellRect;
+    const auto wells = morvane::parseWellList(" A1, b3 ,C1:D4,AA12");
+    ASSERT_TRUE(wells.ok());
+    const std::vector<WellRect> expected = {
+        {"A1", "A", "1", "A", "1"},
+        {"b3", "b", "3", "b", "3"},
+        {"C1:D4", "C", "1", "D", "4"},
+        {"AA12", "AA", "12", "AA", "12"},
+    };
+    EXPECT_EQ(*wells, expected);
+    for (const char* bad : {",", "A1,", "A", "7", "A-1", "A1:", ":A1", "A 1", "A1;B2", "Ä1"})
+        EXPECT_FALSE(morvane::parseWellList(bad).ok()) << bad;
+}
+
+TEST(ConvertWells, TicksOnThePlate)
+{
+    using morvane::PlateFormat;
+    const auto ticks = morvane::wellTicks(PlateFormat::Wells96, *morvane::parseWellList("C1:D4,H12,c2"));
+    ASSERT_TRUE(ticks.ok());
+    // Check-list indices, column by column: C1 2, D1 3, C2 10, D2 11, C3 18, D3 19, C4 26, D4 27, H12 95.
+    std::vector<int> ticked;
+    for (std::size_t i = 0; i < ticks->size(); ++i)
+        if ((*ticks)[i])
+            ticked.push_back(int(i));
+    EXPECT_EQ(ticked, (std::vector<int>{2, 3, 10, 11, 18, 19, 26, 27, 95}));
+    EXPECT_EQ(ticks->size(), 96u);
+
+    const auto all = morvane::wellTicks(PlateFormat::Wells384, {});
+    ASSERT_TRUE(all.ok());
+    EXPECT_EQ(std::count(all->begin(), all->end(), true), 384);
+
+    // Off the plate: the range reader's own message; P24 lies on the 384-well plate only.
+    const auto off = morvane::wellTicks(PlateFormat::Wells96, *morvane::parseWellList("P24"));
+    ASSERT_FALSE(off.ok());
+    EXPECT_EQ(off.error().message, "the wells 'P24' do not lie on the 96-well plate: Rows must lie within A to H and "
+                                   "columns within 1 to 12.");
+    EXPECT_TRUE(morvane::wellTicks(PlateFormat::Wells384, *morvane::parseWellList("P24")).ok());
+    for (const char* bad : {"A0", "A13", "AA1", "A1:A99999999999"})
+        EXPECT_FALSE(morvane::wellTicks(PlateFormat::Wells96, *morvane::parseWellList(bad)).ok()) << bad;
+}
+
+TEST(ConvertWells, WellsWithoutDataAreLeftOutWithAWarning)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const Result r = run({"--table", "--plate", "96", "--wells", "A1:A3", raw});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "well\tsample\t1\t2\t3\nA1\t Std 1\t1.15\t1.25\t1.35\nA2\t Std 2\t2.15\t2.25\t2.35\n");
+    EXPECT_EQ(r.err, "morvane-convert: " + raw + ": warning: 1 ticked well holds no data and was left out: A3.\n");
+
+    // Off the recognised plate: an error of that file, not of the usage.
+    const Result off = run({"--table", "--wells", "I1", data("lc480_96_example_excel_damaged.txt")});
+    EXPECT_EQ(off.status, 1);
+    EXPECT_THAT(off.err, HasSubstr("the wells 'I1' do not lie on the 96-well plate"));
+}
+
+TEST(ConvertSheets, NamesFollowTheWindowsRules)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const std::string book = dir / "book.xlsx";
+    const std::string name31(31, 'n');
+    // A name of 31 characters is accepted; a taken one gets the numbered variant, cut to fit.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(run({"--plate", "96", "-o", book, "--sheet", "Run12", raw}).status, 0);
+    EXPECT_EQ(run({"--plate", "96", "-o", book, "--sheet", "run12", raw}).status, 0);
+    EXPECT_EQ(run({"--plate", "96", "-o", book, "--sheet", name31, raw}).status, 0);
+    EXPECT_EQ(run({"--plate", "96", "-o", book, "--sheet", name31, raw}).status, 0);
+    // Without --sheet: the experiment name of the title line.
+    EXPECT_EQ(run({"--plate", "96", "-o", book, raw}).status, 0);
+    // Each new sheet goes before the active one, which it becomes.
+    EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"Test plate 7", name31.substr(0, 29) + "_1", name31,
+                                                          "run12_2", "Run12_1", "Run12"}));
+}
+
+TEST(ConvertSheets, LongExperimentNameIsCutWithAWarning)
+{
+    const TempDir dir;
+    const std::string name = "An experiment name of forty-one characters";
+    rawexport::Builder b("Raw Data \t\tExperiment - " + name + " (Run on LCS480 1.5.0.39)");
+    b.cycles("A1", "", 2, 1, 2).cycles("H12", "", 2, 1, 2);
+    const std::string raw = dir.file("long.txt", b.text());
+    const Result r = run({"--wells", "A1,H12", raw});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "morvane-convert: " + raw + ": warning: the experiment name '" + name + "' has " +
+                         std::to_string(name.size()) +
+                         " characters, more than a sheet name may have; the sheet is named '" + name.substr(0, 31) +
+                         "'\n");
+    EXPECT_EQ(sheetNames(dir / "long.xlsx"), std::vector<std::string>{name.substr(0, 31)});
+}
+
+TEST(ConvertFiles, SeveralFilesIntoOneWorkbookAndAFailureStopsNoOther)
+{
+    const TempDir dir;
+    const std::string good = dir.file("good.txt", smallExport());
+    // Line 5 is the third data line: its cycle number is not a number.
+    rawexport::Builder b;
+    b.cycles("A1", "", 2, 1, 2).line("A1", "", "2", "three", "1.0").cycles("H12", "", 2, 1, 3);
+    const std::string bad = dir.file("bad.txt", b.text());
+    const std::string book = dir / "book.xlsx";
+
+    const Result r = run({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S", good, bad, dir / "none.txt", good});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"S_1", "S"}));
+    EXPECT_EQ(r.err, "morvane-convert: " + bad + ":5: 'three' is not a valid integer value (cycle number)\n"
+                         "morvane-convert: " + (dir / "none.txt") + ": cannot open '" + (dir / "none.txt") +
+                         "': No such file or directory\n");
+}
+
+TEST(ConvertFiles, NothingIsWrittenForAFailingFile)
+{
+    const TempDir dir;
+    // Recognised from no last line: a partly filled plate.
+    const std::string partial = dir.file("partial.txt", smallExport());
+    const Result unrecognised = run({partial});
+    EXPECT_EQ(unrecognised.status, 1);
+    EXPECT_EQ(unrecognised.err, "morvane-convert: " + partial +
+                                    ":17: plate format not recognised; give --plate 96 or --plate 384\n");
+    EXPECT_FALSE(fs::exists(dir / "partial.xlsx"));
+
+    // A workbook the export refuses stays as it was; so does one that was fine, for a bad file.
+    const std::string book = dir / "book.xlsx";
+    ASSERT_EQ(run({"--plate", "96", "-o", book, partial}).status, 0);
+    const std::string before = readFile(book);
+    const Result bad = run({"-o", book, partial, data("lc480_96_example_sample_info.txt")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(readFile(book), before);
+    const std::string notABook = dir.file("text.xlsx", "not a workbook");
+    const Result refused = run({"--plate", "96", "-o", notABook, partial});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, StartsWith("morvane-convert: " + partial + ": "));
+    EXPECT_EQ(readFile(notABook), "not a workbook");
+
+    // A table that fails half way writes no part of itself.
+    rawexport::Builder b;
+    b.cycles("A1", "", 2, 1, 3).cycles("A2", "", 2, 1, 2).line("A2", "", "2", "x", "1").cycles("H12", "", 2, 1, 3);
+    const Result table = run({"--table", dir.file("halfway.txt", b.text())});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_EQ(table.out, "");
+    EXPECT_THAT(table.err, HasSubstr("halfway.txt:8: 'x' is not a valid integer value (cycle number)"));
+}
+
+TEST(ConvertProgress, OnlyOnATerminalAndNotWhenQuiet)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const std::string book = dir / "book.xlsx";
+    const Result shown = run({"--plate", "96", "-o", book, "--sheet", "S", raw, raw}, true);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_THAT(shown.err, HasSubstr("[1/2] " + raw + ": 3 wells of program 2 (3 cycles) -> " + book + ", sheet 'S'\n"));
+    EXPECT_THAT(shown.err, HasSubstr("[2/2] " + raw + ": 3 wells of program 2 (3 cycles) -> " + book + ", sheet 'S_1'\n"));
+    EXPECT_THAT(shown.err, HasSubstr("ticked wells hold no data")); // warnings as well
+    EXPECT_EQ(run({"--plate", "96", "-o", book, "-q", "--wells", "A1", raw}, true).err, "");
+    EXPECT_EQ(run({"--plate", "96", "-o", book, "--wells", "A1", raw}, false).err, "");
+}
+
+TEST(ConvertFiles, RealExportsIntoTheirOwnWorkbooks)
+{
+    const TempDir dir;
+    for (const char* name : {"lc480_384_nrd1_calibration.txt", "lc480_96_example_excel_damaged.txt"})
+        fs::copy_file(data(name), dir.path / name);
+    const Result r = run({"-q", dir / "lc480_384_nrd1_calibration.txt", dir / "lc480_96_example_excel_damaged.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(sheetNames(dir / "lc480_384_nrd1_calibration.xlsx"),
+              std::vector<std::string>{"Edward qPCR Nrd1 calibration 20"});
+    EXPECT_EQ(sheetNames(dir / "lc480_96_example_excel_damaged.xlsx"),
+              std::vector<std::string>{"HL60 _U937_Kokultur Bine _1_IL1"});
+}
+
+} // namespace
