@@ -19,8 +19,7 @@
 
 namespace {
 
-template <typename T>
-bool failedWithMessage(const morvane::Expected<T>& result)
+template <typename T> bool failedWithMessage(const morvane::Expected<T>& result)
 {
     if (result)
         return false;

@@ -20,7 +20,8 @@ namespace {
 morvane::Grid exportTable()
 {
     morvane::Grid grid(3, 4, 1, 1);
-    const char* cells[3][4] = {{"well", "sample", "1", "2"}, {"A1", " Std 1", "0.59", "0,57"}, {"B1", "", "1E3", "x&<"}};
+    const char* cells[3][4] = {
+        {"well", "sample", "1", "2"}, {"A1", " Std 1", "0.59", "0,57"}, {"B1", "", "1E3", "x&<"}};
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 4; ++col)
             grid.setCell(row, col, cells[row][col]);
@@ -37,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.maxSheetBytes = 16ull << 20;
     limits.maxSharedStringsBytes = 16ull << 20;
     limits.maxStylesBytes = 16ull << 20;
-    auto store = std::make_unique<morvane::WorkbookInMemory>(
-        std::string(reinterpret_cast<const char*>(data), size), "fuzz.xlsx");
+    auto store = std::make_unique<morvane::WorkbookInMemory>(std::string(reinterpret_cast<const char*>(data), size),
+                                                             "fuzz.xlsx");
     morvane::WorkbookInMemory& memory = *store;
     morvane::TExcelcom excel(std::move(store), limits);
 

@@ -40,8 +40,8 @@ Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<Well
 
 // What the user chooses in the window.
 struct TableChoices {
-    int plateSize = 0;       // 96 or 384; 0: recognised from the last line, as "Open text File" does
-    std::optional<int> program; // the program number; none: the first one offered
+    int plateSize = 0;           // 96 or 384; 0: recognised from the last line, as "Open text File" does
+    std::optional<int> program;  // the program number; none: the first one offered
     std::vector<WellRect> wells; // empty: every well of the plate
     bool repairSeparator = true; // the answer "Yes" to the separator question
     char decimalSeparator = '.'; // the user's

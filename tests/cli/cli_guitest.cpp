@@ -20,9 +20,9 @@ private slots:
 void CliWindowTest::sameTableAsTheWindow_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("locale");   // the user's, which gives the decimal separator
-    QTest::addColumn<bool>("repair");      // the answer to the separator question
-    QTest::addColumn<QString>("range");    // "" for Select All, else "C1:D4"
+    QTest::addColumn<QString>("locale"); // the user's, which gives the decimal separator
+    QTest::addColumn<bool>("repair");    // the answer to the separator question
+    QTest::addColumn<QString>("range");  // "" for Select All, else "C1:D4"
     for (const char* file : {"lc480_384_nrd1_calibration.txt", "lc480_96_example_excel_damaged.txt"}) {
         const QString name = QString::fromLatin1(file);
         QTest::addRow("%s, point", file) << name << "en_US" << true << "";

@@ -177,8 +177,8 @@ TEST(ConvertTable, CellsWithTabsLineBreaksAndBackslashesAreEscaped)
         const char* cell;
         const char* written;
     } cases[] = {
-        {"plain", "plain"}, {"a\tb", "a\\tb"}, {"a\nb", "a\\nb"}, {"a\rb", "a\\rb"},
-        {"C:\\x", "C:\\\\x"}, {"\\t", "\\\\t"}, {"", ""},
+        {"plain", "plain"},   {"a\tb", "a\\tb"}, {"a\nb", "a\\nb"}, {"a\rb", "a\\rb"},
+        {"C:\\x", "C:\\\\x"}, {"\\t", "\\\\t"},  {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(morvane::escapeTableCell(c.cell), c.written);
@@ -225,8 +225,8 @@ TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
 
     // Several files: every line names its file; a failing one does not stop the list.
     const std::string missing = dir / "missing.txt";
-    const Result several =
-        run({"--list-programs", data("lc480_384_nrd1_calibration.txt"), missing, data("lc480_96_example_excel_damaged.txt")});
+    const Result several = run({"--list-programs", data("lc480_384_nrd1_calibration.txt"), missing,
+                                data("lc480_96_example_excel_damaged.txt")});
     EXPECT_EQ(several.status, 1);
     EXPECT_EQ(several.out, data("lc480_384_nrd1_calibration.txt") + "\t2\t40\n" +
                                data("lc480_96_example_excel_damaged.txt") + "\t2\t45\n");
@@ -238,8 +238,8 @@ TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
     const Result three = run({"--table", "--program", "3", raw});
     EXPECT_EQ(three.status, 1);
     EXPECT_EQ(three.out, "");
-    EXPECT_EQ(three.err,
-              "morvane-convert: " + raw + ": program 3 is not offered; the programs of more than one cycle are: 2, 4\n");
+    EXPECT_EQ(three.err, "morvane-convert: " + raw +
+                             ": program 3 is not offered; the programs of more than one cycle are: 2, 4\n");
 }
 
 TEST(ConvertWells, ListParsing)
@@ -345,11 +345,14 @@ TEST(ConvertFiles, SeveralFilesIntoOneWorkbookAndAFailureStopsNoOther)
     const std::string bad = dir.file("bad.txt", b.text());
     const std::string book = dir / "book.xlsx";
 
-    const Result r = run({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S", good, bad, dir / "none.txt", good});
+    const Result r =
+        run({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S", good, bad, dir / "none.txt", good});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"S_1", "S"}));
-    EXPECT_EQ(r.err, "morvane-convert: " + bad + ":5: 'three' is not a valid integer value (cycle number)\n"
-                         "morvane-convert: " + (dir / "none.txt") + ": cannot open '" + (dir / "none.txt") +
+    EXPECT_EQ(r.err, "morvane-convert: " + bad +
+                         ":5: 'three' is not a valid integer value (cycle number)\n"
+                         "morvane-convert: " +
+                         (dir / "none.txt") + ": cannot open '" + (dir / "none.txt") +
                          "': No such file or directory\n");
 }
 
@@ -360,8 +363,8 @@ TEST(ConvertFiles, NothingIsWrittenForAFailingFile)
     const std::string partial = dir.file("partial.txt", smallExport());
     const Result unrecognised = run({partial});
     EXPECT_EQ(unrecognised.status, 1);
-    EXPECT_EQ(unrecognised.err, "morvane-convert: " + partial +
-                                    ":17: plate format not recognised; give --plate 96 or --plate 384\n");
+    EXPECT_EQ(unrecognised.err,
+              "morvane-convert: " + partial + ":17: plate format not recognised; give --plate 96 or --plate 384\n");
     EXPECT_FALSE(fs::exists(dir / "partial.xlsx"));
 
     // A workbook the export refuses stays as it was; so does one that was fine, for a bad file.
@@ -393,8 +396,10 @@ TEST(ConvertProgress, OnlyOnATerminalAndNotWhenQuiet)
     const std::string book = dir / "book.xlsx";
     const Result shown = run({"--plate", "96", "-o", book, "--sheet", "S", raw, raw}, true);
     EXPECT_EQ(shown.status, 0);
-    EXPECT_THAT(shown.err, HasSubstr("[1/2] " + raw + ": 3 wells of program 2 (3 cycles) -> " + book + ", sheet 'S'\n"));
-    EXPECT_THAT(shown.err, HasSubstr("[2/2] " + raw + ": 3 wells of program 2 (3 cycles) -> " + book + ", sheet 'S_1'\n"));
+    EXPECT_THAT(shown.err,
+                HasSubstr("[1/2] " + raw + ": 3 wells of program 2 (3 cycles) -> " + book + ", sheet 'S'\n"));
+    EXPECT_THAT(shown.err,
+                HasSubstr("[2/2] " + raw + ": 3 wells of program 2 (3 cycles) -> " + book + ", sheet 'S_1'\n"));
     EXPECT_THAT(shown.err, HasSubstr("ticked wells hold no data")); // warnings as well
     EXPECT_EQ(run({"--plate", "96", "-o", book, "-q", "--wells", "A1", raw}, true).err, "");
     EXPECT_EQ(run({"--plate", "96", "-o", book, "--wells", "A1", raw}, false).err, "");
