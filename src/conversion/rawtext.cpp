@@ -49,7 +49,15 @@ bool isValidUtf8(std::string_view bytes)
     while (i < n) {
         const unsigned char c = p[i];
         if (c < 0x80) {
+            // Exports are nearly all ASCII: pass over eight such bytes at a time.
             ++i;
+            std::uint64_t block;
+            while (i + sizeof block <= n) {
+                std::memcpy(&block, p + i, sizeof block);
+                if (block & 0x8080808080808080ull)
+                    break;
+                i += sizeof block;
+            }
             continue;
         }
         std::size_t extra;
