@@ -228,16 +228,84 @@ private:
                 sheet = cut;
             }
         }
-        const fs::path workbook = m_options.output ? *m_options.output : fs::path(m_current).replace_extension(".xlsx");
+        if (m_options.output)
+            return addToSharedWorkbook(built.table, sheet, summary);
+        const fs::path workbook = fs::path(m_current).replace_extension(".xlsx");
         TExcelcom excel(workbook);
-        const auto outcome = exportGridToWorkbook(excel, built.table, sheet, m_options.choices.decimalSeparator);
+        ExportBatch batch(excel);
+        auto outcome = addToWorkbook(batch, built.table, sheet);
         if (!outcome)
-            return fail(outcome.error());
-        if (outcome->status == ExportOutcome::NameTooLong)
-            return fail(Error{"the sheet name '" + sheet + "' is longer than " + std::to_string(maxSheetNameLength) +
-                              " characters"});
+            return false;
+        if (auto written = batch.finish(); !written)
+            return fail(written.error());
         m_progress.line(summary + " -> " + workbook.string() + ", sheet '" + outcome->sheetName + "'");
         return true;
+    }
+
+public:
+    // With one --output, the sheets of all files are written into it at the end.
+    bool finish() { return writeSharedWorkbook(); }
+
+private:
+    static constexpr int kSheetsPerWrite = 20;
+
+    struct SharedWorkbook {
+        explicit SharedWorkbook(const fs::path& path) : excel(path), batch(excel) {}
+        TExcelcom excel;
+        ExportBatch batch;
+        std::optional<Error> unreadable;
+    };
+
+    bool addToSharedWorkbook(const Grid& table, const std::string& sheet, const std::string& summary)
+    {
+        if (!m_shared) {
+            m_shared = std::make_unique<SharedWorkbook>(*m_options.output);
+            if (auto begun = m_shared->batch.begin(); !begun)
+                m_shared->unreadable = begun.error();
+        }
+        if (m_shared->unreadable)
+            return fail(*m_shared->unreadable);
+        auto outcome = addToWorkbook(m_shared->batch, table, sheet);
+        if (!outcome)
+            return false;
+        m_progress.line(summary + " -> " + m_options.output->string() + ", sheet '" + outcome->sheetName + "'");
+        // The sheets wait in memory until the workbook is written; writing it every so many
+        // sheets keeps a long batch's memory bounded, for little time.
+        if (m_shared->batch.added() >= kSheetsPerWrite) {
+            const std::string file = m_current;
+            const bool written = writeSharedWorkbook();
+            m_current = file;
+            m_shared.reset();
+            return written;
+        }
+        return true;
+    }
+
+    bool writeSharedWorkbook()
+    {
+        if (!m_shared || m_shared->batch.added() == 0)
+            return true;
+        m_current = m_options.output->string();
+        if (auto written = m_shared->batch.finish(); !written)
+            return fail(written.error());
+        m_progress.line(m_current + ": " + std::to_string(m_shared->batch.added()) + " sheets written");
+        return true;
+    }
+
+    // The sheet's export into the batch; a refusal is reported as this file's failure.
+    std::optional<ExportOutcome> addToWorkbook(ExportBatch& batch, const Grid& table, const std::string& sheet)
+    {
+        auto outcome = batch.add(table, sheet, m_options.choices.decimalSeparator);
+        if (!outcome) {
+            fail(outcome.error());
+            return std::nullopt;
+        }
+        if (outcome->status == ExportOutcome::NameTooLong) {
+            fail(Error{"the sheet name '" + sheet + "' is longer than " + std::to_string(maxSheetNameLength) +
+                       " characters"});
+            return std::nullopt;
+        }
+        return std::move(outcome).value();
     }
 
     bool fail(const Error& error)
@@ -261,6 +329,7 @@ private:
     std::ostream& m_err;
     Progress m_progress;
     std::string m_current;
+    std::unique_ptr<SharedWorkbook> m_shared;
 };
 
 } // namespace
@@ -389,6 +458,8 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (std::size_t i = 0; i < options.rawFiles.size(); ++i)
         if (!run.file(i))
             status = kExitFileFailed;
+    if (!run.finish())
+        status = kExitFileFailed;
     return status;
 }
 

@@ -1,6 +1,7 @@
 #include "export/exportcommand.h"
 
 #include "export/sheetname.h"
+#include "export/sheetxml.h"
 #include "export/valueblock.h"
 
 namespace morvane {
@@ -55,6 +56,59 @@ Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid&
         return name.error();
     outcome.sheetName = std::move(name).value();
     return outcome;
+}
+
+Status ExportBatch::begin()
+{
+    m_broken.reset();
+    m_added = 0;
+    return m_excel.ExcelRunning();
+}
+
+Expected<ExportOutcome> ExportBatch::add(const Grid& grid, std::string_view wantedName, char decimalSeparator)
+{
+    if (m_broken)
+        return *m_broken;
+    auto sheets = m_excel.GetSheetNames();
+    if (!sheets)
+        return sheets.error();
+    ExportOutcome outcome;
+    const SheetNameChoice choice = chooseSheetName(wantedName, *sheets);
+    outcome.nameLength = choice.length;
+    if (choice.tooLong) {
+        outcome.status = ExportOutcome::NameTooLong;
+        return outcome;
+    }
+    outcome.nameUsed = choice.name;
+    // Everything the workbook could refuse is checked before it changes: a refusal there would
+    // drop the pending sheets of the other grids as well.
+    if (!choice.name.empty())
+        if (auto valid = checkSheetName(choice.name); !valid)
+            return valid.error();
+    const ValueBlock block = makeValueBlock(grid, decimalSeparator);
+    if (auto values = xlsx::checkValues(block, 1, 1); !values)
+        return values.error();
+
+    auto added = m_excel.AddSheet(choice.name);
+    Status written = added ? m_excel.OpenActiveSheet() : Status(added.error());
+    if (written)
+        written = m_excel.WriteRange(1, block.cols(), 1, block.rows(), block);
+    if (!written) {
+        m_broken = Error{"the workbook is not written: a sheet could not be added (" + written.error().message + ")"};
+        return written.error();
+    }
+    ++m_added;
+    outcome.sheetName = std::move(added).value();
+    return outcome;
+}
+
+Status ExportBatch::finish()
+{
+    if (m_broken)
+        return *m_broken;
+    if (m_added == 0)
+        return success();
+    return m_excel.CloseConnection();
 }
 
 } // namespace morvane

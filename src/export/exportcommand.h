@@ -8,6 +8,7 @@
 #include "common/grid.h"
 #include "export/excelautomation.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,28 @@ Expected<std::string> exportstringgrid(ExcelAutomation& excel, const Grid& grid,
 // unchanged.
 Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
                                              char decimalSeparator);
+
+// Several grids into one workbook, written once at the end: a batch of raw files into one
+// workbook costs time in proportion to the number of files, not to its square. Each add() runs
+// GetSheetNames, the name rules, AddSheet, OpenActiveSheet and WriteRange, after checking the
+// name and every value first, so that a grid which cannot go in is refused alone and leaves the
+// workbook (and the grids added before) as they were. finish() is the one CloseConnection.
+class ExportBatch {
+public:
+    explicit ExportBatch(ExcelAutomation& excel) : m_excel(excel) {}
+
+    // ExcelRunning: reads the workbook as it is now.
+    Status begin();
+    Expected<ExportOutcome> add(const Grid& grid, std::string_view wantedName, char decimalSeparator);
+    // Writes the workbook, if any grid went in. After a failed write of a sheet the workbook is
+    // not written, and this says so.
+    Status finish();
+    int added() const { return m_added; }
+
+private:
+    ExcelAutomation& m_excel;
+    std::optional<Error> m_broken;
+    int m_added = 0;
+};
 
 } // namespace morvane

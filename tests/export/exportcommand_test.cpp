@@ -1,6 +1,8 @@
 // The export command's sequence of Excel operations, against a fake Excel that records them.
 
+#include "export/excelcom.h"
 #include "export/exportcommand.h"
+#include "export/workbook.h"
 #include "export/sheetname.h"
 #include "export/valueblock.h"
 
@@ -125,4 +127,35 @@ TEST(ExportCommand, AFailingStepEndsTheCommandWithItsOwnMessage)
         ASSERT_EQ(excel.calls.size(), failing + 1) << all[failing];
         EXPECT_EQ(excel.calls.back().rfind(all[failing], 0), 0u);
     }
+}
+
+TEST(ExportBatch, RefusesABadGridAloneAndWritesTheOthersOnce)
+{
+    auto* memory = new WorkbookInMemory(std::nullopt, "batch.xlsx");
+    TExcelcom excel{std::unique_ptr<WorkbookStore>(memory)};
+    ExportBatch batch(excel);
+    ASSERT_TRUE(batch.begin().ok());
+
+    Grid tooLong = exportTable();
+    tooLong.setCell(1, 1, std::string(40000, 'x'));
+    const Grid good = exportTable();
+    ASSERT_TRUE(batch.add(good, "Run", '.').ok());
+    auto refusedValue = batch.add(tooLong, "Long", '.');
+    ASSERT_FALSE(refusedValue.ok());
+    EXPECT_NE(refusedValue.error().message.find("32,767"), std::string::npos);
+    auto refusedName = batch.add(good, "a:b", '.');
+    ASSERT_FALSE(refusedName.ok());
+    auto second = batch.add(good, "Run", '.');
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(second->sheetName, "Run_1");
+    EXPECT_EQ(memory->storeCount(), 0) << "nothing is written before finish";
+
+    ASSERT_TRUE(batch.finish().ok());
+    EXPECT_EQ(memory->storeCount(), 1);
+    auto book = XlsxWorkbook::open(*memory->bytes(), "batch.xlsx");
+    ASSERT_TRUE(book.ok()) << book.error().message;
+    std::vector<std::string> names;
+    for (const auto& tab : book->tabs())
+        names.push_back(tab.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Run_1", "Run"}));
 }
