@@ -356,6 +356,22 @@ TEST(ConvertFiles, SeveralFilesIntoOneWorkbookAndAFailureStopsNoOther)
                          "': No such file or directory\n");
 }
 
+TEST(ConvertFiles, ALongBatchIsWrittenInPartsAndLosesNoSheet)
+{
+    const TempDir dir;
+    const std::string good = dir.file("good.txt", smallExport());
+    const std::string book = dir / "batch.xlsx";
+    std::vector<std::string> args{"-q", "--plate", "96", "-o", book, "--sheet", "S"};
+    for (int i = 0; i < 45; ++i)
+        args.push_back(good);
+    const Result r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto names = sheetNames(book);
+    ASSERT_EQ(names.size(), 45u);
+    EXPECT_EQ(names.front(), "S_44");
+    EXPECT_EQ(names.back(), "S");
+}
+
 TEST(ConvertFiles, NothingIsWrittenForAFailingFile)
 {
     const TempDir dir;
