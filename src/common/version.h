@@ -1,6 +1,7 @@
 #pragma once
-// The program's version for the core and the command-line tool. Plain C++, so code without Qt
-// can show it; the window's own constant (dialogs/version.h) carries the same number.
+// The program's version, defined once: plain C++, so that the command-line tool shows it too.
+// The window's constants (dialogs/version.h) are made from it; the Windows version resource
+// (app/morvane.rc) carries the same number as 2014.1.0.0.
 
 #include <string_view>
 
