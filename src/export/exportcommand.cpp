@@ -35,23 +35,36 @@ Expected<std::string> exportstringgrid(ExcelAutomation& excel, const Grid& grid,
     return added;
 }
 
-Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
-                                             char decimalSeparator)
+namespace {
+
+// GetSheetNames and the name rules: the outcome so far, with the name to use or NameTooLong.
+Expected<ExportOutcome> chooseName(ExcelAutomation& excel, std::string_view wantedName)
 {
-    if (auto running = excel.ExcelRunning(); !running)
-        return running.error();
     auto sheets = excel.GetSheetNames();
     if (!sheets)
         return sheets.error();
     ExportOutcome outcome;
     const SheetNameChoice choice = chooseSheetName(wantedName, *sheets);
     outcome.nameLength = choice.length;
-    if (choice.tooLong) {
+    if (choice.tooLong)
         outcome.status = ExportOutcome::NameTooLong;
-        return outcome;
-    }
-    outcome.nameUsed = choice.name;
-    auto name = exportstringgrid(excel, grid, choice.name, decimalSeparator);
+    else
+        outcome.nameUsed = choice.name;
+    return outcome;
+}
+
+} // namespace
+
+Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
+                                             char decimalSeparator)
+{
+    if (auto running = excel.ExcelRunning(); !running)
+        return running.error();
+    auto chosen = chooseName(excel, wantedName);
+    if (!chosen || chosen->status == ExportOutcome::NameTooLong)
+        return chosen;
+    ExportOutcome outcome = std::move(chosen).value();
+    auto name = exportstringgrid(excel, grid, outcome.nameUsed, decimalSeparator);
     if (!name)
         return name.error();
     outcome.sheetName = std::move(name).value();
@@ -69,27 +82,20 @@ Expected<ExportOutcome> ExportBatch::add(const Grid& grid, std::string_view want
 {
     if (m_broken)
         return *m_broken;
-    auto sheets = m_excel.GetSheetNames();
-    if (!sheets)
-        return sheets.error();
-    ExportOutcome outcome;
-    const SheetNameChoice choice = chooseSheetName(wantedName, *sheets);
-    outcome.nameLength = choice.length;
-    if (choice.tooLong) {
-        outcome.status = ExportOutcome::NameTooLong;
-        return outcome;
-    }
-    outcome.nameUsed = choice.name;
+    auto chosen = chooseName(m_excel, wantedName);
+    if (!chosen || chosen->status == ExportOutcome::NameTooLong)
+        return chosen;
+    ExportOutcome outcome = std::move(chosen).value();
     // Everything the workbook could refuse is checked before it changes: a refusal there would
     // drop the pending sheets of the other grids as well.
-    if (!choice.name.empty())
-        if (auto valid = checkSheetName(choice.name); !valid)
+    if (!outcome.nameUsed.empty())
+        if (auto valid = checkSheetName(outcome.nameUsed); !valid)
             return valid.error();
     const ValueBlock block = makeValueBlock(grid, decimalSeparator);
     if (auto values = xlsx::checkValues(block, 1, 1); !values)
         return values.error();
 
-    auto added = m_excel.AddSheet(choice.name);
+    auto added = m_excel.AddSheet(outcome.nameUsed);
     Status written = added ? m_excel.OpenActiveSheet() : Status(added.error());
     if (written)
         written = m_excel.WriteRange(1, block.cols(), 1, block.rows(), block);
