@@ -5,8 +5,8 @@ namespace morvane {
 namespace {
 bool isSeparator(char c)
 {
-    const auto code = static_cast<unsigned char>(c);
-    return code >= 1 && code <= 32;
+    // Codes 1 to 32 in one comparison: 0 wraps round to the largest value.
+    return static_cast<unsigned char>(static_cast<unsigned char>(c) - 1u) < 32u;
 }
 } // namespace
 
@@ -14,9 +14,6 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
 {
     fields.m_fields.clear();
     fields.m_unquoted.clear();
-    // Unquoted text never grows, so with this capacity the buffer does not move while views
-    // into it are handed out.
-    fields.m_unquoted.reserve(line.size());
 
     std::size_t pos = 0;
     const std::size_t n = line.size();
@@ -46,6 +43,10 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
             if (!doubled) {
                 fields.m_fields.push_back(raw);
             } else {
+                // Unquoted text never outgrows its line, so with this capacity (taken before the
+                // first view into the buffer is handed out) the buffer does not move.
+                if (fields.m_unquoted.empty())
+                    fields.m_unquoted.reserve(line.size());
                 const std::size_t from = fields.m_unquoted.size();
                 for (std::size_t i = 0; i < raw.size(); ++i) {
                     fields.m_unquoted.push_back(raw[i]);
