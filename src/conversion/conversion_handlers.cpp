@@ -93,8 +93,9 @@ void TForm1::ConvertButtonClick(QObject*)
 {
     if (m_converting)
         return;
+    // Emptied and cut to 2 x 2 cells; from now on only the well column is fixed.
+    clearstringgrid(ResultSG);
     morvane::Grid emptied = ResultSG->grid();
-    emptied.clear();
     emptied.resize(2, 2);
     emptied.setFixed(1, 1);
     ResultSG->setGrid(std::move(emptied));
