@@ -23,6 +23,7 @@ private slots:
     void secondExportAddsANumberedSheetBeforeTheActiveOne();
     void tooLongNameIsRefusedBeforeTheWorkbookChanges();
     void cancellingTheWorkbookDialogEndsQuietly();
+    void anotherWorkbookCanBeChosen();
     void workbookThatCannotBeWrittenLosesNothing_data();
     void workbookThatCannotBeWrittenLosesNothing();
     void repairedCommaReadingsArriveAsNumbers();
@@ -214,6 +215,31 @@ void ExportTest::cancellingTheWorkbookDialogEndsQuietly()
     QVERIFY(QDir(dir.path()).isEmpty());
     QCOMPARE(t.get<QLabel>("InfoLabel")->text(), QStringLiteral("NOTE: the sheet is added to the workbook you choose"));
     QVERIFY(t.get<QPushButton>("CloseButton")->isHidden());
+}
+
+void ExportTest::anotherWorkbookCanBeChosen()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_96_example_excel_damaged.txt");
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("first");
+    const QString first = dir.filePath("first.xlsx");
+    exportTo(t, first);
+    const QByteArray firstBytes = digest(first);
+
+    // The other workbook is named without extension: .xlsx is added.
+    t.dialogs->fileNext(dir.filePath("second"));
+    t.click("WorkbookButton");
+    QVERIFY(t.get<QLabel>("WorkbookLabel")->text().endsWith("second.xlsx"));
+    t.click("ExportButton");
+    QCOMPARE(t.dialogs->shown().size(), 0);
+    QCOMPARE(readBack(dir.filePath("second.xlsx"))["sheets"].toArray(), QJsonArray{"first"});
+    QCOMPARE(digest(first), firstBytes);
+
+    // Cancelling the choice keeps the workbook chosen before.
+    t.click("WorkbookButton");
+    t.click("ExportButton");
+    QCOMPARE(readBack(dir.filePath("second.xlsx"))["sheets"].toArray(), (QJsonArray{"first_1", "first"}));
 }
 
 void ExportTest::workbookThatCannotBeWrittenLosesNothing_data()
