@@ -19,6 +19,7 @@
 namespace morvane {
 class RawText;
 struct ProgramList;
+struct ExportOutcome;
 class TExcelcom;
 }
 
@@ -86,7 +87,8 @@ public:
 
     // Export
     void ExportButtonClick(QObject* Sender);
-    void exportstringgrid(StringGrid* grid);
+    // The export command for any grid into the chosen workbook, named from sheetnameOutEdit.
+    morvane::ExportOutcome exportstringgrid(StringGrid* grid);
     void sheetnameOutEditChange(QObject* Sender);
     // Asks for the workbook that the exports add their sheets to (kept for the rest of the run).
     void WorkbookButtonClick(QObject* Sender);

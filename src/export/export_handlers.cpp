@@ -4,8 +4,8 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
-#include "export/exportcommand.h"
 #include "export/excelcom.h"
+#include "export/exportcommand.h"
 #include "export/sheetname.h"
 
 #include <QComboBox>
@@ -40,39 +40,34 @@ void TForm1::ExportButtonClick(QObject*)
     if (m_workbookPath.isEmpty() && !chooseWorkbook())
         return;
     const WaitCursor wait;
-    Excel1->setWorkbookFile(fileSystemPath(m_workbookPath));
-    unwrap(Excel1->ExcelRunning());
+    const morvane::ExportOutcome outcome = exportstringgrid(ExportSelectSG);
 
-    const auto sheets = unwrap(Excel1->GetSheetNames());
     sheetsCB->clear();
-    for (const std::string& name : sheets.names)
+    for (const std::string& name : outcome.sheets.names)
         sheetsCB->addItem(QString::fromStdString(name));
-    sheetsCB->setCurrentIndex(sheets.activeIndex);
+    sheetsCB->setCurrentIndex(outcome.sheets.activeIndex);
 
-    const auto choice = morvane::chooseSheetName(sheetnameOutEdit->text().toStdString(), sheets);
-    if (choice.tooLong) {
+    if (outcome.status == morvane::ExportOutcome::NameTooLong) {
         warning(QString::fromUtf8(morvane::sheetNameTooLongWarning.data(), morvane::sheetNameTooLongWarning.size()),
                 DialogService::Buttons::Ok);
         sheetnameOutEdit->setFocus();
         NumCharLabel->show();
         NowLabel->show();
         NumCharsEdit->show();
-        NumCharsEdit->setText(QString::number(choice.length));
+        NumCharsEdit->setText(QString::number(outcome.nameLength));
         return;
     }
-    sheetnameOutEdit->setText(QString::fromStdString(choice.name));
-
-    exportstringgrid(ExportSelectSG);
-
+    sheetnameOutEdit->setText(QString::fromStdString(outcome.nameUsed));
     CloseButton->show();
     CloseButton->setFocus();
     InfoLabel->setText(QStringLiteral("Quantivo: import as LC480 converted raw data"));
 }
 
-void TForm1::exportstringgrid(StringGrid* grid)
+morvane::ExportOutcome TForm1::exportstringgrid(StringGrid* grid)
 {
-    unwrap(morvane::exportstringgrid(*Excel1, grid->grid(), sheetnameOutEdit->text().toStdString(),
-                                     decimalSeparator()));
+    Excel1->setWorkbookFile(fileSystemPath(m_workbookPath));
+    return unwrap(morvane::exportGridToWorkbook(*Excel1, grid->grid(), sheetnameOutEdit->text().toStdString(),
+                                                decimalSeparator()));
 }
 
 void TForm1::sheetnameOutEditChange(QObject*)

@@ -18,57 +18,88 @@ SheetNameChoice chooseSheetName(std::string_view wanted, const SheetNameList& wo
     return choice;
 }
 
-Expected<std::string> exportstringgrid(ExcelAutomation& excel, const Grid& grid, std::string_view sheetName,
-                                       char decimalSeparator)
+namespace {
+
+// AddSheet, OpenActiveSheet, WriteRange and, for Save::Now, CloseConnection. Returns the name
+// AddSheet reports.
+Expected<std::string> writeBlock(ExcelAutomation& excel, const ValueBlock& block, std::string_view sheetName, Save save)
 {
     auto added = excel.AddSheet(sheetName);
     if (!added)
         return added;
-    // Built while nothing is connected; reaches the sheet in one assignment.
-    const ValueBlock block = makeValueBlock(grid, decimalSeparator);
     if (auto opened = excel.OpenActiveSheet(); !opened)
         return opened.error();
     if (auto written = excel.WriteRange(1, block.cols(), 1, block.rows(), block); !written)
         return written.error();
-    if (auto closed = excel.CloseConnection(); !closed)
-        return closed.error();
+    if (save == Save::Now)
+        if (auto closed = excel.CloseConnection(); !closed)
+            return closed.error();
     return added;
 }
 
-namespace {
+// The sheet as far as it can go without changing the workbook: GetSheetNames, the name rules,
+// and every check the workbook could refuse (the name, each value). A refusal here leaves the
+// workbook, and in a batch the sheets pending in it, as they were.
+struct PreparedSheet {
+    ExportOutcome outcome;
+    ValueBlock block;
+};
 
-// GetSheetNames and the name rules: the outcome so far, with the name to use or NameTooLong.
-Expected<ExportOutcome> chooseName(ExcelAutomation& excel, std::string_view wantedName)
+Expected<PreparedSheet> prepareSheet(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
+                                     char decimalSeparator)
 {
     auto sheets = excel.GetSheetNames();
     if (!sheets)
         return sheets.error();
-    ExportOutcome outcome;
-    const SheetNameChoice choice = chooseSheetName(wantedName, *sheets);
+    PreparedSheet prepared;
+    ExportOutcome& outcome = prepared.outcome;
+    outcome.sheets = std::move(sheets).value();
+    const SheetNameChoice choice = chooseSheetName(wantedName, outcome.sheets);
     outcome.nameLength = choice.length;
-    if (choice.tooLong)
+    if (choice.tooLong) {
         outcome.status = ExportOutcome::NameTooLong;
-    else
-        outcome.nameUsed = choice.name;
-    return outcome;
+        return prepared;
+    }
+    outcome.nameUsed = choice.name;
+    if (!outcome.nameUsed.empty())
+        if (auto valid = checkSheetName(outcome.nameUsed); !valid)
+            return valid.error();
+    prepared.block = makeValueBlock(grid, decimalSeparator);
+    if (auto values = xlsx::checkValues(prepared.block, 1, 1); !values)
+        return values.error();
+    return prepared;
+}
+
+// The prepared sheet into the workbook; from here on a failure may leave the workbook changed.
+Expected<ExportOutcome> addPrepared(ExcelAutomation& excel, PreparedSheet& prepared, Save save)
+{
+    ExportOutcome& outcome = prepared.outcome;
+    if (outcome.status == ExportOutcome::NameTooLong)
+        return outcome;
+    auto name = writeBlock(excel, prepared.block, outcome.nameUsed, save);
+    if (!name)
+        return name.error();
+    outcome.sheetName = std::move(name).value();
+    return std::move(outcome);
 }
 
 } // namespace
+
+Expected<ExportOutcome> exportSheet(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
+                                    char decimalSeparator, Save save)
+{
+    auto prepared = prepareSheet(excel, grid, wantedName, decimalSeparator);
+    if (!prepared)
+        return prepared.error();
+    return addPrepared(excel, *prepared, save);
+}
 
 Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
                                              char decimalSeparator)
 {
     if (auto running = excel.ExcelRunning(); !running)
         return running.error();
-    auto chosen = chooseName(excel, wantedName);
-    if (!chosen || chosen->status == ExportOutcome::NameTooLong)
-        return chosen;
-    ExportOutcome outcome = std::move(chosen).value();
-    auto name = exportstringgrid(excel, grid, outcome.nameUsed, decimalSeparator);
-    if (!name)
-        return name.error();
-    outcome.sheetName = std::move(name).value();
-    return outcome;
+    return exportSheet(excel, grid, wantedName, decimalSeparator, Save::Now);
 }
 
 Status ExportBatch::begin()
@@ -82,29 +113,18 @@ Expected<ExportOutcome> ExportBatch::add(const Grid& grid, std::string_view want
 {
     if (m_broken)
         return *m_broken;
-    auto chosen = chooseName(m_excel, wantedName);
-    if (!chosen || chosen->status == ExportOutcome::NameTooLong)
-        return chosen;
-    ExportOutcome outcome = std::move(chosen).value();
-    // Everything the workbook could refuse is checked before it changes: a refusal there would
-    // drop the pending sheets of the other grids as well.
-    if (!outcome.nameUsed.empty())
-        if (auto valid = checkSheetName(outcome.nameUsed); !valid)
-            return valid.error();
-    const ValueBlock block = makeValueBlock(grid, decimalSeparator);
-    if (auto values = xlsx::checkValues(block, 1, 1); !values)
-        return values.error();
-
-    auto added = m_excel.AddSheet(outcome.nameUsed);
-    Status written = added ? m_excel.OpenActiveSheet() : Status(added.error());
-    if (written)
-        written = m_excel.WriteRange(1, block.cols(), 1, block.rows(), block);
-    if (!written) {
-        m_broken = Error{"the workbook is not written: a sheet could not be added (" + written.error().message + ")"};
-        return written.error();
+    auto prepared = prepareSheet(m_excel, grid, wantedName, decimalSeparator);
+    if (!prepared)
+        return prepared.error();
+    auto outcome = addPrepared(m_excel, *prepared, Save::Deferred);
+    if (!outcome) {
+        // The workbook in memory may be half changed: it is not written, and every later grid of
+        // the batch is refused with the reason.
+        m_broken = Error{"the workbook is not written: a sheet could not be added (" + outcome.error().message + ")"};
+        return outcome;
     }
-    ++m_added;
-    outcome.sheetName = std::move(added).value();
+    if (outcome->status == ExportOutcome::Exported)
+        ++m_added;
     return outcome;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// The export command below the window: a grid into a new sheet through the six Excel
-// operations, in the order the command has always used: ExcelRunning, GetSheetNames, (name
-// rules), AddSheet, OpenActiveSheet, WriteRange, CloseConnection. Shared by the window and
-// the command-line tool.
+// The export command: a grid into a new sheet through the six Excel operations, in the order
+// the command has always used: ExcelRunning, GetSheetNames, (name rules), AddSheet,
+// OpenActiveSheet, WriteRange, CloseConnection. The window, the single-file tool and the batch
+// all run it; the batch only defers the save (CloseConnection) to its end.
 
 #include "common/expected.h"
 #include "common/grid.h"
@@ -24,6 +24,7 @@ struct ExportOutcome {
     int nameLength = 0;    // of the wanted name, in the characters Excel counts
     std::string nameUsed;  // the name the export chose (the wanted one or a numbered variant; may be empty)
     std::string sheetName; // the name the new sheet has (the workbook's default for an empty name)
+    SheetNameList sheets;  // the workbook's sheets as GetSheetNames listed them, before the new one
 };
 
 // The name rules of the command, given the workbook's sheet names: NameTooLong, or the name to
@@ -35,20 +36,25 @@ struct SheetNameChoice {
 };
 SheetNameChoice chooseSheetName(std::string_view wanted, const SheetNameList& workbookSheets);
 
-// AddSheet(sheetName), the block of the grid, OpenActiveSheet, WriteRange over the block's
-// range with the format, CloseConnection. Returns the name AddSheet reports.
-Expected<std::string> exportstringgrid(ExcelAutomation& excel, const Grid& grid, std::string_view sheetName,
-                                       char decimalSeparator);
+// Whether the sheet's writing ends with CloseConnection (the save), or leaves that to a later
+// finish() of a batch.
+enum class Save { Now, Deferred };
 
-// The whole command. An error of any step ends it; with TExcelcom the workbook file is then
-// unchanged.
+// The command on a workbook that ExcelRunning has reached: GetSheetNames, the name rules, then
+// every check the workbook could refuse (the name, each value) before it changes, then AddSheet,
+// OpenActiveSheet, WriteRange over the block's range with the format, and CloseConnection for
+// Save::Now. A refusal before AddSheet leaves the workbook as it was.
+Expected<ExportOutcome> exportSheet(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
+                                    char decimalSeparator, Save save);
+
+// The whole command for one grid: ExcelRunning, then exportSheet with the save. An error of any
+// step ends it; with TExcelcom the workbook file is then unchanged.
 Expected<ExportOutcome> exportGridToWorkbook(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
                                              char decimalSeparator);
 
-// Several grids into one workbook, written once at the end: a batch of raw files into one
-// workbook costs time in proportion to the number of files, not to its square. Each add() runs
-// GetSheetNames, the name rules, AddSheet, OpenActiveSheet and WriteRange, after checking the
-// name and every value first, so that a grid which cannot go in is refused alone and leaves the
+// Several grids into one workbook, saved once at the end: a batch of raw files into one
+// workbook costs time in proportion to the number of files, not to its square. add() is the
+// command with the save deferred, so a grid which cannot go in is refused alone and leaves the
 // workbook (and the grids added before) as they were. finish() is the one CloseConnection.
 class ExportBatch {
 public:
