@@ -127,23 +127,19 @@ Expected<ExportTable> buildExportTable(const RawText& text, const TableChoices& 
 
     // Convert to Grid.
     result.experimentName = experimentName(text);
-    const auto settings = conversionSettings(*programs, result.program, result.plateSizeIndex);
-    auto wellTable = convertToGrid(text, settings, progress);
+    auto wellTable = convertRun(text, *programs, {result.program}, result.plateSizeIndex, progress);
     if (!wellTable)
         return wellTable.error();
     result.cycles = wellTable->cycles;
 
     // Extract Selected Wells, and the answer to the separator question.
-    Extraction extraction = extractWells(wellTable->grid, format, *ticks);
-    result.wellsExtracted = static_cast<int>(std::count(ticks->begin(), ticks->end(), true)) -
-                            static_cast<int>(extraction.missingWells.size());
+    Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);
+    result.wellsExtracted = extraction.wellsExtracted;
     result.missingWells = std::move(extraction.missingWells);
     result.table = std::move(extraction.table);
-    if (choices.repairSeparator) {
-        if (const auto wrong = wrongSeparator(result.table, choices.decimalSeparator)) {
-            repairSeparators(result.table, *wrong, choices.decimalSeparator);
-            result.replacedSeparator = wrong;
-        }
+    if (choices.repairSeparator && extraction.wrongSeparator) {
+        repairSeparators(result.table, *extraction.wrongSeparator, choices.decimalSeparator);
+        result.replacedSeparator = extraction.wrongSeparator;
     }
     return result;
 }

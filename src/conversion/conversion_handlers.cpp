@@ -14,12 +14,12 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalBlocker>
 
 void TForm1::loadRawFile(const QString& path)
 {
@@ -125,11 +125,11 @@ void TForm1::ConvertButtonClick(QObject*)
     sheetnameOutEdit->setText(name);
     sheetnameOutEdit->home(false);
 
-    const auto settings = morvane::conversionSettings(*programs, SelectedProg, plateSizeIndex());
-    auto table = unwrap(morvane::convertToGrid(*text, settings, [this](std::size_t line) {
-        ProgressBar->setValue(int(line));
-        pumpmessages();
-    }));
+    auto table =
+        unwrap(morvane::convertRun(*text, *programs, {SelectedProg}, plateSizeIndex(), [this](std::size_t line) {
+            ProgressBar->setValue(int(line));
+            pumpmessages();
+        }));
     ResultSG->setGrid(std::move(table.grid));
     NoCyclesEdit->setText(QString::number(table.cycles));
 

@@ -188,6 +188,12 @@ Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings&
     return Converter(text, settings, progress).run();
 }
 
+Expected<WellTable> convertRun(const RawText& text, const ProgramList& programs, const RunChoice& choice,
+                               int plateSizeIndex, const ConversionProgress& progress)
+{
+    return convertToGrid(text, conversionSettings(programs, choice.program, plateSizeIndex), progress);
+}
+
 std::string experimentName(const RawText& text)
 {
     if (text.empty())

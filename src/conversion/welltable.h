@@ -56,6 +56,16 @@ using ConversionProgress = std::function<void(std::size_t lineIndex)>;
 Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings& settings,
                                   const ConversionProgress& progress = {});
 
+// What the user chose to convert, of the programs the detection offers.
+struct RunChoice {
+    int program = 0; // `SelectedProg`
+};
+
+// Convert to Grid as the window and the tool run it: the chosen run with the columns the
+// detection found, at most the plate's wells (384 when no plate size is chosen).
+Expected<WellTable> convertRun(const RawText& text, const ProgramList& programs, const RunChoice& choice,
+                               int plateSizeIndex, const ConversionProgress& progress = {});
+
 // The sheet name proposed from the title line (line 0), as UTF-8: the text between
 // "Experiment - " and the blank before "(Run". Without "Experiment - " the first twelve
 // characters are dropped instead; without "(Run" the name is empty. Empty text: empty name.

@@ -76,6 +76,15 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
         for (int col = 0; col < cols; ++col)
             result.table.setCell(k, col, wellTable.cell(source, col));
     }
+    result.wellsExtracted = k;
+    return result;
+}
+
+Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks,
+                                char systemSeparator)
+{
+    Extraction result = extractWells(wellTable, format, ticks);
+    result.wrongSeparator = wrongSeparator(result.table, systemSeparator);
     return result;
 }
 

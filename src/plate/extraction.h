@@ -20,6 +20,9 @@ std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<boo
 struct Extraction {
     Grid table;                            // the export table
     std::vector<std::string> missingWells; // ticked wells without a row in the well table
+    int wellsExtracted = 0;                // rows of wells below the header
+    // The separator to ask about replacing (wrongSeparator of the table); extractSelectedWells only.
+    std::optional<char> wrongSeparator;
 };
 
 // Builds the export table: the well table's row 0, then one row per ticked well in plate row
@@ -28,6 +31,12 @@ struct Extraction {
 // at least 2 rows (with no well, row 1 is empty), one fixed row and one fixed column. A ticked
 // well without a row in the well table is left out and named in missingWells.
 Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks);
+
+// Extract Selected Wells as the window and the tool run it: extractWells, then the judgement of
+// the readings' decimal separator against the user's. Repairing is the user's answer
+// (repairSeparators).
+Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks,
+                                char systemSeparator);
 
 // "3 ticked wells hold no data and were left out: A1, B2, C3.", or "" for no well.
 std::string missingWellsWarning(const std::vector<std::string>& wells);

@@ -68,7 +68,8 @@ void TForm1::SelectNoneButtonClick(QObject*)
 void TForm1::ExtractButtonClick(QObject*)
 {
     const auto format = morvane::plateForIndex(plateSizeIndex());
-    auto extraction = morvane::extractWells(ResultSG->grid(), format, currentWellList()->ticks());
+    const char system = decimalSeparator();
+    auto extraction = morvane::extractSelectedWells(ResultSG->grid(), format, currentWellList()->ticks(), system);
     ExportSelectSG->setGrid(std::move(extraction.table));
 
     NextButton2->show();
@@ -79,8 +80,7 @@ void TForm1::ExtractButtonClick(QObject*)
         warning(QString::fromStdString(morvane::missingWellsWarning(extraction.missingWells)),
                 DialogService::Buttons::Ok);
 
-    const char system = decimalSeparator();
-    const auto wrong = morvane::wrongSeparator(ExportSelectSG->grid(), system);
+    const auto wrong = extraction.wrongSeparator;
     if (wrong && confirm(QString::fromStdString(morvane::separatorQuestion(*wrong, system)))) {
         morvane::Grid repaired = ExportSelectSG->grid();
         morvane::repairSeparators(repaired, *wrong, system);
