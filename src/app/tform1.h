@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace morvane {
 class RawText;
@@ -99,6 +100,8 @@ public:
     void setPlateSizeIndex(int index);
 
     int SelectedProg = 0;
+    std::optional<int> SelectedSeg; // the segment of SelectedProg, for a program that reads in several
+    int selectedChannel() const;    // index of the channel chosen for the conversion
     int ProgColFromEnd = 0;
 
     DialogService& dialogs() { return *m_dialogs; }

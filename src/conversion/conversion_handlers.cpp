@@ -73,10 +73,11 @@ void TForm1::DetermineProgsButtonClick(QObject*)
     auto programs = unwrap(morvane::detectPrograms(*m_rawText));
 
     ProgColFromEnd = programs.progColFromEnd;
-    for (const std::string& program : programs.programs)
-        ProgsListBox->addItem(QString::fromStdString(program));
+    for (const morvane::OfferedRun& run : programs.runs)
+        ProgsListBox->addItem(QString::fromStdString(run.label()));
     ProgsListBox->setCurrentRow(0);
-    SelectedProg = programs.numbers.front();
+    SelectedProg = programs.runs.front().program;
+    SelectedSeg = programs.runs.front().segment;
     ProgsListBox->setVisible(programs.offersChoice());
     MoreProgsLabel->setVisible(programs.offersChoice());
     m_programs = std::make_shared<const morvane::ProgramList>(std::move(programs));
@@ -85,8 +86,10 @@ void TForm1::DetermineProgsButtonClick(QObject*)
 void TForm1::ProgsListBoxClick(QObject*)
 {
     const int row = ProgsListBox->currentRow();
-    if (m_programs && row >= 0 && row < int(m_programs->numbers.size()))
-        SelectedProg = m_programs->numbers[std::size_t(row)];
+    if (m_programs && row >= 0 && row < int(m_programs->runs.size())) {
+        SelectedProg = m_programs->runs[std::size_t(row)].program;
+        SelectedSeg = m_programs->runs[std::size_t(row)].segment;
+    }
 }
 
 void TForm1::ConvertButtonClick(QObject*)
@@ -103,9 +106,10 @@ void TForm1::ConvertButtonClick(QObject*)
     if (!m_rawText)
         throw HandlerError(kNoFileLoaded);
     const int row = ProgsListBox->currentRow();
-    if (!m_programs || row < 0 || row >= int(m_programs->numbers.size()))
+    if (!m_programs || row < 0 || row >= int(m_programs->runs.size()))
         throw HandlerError("no program is selected; press \"Determine Progs\" first");
-    SelectedProg = m_programs->numbers[std::size_t(row)];
+    SelectedProg = m_programs->runs[std::size_t(row)].program;
+    SelectedSeg = m_programs->runs[std::size_t(row)].segment;
 
     // The conversion drains the message queue after each well; meanwhile no second conversion
     // and no new file may start under it.
@@ -125,11 +129,11 @@ void TForm1::ConvertButtonClick(QObject*)
     sheetnameOutEdit->setText(name);
     sheetnameOutEdit->home(false);
 
-    auto table =
-        unwrap(morvane::convertRun(*text, *programs, {SelectedProg}, plateSizeIndex(), [this](std::size_t line) {
-            ProgressBar->setValue(int(line));
-            pumpmessages();
-        }));
+    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, selectedChannel()},
+                                            plateSizeIndex(), [this](std::size_t line) {
+                                                ProgressBar->setValue(int(line));
+                                                pumpmessages();
+                                            }));
     ResultSG->setGrid(std::move(table.grid));
     NoCyclesEdit->setText(QString::number(table.cycles));
 
@@ -139,6 +143,11 @@ void TForm1::ConvertButtonClick(QObject*)
     }
     NextButton1->show();
     NextButton1->setFocus();
+}
+
+int TForm1::selectedChannel() const
+{
+    return 0;
 }
 
 void TForm1::clearstringgrid(StringGrid* grid)

@@ -54,10 +54,11 @@ std::string cellText(const RawText& text, std::string_view piece)
     return isAscii(piece) ? std::string(piece) : text.toUtf8(piece);
 }
 
-DataLineReader::DataLineReader(const RawText& text, int programFromEnd, int cycleFromEnd, int readingFromEnd)
-    : m_text(text), m_programFromEnd(programFromEnd), m_cycleFromEnd(cycleFromEnd), m_readingFromEnd(readingFromEnd)
+DataLineReader::DataLineReader(const RawText& text, const LineColumns& columns) : m_text(text), m_columns(columns)
 {
-    const int needed = std::max({kTrailingFields + 1, programFromEnd, cycleFromEnd, readingFromEnd});
+    m_trailingFields = static_cast<std::size_t>(std::max(kTrailingFields, columns.programFromEnd));
+    const int needed = std::max({kTrailingFields + 1, columns.programFromEnd, columns.cycleFromEnd,
+                                 columns.readingFromEnd, columns.segmentFromEnd, columns.temperatureFromEnd});
     m_minFields = static_cast<std::size_t>(needed);
 }
 
@@ -69,15 +70,15 @@ bool DataLineReader::split(std::size_t index)
         return true;
     return fail("too few fields for a data line: " + std::to_string(m_fields.size()) + " where at least " +
                 std::to_string(m_minFields) + " are needed (the well first, the program number " +
-                fromEndText(m_programFromEnd) + ", the cycle number " + fromEndText(m_cycleFromEnd) + ", the reading " +
-                fromEndText(m_readingFromEnd) + ")");
+                fromEndText(m_columns.programFromEnd) + ", the cycle number " + fromEndText(m_columns.cycleFromEnd) +
+                ", the reading " + fromEndText(m_columns.readingFromEnd) + ")");
 }
 
 void DataLineReader::sampleName(std::string& out) const
 {
     out.clear();
     const std::size_t n = m_fields.size();
-    for (std::size_t i = 1; i + kTrailingFields < n; ++i) {
+    for (std::size_t i = 1; i + m_trailingFields < n; ++i) {
         out.push_back(' ');
         out.append(m_fields[i]);
     }
@@ -87,7 +88,12 @@ void DataLineReader::sampleName(std::string& out) const
 
 bool DataLineReader::fail(std::string message)
 {
-    m_error = Error{std::move(message), m_index + 1};
+    return failAt(m_index, std::move(message));
+}
+
+bool DataLineReader::failAt(std::size_t index, std::string message)
+{
+    m_error = Error{std::move(message), index + 1};
     return false;
 }
 

@@ -15,7 +15,8 @@
 namespace morvane {
 
 // A data line: the well, the words of the sample name, then six fields (program, segment,
-// cycle, time, temperature, reading).
+// cycle, time, temperature, reading), or more with one reading per channel. The positions
+// below are those of a single-channel export; the header tells the others.
 inline constexpr int kTrailingFields = 6;
 inline constexpr int kCycleFromEnd = 4;
 inline constexpr int kReadingFromEnd = 1;
@@ -26,11 +27,24 @@ std::optional<int> parseWholeNumber(std::string_view text);
 // A piece of the text as UTF-8, copied as it is when it is plain ASCII.
 std::string cellText(const RawText& text, std::string_view piece);
 
+// Where the fields of a data line stand, counted from its end (1 = last; 0 = no such column).
+struct LineColumns {
+    int programFromEnd = 0;
+    int cycleFromEnd = kCycleFromEnd;
+    int readingFromEnd = kReadingFromEnd;
+    int segmentFromEnd = 0;
+    int temperatureFromEnd = 0;
+};
+
 // One reusable cursor over data lines. Every access that can fail returns false and leaves the
 // reason, with the line, in error().
 class DataLineReader {
 public:
-    DataLineReader(const RawText& text, int programFromEnd, int cycleFromEnd, int readingFromEnd);
+    DataLineReader(const RawText& text, const LineColumns& columns);
+    DataLineReader(const RawText& text, int programFromEnd, int cycleFromEnd, int readingFromEnd)
+        : DataLineReader(text, LineColumns{programFromEnd, cycleFromEnd, readingFromEnd})
+    {
+    }
 
     // Splits line `index` (0-based) and checks that it has the fields a data line needs.
     bool split(std::size_t index);
@@ -38,30 +52,35 @@ public:
     std::size_t lineIndex() const { return m_index; }
     const FieldList& fields() const { return m_fields; }
     std::string_view well() const { return m_fields[0]; }
-    std::string_view programText() const { return m_fields.fromEnd(static_cast<std::size_t>(m_programFromEnd)); }
-    std::string_view cycleText() const { return m_fields.fromEnd(static_cast<std::size_t>(m_cycleFromEnd)); }
-    std::string_view reading() const { return m_fields.fromEnd(static_cast<std::size_t>(m_readingFromEnd)); }
+    std::string_view programText() const { return field(m_columns.programFromEnd); }
+    std::string_view cycleText() const { return field(m_columns.cycleFromEnd); }
+    std::string_view reading() const { return field(m_columns.readingFromEnd); }
+    std::string_view segmentText() const { return field(m_columns.segmentFromEnd); }
+    std::string_view temperatureText() const { return field(m_columns.temperatureFromEnd); }
 
     bool program(int& value) { return number(programText(), "program number", value); }
     bool cycle(int& value) { return number(cycleText(), "cycle number", value); }
+    bool segment(int& value) { return number(segmentText(), "segment number", value); }
 
-    // The sample cell: each word of the sample name (second field up to the seventh from the
-    // end) preceded by one blank; empty without words.
+    // The sample cell: each word of the sample name (second field up to the one before the
+    // program number, at the least the seventh from the end) preceded by one blank; empty without
+    // words.
     void sampleName(std::string& out) const;
 
-    // Records an error about the current line.
+    // Records an error about the current line, or about line `index` (0-based).
     bool fail(std::string message);
+    bool failAt(std::size_t index, std::string message);
     const Error& error() const { return m_error; }
 
 private:
     bool number(std::string_view field, const char* what, int& value);
+    std::string_view field(int fromEnd) const { return m_fields.fromEnd(static_cast<std::size_t>(fromEnd)); }
 
     const RawText& m_text;
     FieldList m_fields;
     std::size_t m_index = 0;
-    int m_programFromEnd;
-    int m_cycleFromEnd;
-    int m_readingFromEnd;
+    LineColumns m_columns;
+    std::size_t m_trailingFields; // from the program number to the end: what follows the sample name
     std::size_t m_minFields;
     Error m_error;
 };

@@ -1,6 +1,8 @@
 #include "conversion/programs.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace morvane {
 
@@ -40,9 +42,161 @@ bool looksLikeOtherExport(const RawText& text)
     return false;
 }
 
+// The temperature as the file writes it, with a point or a comma; nothing when it is no number.
+std::optional<double> parseTemperature(std::string_view field)
+{
+    std::string text(field);
+    std::replace(text.begin(), text.end(), ',', '.');
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+struct SegmentSeen {
+    std::string text;
+    int number = 0;
+    double temperatureSum = 0;
+    int temperatures = 0;
+    bool temperatureUnreadable = false;
+};
+
+// The first well's segments of each offered program, in the order they first occur. A program
+// that reads in one segment is one run, as it always was; one that reads in several gives a run
+// per segment.
+Status findRuns(const RawText& text, ProgramList& list)
+{
+    std::vector<std::vector<SegmentSeen>> segments(list.programs.size());
+    if (list.columns.line.segmentFromEnd > 0) {
+        DataLineReader line(text, list.columns.line);
+        const std::size_t count = text.lineCount();
+        std::string firstWell;
+        for (std::size_t k = list.firstDataLine(); k < count; ++k) {
+            if (!line.split(k))
+                return line.error();
+            if (k == list.firstDataLine())
+                firstWell.assign(line.well());
+            else if (line.well() != firstWell)
+                break;
+            const auto program = std::find(list.programs.begin(), list.programs.end(), line.programText());
+            if (program == list.programs.end())
+                continue;
+            auto& seen = segments[static_cast<std::size_t>(program - list.programs.begin())];
+            auto segment = std::find_if(seen.begin(), seen.end(),
+                                        [&](const SegmentSeen& s) { return s.text == line.segmentText(); });
+            if (segment == seen.end()) {
+                SegmentSeen added;
+                added.text.assign(line.segmentText());
+                if (!line.segment(added.number))
+                    return line.error();
+                seen.push_back(std::move(added));
+                segment = seen.end() - 1;
+            }
+            if (const auto temperature = parseTemperature(line.temperatureText())) {
+                segment->temperatureSum += *temperature;
+                ++segment->temperatures;
+            } else {
+                segment->temperatureUnreadable = true;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < list.programs.size(); ++i) {
+        OfferedRun run;
+        run.program = list.numbers[i];
+        run.programText = list.programs[i];
+        if (segments[i].size() < 2) {
+            list.runs.push_back(run);
+            continue;
+        }
+        for (const SegmentSeen& segment : segments[i]) {
+            OfferedRun part = run;
+            part.segment = segment.number;
+            part.segmentText = segment.text;
+            if (segment.temperatures > 0 && !segment.temperatureUnreadable && list.columns.line.temperatureFromEnd > 0)
+                part.meanTemperature = segment.temperatureSum / segment.temperatures;
+            list.runs.push_back(std::move(part));
+        }
+    }
+    return success();
+}
+
 } // namespace
 
-Expected<ProgramList> detectPrograms(const RawText& text, int cycleFromEnd)
+std::string OfferedRun::name() const
+{
+    return segment ? programText + "/" + segmentText : programText;
+}
+
+std::string OfferedRun::label() const
+{
+    if (!segment)
+        return programText;
+    std::string label = programText + " / segment " + segmentText;
+    if (meanTemperature) {
+        const long rounded = std::lround(*meanTemperature);
+        label += " (" + std::to_string(rounded == 0 ? 0 : rounded) + " \u00b0C)";
+    }
+    return label;
+}
+
+const OfferedRun* findRun(const ProgramList& programs, std::string_view name)
+{
+    const std::size_t slash = name.find('/');
+    const auto program = parseWholeNumber(name.substr(0, slash));
+    std::optional<int> segment;
+    if (slash != std::string_view::npos) {
+        segment = parseWholeNumber(name.substr(slash + 1));
+        if (!segment)
+            return nullptr;
+    }
+    if (!program)
+        return nullptr;
+    for (const OfferedRun& run : programs.runs)
+        if (run.program == *program && run.segment == segment)
+            return &run;
+    return nullptr;
+}
+
+Expected<RawColumns> findColumns(const RawText& text, std::size_t headerLine)
+{
+    FieldList fields;
+    splitline(' ', text.line(headerLine), fields);
+    const auto fromEnd = [&](std::string_view name) {
+        const auto found = std::find_if(fields.begin(), fields.end(),
+                                        [&](std::string_view field) { return equalsIgnoringCase(field, name); });
+        return found == fields.end() ? 0 : static_cast<int>(fields.end() - found);
+    };
+    RawColumns columns;
+    LineColumns& line = columns.line;
+    line.programFromEnd = fromEnd("Prog#");
+    if (line.programFromEnd == 0)
+        return Error{"the column header line has no field \"Prog#\"", headerLine + 1};
+    line.cycleFromEnd = fromEnd("Cycle#");
+    if (line.cycleFromEnd == 0)
+        return Error{"the column header line has no field \"Cycle#\"", headerLine + 1};
+    line.segmentFromEnd = fromEnd("Seg#");
+    line.temperatureFromEnd = fromEnd("Temp");
+
+    // The readings follow "Temp", one column per channel. Without "Temp" the last column is
+    // taken as the one reading, as long as it is not one of the columns above.
+    int firstChannel = line.temperatureFromEnd - 1;
+    if (line.temperatureFromEnd == 0) {
+        const bool lastIsKnown = line.programFromEnd == 1 || line.cycleFromEnd == 1 || line.segmentFromEnd == 1;
+        firstChannel = lastIsKnown ? 0 : 1;
+    }
+    for (int position = firstChannel; position >= 1; --position) {
+        columns.channels.emplace_back(fields.fromEnd(static_cast<std::size_t>(position)));
+        columns.channelFromEnd.push_back(position);
+    }
+    if (columns.channels.empty())
+        return Error{"the column header line has no reading column after \"Temp\"", headerLine + 1};
+    line.readingFromEnd = columns.channelFromEnd.front();
+    return columns;
+}
+
+Expected<ProgramList> detectPrograms(const RawText& text)
 {
     const std::size_t count = text.lineCount();
     if (count == 0)
@@ -61,22 +215,18 @@ Expected<ProgramList> detectPrograms(const RawText& text, int cycleFromEnd)
     if (header + 1 == count)
         return Error{"no data lines follow the column header line", header + 1};
 
-    FieldList headerFields;
-    splitline(' ', text.line(header), headerFields);
-    const auto found = std::find_if(headerFields.begin(), headerFields.end(),
-                                    [](std::string_view field) { return equalsIgnoringCase(field, "Prog#"); });
-    if (found == headerFields.end())
-        return Error{"the column header line has no field \"Prog#\"", header + 1};
-
+    auto columns = findColumns(text, header);
+    if (!columns)
+        return columns.error();
     ProgramList list;
     list.headerLine = header;
-    list.progColFromEnd = static_cast<int>(headerFields.end() - found);
+    list.columns = std::move(columns).value();
+    list.progColFromEnd = list.columns.line.programFromEnd;
 
     // The first data line is not looked at: a program shows by a change of cycle number between
     // a line and the next one, so a program of more than one cycle has such a change after its
     // first line. Two readers, so that each line is split once.
-    DataLineReader readers[2] = {{text, list.progColFromEnd, cycleFromEnd, kReadingFromEnd},
-                                 {text, list.progColFromEnd, cycleFromEnd, kReadingFromEnd}};
+    DataLineReader readers[2] = {{text, list.columns.line}, {text, list.columns.line}};
     DataLineReader* current = &readers[0];
     DataLineReader* next = &readers[1];
     std::size_t k = header + 2;
@@ -108,6 +258,8 @@ Expected<ProgramList> detectPrograms(const RawText& text, int cycleFromEnd)
 
     if (list.programs.empty())
         return Error{"no program found: no acquisition program of the first well has more than one cycle"};
+    if (auto runs = findRuns(text, list); !runs)
+        return runs.error();
     return list;
 }
 

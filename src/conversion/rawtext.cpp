@@ -136,7 +136,8 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
             lineEnd = n;
             next = n;
         }
-        text.m_lines.push_back({static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(lineEnd - lineStart)});
+        text.m_lines.push_back(
+            {static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(lineEnd - lineStart)});
         i = next;
         lineStart = next;
     }

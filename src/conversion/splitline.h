@@ -24,8 +24,7 @@ public:
     // Position counted from the end, 1 = last field; 0 or past the first field: empty view.
     std::string_view fromEnd(std::size_t position) const
     {
-        return position >= 1 && position <= m_fields.size() ? m_fields[m_fields.size() - position]
-                                                             : std::string_view();
+        return position >= 1 && position <= m_fields.size() ? m_fields[m_fields.size() - position] : std::string_view();
     }
     auto begin() const { return m_fields.begin(); }
     auto end() const { return m_fields.end(); }

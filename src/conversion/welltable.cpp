@@ -25,7 +25,8 @@ class Converter {
 public:
     Converter(const RawText& text, const ConversionSettings& settings, const ConversionProgress& progress)
         : m_text(text), m_settings(settings), m_progress(progress), m_count(text.lineCount()),
-          m_line(text, settings.progColFromEnd, settings.cycleFromEnd, settings.readingFromEnd)
+          m_line(text, LineColumns{settings.progColFromEnd, settings.cycleFromEnd, settings.readingFromEnd,
+                                   settings.selectedSegment ? settings.segmentFromEnd : 0, 0})
     {
     }
 
@@ -39,11 +40,30 @@ private:
         return m_line.split(index);
     }
     bool atEnd() const { return m_index >= m_count; }
+    // Whether the current line is one of the selected run: its program, and its segment when
+    // one is chosen. False with the error recorded when a number is malformed.
+    bool selected(bool& yes);
+    // The same program in a segment other than the chosen one: a line to pass over in a run.
+    bool otherSegment(bool& yes);
+    bool findFirstRun();
+    // From the line after a run to the first line of the next run; false at the end of the file
+    // (no error recorded) or on an error.
+    bool findNextRun(bool skipToNextWell);
+    bool walkRun(int row, bool fixesColumns);
+    bool checkOrder(int cycle, int previous, int beforePrevious);
+    void noteWellsNotConverted();
     void startRow(int row);
     void reportProgress()
     {
         if (m_progress)
             m_progress(m_index);
+    }
+    std::string runName() const
+    {
+        std::string name = "program " + std::to_string(m_settings.selectedProgram);
+        if (m_settings.selectedSegment)
+            name += " segment " + std::to_string(*m_settings.selectedSegment);
+        return name;
     }
 
     const RawText& m_text;
@@ -54,8 +74,42 @@ private:
     std::size_t m_index = 0;
     std::string m_runWell; // the well of the current run's first line
     std::string m_sample;  // reused for every sample cell
+    int m_lastCycle = 0;   // of the run just walked
+    std::optional<Error> m_missingRun;
     WellTable m_table;
 };
+
+bool Converter::selected(bool& yes)
+{
+    int program = 0;
+    if (!m_line.program(program))
+        return false;
+    yes = program == m_settings.selectedProgram;
+    if (yes && m_settings.selectedSegment) {
+        int segment = 0;
+        if (!m_line.segment(segment))
+            return false;
+        yes = segment == *m_settings.selectedSegment;
+    }
+    return true;
+}
+
+bool Converter::otherSegment(bool& yes)
+{
+    yes = false;
+    if (!m_settings.selectedSegment)
+        return true;
+    int program = 0;
+    int segment = 0;
+    if (!m_line.program(program))
+        return false;
+    if (program != m_settings.selectedProgram)
+        return true;
+    if (!m_line.segment(segment))
+        return false;
+    yes = segment != *m_settings.selectedSegment;
+    return true;
+}
 
 void Converter::startRow(int row)
 {
@@ -66,101 +120,160 @@ void Converter::startRow(int row)
     grid.cell(row, 1) = m_sample;
 }
 
+bool Converter::findFirstRun()
+{
+    for (m_index = m_settings.firstDataLine;; ++m_index) {
+        if (atEnd()) {
+            m_missingRun = Error{runName() + " does not occur in the file"};
+            return false;
+        }
+        bool yes = false;
+        if (!moveTo(m_index) || !selected(yes))
+            return false;
+        if (yes)
+            return true;
+    }
+}
+
+bool Converter::findNextRun(bool skipToNextWell)
+{
+    if (skipToNextWell) {
+        while (m_line.well() == m_runWell) {
+            if (++m_index == m_count)
+                return false;
+            if (!moveTo(m_index))
+                return false;
+        }
+    }
+    for (;;) {
+        bool yes = false;
+        if (!selected(yes))
+            return false;
+        if (yes)
+            return true;
+        if (++m_index == m_count)
+            return false;
+        if (!moveTo(m_index))
+            return false;
+    }
+}
+
+// A smaller cycle number ends a run: the next program or well begins. Within the same well,
+// program and segment it can only be a cycle written out of order, and ending the run there
+// would drop the rest of the well's readings in silence.
+bool Converter::checkOrder(int cycle, int previous, int beforePrevious)
+{
+    if (m_line.well() != m_runWell)
+        return true;
+    bool sameRun = false;
+    if (!selected(sameRun))
+        return false;
+    if (!sameRun)
+        return true;
+    // The odd one out: the line before when it stands above both of its neighbours (1, 2, 9999,
+    // 4), else this one (1, 2, 3, 2).
+    std::size_t line = m_index + 1;
+    int odd = cycle;
+    if (beforePrevious > 0 && cycle > beforePrevious) {
+        line = m_index;
+        odd = previous;
+    }
+    return m_line.failAt(line - 1, "cycle " + std::to_string(odd) + " breaks the order of well " +
+                                       cellText(m_text, m_runWell) + "'s cycles");
+}
+
+// The first run fixes the columns: each line widens the table to its cycle number. A run ends
+// at a smaller cycle number (the next program or well) or at the end of the file; the last
+// line's reading belongs to the run. A later well's cycles beyond the first well's are not kept.
+bool Converter::walkRun(int row, bool fixesColumns)
+{
+    Grid& grid = m_table.grid;
+    int cycle = 0;
+    if (!m_line.cycle(cycle))
+        return false;
+    int previous = 0;
+    for (;;) {
+        if (!checkCycle(m_line, cycle))
+            return false;
+        if (fixesColumns) {
+            if (cycle + 2 > grid.colCount())
+                grid.setColCount(cycle + 2);
+            grid.cell(0, cycle + 1).assign(m_line.cycleText());
+        }
+        if (cycle + 1 < grid.colCount())
+            grid.cell(row, cycle + 1) = cellText(m_text, m_line.reading());
+        const int beforePrevious = previous;
+        previous = cycle;
+        bool passOver = false;
+        do {
+            if (++m_index == m_count) {
+                m_lastCycle = previous;
+                return true;
+            }
+            if (!moveTo(m_index) || !otherSegment(passOver))
+                return false;
+        } while (passOver);
+        if (!m_line.cycle(cycle))
+            return false;
+        if (cycle < previous) {
+            m_lastCycle = previous;
+            return checkOrder(cycle, previous, beforePrevious);
+        }
+    }
+}
+
+// The table is full: the wells that follow are named, so that a file of more wells than the
+// plate does not lose them in silence. Lines that cannot be split are left to whoever reads them.
+void Converter::noteWellsNotConverted()
+{
+    FieldList fields;
+    std::string last = m_runWell;
+    for (std::size_t k = m_index; k < m_count; ++k) {
+        splitline(' ', m_text.line(k), fields);
+        if (fields.empty() || fields[0] == last)
+            continue;
+        last.assign(fields[0]);
+        m_table.wellsNotConverted.push_back(cellText(m_text, last));
+    }
+}
+
 Expected<WellTable> Converter::run()
 {
-    const int selected = m_settings.selectedProgram;
-    Grid& grid = m_table.grid;
-    int program = 0;
+    if (!findFirstRun())
+        return m_missingRun ? *m_missingRun : m_line.error();
     int cycle = 0;
-
-    // The first well: its first line of the selected program starts the first run.
-    for (m_index = m_settings.firstDataLine;; ++m_index) {
-        if (atEnd())
-            return Error{"program " + std::to_string(selected) + " does not occur in the file"};
-        if (!moveTo(m_index) || !m_line.program(program))
-            return m_line.error();
-        if (program == selected)
-            break;
-    }
     if (!m_line.cycle(cycle) || !checkCycle(m_line, cycle))
         return m_line.error();
+    Grid& grid = m_table.grid;
     grid = Grid(2, cycle + 2, 1, 1);
     grid.cell(0, 0) = "well";
     grid.cell(0, 1) = "sample";
-    startRow(1);
 
-    // The first run fixes the columns: each line widens the table to its cycle number. The run
-    // ends at a smaller cycle number (the next program or well) or at the end of the file.
-    int previous = cycle;
-    for (;;) {
-        if (cycle + 2 > grid.colCount())
-            grid.setColCount(cycle + 2);
-        grid.cell(0, cycle + 1).assign(m_line.cycleText());
-        grid.cell(1, cycle + 1) = cellText(m_text, m_line.reading());
-        previous = cycle;
-        if (++m_index == m_count)
-            break;
-        if (!moveTo(m_index) || !m_line.cycle(cycle))
-            return m_line.error();
-        if (cycle < previous)
-            break;
-        if (!checkCycle(m_line, cycle))
-            return m_line.error();
-    }
-    m_table.cycles = previous;
-    reportProgress();
-    if (atEnd())
-        return std::move(m_table);
-
-    // Another program after the selected one within the well: the further wells are found by
-    // the change of well rather than by searching for the program through the other programs.
-    const bool skipToNextWell = m_line.well() == m_runWell;
-    const int columns = grid.colCount();
-
-    // The further wells. Invariant at the top: the current line is split and not yet used.
-    int row = 1;
-    while (row < m_settings.wellLimit) {
-        if (skipToNextWell) {
-            while (m_line.well() == m_runWell) {
-                if (++m_index == m_count)
-                    return std::move(m_table);
-                if (!moveTo(m_index))
-                    return m_line.error();
-            }
-        }
-        if (!m_line.program(program))
-            return m_line.error();
-        while (program != selected) {
-            if (++m_index == m_count)
-                return std::move(m_table);
-            if (!moveTo(m_index) || !m_line.program(program))
-                return m_line.error();
-        }
-
-        ++row;
-        grid.setRowCount(row + 1);
+    bool skipToNextWell = false;
+    for (int row = 1;; ++row) {
+        if (row > 1)
+            grid.setRowCount(row + 1);
         startRow(row);
-        if (!m_line.cycle(cycle))
+        if (!walkRun(row, row == 1))
             return m_line.error();
-        // The run ends before a smaller cycle number, which belongs to the next program or well,
-        // or with the last line of the file, whose reading belongs to the run. A later well's
-        // cycles beyond the first well's are not kept.
-        for (;;) {
-            if (!checkCycle(m_line, cycle))
-                return m_line.error();
-            if (cycle + 1 < columns)
-                grid.cell(row, cycle + 1) = cellText(m_text, m_line.reading());
-            previous = cycle;
-            if (++m_index == m_count)
-                break;
-            if (!moveTo(m_index) || !m_line.cycle(cycle))
-                return m_line.error();
-            if (cycle < previous)
-                break;
+        if (row == 1) {
+            m_table.cycles = m_lastCycle;
+            // Another program after the selected one within the well: the further wells are
+            // found by the change of well rather than by searching through the other programs.
+            skipToNextWell = !atEnd() && m_line.well() == m_runWell;
         }
         reportProgress();
         if (atEnd())
             break;
+        if (row == m_settings.wellLimit) {
+            noteWellsNotConverted();
+            break;
+        }
+        if (!findNextRun(skipToNextWell)) {
+            if (atEnd())
+                break;
+            return m_line.error();
+        }
     }
     return std::move(m_table);
 }
@@ -174,6 +287,21 @@ ConversionSettings conversionSettings(const ProgramList& programs, int selectedP
     settings.progColFromEnd = programs.progColFromEnd;
     settings.firstDataLine = programs.firstDataLine();
     settings.wellLimit = wellLimitForPlateSize(plateSizeIndex);
+    settings.cycleFromEnd = programs.columns.line.cycleFromEnd;
+    settings.readingFromEnd = programs.columns.line.readingFromEnd;
+    return settings;
+}
+
+ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, int plateSizeIndex)
+{
+    ConversionSettings settings = conversionSettings(programs, choice.program, plateSizeIndex);
+    const auto channel = static_cast<std::size_t>(choice.channel);
+    if (channel < programs.columns.channelFromEnd.size())
+        settings.readingFromEnd = programs.columns.channelFromEnd[channel];
+    if (choice.segment) {
+        settings.selectedSegment = choice.segment;
+        settings.segmentFromEnd = programs.columns.line.segmentFromEnd;
+    }
     return settings;
 }
 
@@ -191,7 +319,7 @@ Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings&
 Expected<WellTable> convertRun(const RawText& text, const ProgramList& programs, const RunChoice& choice,
                                int plateSizeIndex, const ConversionProgress& progress)
 {
-    return convertToGrid(text, conversionSettings(programs, choice.program, plateSizeIndex), progress);
+    return convertToGrid(text, conversionSettings(programs, choice, plateSizeIndex), progress);
 }
 
 std::string experimentName(const RawText& text)

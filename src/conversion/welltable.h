@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -24,7 +26,11 @@ struct ConversionSettings {
     std::size_t firstDataLine = 2;
     int wellLimit = 384;                  // 96 or 384 (384 also when no plate size is chosen)
     int cycleFromEnd = kCycleFromEnd;     // where the cycle number stands, counted from the end of a data line
-    int readingFromEnd = kReadingFromEnd; // where the reading stands
+    int readingFromEnd = kReadingFromEnd; // where the reading of the chosen channel stands
+    // For a program that reads in several segments: the segment to convert, and where its
+    // number stands. Lines of the program's other segments are passed over.
+    std::optional<int> selectedSegment;
+    int segmentFromEnd = 0;
 };
 
 // 96 for the plate size index 0 (96 wells), 384 for 1 and for -1 (none chosen).
@@ -43,6 +49,9 @@ struct WellTable {
     Grid grid;
     // The last cycle number of the first well's run (`NoCyclesEdit`).
     int cycles = 0;
+    // The wells of the file after the well limit was reached, in the order of the file: they
+    // have no row.
+    std::vector<std::string> wellsNotConverted;
 };
 
 // Called after the first well and after each further well with the index of the line reached
@@ -56,10 +65,15 @@ using ConversionProgress = std::function<void(std::size_t lineIndex)>;
 Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings& settings,
                                   const ConversionProgress& progress = {});
 
-// What the user chose to convert, of the programs the detection offers.
+// What the user chose to convert, of what the detection offers.
 struct RunChoice {
-    int program = 0; // `SelectedProg`
+    int program = 0;            // `SelectedProg`
+    std::optional<int> segment; // for a program that reads in several segments
+    int channel = 0;            // index into ProgramList::columns.channels
 };
+
+// The settings for converting the chosen run and channel as found by the detection.
+ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, int plateSizeIndex);
 
 // Convert to Grid as the window and the tool run it: the chosen run with the columns the
 // detection found, at most the plate's wells (384 when no plate size is chosen).
