@@ -34,14 +34,14 @@ Error usage(std::string message)
 // Which options take a value; the rest are flags.
 bool takesValue(std::string_view name)
 {
-    return name == "--output" || name == "--program" || name == "--plate" || name == "--wells" || name == "--sheet" ||
-           name == "--decimal-separator";
+    return name == "--output" || name == "--program" || name == "--channel" || name == "--plate" || name == "--wells" ||
+           name == "--sheet" || name == "--decimal-separator";
 }
 
 bool isFlag(std::string_view name)
 {
-    return name == "--table" || name == "--list-programs" || name == "--keep-separator" || name == "--quiet" ||
-           name == "--version" || name == "--help";
+    return name == "--table" || name == "--list-programs" || name == "--list-channels" || name == "--keep-separator" ||
+           name == "--quiet" || name == "--version" || name == "--help";
 }
 
 Status applyOption(ConvertOptions& options, std::string_view name, const std::string& value)
@@ -51,10 +51,25 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
             return usage("--output needs a file name");
         options.output = fs::path(value);
     } else if (name == "--program") {
-        const auto number = parseWholeNumber(value);
-        if (!number)
-            return usage("--program: '" + value + "' is not a whole number");
-        options.choices.program = *number;
+        const std::size_t slash = value.find('/');
+        const bool segmentOk = slash == std::string::npos || parseWholeNumber(value.substr(slash + 1)).has_value();
+        if (!parseWholeNumber(value.substr(0, slash)) || !segmentOk)
+            return usage("--program: '" + value + "' is not a whole number N, nor N/S for a program and its segment");
+        options.choices.run = value;
+    } else if (name == "--channel") {
+        if (value == "all") {
+            options.choices.allChannels = true;
+        } else {
+            std::size_t start = 0;
+            while (start <= value.size()) {
+                const std::size_t comma = std::min(value.find(',', start), value.size());
+                const std::string channel = value.substr(start, comma - start);
+                if (channel.empty())
+                    return usage("--channel: give channel names separated by commas, such as 465-510,533-580, or all");
+                options.choices.channels.push_back(channel);
+                start = comma + 1;
+            }
+        }
     } else if (name == "--plate") {
         if (value != "96" && value != "384")
             return usage("--plate: '" + value + "' is neither 96 nor 384");
@@ -75,6 +90,8 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
         options.table = true;
     } else if (name == "--list-programs") {
         options.listPrograms = true;
+    } else if (name == "--list-channels") {
+        options.listChannels = true;
     } else if (name == "--keep-separator") {
         options.choices.repairSeparator = false;
     } else if (name == "--quiet") {
@@ -96,6 +113,8 @@ Status checkCombination(const ConvertOptions& options)
         return usage("no RAWFILE given");
     if (options.table && options.output && !options.listPrograms)
         return usage("--table writes no workbook; leave out --output");
+    if (options.table && (options.choices.allChannels || options.choices.channels.size() > 1))
+        return usage("--table writes one table: give one --channel");
     if (options.sheet && !options.sheet->empty()) {
         const std::string& name = *options.sheet;
         if (sheetNameTooLong(name))
@@ -159,68 +178,97 @@ public:
     {
     }
 
-    // Returns false when the file failed (its message written, nothing else written for it).
-    bool file(std::size_t index)
+    // The exit status of the file: kExitOk, or kExitFileFailed / kExitUsage with its message
+    // written and nothing else written for it.
+    int file(std::size_t index)
     {
         const std::string& name = m_options.rawFiles[index];
         m_current = name;
         auto text = loadRawFile(name);
         if (!text)
-            return fail(text.error());
-        if (m_options.listPrograms)
-            return listPrograms(*text);
+            return failed(text.error());
+        // A results export or sample list is refused for what it is before anything else.
+        const auto programs = detectPrograms(*text);
+        if (!programs)
+            return failed(programs.error());
+        if (m_options.listPrograms || m_options.listChannels)
+            return list(*text, *programs);
+        const auto resolved = resolveChoices(*programs, m_options.choices);
+        if (!resolved) {
+            fail(resolved.error());
+            return kExitUsage;
+        }
 
         const std::string prefix = counter(index) + name + ": ";
-        auto built = buildExportTable(*text, m_options.choices, [&](std::size_t line) {
+        auto built = buildExportTables(*text, *programs, *resolved, m_options.choices, [&](std::size_t line) {
             m_progress.converting(prefix, line, text->lineCount());
         });
         m_progress.clear();
         if (!built)
-            return fail(built.error());
-        if (!built->missingWells.empty())
-            warn(missingWellsWarning(built->missingWells));
-
-        std::string summary = prefix + std::to_string(built->wellsExtracted) + " wells of program " +
-                              std::to_string(built->program) + " (" + std::to_string(built->cycles) + " cycles)";
-        if (built->replacedSeparator)
-            summary += std::string(", decimal separator '") + *built->replacedSeparator + "' replaced by '" +
-                       m_options.choices.decimalSeparator + "'";
+            return failed(built.error());
+        const bool severalChannels = programs->columns.severalChannels();
+        if (!built->empty() && !built->front().plateWarning.empty())
+            warn(built->front().plateWarning);
+        if (!built->empty() && !built->front().missingWells.empty())
+            warn(missingWellsWarning(built->front().missingWells));
 
         if (m_options.table) {
-            m_out << tableAsText(built->table) << std::flush;
-            m_progress.line(summary + " -> standard output");
-            return true;
+            m_out << tableAsText(built->front().table) << std::flush;
+            m_progress.line(summary(prefix, built->front(), severalChannels) + " -> standard output");
+            return kExitOk;
         }
-        return exportTable(*built, summary);
+        m_severalTables = built->size() > 1;
+        for (const ExportTable& table : *built)
+            if (!exportTable(table, summary(prefix, table, severalChannels)))
+                return kExitFileFailed;
+        return kExitOk;
     }
 
 private:
+    std::string summary(const std::string& prefix, const ExportTable& built, bool severalChannels) const
+    {
+        std::string text = prefix + std::to_string(built.wellsExtracted) + " wells of program " + built.run;
+        if (severalChannels)
+            text += ", channel " + built.channel;
+        text += " (" + std::to_string(built.cycles) + " cycles)";
+        if (built.replacedSeparator)
+            text += std::string(", decimal separator '") + *built.replacedSeparator + "' replaced by '" +
+                    m_options.choices.decimalSeparator + "'";
+        return text;
+    }
+
     std::string counter(std::size_t index) const
     {
         const std::size_t files = m_options.rawFiles.size();
         return files > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files) + "] " : "";
     }
 
-    bool listPrograms(const RawText& text)
+    int list(const RawText& text, const ProgramList& programs)
     {
-        const auto programs = morvane::listPrograms(text);
-        if (!programs)
-            return fail(programs.error());
         // Like grep: with several files every line says which one it comes from.
         const std::string lead = m_options.rawFiles.size() > 1 ? m_current + "\t" : "";
-        for (const OfferedProgram& program : *programs)
-            m_out << lead << program.program << '\t' << program.cycles << '\n';
+        if (m_options.listChannels)
+            for (const std::string& channel : programs.columns.channels)
+                m_out << lead << channel << '\n';
+        if (m_options.listPrograms) {
+            const auto offered = morvane::listPrograms(text, programs);
+            if (!offered)
+                return failed(offered.error());
+            for (const OfferedProgram& program : *offered)
+                m_out << lead << program.program << '\t' << program.cycles << '\n';
+        }
         m_out << std::flush;
-        return true;
+        return kExitOk;
     }
 
     bool exportTable(const ExportTable& built, const std::string& summary)
     {
         std::string sheet;
         if (m_options.sheet) {
-            sheet = *m_options.sheet;
+            // Several channels of one file: each sheet says which channel it holds.
+            sheet = m_severalTables ? sheetNameWithChannel(*m_options.sheet, built.channel) : *m_options.sheet;
         } else {
-            sheet = built.experimentName;
+            sheet = built.proposedSheetName;
             if (sheetNameTooLong(sheet)) {
                 const std::string cut(cutToUtf16Units(sheet, maxSheetNameLength));
                 warn("the experiment name '" + sheet + "' has " + std::to_string(sheetNameLength(sheet)) +
@@ -308,6 +356,12 @@ private:
         return std::move(outcome).value();
     }
 
+    int failed(const Error& error)
+    {
+        fail(error);
+        return kExitFileFailed;
+    }
+
     bool fail(const Error& error)
     {
         m_progress.clear();
@@ -330,6 +384,7 @@ private:
     Progress m_progress;
     std::string m_current;
     std::unique_ptr<SharedWorkbook> m_shared;
+    bool m_severalTables = false;
 };
 
 } // namespace
@@ -410,8 +465,13 @@ column per cycle, as the Morvane window does.
                           cell's text as the table holds it; a tab, line break or backslash inside a
                           cell written as \t, \n, \\) and write no workbook
       --list-programs     print the programs the detection offers, one per line:
-                          <program><TAB><number of cycles of the first well>, and exit
-      --program N         program to convert (default: the first one offered)
+                          <run><TAB><number of cycles of the first well>, and exit; <run> is N, or
+                          N/S for segment S of a program N that reads in several segments
+      --list-channels     print the file's channels (reading columns), one per line, and exit
+      --program N|N/S     program, or program and segment, to convert (default: the first one offered)
+      --channel NAME[,NAME...]|all
+                          channels to convert (default: the first); with a workbook each channel
+                          adds its own sheet, named after the experiment and the channel
       --plate 96|384      plate format (default: recognised from the last line as the window does;
                           required when it is not recognised)
       --wells LIST        wells to export, for example A1,B3,C1:D4 (a rectangle of rows C..D and
@@ -456,8 +516,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     Run run(options, out, err, errIsTerminal);
     int status = kExitOk;
     for (std::size_t i = 0; i < options.rawFiles.size(); ++i)
-        if (!run.file(i))
-            status = kExitFileFailed;
+        status = std::max(status, run.file(i));
     if (!run.finish())
         status = kExitFileFailed;
     return status;

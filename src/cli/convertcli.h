@@ -25,6 +25,7 @@ struct ConvertOptions {
     std::optional<std::filesystem::path> output; // -o; none: each raw file beside itself as .xlsx
     bool table = false;                          // --table
     bool listPrograms = false;                   // --list-programs
+    bool listChannels = false;                   // --list-channels
     std::optional<std::string> sheet;            // --sheet
     bool quiet = false;                          // -q
     bool help = false;

@@ -2,6 +2,7 @@
 
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
+#include "export/sheetname.h"
 #include "plate/extraction.h"
 
 #include <algorithm>
@@ -92,72 +93,117 @@ Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<Well
     return ticks;
 }
 
-Expected<ExportTable> buildExportTable(const RawText& text, const TableChoices& choices,
-                                       const ConversionProgress& progress)
+namespace {
+
+std::string offeredRuns(const ProgramList& programs)
 {
-    ExportTable result;
+    std::string offered;
+    for (const OfferedRun& run : programs.runs)
+        offered += (offered.empty() ? "" : ", ") + run.name();
+    return offered;
+}
+
+std::string offeredChannels(const ProgramList& programs)
+{
+    std::string offered;
+    for (const std::string& channel : programs.columns.channels)
+        offered += (offered.empty() ? "" : ", ") + channel;
+    return offered;
+}
+
+} // namespace
+
+Expected<ResolvedChoices> resolveChoices(const ProgramList& programs, const TableChoices& choices)
+{
+    ResolvedChoices resolved;
+    resolved.run = choices.run ? findRun(programs, *choices.run) : &programs.runs.front();
+    if (!resolved.run) {
+        const bool segmented = std::any_of(programs.runs.begin(), programs.runs.end(),
+                                           [](const OfferedRun& run) { return run.segment.has_value(); });
+        return Error{"program " + *choices.run + " is not offered; the " +
+                     (segmented ? "runs" : "programs of more than one cycle") + " are: " + offeredRuns(programs)};
+    }
+    const auto& channels = programs.columns.channels;
+    if (choices.allChannels) {
+        for (std::size_t i = 0; i < channels.size(); ++i)
+            resolved.channels.push_back(static_cast<int>(i));
+    } else if (choices.channels.empty()) {
+        resolved.channels.push_back(0);
+    }
+    for (const std::string& name : choices.channels) {
+        const auto found = std::find(channels.begin(), channels.end(), name);
+        if (found == channels.end())
+            return Error{"channel '" + name + "' is not in the file; its channels are: " + offeredChannels(programs)};
+        resolved.channels.push_back(static_cast<int>(found - channels.begin()));
+    }
+    return resolved;
+}
+
+Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const ProgramList& programs,
+                                                     const ResolvedChoices& resolved, const TableChoices& choices,
+                                                     const ConversionProgress& progress)
+{
     // Open text File: the plate size from the last line, unless the user chose it.
+    int plateSizeIndex = -1;
     if (choices.plateSize == 96 || choices.plateSize == 384) {
-        result.plateSizeIndex = choices.plateSize == 96 ? 0 : 1;
+        plateSizeIndex = choices.plateSize == 96 ? 0 : 1;
     } else {
         const auto recognised = recognisePlateSize(text);
         if (!recognised)
             return recognised.error();
         if (*recognised == -1)
             return Error{std::string(plateNotRecognised), text.lineCount()};
-        result.plateSizeIndex = *recognised;
+        plateSizeIndex = *recognised;
     }
-    const PlateFormat format = plateForIndex(result.plateSizeIndex);
+    const PlateFormat format = plateForIndex(plateSizeIndex);
     auto ticks = wellTicks(format, choices.wells);
     if (!ticks)
         return ticks.error();
 
-    // Determine Progs, then the choice in the list.
-    const auto programs = detectPrograms(text);
-    if (!programs)
-        return programs.error();
-    result.program = choices.program.value_or(programs->numbers.front());
-    if (std::find(programs->numbers.begin(), programs->numbers.end(), result.program) == programs->numbers.end()) {
-        std::string offered;
-        for (const std::string& program : programs->programs)
-            offered += (offered.empty() ? "" : ", ") + program;
-        return Error{"program " + std::to_string(result.program) +
-                     " is not offered; the programs of more than one cycle are: " + offered};
-    }
+    std::vector<ExportTable> tables;
+    const std::string name = experimentName(text);
+    for (int channel : resolved.channels) {
+        ExportTable result;
+        result.plateSizeIndex = plateSizeIndex;
+        result.run = resolved.run->name();
+        result.experimentName = name;
+        result.channel = programs.columns.channels[static_cast<std::size_t>(channel)];
+        result.proposedSheetName =
+            programs.columns.severalChannels() ? sheetNameWithChannel(name, result.channel) : name;
 
-    // Convert to Grid.
-    result.experimentName = experimentName(text);
-    auto wellTable = convertRun(text, *programs, {result.program}, result.plateSizeIndex, progress);
-    if (!wellTable)
-        return wellTable.error();
-    result.cycles = wellTable->cycles;
+        // Convert to Grid.
+        const RunChoice run{resolved.run->program, resolved.run->segment, channel};
+        auto wellTable = convertRun(text, programs, run, plateSizeIndex, progress);
+        if (!wellTable)
+            return wellTable.error();
+        result.cycles = wellTable->cycles;
+        result.plateWarning = plateWellsWarning(wellTable->grid, wellTable->wellsNotConverted, format);
 
-    // Extract Selected Wells, and the answer to the separator question.
-    Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);
-    result.wellsExtracted = extraction.wellsExtracted;
-    result.missingWells = std::move(extraction.missingWells);
-    result.table = std::move(extraction.table);
-    if (choices.repairSeparator && extraction.wrongSeparator) {
-        repairSeparators(result.table, *extraction.wrongSeparator, choices.decimalSeparator);
-        result.replacedSeparator = extraction.wrongSeparator;
+        // Extract Selected Wells, and the answer to the separator question.
+        Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);
+        result.wellsExtracted = extraction.wellsExtracted;
+        result.missingWells = std::move(extraction.missingWells);
+        result.table = std::move(extraction.table);
+        if (choices.repairSeparator && extraction.wrongSeparator) {
+            repairSeparators(result.table, *extraction.wrongSeparator, choices.decimalSeparator);
+            result.replacedSeparator = extraction.wrongSeparator;
+        }
+        tables.push_back(std::move(result));
     }
-    return result;
+    return tables;
 }
 
-Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text)
+Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text, const ProgramList& programs)
 {
-    const auto programs = detectPrograms(text);
-    if (!programs)
-        return programs.error();
     std::vector<OfferedProgram> offered;
-    for (std::size_t i = 0; i < programs->programs.size(); ++i) {
+    for (const OfferedRun& run : programs.runs) {
         // The first well alone tells its cycles.
-        ConversionSettings settings = conversionSettings(*programs, programs->numbers[i], -1);
+        ConversionSettings settings = conversionSettings(programs, RunChoice{run.program, run.segment, 0}, -1);
         settings.wellLimit = 1;
         const auto firstWell = convertToGrid(text, settings);
         if (!firstWell)
             return firstWell.error();
-        offered.push_back(OfferedProgram{programs->programs[i], firstWell->cycles});
+        offered.push_back(OfferedProgram{run.name(), firstWell->cycles});
     }
     return offered;
 }

@@ -5,6 +5,7 @@
 
 #include "common/expected.h"
 #include "common/grid.h"
+#include "conversion/programs.h"
 #include "conversion/rawtext.h"
 #include "conversion/welltable.h"
 #include "plate/plate.h"
@@ -40,39 +41,54 @@ Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<Well
 
 // What the user chooses in the window.
 struct TableChoices {
-    int plateSize = 0;           // 96 or 384; 0: recognised from the last line, as "Open text File" does
-    std::optional<int> program;  // the program number; none: the first one offered
-    std::vector<WellRect> wells; // empty: every well of the plate
-    bool repairSeparator = true; // the answer "Yes" to the separator question
-    char decimalSeparator = '.'; // the user's
+    int plateSize = 0;                 // 96 or 384; 0: recognised from the last line, as "Open text File" does
+    std::optional<std::string> run;    // "2" or "3/1"; none: the first one offered
+    std::vector<std::string> channels; // by name; empty: the first channel
+    bool allChannels = false;          // --channel all
+    std::vector<WellRect> wells;       // empty: every well of the plate
+    bool repairSeparator = true;       // the answer "Yes" to the separator question
+    char decimalSeparator = '.';       // the user's
 };
+
+// The run and channels the choices name, checked against what the file offers. An error here
+// is the user's (a usage error): it lists what the file offers.
+struct ResolvedChoices {
+    const OfferedRun* run = nullptr;
+    std::vector<int> channels; // indices into the columns' channels, in the order asked
+};
+Expected<ResolvedChoices> resolveChoices(const ProgramList& programs, const TableChoices& choices);
 
 struct ExportTable {
     Grid table;                            // the export table, as the third page shows it
-    std::string experimentName;            // proposed sheet name (not cut)
+    std::string experimentName;            // from the title line (not cut)
+    std::string proposedSheetName;         // the experiment name, with the channel when there are several
+    std::string channel;                   // the channel converted
     int plateSizeIndex = -1;               // 0: 96 wells, 1: 384 wells
-    int program = 0;                       // converted program
+    std::string run;                       // converted run: "2" or "3/1"
     int cycles = 0;                        // of the first well
     int wellsExtracted = 0;                // rows below the header
     std::vector<std::string> missingWells; // chosen wells without data, left out
     std::optional<char> replacedSeparator; // the wrong separator that was replaced, if it was
+    std::string plateWarning;              // wells the plate cannot hold, or "" (plateWellsWarning)
 };
 
 // The message for a file whose plate format is not recognised.
 inline constexpr std::string_view plateNotRecognised = "plate format not recognised; give --plate 96 or --plate 384";
 
-// Open (plate size), Determine Progs, Convert to Grid, the wells ticked, Extract Selected Wells
+// Determine Progs, the plate size (given, or recognised from the last line as "Open text File"
+// does), then for each chosen channel Convert to Grid, the wells ticked, Extract Selected Wells
 // and the separator question, in that order. Errors name the line where they concern one.
-Expected<ExportTable> buildExportTable(const RawText& text, const TableChoices& choices,
-                                       const ConversionProgress& progress = {});
+Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const ProgramList& programs,
+                                                     const ResolvedChoices& resolved, const TableChoices& choices,
+                                                     const ConversionProgress& progress = {});
 
 struct OfferedProgram {
-    std::string program; // as the file writes it
+    std::string program; // "2", or "3/1" for a program that reads in several segments
     int cycles = 0;      // the last cycle number of the first well's run
 };
 
-// The programs "Determine Progs" offers, each with the cycles its conversion gives the first well.
-Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text);
+// The runs "Determine Progs" offers, each with the cycles its conversion gives the first well.
+Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text, const ProgramList& programs);
 
 // A cell for tab-separated output: backslash, tab, line feed and carriage return written as
 // \\, \t, \n and \r, everything else as it is.

@@ -191,4 +191,13 @@ std::string uniqueSheetName(std::string_view wanted, const std::vector<std::stri
     }
 }
 
+std::string sheetNameWithChannel(std::string_view experimentName, std::string_view channel)
+{
+    const std::string suffix = " " + std::string(channel);
+    const int room = maxSheetNameLength - sheetNameLength(suffix);
+    if (room <= 0)
+        return std::string(cutToUtf16Units(std::string(channel), maxSheetNameLength));
+    return std::string(cutToUtf16Units(experimentName, static_cast<std::size_t>(room))) + suffix;
+}
+
 } // namespace morvane

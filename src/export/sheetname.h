@@ -41,6 +41,11 @@ Status checkSheetName(std::string_view name);
 // An empty `wanted` stays empty.
 std::string uniqueSheetName(std::string_view wanted, const std::vector<std::string>& taken);
 
+// The sheet name proposed for one channel of an export of several: the experiment name, a blank
+// and the channel ("Dual colour test 533-580"), the experiment name cut so that the whole fits
+// in 31 characters.
+std::string sheetNameWithChannel(std::string_view experimentName, std::string_view channel);
+
 // The longest start of `text` of at most `units` UTF-16 code units; never splits a character.
 std::string_view cutToUtf16Units(std::string_view text, std::size_t units);
 

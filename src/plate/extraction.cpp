@@ -88,6 +88,49 @@ Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const
     return result;
 }
 
+namespace {
+
+std::string firstNames(const std::vector<std::string>& names)
+{
+    constexpr std::size_t kShown = 5;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i)
+        text += (i == 0 ? "" : ", ") + names[i];
+    return names.size() > kShown ? text + ", ..." : text;
+}
+
+std::string wellsText(std::size_t count)
+{
+    return count == 1 ? "1 well" : std::to_string(count) + " wells";
+}
+
+} // namespace
+
+std::string plateWellsWarning(const Grid& wellTable, const std::vector<std::string>& wellsNotConverted,
+                              PlateFormat format)
+{
+    const std::string plate = "the " + std::to_string(wellCount(format)) + "-well plate";
+    const std::vector<std::string> items = checkListItems(format);
+    std::vector<std::string> offPlate;
+    for (int row = 1; row < wellTable.rowCount() && wellTable.colCount() > 0; ++row) {
+        const std::string& well = wellTable.cell(row, 0);
+        if (well.empty())
+            continue;
+        if (std::none_of(items.begin(), items.end(),
+                         [&](const std::string& item) { return sameNameIgnoringCase(item, well); }))
+            offPlate.push_back(well);
+    }
+    std::string warning;
+    if (!offPlate.empty())
+        warning = wellsText(offPlate.size()) + " of the file " + (offPlate.size() == 1 ? "is" : "are") + " not on " +
+                  plate + " and cannot be exported: " + firstNames(offPlate) + ".";
+    if (!wellsNotConverted.empty())
+        warning += std::string(warning.empty() ? "" : " ") + wellsText(wellsNotConverted.size()) +
+                   " of the file beyond " + plate + " " + (wellsNotConverted.size() == 1 ? "was" : "were") +
+                   " not converted: " + firstNames(wellsNotConverted) + ".";
+    return warning;
+}
+
 std::string missingWellsWarning(const std::vector<std::string>& wells)
 {
     if (wells.empty())

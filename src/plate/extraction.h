@@ -38,6 +38,12 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
 Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks,
                                 char systemSeparator);
 
+// The wells of a conversion that the plate map cannot show, or "": rows of the well table whose
+// well is not one of the plate (they can never be ticked), and the wells of the file that came
+// after the table was full. Each kind with its count and the first few names.
+std::string plateWellsWarning(const Grid& wellTable, const std::vector<std::string>& wellsNotConverted,
+                              PlateFormat format);
+
 // "3 ticked wells hold no data and were left out: A1, B2, C3.", or "" for no well.
 std::string missingWellsWarning(const std::vector<std::string>& wells);
 

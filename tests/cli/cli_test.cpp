@@ -232,11 +232,11 @@ TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
                                data("lc480_96_example_excel_damaged.txt") + "\t2\t45\n");
     EXPECT_THAT(several.err, StartsWith("morvane-convert: " + missing + ": cannot open"));
 
-    // --program picks one of them; one not offered is refused for that file.
+    // --program picks one of them; one not offered is a usage error for that file.
     const Result four = run({"--table", "--program", "4", "--wells", "A2", "--keep-separator", raw});
     EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\n");
     const Result three = run({"--table", "--program", "3", raw});
-    EXPECT_EQ(three.status, 1);
+    EXPECT_EQ(three.status, 2);
     EXPECT_EQ(three.out, "");
     EXPECT_EQ(three.err, "morvane-convert: " + raw +
                              ": program 3 is not offered; the programs of more than one cycle are: 2, 4\n");
