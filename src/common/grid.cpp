@@ -1,7 +1,8 @@
 #include "common/grid.h"
 
+#include "common/expects.h"
+
 #include <algorithm>
-#include <stdexcept>
 
 namespace morvane {
 
@@ -44,9 +45,7 @@ std::size_t Grid::index(int row, int col) const
 
 const std::string& Grid::cell(int row, int col) const
 {
-    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
-        throw std::out_of_range("Grid index out of range (row " + std::to_string(row) + ", column " +
-                                std::to_string(col) + ")");
+    MORVANE_EXPECTS(row >= 0 && row < m_rows && col >= 0 && col < m_cols);
     return m_cells[index(row, col)];
 }
 

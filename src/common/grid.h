@@ -24,7 +24,8 @@ public:
     void setRowCount(int rows) { resize(rows, m_cols); }
     void setColCount(int cols) { resize(m_rows, cols); }
 
-    // Bounds-checked: throws std::out_of_range for a cell outside the grid.
+    // Precondition, checked in every build (MORVANE_EXPECTS): 0 <= row < rowCount() and
+    // 0 <= col < colCount(). An index computed from file data is the caller's to check.
     const std::string& cell(int row, int col) const;
     std::string& cell(int row, int col);
     void setCell(int row, int col, std::string text) { cell(row, col) = std::move(text); }

@@ -12,9 +12,6 @@
 
 namespace morvane {
 
-// What a failed connection to a running Excel reports.
-inline constexpr std::string_view firstStartExcel = "first start Excel";
-
 struct SheetNameList {
     std::vector<std::string> names; // every tab in workbook order, chart sheets included
     int activeIndex = -1;           // position of the active sheet in names, -1: none

@@ -178,10 +178,7 @@ Expected<std::string> TExcelcom::AddSheet(std::string_view wantedName)
 {
     if (auto s = connect(); !s)
         return s.error();
-    auto name = dropOnFailure(m_book->addSheet(wantedName));
-    if (name)
-        m_currentSheet = *name;
-    return name;
+    return dropOnFailure(m_book->addSheet(wantedName));
 }
 
 Status TExcelcom::OpenActiveSheet()
@@ -196,7 +193,6 @@ Status TExcelcom::OpenActiveSheet()
         return dropOnFailure(Status(Error{
             "The active sheet '" + tab.name + "' of '" + m_book->displayName() + "' is " +
             (tab.kind == SheetKind::Chartsheet ? "a chart sheet" : "a macro or dialog sheet") + ", not a worksheet"}));
-    m_currentSheet = tab.name;
     return success();
 }
 

@@ -77,7 +77,6 @@ public:
     // Chooses the workbook for the next operations; pending changes are dropped.
     void setWorkbookFile(std::filesystem::path workbookFile);
     void setStore(std::unique_ptr<WorkbookStore> store);
-    WorkbookStore* store() const { return m_store.get(); }
 
     Status ExcelRunning() override;
     Expected<SheetNameList> GetSheetNames() override;
@@ -86,9 +85,6 @@ public:
     Status WriteRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block) override;
     Status CloseConnection() override;
 
-    // The sheet taken by the last OpenActiveSheet or AddSheet ("" before).
-    const std::string& currentSheet() const { return m_currentSheet; }
-
 private:
     Status connect();
     template <typename T> T dropOnFailure(T result);
@@ -96,7 +92,6 @@ private:
     std::unique_ptr<WorkbookStore> m_store;
     WorkbookLimits m_limits;
     std::optional<XlsxWorkbook> m_book;
-    std::string m_currentSheet;
 };
 
 } // namespace morvane

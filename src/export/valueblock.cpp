@@ -1,7 +1,6 @@
 #include "export/valueblock.h"
 
-#include <stdexcept>
-#include <string>
+#include "common/expects.h"
 
 namespace morvane {
 
@@ -13,9 +12,7 @@ ValueBlock::ValueBlock(int rows, int cols)
 
 std::size_t ValueBlock::index(int row, int col) const
 {
-    if (row < 1 || row > m_rows || col < 1 || col > m_cols)
-        throw std::out_of_range("value block element (" + std::to_string(row) + ", " + std::to_string(col) +
-                                ") outside " + std::to_string(m_rows) + " x " + std::to_string(m_cols));
+    MORVANE_EXPECTS(row >= 1 && row <= m_rows && col >= 1 && col <= m_cols);
     return static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(m_cols) + static_cast<std::size_t>(col - 1);
 }
 

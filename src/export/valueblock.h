@@ -19,7 +19,8 @@ public:
     int rows() const { return m_rows; }
     int cols() const { return m_cols; }
 
-    // Bounds-checked: throws std::out_of_range outside 1..rows, 1..cols.
+    // Precondition, checked in every build (MORVANE_EXPECTS): 1 <= row <= rows() and
+    // 1 <= col <= cols().
     const CellValue& at(int row, int col) const;
     CellValue& at(int row, int col);
 

@@ -28,6 +28,215 @@ void insertInOrder(pugi::xml_node parent, pugi::xml_node child, std::string_view
     }
 }
 
+void setCount(pugi::xml_node list, std::size_t count)
+{
+    if (pugi::xml_attribute a = list.attribute("count"))
+        a.set_value(count);
+    else
+        list.prepend_attribute("count").set_value(count);
+}
+
+// --- Number and cell formats (styles part) ---
+
+std::optional<long> findNumberFormat(pugi::xml_node numFmts, std::string_view format)
+{
+    for (pugi::xml_node n : numFmts.children())
+        if (isElement(n, nsMain, "numFmt") && format == n.attribute("formatCode").value())
+            return toNumber(n.attribute("numFmtId").value()).value_or(0);
+    return std::nullopt;
+}
+
+long addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const std::string& prefix,
+                     std::string_view format)
+{
+    long highest = 163; // ids up to 163 are Excel's own
+    for (pugi::xml_node n : numFmts.children())
+        if (isElement(n, nsMain, "numFmt"))
+            highest = std::max(highest, toNumber(n.attribute("numFmtId").value()).value_or(0));
+    if (!numFmts)
+        numFmts = styleSheet.prepend_child(qualified(prefix, "numFmts").c_str());
+    const long formatId = highest + 1;
+    pugi::xml_node n = numFmts.append_child(qualified(prefix, "numFmt").c_str());
+    n.append_attribute("numFmtId").set_value(formatId);
+    n.append_attribute("formatCode").set_value(std::string(format).c_str());
+    std::size_t count = 0;
+    for (pugi::xml_node c : numFmts.children())
+        count += isElement(c, nsMain, "numFmt");
+    setCount(numFmts, count);
+    return formatId;
+}
+
+// The id of the number format with this code, added if the styles have none.
+long numberFormatId(pugi::xml_node styleSheet, const std::string& prefix, std::string_view format)
+{
+    const pugi::xml_node numFmts = firstChild(styleSheet, nsMain, "numFmts");
+    if (const auto id = findNumberFormat(numFmts, format))
+        return *id;
+    return addNumberFormat(styleSheet, numFmts, prefix, format);
+}
+
+// The <xf> elements of <cellXfs>, both created when missing: cell formats are counted from a
+// default one.
+std::vector<pugi::xml_node> cellFormats(pugi::xml_node cellXfs, const std::string& prefix)
+{
+    std::vector<pugi::xml_node> xfs;
+    for (pugi::xml_node n : cellXfs.children())
+        if (isElement(n, nsMain, "xf"))
+            xfs.push_back(n);
+    if (xfs.empty()) {
+        pugi::xml_node xf = cellXfs.append_child(qualified(prefix, "xf").c_str());
+        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"})
+            xf.append_attribute(name).set_value(0);
+        xfs.push_back(xf);
+    }
+    return xfs;
+}
+
+pugi::xml_node cellFormatList(pugi::xml_node styleSheet, const std::string& prefix)
+{
+    pugi::xml_node cellXfs = firstChild(styleSheet, nsMain, "cellXfs");
+    if (!cellXfs) {
+        cellXfs = styleSheet.append_child(qualified(prefix, "cellXfs").c_str());
+        insertInOrder(styleSheet, cellXfs, "cellXfs", std::begin(styleSheetOrder), std::size(styleSheetOrder));
+    }
+    return cellXfs;
+}
+
+void giveNumberFormat(pugi::xml_node xf, long formatId)
+{
+    for (const auto& [name, value] :
+         {std::pair<const char*, std::string>{"numFmtId", std::to_string(formatId)}, {"applyNumberFormat", "1"}}) {
+        if (pugi::xml_attribute a = xf.attribute(name))
+            a.set_value(value.c_str());
+        else
+            xf.append_attribute(name).set_value(value.c_str());
+    }
+}
+
+// The index of the cell format Excel makes when a number format is given to default cells: a
+// copy of xf 0 with the format. Added when there is none yet; nullopt when the list is full.
+std::optional<int> cellFormatIndex(pugi::xml_node styleSheet, const std::string& prefix, long formatId)
+{
+    pugi::xml_node cellXfs = cellFormatList(styleSheet, prefix);
+    const std::vector<pugi::xml_node> xfs = cellFormats(cellXfs, prefix);
+    pugi::xml_document scratch;
+    const pugi::xml_node candidate = scratch.append_copy(xfs.front());
+    giveNumberFormat(candidate, formatId);
+    const std::string wanted = serialize(candidate);
+    for (std::size_t i = 0; i < xfs.size(); ++i)
+        if (serialize(xfs[i]) == wanted)
+            return static_cast<int>(i);
+    if (xfs.size() >= static_cast<std::size_t>(maxCellFormats))
+        return std::nullopt;
+    cellXfs.append_copy(candidate);
+    setCount(cellXfs, xfs.size() + 1);
+    return static_cast<int>(xfs.size());
+}
+
+// --- The new sheet in the workbook part ---
+
+// One more than the highest sheet id; past the largest id Excel's file format can hold, the
+// smallest free one.
+long newSheetId(pugi::xml_node sheets)
+{
+    long highest = 0;
+    std::vector<long> ids;
+    for (pugi::xml_node n : sheets.children()) {
+        if (!isElement(n, nsMain, "sheet"))
+            continue;
+        ids.push_back(toNumber(n.attribute("sheetId").value()).value_or(0));
+        highest = std::max(highest, ids.back());
+    }
+    if (highest + 1 <= 65535)
+        return highest + 1;
+    long id = 1;
+    while (std::find(ids.begin(), ids.end(), id) != ids.end())
+        ++id;
+    return id;
+}
+
+// The <sheet> element at `position`, or null past the last.
+pugi::xml_node sheetAt(pugi::xml_node sheets, std::size_t position)
+{
+    std::size_t index = 0;
+    for (pugi::xml_node n : sheets.children())
+        if (isElement(n, nsMain, "sheet") && index++ == position)
+            return n;
+    return {};
+}
+
+void insertSheetElement(pugi::xml_node sheets, std::size_t position, const std::string& name, long sheetId,
+                        const std::string& relId)
+{
+    const pugi::xml_node before = sheetAt(sheets, position);
+    const std::string mainPrefix(prefixOf(sheets));
+    pugi::xml_node element = before ? sheets.insert_child_before(qualified(mainPrefix, "sheet").c_str(), before)
+                                    : sheets.append_child(qualified(mainPrefix, "sheet").c_str());
+    element.append_attribute("name").set_value(encodeEscapedUnits(name).c_str());
+    element.append_attribute("sheetId").set_value(sheetId);
+    std::string relPrefix;
+    if (!findPrefix(sheets, nsOfficeRels, relPrefix) || relPrefix.empty()) {
+        relPrefix = "r";
+        element.append_attribute("xmlns:r").set_value(std::string(nsOfficeRels).c_str());
+    }
+    element.append_attribute((relPrefix + ":id").c_str()).set_value(relId.c_str());
+}
+
+// Names scoped to a sheet hold its position, so those at or after the new sheet move on.
+void shiftLocalNames(pugi::xml_node root, std::size_t position)
+{
+    if (pugi::xml_node names = firstChild(root, nsMain, "definedNames"))
+        for (pugi::xml_node n : names.children())
+            if (isElement(n, nsMain, "definedName"))
+                if (pugi::xml_attribute local = n.attribute("localSheetId"))
+                    if (const auto id = toNumber(local.value()); id && *id >= static_cast<long>(position))
+                        local.set_value(*id + 1);
+}
+
+// The first workbook view shows the new tab, and keeps it in sight.
+void activateNewTab(pugi::xml_node view, std::size_t position)
+{
+    pugi::xml_attribute activeTab = view.attribute("activeTab");
+    if (!activeTab)
+        activeTab = view.append_attribute("activeTab");
+    activeTab.set_value(position);
+    pugi::xml_attribute firstSheet = view.attribute("firstSheet");
+    if (firstSheet && toNumber(firstSheet.value()).value_or(0) > static_cast<long>(position))
+        firstSheet.set_value(position);
+}
+
+// Any further view goes on showing the tabs it showed, which the new one moved on.
+void keepShownTabs(pugi::xml_node view, std::size_t position)
+{
+    pugi::xml_attribute activeTab = view.attribute("activeTab");
+    if (const auto tab = toNumber(activeTab.value()); activeTab && tab && *tab >= static_cast<long>(position))
+        activeTab.set_value(*tab + 1);
+    pugi::xml_attribute firstSheet = view.attribute("firstSheet");
+    const long firstShown = toNumber(firstSheet.value()).value_or(0);
+    if (firstSheet && firstShown > static_cast<long>(position))
+        firstSheet.set_value(firstShown + 1);
+}
+
+void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position)
+{
+    pugi::xml_node views = firstChild(root, nsMain, "bookViews");
+    if (!views) {
+        const std::string mainPrefix(prefixOf(sheets));
+        views = root.insert_child_before(qualified(mainPrefix, "bookViews").c_str(), sheets);
+        views.append_child(qualified(mainPrefix, "workbookView").c_str());
+    }
+    bool first = true;
+    for (pugi::xml_node view : views.children()) {
+        if (!isElement(view, nsMain, "workbookView"))
+            continue;
+        if (first)
+            activateNewTab(view, position);
+        else
+            keepShownTabs(view, position);
+        first = false;
+    }
+}
+
 } // namespace
 
 bool XlsxWorkbook::Impl::partNameTaken(std::string_view part) const
@@ -97,106 +306,45 @@ void XlsxWorkbook::Impl::addOverride(std::string_view part, std::string_view con
     contentTypes.changed = true;
 }
 
+std::string XlsxWorkbook::Impl::registerPart(std::string_view part, std::string_view kind, std::string_view contentType)
+{
+    std::string id = newRelationshipId();
+    addRelationship(id, relType(kind), part.substr(workbookFolder.size()));
+    addOverride(part, contentType);
+    return id;
+}
+
+void XlsxWorkbook::Impl::createPart(std::optional<XmlPart>& part, std::string_view kind, const char* xml,
+                                    std::string_view contentType)
+{
+    part.emplace();
+    part->name = freePartName(workbookFolder, kind, false);
+    part->doc.load_string(xml, pugi::parse_default | pugi::parse_declaration);
+    registerPart(part->name, kind, contentType);
+}
+
 Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
 {
     if (const auto it = styleForFormat.find(std::string(format)); it != styleForFormat.end())
         return it->second;
-    if (!styles) {
-        styles.emplace();
-        styles->name = freePartName(workbookFolder, "styles", false);
-        styles->doc.load_string(templateStyles, pugi::parse_default | pugi::parse_declaration);
-        const std::string id = newRelationshipId();
-        addRelationship(id, relType("styles"), styles->name.substr(workbookFolder.size()));
-        addOverride(styles->name, ctStyles);
-    }
-    pugi::xml_node sheet = styles->doc.document_element();
-    const std::string& prefix = styles->prefix;
-
-    pugi::xml_node numFmts = firstChild(sheet, nsMain, "numFmts");
-    long formatId = -1;
-    long highest = 163; // ids up to 163 are Excel's own
-    if (numFmts) {
-        for (pugi::xml_node n : numFmts.children()) {
-            if (!isElement(n, nsMain, "numFmt"))
-                continue;
-            const long id = toNumber(n.attribute("numFmtId").value()).value_or(0);
-            highest = std::max(highest, id);
-            if (formatId < 0 && format == n.attribute("formatCode").value())
-                formatId = id;
-        }
-    }
-    if (formatId < 0) {
-        if (!numFmts)
-            numFmts = sheet.prepend_child(qualified(prefix, "numFmts").c_str());
-        formatId = highest + 1;
-        pugi::xml_node n = numFmts.append_child(qualified(prefix, "numFmt").c_str());
-        n.append_attribute("numFmtId").set_value(formatId);
-        n.append_attribute("formatCode").set_value(std::string(format).c_str());
-        std::size_t count = 0;
-        for (pugi::xml_node c : numFmts.children())
-            count += isElement(c, nsMain, "numFmt");
-        if (pugi::xml_attribute a = numFmts.attribute("count"))
-            a.set_value(count);
-        else
-            numFmts.prepend_attribute("count").set_value(count);
-    }
-
-    pugi::xml_node cellXfs = firstChild(sheet, nsMain, "cellXfs");
-    if (!cellXfs) {
-        cellXfs = sheet.append_child(qualified(prefix, "cellXfs").c_str());
-        insertInOrder(sheet, cellXfs, "cellXfs", std::begin(styleSheetOrder), std::size(styleSheetOrder));
-    }
-    std::vector<pugi::xml_node> xfs;
-    for (pugi::xml_node n : cellXfs.children())
-        if (isElement(n, nsMain, "xf"))
-            xfs.push_back(n);
-    if (xfs.empty()) {
-        pugi::xml_node xf = cellXfs.append_child(qualified(prefix, "xf").c_str());
-        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"})
-            xf.append_attribute(name).set_value(0);
-        xfs.push_back(xf);
-    }
-    // What Excel does when a format is given to default cells: a copy of xf 0 with the format.
-    pugi::xml_document scratch;
-    pugi::xml_node candidate = scratch.append_copy(xfs.front());
-    for (const auto& [name, value] :
-         {std::pair<const char*, std::string>{"numFmtId", std::to_string(formatId)}, {"applyNumberFormat", "1"}}) {
-        if (pugi::xml_attribute a = candidate.attribute(name))
-            a.set_value(value.c_str());
-        else
-            candidate.append_attribute(name).set_value(value.c_str());
-    }
-    const std::string wanted = serialize(candidate);
-    int index = -1;
-    for (std::size_t i = 0; i < xfs.size() && index < 0; ++i)
-        if (serialize(xfs[i]) == wanted)
-            index = static_cast<int>(i);
-    if (index < 0) {
-        if (xfs.size() >= static_cast<std::size_t>(maxCellFormats))
-            return Error{"'" + displayName + "' already holds " + std::to_string(maxCellFormats) +
-                         " cell formats, the most Excel allows; no format can be added"};
-        cellXfs.append_copy(candidate);
-        index = static_cast<int>(xfs.size());
-        if (pugi::xml_attribute a = cellXfs.attribute("count"))
-            a.set_value(xfs.size() + 1);
-        else
-            cellXfs.prepend_attribute("count").set_value(xfs.size() + 1);
-    }
+    if (!styles)
+        createPart(styles, "styles", templateStyles, ctStyles);
+    const pugi::xml_node styleSheet = styles->doc.document_element();
+    const long formatId = numberFormatId(styleSheet, styles->prefix, format);
+    const std::optional<int> index = cellFormatIndex(styleSheet, styles->prefix, formatId);
+    if (!index)
+        return Error{"'" + displayName + "' already holds " + std::to_string(maxCellFormats) +
+                     " cell formats, the most Excel allows; no format can be added"};
     styles->changed = true;
-    styleForFormat.emplace(std::string(format), index);
-    return index;
+    styleForFormat.emplace(std::string(format), *index);
+    return *index;
 }
 
 std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
 {
     if (!sharedStrings) {
-        sharedStrings.emplace();
-        sharedStrings->name = freePartName(workbookFolder, "sharedStrings", false);
-        sharedStrings->doc.load_string(templateSharedStrings, pugi::parse_default | pugi::parse_declaration);
+        createPart(sharedStrings, "sharedStrings", templateSharedStrings, ctSharedStrings);
         hadCountAttribute = true;
-        const std::string id = newRelationshipId();
-        addRelationship(id, relType("sharedStrings"), sharedStrings->name.substr(workbookFolder.size()));
-        addOverride(sharedStrings->name, ctSharedStrings);
     }
     sharedStrings->changed = true;
     ++referencesAdded;
@@ -214,111 +362,59 @@ std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
     return it->second;
 }
 
+Expected<std::string> XlsxWorkbook::Impl::newSheetName(std::string_view wantedName, std::string_view defaultBase) const
+{
+    const auto taken = [&](std::string_view name) {
+        return std::any_of(tabs.begin(), tabs.end(), [&](const Tab& t) { return sameSheetName(t.info.name, name); });
+    };
+    std::string name(wantedName);
+    if (name.empty()) {
+        for (std::size_t n = tabs.size() + 1; name.empty() || taken(name); ++n)
+            name = std::string(defaultBase) + std::to_string(n);
+        return name;
+    }
+    if (auto valid = checkSheetName(name); !valid)
+        return valid.error();
+    if (taken(name))
+        return Error{"Cannot add a sheet named '" + name + "' to '" + displayName +
+                     "': that name is already taken. Try a different one."};
+    return name;
+}
+
+void XlsxWorkbook::Impl::insertNewTab(std::string name, std::string part, std::size_t position)
+{
+    Tab tab;
+    tab.info.name = std::move(name);
+    tab.part = part;
+    tab.added = static_cast<int>(newSheets.size());
+    NewSheet sheet;
+    sheet.part = std::move(part);
+    newSheets.push_back(std::move(sheet));
+    tabs.insert(tabs.begin() + static_cast<std::ptrdiff_t>(position), std::move(tab));
+    active = static_cast<int>(position);
+    modified = true;
+    syncTabInfos();
+}
+
 Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::string_view defaultBase)
 {
     if (!d->zip)
         return Error{"'" + d->displayName + "' was already saved"};
-    const auto taken = [&](std::string_view name) {
-        return std::any_of(d->tabs.begin(), d->tabs.end(),
-                           [&](const Tab& t) { return sameSheetName(t.info.name, name); });
-    };
-    std::string name(wantedName);
-    if (name.empty()) {
-        for (std::size_t n = d->tabs.size() + 1; name.empty() || taken(name); ++n)
-            name = std::string(defaultBase) + std::to_string(n);
-    } else {
-        if (auto valid = checkSheetName(name); !valid)
-            return valid.error();
-        if (taken(name))
-            return Error{"Cannot add a sheet named '" + name + "' to '" + d->displayName +
-                         "': that name is already taken. Try a different one."};
-    }
+    auto name = d->newSheetName(wantedName, defaultBase);
+    if (!name)
+        return name;
 
     pugi::xml_node root = d->workbook.doc.document_element();
     pugi::xml_node sheets = firstChild(root, nsMain, "sheets");
     const std::size_t position = d->active < 0 ? 0 : static_cast<std::size_t>(d->active);
-
-    long highestId = 0;
-    std::vector<long> ids;
-    pugi::xml_node before; // the sheet element the new one goes in front of
-    std::size_t index = 0;
-    for (pugi::xml_node n : sheets.children()) {
-        if (!isElement(n, nsMain, "sheet"))
-            continue;
-        if (index++ == position)
-            before = n;
-        const long id = toNumber(n.attribute("sheetId").value()).value_or(0);
-        ids.push_back(id);
-        highestId = std::max(highestId, id);
-    }
-    long sheetId = highestId + 1;
-    if (sheetId > 65535) // the largest id Excel's file format can hold
-        for (sheetId = 1; std::find(ids.begin(), ids.end(), sheetId) != ids.end(); ++sheetId) {
-        }
-
-    NewSheet sheet;
-    sheet.part = d->freePartName(d->workbookFolder + "worksheets/", "sheet", true);
-    const std::string relId = d->newRelationshipId();
-    d->addRelationship(relId, relType("worksheet"), sheet.part.substr(d->workbookFolder.size()));
-    d->addOverride(sheet.part, ctWorksheet);
-
-    const std::string mainPrefix(prefixOf(sheets));
-    pugi::xml_node element = before ? sheets.insert_child_before(qualified(mainPrefix, "sheet").c_str(), before)
-                                    : sheets.append_child(qualified(mainPrefix, "sheet").c_str());
-    element.append_attribute("name").set_value(encodeEscapedUnits(name).c_str());
-    element.append_attribute("sheetId").set_value(sheetId);
-    std::string relPrefix;
-    if (!findPrefix(sheets, nsOfficeRels, relPrefix) || relPrefix.empty()) {
-        relPrefix = "r";
-        element.append_attribute("xmlns:r").set_value(std::string(nsOfficeRels).c_str());
-    }
-    element.append_attribute((relPrefix + ":id").c_str()).set_value(relId.c_str());
-
-    // Names scoped to a sheet hold its position, so those at or after the new sheet move on.
-    if (pugi::xml_node names = firstChild(root, nsMain, "definedNames"))
-        for (pugi::xml_node n : names.children())
-            if (isElement(n, nsMain, "definedName"))
-                if (pugi::xml_attribute local = n.attribute("localSheetId"))
-                    if (const auto id = toNumber(local.value()); id && *id >= static_cast<long>(position))
-                        local.set_value(*id + 1);
-
-    pugi::xml_node views = firstChild(root, nsMain, "bookViews");
-    if (!views) {
-        views = root.insert_child_before(qualified(mainPrefix, "bookViews").c_str(), sheets);
-        views.append_child(qualified(mainPrefix, "workbookView").c_str());
-    }
-    bool first = true;
-    for (pugi::xml_node view : views.children()) {
-        if (!isElement(view, nsMain, "workbookView"))
-            continue;
-        pugi::xml_attribute activeTab = view.attribute("activeTab");
-        pugi::xml_attribute firstSheet = view.attribute("firstSheet");
-        const long firstShown = toNumber(firstSheet.value()).value_or(0);
-        if (first) {
-            if (!activeTab)
-                activeTab = view.append_attribute("activeTab");
-            activeTab.set_value(position);
-            if (firstSheet && firstShown > static_cast<long>(position))
-                firstSheet.set_value(position); // keep the new tab in sight
-            first = false;
-        } else {
-            if (const auto tab = toNumber(activeTab.value()); activeTab && tab && *tab >= static_cast<long>(position))
-                activeTab.set_value(*tab + 1);
-            if (firstSheet && firstShown > static_cast<long>(position))
-                firstSheet.set_value(firstShown + 1);
-        }
-    }
+    const long sheetId = newSheetId(sheets);
+    std::string part = d->freePartName(d->workbookFolder + "worksheets/", "sheet", true);
+    const std::string relId = d->registerPart(part, "worksheet", ctWorksheet);
+    insertSheetElement(sheets, position, *name, sheetId, relId);
+    shiftLocalNames(root, position);
+    showNewTab(root, sheets, position);
     d->workbook.changed = true;
-
-    Tab tab;
-    tab.info.name = name;
-    tab.part = sheet.part;
-    tab.added = static_cast<int>(d->newSheets.size());
-    d->newSheets.push_back(std::move(sheet));
-    d->tabs.insert(d->tabs.begin() + static_cast<std::ptrdiff_t>(position), std::move(tab));
-    d->active = static_cast<int>(position);
-    d->modified = true;
-    d->syncTabInfos();
+    d->insertNewTab(*name, std::move(part), position);
     return name;
 }
 

@@ -52,26 +52,21 @@ inline constexpr const char* templateContentTypes =
     R"(<Override PartName="/xl/styles.xml" )"
     R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)"
     R"(</Types>)";
-inline constexpr const char* templateRootRels =
-    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-    "\n"
-    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-    R"(<Relationship Id="rId1" )"
-    R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" )"
-    R"(Target="xl/workbook.xml"/></Relationships>)";
 inline constexpr const char* templateWorkbook =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
     "\n"
     R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
     R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
     R"(<bookViews><workbookView/></bookViews><sheets/></workbook>)";
-inline constexpr const char* templateWorkbookRels =
-    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-    "\n"
-    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-    R"(<Relationship Id="rId1" )"
-    R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" )"
-    R"(Target="styles.xml"/></Relationships>)";
+// A relationships part holding one relationship, rId1.
+inline std::string templateRelationships(std::string_view type, std::string_view target)
+{
+    return R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+           "\n"
+           R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+           R"(<Relationship Id="rId1" Type=")" +
+           std::string(type) + R"(" Target=")" + std::string(target) + R"("/></Relationships>)";
+}
 // Excel's defaults for a workbook without styles of its own (no theme: a new workbook has none).
 inline constexpr const char* templateStyles =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -162,11 +157,19 @@ struct XlsxWorkbook::Impl {
     std::string newRelationshipId() const;
     void addRelationship(const std::string& id, std::string_view type, std::string_view target);
     void addOverride(std::string_view part, std::string_view contentType);
+    // The relationship from the workbook and the content type of a new part; returns the
+    // relationship's id.
+    std::string registerPart(std::string_view part, std::string_view kind, std::string_view contentType);
+    // A part this edit adds to the workbook's folder, named after its kind ("styles.xml") and
+    // filled from a template.
+    void createPart(std::optional<XmlPart>& part, std::string_view kind, const char* xml, std::string_view contentType);
     Status loadPart(XmlPart& part, std::uint64_t cap);
     Status readWorkbook();
     Status readSheetHeads();
     Status readSharedStrings();
     Expected<int> styleFor(std::string_view format);
+    Expected<std::string> newSheetName(std::string_view wantedName, std::string_view defaultBase) const;
+    void insertNewTab(std::string name, std::string part, std::size_t position);
     std::size_t sharedString(const std::string& text);
     void syncTabInfos();
 };

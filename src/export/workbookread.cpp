@@ -57,8 +57,7 @@ std::string resolveTarget(std::string_view sourceFolder, std::string_view target
 {
     std::string decoded;
     for (std::size_t i = 0; i < target.size(); ++i) {
-        if (target[i] == '%' && i + 2 < target.size() && hexValue(target[i + 1]) >= 0 &&
-            hexValue(target[i + 2]) >= 0) {
+        if (target[i] == '%' && i + 2 < target.size() && hexValue(target[i + 1]) >= 0 && hexValue(target[i + 2]) >= 0) {
             decoded += static_cast<char>(hexValue(target[i + 1]) * 16 + hexValue(target[i + 2]));
             i += 2;
         } else {
@@ -371,11 +370,12 @@ Expected<XlsxWorkbook> XlsxWorkbook::open(std::string bytes, std::string display
 
 Expected<XlsxWorkbook> XlsxWorkbook::create(std::string displayName)
 {
-    auto bytes = ZipArchive::build({{"[Content_Types].xml", templateContentTypes},
-                                    {"_rels/.rels", templateRootRels},
-                                    {"xl/workbook.xml", templateWorkbook},
-                                    {"xl/_rels/workbook.xml.rels", templateWorkbookRels},
-                                    {"xl/styles.xml", templateStyles}});
+    auto bytes =
+        ZipArchive::build({{"[Content_Types].xml", templateContentTypes},
+                           {"_rels/.rels", templateRelationships(relType("officeDocument"), "xl/workbook.xml")},
+                           {"xl/workbook.xml", templateWorkbook},
+                           {"xl/_rels/workbook.xml.rels", templateRelationships(relType("styles"), "styles.xml")},
+                           {"xl/styles.xml", templateStyles}});
     if (!bytes)
         return bytes.error();
     return open(std::move(bytes).value(), std::move(displayName));

@@ -1,5 +1,7 @@
 #include "plate/plate.h"
 
+#include "common/expects.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -23,6 +25,14 @@ std::string boundsText(PlateFormat format)
 {
     return "Rows must lie within A to " + std::string(1, lastRowLetter(format)) + " and columns within 1 to " +
            std::to_string(plateCols(format)) + ".";
+}
+
+// Every bound on the plate; a reversed range may still be.
+bool onPlate(PlateFormat format, const WellRange& range)
+{
+    const auto rowFits = [&](int row) { return row >= 1 && row <= plateRows(format); };
+    const auto colFits = [&](int col) { return col >= 1 && col <= plateCols(format); };
+    return rowFits(range.firstRow) && rowFits(range.lastRow) && colFits(range.firstCol) && colFits(range.lastCol);
 }
 
 Error unreadable(std::string_view what, std::string_view text, std::string_view why, PlateFormat format)
@@ -155,36 +165,30 @@ std::string filterRangeEdit(std::string_view text, bool letterField)
 Expected<WellRange> readRange(PlateFormat format, std::string_view startRow, std::string_view stopRow,
                               std::string_view startCol, std::string_view stopCol)
 {
-    const auto firstRow = readRow(format, startRow, "\"from\" row");
-    if (!firstRow)
-        return firstRow.error();
-    const auto lastRow = readRow(format, stopRow, "\"thru\" row");
-    if (!lastRow)
-        return lastRow.error();
-    const auto firstCol = readCol(format, startCol, "\"from\" column");
-    if (!firstCol)
-        return firstCol.error();
-    const auto lastCol = readCol(format, stopCol, "\"thru\" column");
-    if (!lastCol)
-        return lastCol.error();
-
-    const auto rowFits = [&](int row) { return row >= 1 && row <= plateRows(format); };
-    const auto colFits = [&](int col) { return col >= 1 && col <= plateCols(format); };
-    if (!rowFits(*firstRow) || !rowFits(*lastRow) || !colFits(*firstCol) || !colFits(*lastCol))
+    // Reading has no side effects, so all four are read and the first unreadable one in this
+    // order is reported.
+    const Expected<int> bounds[] = {
+        readRow(format, startRow, "\"from\" row"),
+        readRow(format, stopRow, "\"thru\" row"),
+        readCol(format, startCol, "\"from\" column"),
+        readCol(format, stopCol, "\"thru\" column"),
+    };
+    for (const Expected<int>& bound : bounds)
+        if (!bound)
+            return bound.error();
+    const WellRange range{*bounds[0], *bounds[1], *bounds[2], *bounds[3]};
+    if (!onPlate(format, range))
         return Error{boundsText(format)};
-    return WellRange{*firstRow, *lastRow, *firstCol, *lastCol};
+    return range;
 }
 
 std::vector<int> rangeIndices(PlateFormat format, const WellRange& range)
 {
-    // Clipped to the plate, so that a well outside it never wraps into the next plate column.
-    const int firstRow = std::max(range.firstRow, 1);
-    const int lastRow = std::min(range.lastRow, plateRows(format));
-    const int firstCol = std::max(range.firstCol, 1);
-    const int lastCol = std::min(range.lastCol, plateCols(format));
+    // A bound off the plate would wrap into the next plate column; readRange never lets one through.
+    MORVANE_EXPECTS(onPlate(format, range));
     std::vector<int> indices;
-    for (int row = firstRow; row <= lastRow; ++row)
-        for (int col = firstCol; col <= lastCol; ++col)
+    for (int row = range.firstRow; row <= range.lastRow; ++row)
+        for (int col = range.firstCol; col <= range.lastCol; ++col)
             indices.push_back(checkListIndex(format, row, col));
     return indices;
 }

@@ -91,6 +91,7 @@ Expected<WellRange> readRange(PlateFormat format, std::string_view startRow, std
                               std::string_view startCol, std::string_view stopCol);
 
 // Check-list indices of the wells of a range, row by row; empty for a reversed range.
+// Precondition (MORVANE_EXPECTS): every bound lies on the plate, as readRange guarantees.
 std::vector<int> rangeIndices(PlateFormat format, const WellRange& range);
 
 // The two range buttons share one handler: only the button named "SelectRangeButton" ticks,

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 using morvane::Grid;
 
 TEST(Grid, ResizeKeepsTheCellsThatRemain)
@@ -34,9 +32,13 @@ TEST(Grid, ClearEmptiesEveryCellAndKeepsTheSize)
     EXPECT_EQ(g.cell(1, 1), "");
 }
 
-TEST(Grid, CellOutsideTheGridThrows)
+TEST(GridDeathTest, CellOutsideTheGridStopsTheProgram)
 {
     Grid g(2, 2);
-    EXPECT_THROW((void)g.cell(2, 0), std::out_of_range);
-    EXPECT_THROW((void)g.cell(0, -1), std::out_of_range);
+    const Grid& constant = g;
+    EXPECT_DEATH((void)g.cell(2, 0), "precondition failed");
+    EXPECT_DEATH((void)g.cell(0, -1), "precondition failed");
+    EXPECT_DEATH((void)constant.cell(0, 2), "precondition failed");
+    EXPECT_DEATH(g.setCell(-1, 0, "x"), "precondition failed");
+    EXPECT_EQ(g.cell(1, 1), "") << "the last cell is inside";
 }

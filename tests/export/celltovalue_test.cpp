@@ -110,8 +110,17 @@ TEST(ValueBlock, HoldsTheGridWithOneEmptyRowAndColumnMore)
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 4; ++j)
             EXPECT_EQ(block.at(i, j), expected[i - 1][j - 1]) << i << "," << j;
-    EXPECT_THROW(block.at(0, 1), std::out_of_range);
-    EXPECT_THROW(block.at(4, 1), std::out_of_range);
+}
+
+TEST(ValueBlockDeathTest, AnElementOutsideTheBlockStopsTheProgram)
+{
+    const morvane::ValueBlock block = morvane::makeValueBlock(morvane::Grid(2, 3), '.');
+    ASSERT_EQ(block.rows(), 3);
+    ASSERT_EQ(block.cols(), 4);
+    EXPECT_DEATH((void)block.at(0, 1), "precondition failed");
+    EXPECT_DEATH((void)block.at(4, 1), "precondition failed");
+    EXPECT_DEATH((void)block.at(1, 5), "precondition failed");
+    EXPECT_DEATH((void)block.at(1, 0), "precondition failed");
 }
 
 TEST(ValueBlock, AGridWithoutWellsGivesTheHeaderAnEmptyRowAndTheExtraRow)

@@ -237,6 +237,91 @@ TEST(Workbook, TheNumberFormatIsAddedOnceAndReused)
               countFormats(readFile(fixture("xlsxwriter_excel_like.xlsx"))));
 }
 
+// The styles part of the fixture, changed: each case leaves out or adds what a producer may.
+TEST(Workbook, TheCellFormatIsFoundOrMadeWhateverTheStylesHold)
+{
+    const std::string three = readFile(fixture("openpyxl_three.xlsx"));
+    const std::string styles = part(three, "xl/styles.xml");
+    const std::string noFormats = R"(<numFmts count="0"/>)";
+    const std::string xf0 =
+        R"(<xf numFmtId="0" fontId="0" fillId="0" borderId="0" pivotButton="0" quotePrefix="0" xfId="0"/>)";
+    const std::string cellXfs = R"(<cellXfs count="1">)" + xf0 + "</cellXfs>";
+    const std::string format170 = R"(<numFmts count="1"><numFmt numFmtId="170" formatCode="0.000"/></numFmts>)";
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> edits; // (from, to) in the fixture's styles
+        const char* formatId;                                   // of the format the new cells carry
+        std::size_t formats;                                    // <numFmt> elements after the export
+        std::size_t xfs;                                        // <xf> elements in <cellXfs> after it
+    };
+    const Case cases[] = {
+        {"no numFmts", {{noFormats, ""}}, "164", 1, 2},
+        {"custom formats",
+         {{noFormats, R"(<numFmts count="2"><numFmt numFmtId="180" formatCode="0.0"/>)"
+                      R"(<numFmt numFmtId="170" formatCode="0.00"/></numFmts>)"}},
+         "181",
+         3,
+         2},
+        {"the format, not yet a cell format", {{noFormats, format170}}, "170", 1, 2},
+        {"the format and its cell format",
+         {{noFormats, format170},
+          {cellXfs, R"(<cellXfs count="2">)" + xf0 +
+                        R"(<xf numFmtId="170" fontId="0" fillId="0" borderId="0" pivotButton="0" quotePrefix="0" )"
+                        R"(xfId="0" applyNumberFormat="1"/></cellXfs>)"}},
+         "170",
+         1,
+         2},
+        {"no cellXfs", {{cellXfs, ""}}, "164", 1, 2},
+        {"an empty cellXfs", {{cellXfs, R"(<cellXfs count="0"/>)"}}, "164", 1, 2},
+    };
+    for (const Case& c : cases) {
+        std::string edited = styles;
+        for (const auto& [from, to] : c.edits) {
+            const auto at = edited.find(from);
+            ASSERT_NE(at, std::string::npos) << c.what;
+            edited.replace(at, from.size(), to);
+        }
+        auto book = XlsxWorkbook::open(withPart(three, "xl/styles.xml", edited), "styled.xlsx");
+        ASSERT_TRUE(book.ok()) << c.what << ": " << book.error().message;
+        const std::string saved = addSampleSheet(*book, "New");
+        EXPECT_EQ(join(structuralProblems(saved), "\n"), "") << c.what;
+
+        const auto doc = parse(part(saved, "xl/styles.xml"));
+        const auto formats = childrenNamed(childrenNamed(doc.document_element(), "numFmts").at(0), "numFmt");
+        EXPECT_EQ(formats.size(), c.formats) << c.what;
+        const auto xfs = childrenNamed(childrenNamed(doc.document_element(), "cellXfs").at(0), "xf");
+        ASSERT_EQ(xfs.size(), c.xfs) << c.what;
+        const auto sheet = parse(part(saved, "xl/worksheets/sheet4.xml"));
+        const auto rows = childrenNamed(childrenNamed(sheet.document_element(), "sheetData").at(0), "row");
+        const pugi::xml_node a1 = childrenNamed(rows.at(0), "c").at(0);
+        const pugi::xml_node xf = xfs.at(a1.attribute("s").as_ullong());
+        EXPECT_STREQ(xf.attribute("numFmtId").value(), c.formatId) << c.what;
+        EXPECT_STREQ(xf.attribute("applyNumberFormat").value(), "1") << c.what;
+        EXPECT_STREQ(xfs.at(0).attribute("numFmtId").value(), "0") << c.what << ": the default stays first";
+    }
+}
+
+// Excel keeps at most 65430 cell formats; a list that full takes no more, and nothing is written.
+TEST(Workbook, AFullListOfCellFormatsRefusesTheRange)
+{
+    const std::string three = readFile(fixture("openpyxl_three.xlsx"));
+    std::string styles = part(three, "xl/styles.xml");
+    std::string full = R"(<cellXfs count="65430">)";
+    for (int i = 0; i < 65430; ++i)
+        full += R"(<xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>)";
+    full += "</cellXfs>";
+    const auto from = styles.find("<cellXfs"), to = styles.find("</cellXfs>") + std::string("</cellXfs>").size();
+    styles.replace(from, to - from, full);
+    auto book = XlsxWorkbook::open(withPart(three, "xl/styles.xml", styles), "full.xlsx");
+    ASSERT_TRUE(book.ok()) << book.error().message;
+    ASSERT_TRUE(book->addSheet("New").ok());
+    const ValueBlock block = makeValueBlock(sampleGrid(), '.');
+    const Status written = book->writeRange(1, block.cols(), 1, block.rows(), block);
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().message,
+              "'full.xlsx' already holds 65430 cell formats, the most Excel allows; no format can be added");
+}
+
 TEST(Workbook, TextsBecomeSharedStringsReusingTheWorkbooksOwn)
 {
     XlsxWorkbook book = openFixture("xlsxwriter_excel_like.xlsx");

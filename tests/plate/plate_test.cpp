@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -162,11 +163,68 @@ TEST(Plate, RangeOutsideThePlateIsRefusedWithItsBounds)
     }
 }
 
-TEST(Plate, RangeIndicesNeverLeaveThePlate)
+namespace {
+// An edit's text and the bound it stands for.
+struct BoundText {
+    std::string text;
+    int value;
+};
+} // namespace
+
+// rangeIndices does not clip: it relies on readRange accepting only ranges whose every bound
+// lies on the plate. Around each edge of both plates, a range is accepted exactly then, and its
+// wells are the rectangle's, none wrapped in from elsewhere.
+TEST(Plate, ReadRangeAcceptsOnlyBoundsOnThePlate)
 {
-    // A range that did not come through readRange is clipped, not wrapped.
-    EXPECT_EQ(rangeIndices(PlateFormat::Wells96, WellRange{7, 10, 1, 1}), (std::vector<int>{6, 7}));
-    EXPECT_EQ(rangeIndices(PlateFormat::Wells96, WellRange{1, 1, 0, 13}).size(), 12u);
+    for (PlateFormat format : {PlateFormat::Wells96, PlateFormat::Wells384}) {
+        const int rows = plateRows(format);
+        const int cols = plateCols(format);
+        const char last = lastRowLetter(format);
+        const std::vector<BoundText> rowTexts = {{"A", 1},
+                                                 {"b", 2},
+                                                 {std::string(1, last), rows},
+                                                 {std::string(1, static_cast<char>(last + 1)), rows + 1},
+                                                 {"AA", 27}};
+        const std::vector<BoundText> colTexts = {{"-1", -1},
+                                                 {"0", 0},
+                                                 {"1", 1},
+                                                 {std::to_string(cols), cols},
+                                                 {std::to_string(cols + 1), cols + 1},
+                                                 {"99999999999999999999", INT_MAX}};
+        const auto onPlate = [&](const WellRange& r) {
+            const auto within = [](int v, int lastOne) { return v >= 1 && v <= lastOne; };
+            return within(r.firstRow, rows) && within(r.lastRow, rows) && within(r.firstCol, cols) &&
+                   within(r.lastCol, cols);
+        };
+        for (const BoundText& r1 : rowTexts)
+            for (const BoundText& r2 : rowTexts)
+                for (const BoundText& c1 : colTexts)
+                    for (const BoundText& c2 : colTexts) {
+                        const WellRange wanted{r1.value, r2.value, c1.value, c2.value};
+                        const auto range = readRange(format, r1.text, r2.text, c1.text, c2.text);
+                        ASSERT_EQ(range.ok(), onPlate(wanted))
+                            << r1.text << ' ' << r2.text << ' ' << c1.text << ' ' << c2.text;
+                        if (!range)
+                            continue;
+                        ASSERT_EQ(*range, wanted);
+                        std::vector<int> expected;
+                        for (int row = wanted.firstRow; row <= wanted.lastRow; ++row)
+                            for (int col = wanted.firstCol; col <= wanted.lastCol; ++col)
+                                expected.push_back((col - 1) * rows + row - 1);
+                        EXPECT_EQ(rangeIndices(format, *range), expected);
+                    }
+    }
+}
+
+TEST(PlateDeathTest, RangeIndicesRefuseARangeOffThePlate)
+{
+    // Before, these were clipped (G1:J1 gave G1 and H1); readRange never yields them.
+    EXPECT_DEATH((void)rangeIndices(PlateFormat::Wells96, WellRange{7, 10, 1, 1}), "precondition failed");
+    EXPECT_DEATH((void)rangeIndices(PlateFormat::Wells96, WellRange{1, 1, 0, 13}), "precondition failed");
+    EXPECT_DEATH((void)rangeIndices(PlateFormat::Wells96, WellRange{3, 2, 1, 13}), "precondition failed")
+        << "reversed, yet off the plate";
+    // A range read for the larger plate, used on the smaller one.
+    EXPECT_DEATH((void)rangeIndices(PlateFormat::Wells96, WellRange{1, 16, 1, 24}), "precondition failed");
 }
 
 TEST(Plate, GridSizeWarning)
