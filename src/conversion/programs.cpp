@@ -1,26 +1,12 @@
 #include "conversion/programs.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 
 namespace morvane {
 
 namespace {
-
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
-bool endsWithIgnoringCase(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && equalsIgnoringCase(text.substr(text.size() - end.size()), end);
-}
 
 // The instrument software's other text exports (the sample list with "General:Pos ...", the
 // results tables with "Pos Name Cp ..." or "... Tm1 ...") carry a header near the top but no
@@ -32,8 +18,9 @@ bool looksLikeOtherExport(const RawText& text)
     for (std::size_t i = 0; i < lines; ++i) {
         splitline(' ', text.line(i), fields);
         for (std::string_view field : fields) {
-            if (equalsIgnoringCase(field, "Pos") || endsWithIgnoringCase(field, ":Pos") ||
-                equalsIgnoringCase(field, "Cp") || equalsIgnoringCase(field, "Tm") || equalsIgnoringCase(field, "Tm1"))
+            if (equalsIgnoringAsciiCase(field, "Pos") || endsWithIgnoringAsciiCase(field, ":Pos") ||
+                equalsIgnoringAsciiCase(field, "Cp") || equalsIgnoringAsciiCase(field, "Tm") ||
+                equalsIgnoringAsciiCase(field, "Tm1"))
                 return true;
         }
     }
@@ -64,7 +51,7 @@ Expected<ProgramList> detectPrograms(const RawText& text, int cycleFromEnd)
     FieldList headerFields;
     splitline(' ', text.line(header), headerFields);
     const auto found = std::find_if(headerFields.begin(), headerFields.end(),
-                                    [](std::string_view field) { return equalsIgnoringCase(field, "Prog#"); });
+                                    [](std::string_view field) { return equalsIgnoringAsciiCase(field, "Prog#"); });
     if (found == headerFields.end())
         return Error{"the column header line has no field \"Prog#\"", header + 1};
 

@@ -5,7 +5,6 @@
 #include "export/xmlutil.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
 namespace morvane {
@@ -44,9 +43,8 @@ std::string relType(std::string_view kind)
 
 std::optional<long> toNumber(std::string_view text)
 {
-    long value = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || value < 0)
+    const auto value = parseWholeNumber<long>(text, PlusSign::Refused);
+    if (value && *value < 0)
         return std::nullopt;
     return value;
 }
@@ -57,8 +55,7 @@ std::string resolveTarget(std::string_view sourceFolder, std::string_view target
 {
     std::string decoded;
     for (std::size_t i = 0; i < target.size(); ++i) {
-        if (target[i] == '%' && i + 2 < target.size() && hexValue(target[i + 1]) >= 0 &&
-            hexValue(target[i + 2]) >= 0) {
+        if (target[i] == '%' && i + 2 < target.size() && hexValue(target[i + 1]) >= 0 && hexValue(target[i + 2]) >= 0) {
             decoded += static_cast<char>(hexValue(target[i + 1]) * 16 + hexValue(target[i + 2]));
             i += 2;
         } else {
