@@ -141,7 +141,7 @@ std::string serialize(pugi::xml_node node)
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
+    if (isAsciiDigit(c))
         return c - '0';
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
