@@ -1,7 +1,7 @@
 #include "cli/convertcli.h"
 
+#include "common/text.h"
 #include "common/version.h"
-#include "conversion/dataline.h"
 #include "conversion/rawtext.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
@@ -22,8 +22,7 @@ bool acceptableSeparator(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
     // A sign, digit, letter or blank would read as part of the number itself.
-    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    return byte > ' ' && byte < 127 && !alnum && c != '+' && c != '-';
+    return byte > ' ' && byte < 127 && !isAsciiDigit(c) && !isAsciiLetter(c) && c != '+' && c != '-';
 }
 
 Error usage(std::string message)

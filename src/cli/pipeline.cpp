@@ -1,5 +1,6 @@
 #include "cli/pipeline.h"
 
+#include "common/text.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "export/sheetname.h"
@@ -20,24 +21,14 @@ std::string_view trimBlanks(std::string_view text)
     return text;
 }
 
-bool isLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // "B3" into "B" and "3": letters, then digits, nothing else.
 bool splitWell(std::string_view well, std::string& row, std::string& col)
 {
     std::size_t letters = 0;
-    while (letters < well.size() && isLetter(well[letters]))
+    while (letters < well.size() && isAsciiLetter(well[letters]))
         ++letters;
     const std::string_view digits = well.substr(letters);
-    if (letters == 0 || digits.empty() || !std::all_of(digits.begin(), digits.end(), isDigit))
+    if (letters == 0 || digits.empty() || !std::all_of(digits.begin(), digits.end(), isAsciiDigit))
         return false;
     row = std::string(well.substr(0, letters));
     col = std::string(digits);

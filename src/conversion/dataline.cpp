@@ -1,7 +1,8 @@
 #include "conversion/dataline.h"
 
+#include "common/text.h"
+
 #include <algorithm>
-#include <charconv>
 
 namespace morvane {
 
@@ -32,22 +33,6 @@ std::string fromEndText(int position)
 }
 
 } // namespace
-
-std::optional<int> parseWholeNumber(std::string_view text)
-{
-    // from_chars takes a minus but no plus sign.
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (text.empty() || text.front() == '-')
-            return std::nullopt;
-    }
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || ptr != end || text.empty())
-        return std::nullopt;
-    return value;
-}
 
 std::string cellText(const RawText& text, std::string_view piece)
 {

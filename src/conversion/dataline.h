@@ -8,7 +8,6 @@
 #include "conversion/splitline.h"
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,9 +19,6 @@ namespace morvane {
 inline constexpr int kTrailingFields = 6;
 inline constexpr int kCycleFromEnd = 4;
 inline constexpr int kReadingFromEnd = 1;
-
-// Decimal digits with an optional sign ("12", "+3", "-1") that fit an int; nothing else.
-std::optional<int> parseWholeNumber(std::string_view text);
 
 // A piece of the text as UTF-8, copied as it is when it is plain ASCII.
 std::string cellText(const RawText& text, std::string_view piece);
@@ -49,8 +45,6 @@ public:
     // Splits line `index` (0-based) and checks that it has the fields a data line needs.
     bool split(std::size_t index);
 
-    std::size_t lineIndex() const { return m_index; }
-    const FieldList& fields() const { return m_fields; }
     std::string_view well() const { return m_fields[0]; }
     std::string_view programText() const { return field(m_columns.programFromEnd); }
     std::string_view cycleText() const { return field(m_columns.cycleFromEnd); }

@@ -1,5 +1,7 @@
 #include "conversion/programs.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -7,22 +9,6 @@
 namespace morvane {
 
 namespace {
-
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
-bool endsWithIgnoringCase(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && equalsIgnoringCase(text.substr(text.size() - end.size()), end);
-}
 
 // The instrument software's other text exports (the sample list with "General:Pos ...", the
 // results tables with "Pos Name Cp ..." or "... Tm1 ...") carry a header near the top but no
@@ -34,8 +20,9 @@ bool looksLikeOtherExport(const RawText& text)
     for (std::size_t i = 0; i < lines; ++i) {
         splitline(' ', text.line(i), fields);
         for (std::string_view field : fields) {
-            if (equalsIgnoringCase(field, "Pos") || endsWithIgnoringCase(field, ":Pos") ||
-                equalsIgnoringCase(field, "Cp") || equalsIgnoringCase(field, "Tm") || equalsIgnoringCase(field, "Tm1"))
+            if (equalsIgnoringAsciiCase(field, "Pos") || endsWithIgnoringAsciiCase(field, ":Pos") ||
+                equalsIgnoringAsciiCase(field, "Cp") || equalsIgnoringAsciiCase(field, "Tm") ||
+                equalsIgnoringAsciiCase(field, "Tm1"))
                 return true;
         }
     }
@@ -165,7 +152,7 @@ Expected<RawColumns> findColumns(const RawText& text, std::size_t headerLine)
     splitline(' ', text.line(headerLine), fields);
     const auto fromEnd = [&](std::string_view name) {
         const auto found = std::find_if(fields.begin(), fields.end(),
-                                        [&](std::string_view field) { return equalsIgnoringCase(field, name); });
+                                        [&](std::string_view field) { return equalsIgnoringAsciiCase(field, name); });
         return found == fields.end() ? 0 : static_cast<int>(fields.end() - found);
     };
     RawColumns columns;

@@ -1,5 +1,7 @@
 #include "conversion/rawtext.h"
 
+#include "common/text.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -17,20 +19,6 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void appendCodePoint(char32_t cp, std::string& out)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 bool isBlankLine(std::string_view line)
 {
     for (char c : line)
@@ -41,54 +29,6 @@ bool isBlankLine(std::string_view line)
 
 } // namespace
 
-bool isValidUtf8(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            // Exports are nearly all ASCII: pass over eight such bytes at a time.
-            ++i;
-            std::uint64_t block;
-            while (i + sizeof block <= n) {
-                std::memcpy(&block, p + i, sizeof block);
-                if (block & 0x8080808080808080ull)
-                    break;
-                i += sizeof block;
-            }
-            continue;
-        }
-        std::size_t extra;
-        char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= n) // truncated sequence
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 void appendWindows1252AsUtf8(std::string_view bytes, std::string& out)
 {
     for (char ch : bytes) {
@@ -96,9 +36,9 @@ void appendWindows1252AsUtf8(std::string_view bytes, std::string& out)
         if (c < 0x80)
             out.push_back(ch);
         else if (c < 0xA0)
-            appendCodePoint(kCp1252High[c - 0x80], out);
+            appendUtf8(out, kCp1252High[c - 0x80]);
         else
-            appendCodePoint(c, out);
+            appendUtf8(out, c);
     }
 }
 

@@ -36,7 +36,6 @@ public:
         return std::string_view(m_bytes).substr(span.offset, span.length);
     }
     TextEncoding encoding() const { return m_encoding; }
-    std::size_t byteCount() const { return m_bytes.size(); }
 
     // A piece of this text (a line or a field of one) as UTF-8.
     std::string toUtf8(std::string_view piece) const;
@@ -56,7 +55,6 @@ private:
 // Reads a whole file. Errors name the file and the reason (cannot be opened, too large, not text).
 Expected<RawText> loadRawFile(const std::filesystem::path& path);
 
-bool isValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of Windows-1252 bytes.
 void appendWindows1252AsUtf8(std::string_view bytes, std::string& out);
 

@@ -1,5 +1,7 @@
 #include "export/atomicsave.h"
 
+#include "common/text.h"
+
 #include <cerrno>
 #include <random>
 #include <string>
@@ -64,15 +66,10 @@ SaveIo& defaultSaveIo()
 
 std::string fileInUseMessage(const fs::path& file)
 {
-    return "'" + file.filename().string() + "' is in use; close it in the other program and export again";
+    return quotedFileName(file) + " is in use; close it in the other program and export again";
 }
 
 namespace {
-
-std::string quoted(const fs::path& path)
-{
-    return "'" + path.filename().string() + "'";
-}
 
 bool isLockOrPermission(const std::error_code& error)
 {
@@ -114,14 +111,14 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     const bool isLink = fs::is_symlink(fs::symlink_status(link, error));
     const fs::path target = isLink ? fs::canonical(link, error) : link;
     if (isLink && error)
-        return Error{quoted(link) + " cannot be saved: " + error.message()};
+        return Error{quotedFileName(link) + " cannot be saved: " + error.message()};
     const fs::file_status status = fs::status(target, error);
     const bool exists = fs::exists(status);
     if (exists) {
         if (!fs::is_regular_file(status))
-            return Error{quoted(target) + " is not a file, so it cannot be replaced by the workbook"};
+            return Error{quotedFileName(target) + " is not a file, so it cannot be replaced by the workbook"};
         if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
-            return Error{quoted(target) +
+            return Error{quotedFileName(target) +
                          " is read-only; make it writable or choose another workbook, and export again"};
     }
 
@@ -130,17 +127,17 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
-            return Error{quoted(target) + " cannot be saved: the folder '" + folder.string() + "' is not writable (" +
-                         error.message() + ")"};
-        return Error{quoted(target) + " cannot be saved: no temporary file can be made in '" + folder.string() + "' (" +
-                     error.message() + ")"};
+            return Error{quotedFileName(target) + " cannot be saved: the folder '" + folder.string() +
+                         "' is not writable (" + error.message() + ")"};
+        return Error{quotedFileName(target) + " cannot be saved: no temporary file can be made in '" + folder.string() +
+                     "' (" + error.message() + ")"};
     }
     const auto abandon = [&](const std::string& reason) {
         if (file)
             std::fclose(file);
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return Error{quoted(target) + " cannot be saved: " + reason};
+        return Error{quotedFileName(target) + " cannot be saved: " + reason};
     };
 
     constexpr std::size_t chunkSize = 1 << 20;
@@ -161,7 +158,7 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
         fs::remove(temporary, ignored);
         if (isLockOrPermission(e))
             return Error{fileInUseMessage(target)};
-        return Error{quoted(target) + " cannot be replaced: " + e.message()};
+        return Error{quotedFileName(target) + " cannot be replaced: " + e.message()};
     }
     syncFolder(target.parent_path());
     return success();

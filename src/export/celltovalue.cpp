@@ -1,15 +1,12 @@
 #include "export/celltovalue.h"
 
+#include "common/text.h"
+
 #include <charconv>
 #include <limits>
 
 namespace morvane {
 namespace {
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 std::size_t skipBlanks(std::string_view text, std::size_t pos)
 {
@@ -18,26 +15,13 @@ std::size_t skipBlanks(std::string_view text, std::size_t pos)
     return pos;
 }
 
-// Rule 1. Accumulates in 64 bits and stops as soon as the value leaves the 32-bit range, so
-// a thousand-digit number costs nothing and cannot overflow.
+// Rule 1: blanks may stand in front of the number, not behind it.
 bool readWholeNumber(std::string_view text, std::int32_t& out)
 {
-    std::size_t pos = skipBlanks(text, 0);
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
-        negative = text[pos++] == '-';
-    if (pos == text.size())
+    const auto value = parseWholeNumber(text.substr(skipBlanks(text, 0)));
+    if (!value)
         return false;
-    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    std::int64_t value = 0;
-    for (; pos < text.size(); ++pos) {
-        if (!isDigit(text[pos]))
-            return false;
-        value = value * 10 + (text[pos] - '0');
-        if (value > limit)
-            return false;
-    }
-    out = static_cast<std::int32_t>(negative ? -value : value);
+    out = *value;
     return true;
 }
 
@@ -59,7 +43,7 @@ bool readFloat(std::string_view text, char separator, double& out)
     bool seenSeparator = false;
     for (; pos < end; ++pos) {
         const char c = text[pos];
-        if (isDigit(c)) {
+        if (isAsciiDigit(c)) {
             plain += c;
             ++digits;
         } else if (c == separator && !seenSeparator) {
@@ -77,7 +61,7 @@ bool readFloat(std::string_view text, char separator, double& out)
         if (pos < end && (text[pos] == '+' || text[pos] == '-'))
             plain += text[pos++];
         std::size_t expDigits = 0;
-        for (; pos < end && isDigit(text[pos]); ++pos, ++expDigits)
+        for (; pos < end && isAsciiDigit(text[pos]); ++pos, ++expDigits)
             plain += text[pos];
         if (expDigits == 0)
             return false;

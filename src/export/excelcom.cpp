@@ -1,5 +1,7 @@
 #include "export/excelcom.h"
 
+#include "common/text.h"
+
 #include <fstream>
 
 namespace morvane {
@@ -7,18 +9,9 @@ namespace morvane {
 namespace fs = std::filesystem;
 
 namespace {
-std::string quoted(const fs::path& path)
-{
-    return "'" + path.filename().string() + "'";
-}
-
 bool hasXlsxExtension(const fs::path& path)
 {
-    std::string extension = path.extension().string();
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return extension == ".xlsx";
+    return equalsIgnoringAsciiCase(path.extension().string(), ".xlsx");
 }
 } // namespace
 
@@ -66,27 +59,28 @@ Expected<std::optional<std::string>> WorkbookFile::load()
     if (!fs::exists(status)) {
         const fs::path folder = m_path.parent_path().empty() ? fs::path(".") : m_path.parent_path();
         if (!fs::is_directory(folder, error))
-            return Error{"The folder '" + folder.string() + "' of " + quoted(m_path) + " does not exist"};
+            return Error{"The folder '" + folder.string() + "' of " + quotedFileName(m_path) + " does not exist"};
         if (!hasXlsxExtension(m_path))
-            return Error{quoted(m_path) + " does not exist, and a new workbook needs the extension .xlsx"};
+            return Error{quotedFileName(m_path) + " does not exist, and a new workbook needs the extension .xlsx"};
         m_loaded = Stamp{};
         return std::optional<std::string>();
     }
     if (fs::is_directory(status))
-        return Error{quoted(m_path) + " is a folder, not a workbook"};
+        return Error{quotedFileName(m_path) + " is a folder, not a workbook"};
     if (auto free = checkNotOpenElsewhere(); !free)
         return free.error();
     const Stamp before = stamp();
     if (before.size > m_limits.maxFileBytes)
-        return Error{quoted(m_path) + " is too large to open as a workbook (" + std::to_string(before.size >> 20) +
-                     " MB; this program opens at most " + std::to_string(m_limits.maxFileBytes >> 20) + " MB)"};
+        return Error{quotedFileName(m_path) + " is too large to open as a workbook (" +
+                     std::to_string(before.size >> 20) + " MB; this program opens at most " +
+                     std::to_string(m_limits.maxFileBytes >> 20) + " MB)"};
     std::ifstream in(m_path, std::ios::binary);
     if (!in)
-        return Error{quoted(m_path) + " cannot be opened: " + std::generic_category().message(errno)};
+        return Error{quotedFileName(m_path) + " cannot be opened: " + std::generic_category().message(errno)};
     std::string bytes(static_cast<std::size_t>(before.size), '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.gcount() != static_cast<std::streamsize>(bytes.size()) || in.peek() != std::ifstream::traits_type::eof())
-        return Error{quoted(m_path) + " cannot be read completely (it changed while being read)"};
+        return Error{quotedFileName(m_path) + " cannot be read completely (it changed while being read)"};
     m_loaded = before;
     return std::optional<std::string>(std::move(bytes));
 }
@@ -94,9 +88,9 @@ Expected<std::optional<std::string>> WorkbookFile::load()
 Status WorkbookFile::store(std::string_view bytes)
 {
     if (!m_loaded)
-        return Error{quoted(m_path) + " was not read before saving"};
+        return Error{quotedFileName(m_path) + " was not read before saving"};
     if (stamp() != *m_loaded)
-        return Error{quoted(m_path) + " was changed by another program during the export; export again"};
+        return Error{quotedFileName(m_path) + " was changed by another program during the export; export again"};
     if (auto free = checkNotOpenElsewhere(); !free)
         return free;
     m_loaded.reset();

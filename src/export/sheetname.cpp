@@ -1,5 +1,7 @@
 #include "export/sheetname.h"
 
+#include "common/text.h"
+
 #include <string>
 #include <unordered_set>
 
@@ -11,35 +13,12 @@ constexpr char32_t invalidByte = 0xDC00; // + the byte: an invalid UTF-8 byte ke
 // Decodes one UTF-8 sequence at `pos`; an invalid byte decodes to invalidByte + byte, length 1.
 char32_t nextCodePoint(std::string_view s, std::size_t& pos, bool* valid = nullptr)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char b0 = byte(pos);
-    std::size_t length = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (b0 < 0x80) {
-        ++pos;
-        return b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        length = 2, cp = b0 & 0x1F, minimum = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        length = 3, cp = b0 & 0x0F, minimum = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        length = 4, cp = b0 & 0x07, minimum = 0x10000;
-    }
-    bool ok = length != 0 && pos + length <= s.size();
-    for (std::size_t i = 1; ok && i < length; ++i) {
-        ok = (byte(pos + i) & 0xC0) == 0x80;
-        cp = (cp << 6) | (byte(pos + i) & 0x3F);
-    }
-    ok = ok && cp >= minimum && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-    if (!ok) {
-        if (valid)
-            *valid = false;
-        ++pos;
-        return invalidByte + b0;
-    }
-    pos += length;
-    return cp;
+    const auto first = static_cast<unsigned char>(s[pos]);
+    if (const auto cp = decodeUtf8(s, pos))
+        return *cp;
+    if (valid)
+        *valid = false;
+    return invalidByte + first;
 }
 
 // Simple case folding for the scripts a lab is likely to use in a sheet name.

@@ -1,5 +1,6 @@
 #include "export/sheetxml.h"
 
+#include "common/text.h"
 #include "export/sheetname.h"
 
 #include <charconv>
@@ -22,32 +23,6 @@ std::string cellReference(int row, int col)
 }
 
 namespace {
-
-bool validUtf8(std::string_view s)
-{
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        std::size_t length = b < 0x80             ? 1
-                             : (b & 0xE0) == 0xC0 ? 2
-                             : (b & 0xF0) == 0xE0 ? 3
-                             : (b & 0xF8) == 0xF0 ? 4
-                                                  : 0;
-        if (length == 0 || i + length > s.size())
-            return false;
-        char32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        static constexpr char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < minimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
 
 void appendNumber(std::string& out, double value)
 {
@@ -75,7 +50,7 @@ Status checkValues(const ValueBlock& block, int firstRow, int firstCol)
             if (const auto* real = std::get_if<double>(&value); real && !std::isfinite(*real))
                 return Error{"The value for cell " + where() + " is not a finite number; a sheet cannot hold it."};
             if (const auto* text = std::get_if<std::string>(&value)) {
-                if (!validUtf8(*text))
+                if (!isValidUtf8(*text))
                     return Error{"The text for cell " + where() + " is not valid UTF-8 text."};
                 if (sheetNameLength(*text) > maxCellTextLength)
                     return Error{"The text for cell " + where() +

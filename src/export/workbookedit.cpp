@@ -1,5 +1,6 @@
 #include "export/workbookimpl.h"
 
+#include "common/text.h"
 #include "export/sheetname.h"
 #include "export/sheetscan.h"
 #include "export/sheetxml.h"

@@ -2,6 +2,7 @@
 // The inside of XlsxWorkbook, shared by the reading (workbookread.cpp) and the editing
 // (workbookedit.cpp) of a package.
 
+#include "common/text.h"
 #include "export/workbook.h"
 #include "export/ziparchive.h"
 

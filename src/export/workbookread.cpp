@@ -5,7 +5,6 @@
 #include "export/xmlutil.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
 namespace morvane {
@@ -44,9 +43,8 @@ std::string relType(std::string_view kind)
 
 std::optional<long> toNumber(std::string_view text)
 {
-    long value = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || value < 0)
+    const auto value = parseWholeNumber<long>(text, PlusSign::Refused);
+    if (value && *value < 0)
         return std::nullopt;
     return value;
 }

@@ -1,5 +1,7 @@
 #include "export/xmlutil.h"
 
+#include "common/text.h"
+
 #include <cstring>
 
 namespace morvane::xlsx {
@@ -93,22 +95,6 @@ struct StringWriter : pugi::xml_writer {
     std::string out;
     void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 Status parsePart(pugi::xml_document& doc, const std::string& bytes, std::string_view what)
@@ -127,7 +113,7 @@ Status parsePart(pugi::xml_document& doc, const std::string& bytes, std::string_
             pugi::xml_attribute encoding = node.attribute("encoding");
             if (encoding) {
                 const std::string_view name = encoding.value();
-                if (!equalsNoCase(name, "UTF-8") && !equalsNoCase(name, "UTF-16"))
+                if (!equalsIgnoringAsciiCase(name, "UTF-8") && !equalsIgnoringAsciiCase(name, "UTF-16"))
                     return Error{"part '" + std::string(what) + "' is encoded as " + std::string(name) +
                                  "; a workbook part must be UTF-8 or UTF-16"};
                 encoding.set_value("UTF-8");
@@ -155,7 +141,7 @@ std::string serialize(pugi::xml_node node)
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
+    if (isAsciiDigit(c))
         return c - '0';
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
@@ -179,25 +165,6 @@ long escapedUnitAt(std::string_view text, std::size_t pos)
         unit = unit * 16 + h;
     }
     return unit;
-}
-
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 void appendEscapedUnit(std::string& out, unsigned unit)

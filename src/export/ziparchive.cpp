@@ -1,5 +1,7 @@
 #include "export/ziparchive.h"
 
+#include "common/text.h"
+
 #include <zip.h>
 
 #include <algorithm>
@@ -7,15 +9,6 @@
 #include <cstring>
 
 namespace morvane::xlsx {
-
-std::string foldAscii(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
 
 namespace {
 std::string zipErrorText(zip_error_t* error)

@@ -68,6 +68,4 @@ private:
     std::deque<std::string> m_newNames;
 };
 
-std::string foldAscii(std::string_view text);
-
 } // namespace morvane::xlsx

@@ -1,21 +1,12 @@
 #include "plate/extraction.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 
 namespace morvane {
 
 namespace {
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 // First row from row 0 down whose column 0 names the well; -1 when there is none.
 int findWellRow(const Grid& wellTable, std::string_view name)
@@ -23,7 +14,7 @@ int findWellRow(const Grid& wellTable, std::string_view name)
     if (wellTable.colCount() == 0)
         return -1;
     for (int row = 0; row < wellTable.rowCount(); ++row)
-        if (sameNameIgnoringCase(wellTable.cell(row, 0), name))
+        if (equalsIgnoringAsciiCase(wellTable.cell(row, 0), name))
             return row;
     return -1;
 }
@@ -35,7 +26,7 @@ int findWellRow(const Grid& wellTable, std::string_view name)
 bool partOfPlainNumber(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
-    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'E' || c == 'e' || byte <= ' ' || byte >= 0x80;
+    return isAsciiDigit(c) || c == '+' || c == '-' || c == 'E' || c == 'e' || byte <= ' ' || byte >= 0x80;
 }
 
 } // namespace
@@ -117,7 +108,7 @@ std::string plateWellsWarning(const Grid& wellTable, const std::vector<std::stri
         if (well.empty())
             continue;
         if (std::none_of(items.begin(), items.end(),
-                         [&](const std::string& item) { return sameNameIgnoringCase(item, well); }))
+                         [&](const std::string& item) { return equalsIgnoringAsciiCase(item, well); }))
             offPlate.push_back(well);
     }
     std::string warning;

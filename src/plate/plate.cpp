@@ -1,25 +1,13 @@
 #include "plate/plate.h"
 
 #include "common/expects.h"
+#include "common/text.h"
 
 #include <algorithm>
-#include <charconv>
-#include <climits>
 
 namespace morvane {
 
 namespace {
-
-char upperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool isAsciiLetter(char c)
-{
-    const char u = upperAscii(c);
-    return u >= 'A' && u <= 'Z';
-}
 
 std::string boundsText(PlateFormat format)
 {
@@ -59,20 +47,11 @@ Expected<int> readCol(PlateFormat format, std::string_view text, std::string_vie
 {
     if (text.empty())
         return unreadable(what, text, "is empty.", format);
-    std::string_view digits = text;
-    bool negative = false;
-    if (digits.front() == '+' || digits.front() == '-') {
-        negative = digits.front() == '-';
-        digits.remove_prefix(1);
-    }
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+    // A number too large for an int is a number all the same, and far off the plate.
+    const auto value = parseWholeNumberClamped(text);
+    if (!value)
         return unreadable(what, text, "is not a whole number.", format);
-    int value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    (void)end;
-    if (ec == std::errc::result_out_of_range)
-        return negative ? INT_MIN : INT_MAX; // a number all the same, and far off the plate
-    return negative ? -value : value;
+    return *value;
 }
 
 } // namespace
@@ -155,7 +134,7 @@ std::string filterRangeEdit(std::string_view text, bool letterField)
     // The edit re-runs its change handler after each write-back, so failing last characters go
     // one after another. Row letters stop at P, the last row of the larger plate.
     const auto fits = [&](char c) {
-        return letterField ? c >= 'A' && c <= lastRowLetter(PlateFormat::Wells384) : c >= '0' && c <= '9';
+        return letterField ? c >= 'A' && c <= lastRowLetter(PlateFormat::Wells384) : isAsciiDigit(c);
     };
     while (!result.empty() && !fits(result.back()))
         result.pop_back();

@@ -68,15 +68,6 @@ TEST(RawText, DecodesUtf8AsItIsAndWindows1252Otherwise)
     EXPECT_EQ(ansi.allAsUtf8(), "A1 Probe \xC2\xB5g M\xC3\xBCller \xE2\x82\xAC \xC2\x81\n");
 }
 
-TEST(RawText, InvalidUtf8Sequences)
-{
-    EXPECT_TRUE(morvane::isValidUtf8("plain \xE2\x82\xAC \xF0\x9F\x99\x82"));
-    EXPECT_FALSE(morvane::isValidUtf8("\xC3"));           // truncated
-    EXPECT_FALSE(morvane::isValidUtf8("\xC0\xAF"));       // overlong
-    EXPECT_FALSE(morvane::isValidUtf8("\xED\xA0\x80"));   // surrogate
-    EXPECT_FALSE(morvane::isValidUtf8("\xE2\x82 x"));     // bad continuation
-}
-
 TEST(RawText, LoadsRealExportsWithTheirLineCounts)
 {
     auto big = morvane::loadRawFile(MORVANE_TESTDATA_DIR "/lc480_384_nrd1_calibration.txt");

@@ -1,0 +1,89 @@
+#pragma once
+// Small text helpers every layer needs: ASCII letter case, UTF-8, whole numbers, quoting.
+//
+// Letter case here is ASCII only on purpose: part names, file extensions, well names and the
+// header words of an export are ASCII, and a byte of a UTF-8 character must never change.
+
+#include <charconv>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace morvane {
+
+constexpr bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+constexpr bool isAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+constexpr char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+constexpr char upperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// `text` with A-Z lowered: a key under which names that differ only in ASCII case meet.
+std::string foldAscii(std::string_view text);
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool endsWithIgnoringAsciiCase(std::string_view text, std::string_view end);
+
+// The code point of the UTF-8 sequence at `pos`, with `pos` moved past it. A byte that does not
+// start a well-formed sequence (cut short, overlong, a surrogate, beyond U+10FFFF) gives nullopt
+// and `pos` moves by that one byte. `pos` must lie within `text`.
+std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& pos);
+bool isValidUtf8(std::string_view text);
+// Appends the UTF-8 form of `cp` (at most U+10FFFF).
+void appendUtf8(std::string& out, char32_t cp);
+
+// Whole numbers: decimal digits after an optional sign ("12", "-1", "+3"), nothing else, no
+// blanks. Some callers read a notation without the plus.
+enum class PlusSign { Accepted, Refused };
+
+namespace detail {
+// std::from_chars reads a minus but no plus, and stops quietly at the first character that is
+// no digit; both are settled here. Gives std::errc() or result_out_of_range for a number.
+template <typename Int> std::errc readWholeNumber(std::string_view text, PlusSign plus, Int& value)
+{
+    if (plus == PlusSign::Accepted && !text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') // "+-1"
+            return std::errc::invalid_argument;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ptr == end ? ec : std::errc::invalid_argument;
+}
+} // namespace detail
+
+// The value, or nullopt when the text is no such number or the value does not fit `Int`.
+// Defined here rather than in text.cpp because every cell of an export goes through it, and
+// only inlined is it as fast as a loop written in place.
+template <typename Int = int>
+std::optional<Int> parseWholeNumber(std::string_view text, PlusSign plus = PlusSign::Accepted)
+{
+    Int value = 0;
+    if (detail::readWholeNumber(text, plus, value) != std::errc())
+        return std::nullopt;
+    return value;
+}
+
+// The same notation (plus accepted), but a value beyond int comes back as INT_MIN or INT_MAX:
+// for callers to whom a huge number is still a number, only far out of their range.
+std::optional<int> parseWholeNumberClamped(std::string_view text);
+
+// The file name of `path` (without its folder) in single quotes, as messages name a file.
+std::string quotedFileName(const std::filesystem::path& path);
+
+} // namespace morvane
