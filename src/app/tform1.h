@@ -99,8 +99,6 @@ public:
     int SelectedProg = 0;
     int ProgColFromEnd = 0;
 
-    DialogService& dialogs() { return *m_dialogs; }
-
 protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
