@@ -1,7 +1,8 @@
 #pragma once
 // The main window: every control, the dialogs it opens and the few values that outlive a
 // command. The handlers of each subsystem are defined in that subsystem's folder
-// (conversion_handlers.cpp, plate_handlers.cpp, export_handlers.cpp); this file's .cpp builds
+// (conversion_handlers.cpp, plate_handlers.cpp, export_handlers.cpp), except the version check:
+// it is in version_handlers.cpp here, as dialogs/ never includes app/. This file's .cpp builds
 // the window and holds start-up, navigation and the menu.
 
 #include "app/dialogservice.h"
