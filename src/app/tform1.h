@@ -2,8 +2,9 @@
 // The main window: every control, the dialogs it opens and the few values that outlive a
 // command. The handlers of each subsystem are defined in that subsystem's folder
 // (conversion_handlers.cpp, plate_handlers.cpp, export_handlers.cpp), except the version check:
-// it is in version_handlers.cpp here, as dialogs/ never includes app/. This file's .cpp builds
-// the window and holds start-up, navigation and the menu.
+// it is in version_handlers.cpp here, as dialogs/ never includes app/. Each page is built in its
+// own file (inputpage.cpp, platepage.cpp, exportpage.cpp), navigation and the menu's commands
+// are in navigation.cpp, and tform1.cpp puts the window together and wires the handlers.
 
 #include "app/dialogservice.h"
 #include "app/errorreport.h"
