@@ -3,13 +3,16 @@
 #include <QTabBar>
 
 namespace {
+
+constexpr int kTabWidth = 350;
+
 // Tabs of one fixed width, whatever their caption.
 class FixedWidthTabBar final : public QTabBar {
 public:
     explicit FixedWidthTabBar(QWidget* parent) : QTabBar(parent) {}
 
 protected:
-    QSize tabSizeHint(int index) const override { return {350, QTabBar::tabSizeHint(index).height()}; }
+    QSize tabSizeHint(int index) const override { return {kTabWidth, QTabBar::tabSizeHint(index).height()}; }
     QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
 };
 } // namespace

@@ -36,7 +36,6 @@ public:
 
     const morvane::Grid& grid() const { return m_model->grid(); }
     void setGrid(morvane::Grid grid);
-    GridModel* gridModel() const { return m_model; }
 
     // Lets the user drag column widths (in the heading row).
     void setColumnSizing(bool on);

@@ -1,8 +1,10 @@
 #pragma once
 // The main window: every control, the dialogs it opens and the few values that outlive a
 // command. The handlers of each subsystem are defined in that subsystem's folder
-// (conversion_handlers.cpp, plate_handlers.cpp, export_handlers.cpp); this file's .cpp builds
-// the window and holds start-up, navigation and the menu.
+// (conversion_handlers.cpp, plate_handlers.cpp, export_handlers.cpp), except the version check:
+// it is in version_handlers.cpp here, as dialogs/ never includes app/. Each page is built in its
+// own file (inputpage.cpp, platepage.cpp, exportpage.cpp), navigation and the menu's commands
+// are in navigation.cpp, and tform1.cpp puts the window together and wires the handlers.
 
 #include "app/dialogservice.h"
 #include "app/errorreport.h"
@@ -103,8 +105,6 @@ public:
     std::optional<int> SelectedSeg; // the segment of SelectedProg, for a program that reads in several
     int selectedChannel() const;    // index of the channel chosen for the conversion
     int ProgColFromEnd = 0;
-
-    DialogService& dialogs() { return *m_dialogs; }
 
 protected:
     bool event(QEvent* event) override;

@@ -1,6 +1,7 @@
 #include "dialogs/programdialog.h"
 
 #include "dialogs/programicon.h"
+#include "dialogs/webbrowser.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -10,7 +11,16 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-ProgramDialog::ProgramDialog(const QString& caption, QSize clientSize, int stripHeight, HandlerRunner run,
+namespace {
+
+// The bottom strip, with the buttons.
+constexpr int kStripHeight = 37;
+constexpr int kTitlePixels = 33;
+constexpr int kValuePixels = 11;
+
+} // namespace
+
+ProgramDialog::ProgramDialog(const QString& caption, const QString& title, QSize clientSize, HandlerRunner run,
                              QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_run(std::move(run))
 {
@@ -18,18 +28,21 @@ ProgramDialog::ProgramDialog(const QString& caption, QSize clientSize, int strip
     setFixedSize(clientSize);
     setFont(systemFont(13));
 
-    m_panel = new QFrame(this);
-    m_panel->setObjectName(QStringLiteral("aboutPanel"));
+    aboutPanel = new QFrame(this);
+    aboutPanel->setObjectName(QStringLiteral("aboutPanel"));
     // An etched frame: lowered outside, raised inside.
-    m_panel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    m_panel->setAutoFillBackground(true);
-    QPalette white = m_panel->palette();
+    aboutPanel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    aboutPanel->setAutoFillBackground(true);
+    QPalette white = aboutPanel->palette();
     white.setColor(QPalette::Window, Qt::white);
-    m_panel->setPalette(white);
-    m_panel->setGeometry(0, 0, clientSize.width(), clientSize.height() - stripHeight);
+    aboutPanel->setPalette(white);
+    aboutPanel->setGeometry(0, 0, clientSize.width(), clientSize.height() - kStripHeight);
 
     m_strip = new QWidget(this);
-    m_strip->setGeometry(0, clientSize.height() - stripHeight, clientSize.width(), stripHeight);
+    m_strip->setGeometry(0, clientSize.height() - kStripHeight, clientSize.width(), kStripHeight);
+
+    addProgramIcon();
+    addLabel("Label10", title, systemFont(kTitlePixels), {kTextColumn, 8});
 }
 
 void ProgramDialog::runHandler(const std::function<void()>& handler)
@@ -48,7 +61,7 @@ QFont ProgramDialog::pixelFont(const QString& family, int pixels, bool bold)
 
 QLabel* ProgramDialog::addLabel(const char* name, const QString& text, const QFont& font, QPoint at, bool black)
 {
-    auto* label = new QLabel(text, m_panel);
+    auto* label = new QLabel(text, aboutPanel);
     label->setObjectName(QString::fromLatin1(name));
     // Some of these show text from outside (the stored version), never to be taken as markup.
     label->setTextFormat(Qt::PlainText);
@@ -59,13 +72,35 @@ QLabel* ProgramDialog::addLabel(const char* name, const QString& text, const QFo
         label->setPalette(palette);
     }
     // As wide as the panel allows, since the caller replaces the placeholders with longer texts.
-    label->setGeometry(at.x(), at.y(), m_panel->width() - at.x() - m_panel->frameWidth(), label->sizeHint().height());
+    label->setGeometry(at.x(), at.y(), aboutPanel->width() - at.x() - aboutPanel->frameWidth(),
+                       label->sizeHint().height());
     return label;
 }
 
-QLabel* ProgramDialog::addProgramIcon()
+QLabel* ProgramDialog::addCaptionedValue(const char* captionName, const QString& caption, const char* valueName,
+                                         int valueX, int top)
 {
-    auto* frame = new QFrame(m_panel);
+    addLabel(captionName, caption, sansSerifFont(kValuePixels, true), {kTextColumn, top}, true);
+    // A pixel above its caption, as on the Windows dialog this mirrors.
+    return addLabel(valueName, QStringLiteral("x.x"), systemFont(kValuePixels), {valueX, top - 1});
+}
+
+void ProgramDialog::addVersionLines(const QString& caption, int valueX, int top)
+{
+    Versionlab = addCaptionedValue("Version", caption, "Versionlab", valueX, top);
+    datelab = addLabel("datelab", QStringLiteral("(mnth year)"), systemFont(kValuePixels), {kTextColumn - 1, top + 15});
+}
+
+void ProgramDialog::addWebBrowser(UrlOpener& opener, QRect geometry)
+{
+    m_browser = new WebBrowser(opener, aboutPanel);
+    m_browser->setObjectName(QStringLiteral("WebBrowser1"));
+    m_browser->setGeometry(geometry);
+}
+
+void ProgramDialog::addProgramIcon()
+{
+    auto* frame = new QFrame(aboutPanel);
     frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
     frame->setGeometry(8, 7, 103, 98);
     auto* icon = new QLabel(frame);
@@ -76,10 +111,9 @@ QLabel* ProgramDialog::addProgramIcon()
     auto* layout = new QVBoxLayout(frame);
     layout->setContentsMargins(frame->frameWidth(), frame->frameWidth(), frame->frameWidth(), frame->frameWidth());
     layout->addWidget(icon);
-    return icon;
 }
 
-QPushButton* ProgramDialog::addOkButton(QPoint at)
+void ProgramDialog::addOkButton(QPoint at)
 {
     auto* button = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), m_strip);
     button->setObjectName(QStringLiteral("OKButton"));
@@ -92,7 +126,19 @@ QPushButton* ProgramDialog::addOkButton(QPoint at)
     connect(button, &QPushButton::clicked, this, &QDialog::accept);
     // The focus at opening.
     button->setFocus();
-    return button;
+}
+
+void ProgramDialog::addVisitButton(const char* name, const QString& text, QRect geometry)
+{
+    auto* button = new QPushButton(text, m_strip);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    connect(button, &QPushButton::clicked, this, [this] {
+        runHandler([this] {
+            m_browser->Navigate(AddressToVisit);
+            reject();
+        });
+    });
 }
 
 void ProgramDialog::showEvent(QShowEvent* event)

@@ -1,6 +1,6 @@
 #include "dialogs/webbrowser.h"
 
-#include "app/errorreport.h"
+#include "dialogs/handlererror.h"
 #include "dialogs/urlopener.h"
 
 #include <QUrl>

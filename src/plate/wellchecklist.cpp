@@ -5,8 +5,7 @@
 #include <cmath>
 
 WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent)
-    : QListWidget(parent), m_format(format), m_rows(morvane::plateRows(format)), m_cols(morvane::plateCols(format)),
-      m_itemHeight(itemHeight)
+    : QListWidget(parent), m_cols(morvane::plateCols(format)), m_itemHeight(itemHeight)
 {
     setViewMode(QListView::ListMode);
     setFlow(QListView::TopToBottom);

@@ -14,11 +14,6 @@ class WellCheckList final : public QListWidget {
 public:
     WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent = nullptr);
 
-    morvane::PlateFormat format() const { return m_format; }
-
-    int plateRows() const { return m_rows; }
-    int plateCols() const { return m_cols; }
-
     // Tick state by check-list index.
     std::vector<bool> ticks() const;
     bool isTicked(int index) const;
@@ -31,8 +26,6 @@ protected:
 private:
     void updateGrid();
 
-    morvane::PlateFormat m_format;
-    int m_rows;
     int m_cols;
     int m_itemHeight;
 };

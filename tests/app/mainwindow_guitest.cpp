@@ -23,6 +23,8 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void startState();
+    void pagesKeepTheirLayout_data();
+    void pagesKeepTheirLayout();
     void userPageChangesNeedAPlateSize_data();
     void userPageChangesNeedAPlateSize();
     void ctrlTabWrapsOnceAPlateSizeIsChosen();
@@ -134,6 +136,64 @@ void MainWindowTest::startState()
     QVERIFY(!(f.windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(t.dialogs->shown().size(), 0);
+}
+
+void MainWindowTest::pagesKeepTheirLayout_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("plateSize");
+    QTest::addColumn<QString>("control");
+    // The top left corner in the page; a negative x is the gap between the control's right edge
+    // and the page's. No size: only the corner counts (the control stretches with the window).
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QSize>("size");
+
+    const auto row = [](int page, const char* plateSize, const char* control, QPoint at, QSize size = {}) {
+        QTest::addRow("%d %s", page + 1, control)
+            << page << QString::fromLatin1(plateSize) << QString::fromLatin1(control) << at << size;
+    };
+    row(0, "PlateSize96", "OpenButton", {16, 19}, {121, 25});
+    row(0, "PlateSize96", "PlateSizeRG", {164, 7}, {161, 49});
+    row(0, "PlateSize96", "ConvertButton", {341, 19}, {161, 25});
+    row(0, "PlateSize96", "DetermineProgsButton", {-16, 19}, {113, 25});
+    row(0, "PlateSize96", "InputMemo", {0, 64});
+    row(0, "PlateSize96", "ProgressBar", {264, 349}, {865, 16});
+    row(0, "PlateSize96", "ResultSG", {0, 378});
+    row(1, "PlateSize96", "Wells96CB", {1, 225}, {887, 144});
+    row(1, "PlateSize96", "SelectAllButton", {9, 381}, {161, 25});
+    row(1, "PlateSize96", "SelectNoneButton", {185, 381}, {161, 25});
+    row(1, "PlateSize96", "ExtractButton", {647, 381}, {229, 25});
+    row(1, "PlateSize96", "Panel5", {889, 225});
+    row(1, "PlateSize384", "Wells384CB", {0, 1}, {1280, 223});
+    row(1, "PlateSize384", "Panel6", {0, 225});
+    row(2, "PlateSize96", "WorkbookButton", {24, 41}, {97, 25});
+    row(2, "PlateSize96", "ExportButton", {24, 72}, {145, 25});
+    row(2, "PlateSize96", "CloseButton", {-24, 72}, {131, 25});
+    row(2, "PlateSize96", "ExportSelectSG", {0, 105});
+}
+
+void MainWindowTest::pagesKeepTheirLayout()
+{
+    QFETCH(int, page);
+    QFETCH(QString, plateSize);
+    QFETCH(QString, control);
+    QFETCH(QPoint, at);
+    QFETCH(QSize, size);
+    auto t = makeForm();
+    t.get<QRadioButton>(qPrintable(plateSize))->click();
+    auto* tabs = t.get<QTabWidget>("PageControl1");
+    tabs->setCurrentIndex(page);
+    QApplication::processEvents(); // the page lays itself out once shown
+
+    QWidget* shown = tabs->currentWidget();
+    auto* w = t.get<QWidget>(qPrintable(control));
+    QVERIFY(w->isVisible());
+    const QRect actual(w->mapTo(shown, QPoint(0, 0)), w->size());
+    if (at.x() < 0)
+        at.setX(shown->width() + at.x() - actual.width());
+    QCOMPARE(actual.topLeft(), at);
+    if (size.isValid())
+        QCOMPARE(actual.size(), size);
 }
 
 void MainWindowTest::userPageChangesNeedAPlateSize_data()

@@ -1,0 +1,80 @@
+// Page 3: the extracted wells, and the commands that add them to a workbook as a sheet.
+
+#include "app/controls.h"
+#include "app/stringgrid.h"
+#include "app/tform1.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace controls;
+
+namespace {
+
+constexpr int kCommandStripHeight = 105;
+constexpr Padding kCommandStripPadding{.margins = {24, 8, 24, 8}, .spacing = 7};
+// Cells of the command strip: the note over everything, the workbook line, the export line.
+enum StripRow { kNoteRow, kWorkbookRow, kExportRow };
+enum StripCol { kButtonCol, kCaptionCol, kSheetNameCol, kNowCol, kCharCountCol, kSheetListCol, kStretchCol, kCloseCol };
+constexpr int kNotePixels = 24;
+constexpr QSize kWorkbookButtonSize = buttonSize(97);
+constexpr QSize kExportButtonSize = buttonSize(145);
+constexpr int kSheetNameWidth = 257;
+constexpr int kCharCountWidth = 97;
+constexpr int kSheetListWidth = 233;
+constexpr QSize kCloseButtonSize = buttonSize(131);
+
+// Until an extraction: an empty table with its heading row and column.
+constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
+
+} // namespace
+
+QWidget* TForm1::buildExportPage()
+{
+    Panel7 = fixedHeightPanel("Panel7", kCommandStripHeight);
+    // The sheet goes into a workbook file the user chooses, not into a running Excel.
+    InfoLabel =
+        warningLabel("InfoLabel", QStringLiteral("NOTE: the sheet is added to the workbook you choose"), kNotePixels);
+    ExportButton = button("ExportButton", QStringLiteral("Export to Excel"), kExportButtonSize);
+    Label2 = label("Label2", QStringLiteral("sheet name: "));
+    sheetnameOutEdit = edit("sheetnameOutEdit", QStringLiteral("sheetnameOutEdit"), kSheetNameWidth);
+    NumCharLabel = label("NumCharLabel", QStringLiteral("number of characters"));
+    NumCharLabel->hide();
+    NowLabel = label("NowLabel", QStringLiteral("now:"));
+    NowLabel->hide();
+    NumCharsEdit = edit("NumCharsEdit", QStringLiteral("NumCharsEdit"), kCharCountWidth);
+    NumCharsEdit->hide();
+    sheetsCB = named(new QComboBox, "sheetsCB");
+    sheetsCB->setEditable(true);
+    sheetsCB->setEditText(QStringLiteral("sheetsCB"));
+    sheetsCB->setFixedWidth(kSheetListWidth);
+    sheetsCB->hide();
+    CloseButton = button("CloseButton", QStringLiteral("Close"), kCloseButtonSize);
+    WorkbookButton = button("WorkbookButton", QStringLiteral("Workbook..."), kWorkbookButtonSize);
+    WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
+    WorkbookLabel = label("WorkbookLabel", QStringLiteral("workbook: chosen at the first export"));
+    WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* strip = gridLayout(Panel7, kCommandStripPadding);
+    strip->addWidget(InfoLabel, kNoteRow, kButtonCol, 1, kStretchCol, Qt::AlignLeft);
+    strip->addWidget(NumCharLabel, kWorkbookRow, kNowCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
+    strip->addWidget(ExportButton, kExportRow, kButtonCol);
+    strip->addWidget(Label2, kExportRow, kCaptionCol, Qt::AlignRight);
+    strip->addWidget(sheetnameOutEdit, kExportRow, kSheetNameCol);
+    strip->addWidget(NowLabel, kExportRow, kNowCol);
+    strip->addWidget(NumCharsEdit, kExportRow, kCharCountCol);
+    strip->addWidget(sheetsCB, kExportRow, kSheetListCol);
+    strip->addWidget(CloseButton, kExportRow, kCloseCol);
+    strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
+    strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
+    strip->setColumnStretch(kStretchCol, 1);
+
+    ExportSelectSG = stringGrid("ExportSelectSG", kEmptyTable);
+    ExportSelectSG->setColumnSizing(true);
+
+    return page("TabSheetExport", Panel7, ExportSelectSG);
+}

@@ -1,0 +1,112 @@
+// Page 1: the commands to open and convert a raw data file, the file itself, and the well table
+// the conversion fills.
+
+#include "app/controls.h"
+#include "app/memoview.h"
+#include "app/stringgrid.h"
+#include "app/tform1.h"
+
+#include <QBoxLayout>
+#include <QButtonGroup>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace controls;
+
+namespace {
+
+// The upper part: the command strip over the raw text.
+constexpr int kUpperPartHeight = 337;
+constexpr int kCommandStripHeight = 64;
+constexpr Padding kCommandStripPadding{.margins = {16, 4, 16, 4}, .spacing = 8};
+constexpr QSize kOpenButtonSize = buttonSize(121);
+constexpr int kGapAfterOpenButton = 19;
+constexpr QSize kPlateSizeBoxSize{161, 49};
+constexpr QMargins kPlateSizeBoxMargins{8, 0, 8, 2};
+constexpr QSize kProgramListSize{65, 49};
+constexpr int kGapBeforeConvertButton = 8;
+constexpr QSize kConvertButtonSize = buttonSize(161);
+constexpr QSize kDetermineProgsButtonSize = buttonSize(113);
+
+// The strip over the well table: the sheet name, the cycle count and the progress.
+constexpr int kTableStripHeight = 41;
+constexpr Padding kTableStripPadding{.margins = {16, 4, 16, 4}, .spacing = 7};
+constexpr int kSheetNameWidth = 161;
+constexpr int kGapAfterSheetName = 16;
+constexpr int kCycleCountWidth = 57;
+constexpr QSize kProgressBarSize{865, 16};
+
+// Until a conversion: a heading row, and the well and sample columns fixed.
+constexpr GridShape kEmptyWellTable{.rows = 2, .cols = 47, .fixedRows = 1, .fixedCols = 2};
+
+} // namespace
+
+QWidget* TForm1::buildInputPage()
+{
+    Panel3 = fixedHeightPanel("Panel3", kCommandStripHeight);
+    OpenButton = button("OpenButton", QStringLiteral("Open text File"), kOpenButtonSize);
+    PlateSizeRG = named(new QGroupBox(QStringLiteral(" Plate Size")), "PlateSizeRG");
+    PlateSizeRG->setFixedSize(kPlateSizeBoxSize);
+    m_plateSizeButtons = new QButtonGroup(this);
+    auto* plateSizes = new QHBoxLayout(PlateSizeRG);
+    plateSizes->setContentsMargins(kPlateSizeBoxMargins);
+    // The button ids are the plate size indexes.
+    for (int i = 0; i < 2; ++i) {
+        auto* radio = new QRadioButton(i == 0 ? QStringLiteral("96") : QStringLiteral("384"));
+        radio->setObjectName(i == 0 ? QStringLiteral("PlateSize96") : QStringLiteral("PlateSize384"));
+        m_plateSizeButtons->addButton(radio, i);
+        plateSizes->addWidget(radio);
+    }
+    MoreProgsLabel = label("MoreProgsLabel", QStringLiteral("More  Prog#'s detected, please choose"));
+    MoreProgsLabel->hide();
+    ProgsListBox = named(new QListWidget, "ProgsListBox");
+    ProgsListBox->setFixedSize(kProgramListSize);
+    ProgsListBox->setUniformItemSizes(true);
+    ProgsListBox->hide();
+    ConvertButton = button("ConvertButton", QStringLiteral("Convert to Grid"), kConvertButtonSize);
+    NextButton1 = nextButton("NextButton1");
+    DetermineProgsButton = button("DetermineProgsButton", QStringLiteral("Determine Progs"), kDetermineProgsButtonSize);
+
+    auto* commands = lineLayout(Panel3, kCommandStripPadding);
+    commands->addWidget(OpenButton);
+    commands->addSpacing(kGapAfterOpenButton);
+    commands->addWidget(PlateSizeRG);
+    commands->addWidget(MoreProgsLabel);
+    commands->addWidget(ProgsListBox);
+    commands->addSpacing(kGapBeforeConvertButton);
+    commands->addWidget(ConvertButton);
+    commands->addWidget(NextButton1);
+    commands->addStretch(1);
+    commands->addWidget(DetermineProgsButton);
+
+    InputMemo = named(new MemoView, "InputMemo");
+    Panel1 = fixedHeightPanel("Panel1", kUpperPartHeight);
+    column(Panel1, Panel3, InputMemo);
+
+    Panel4 = fixedHeightPanel("Panel4", kTableStripHeight);
+    SheetNameEdit = edit("SheetNameEdit", QStringLiteral("SheetNameEdit"), kSheetNameWidth);
+    NoCyclesEdit = edit("NoCyclesEdit", QStringLiteral("NoCyclesEdit"), kCycleCountWidth);
+    ProgressBar = named(new QProgressBar, "ProgressBar");
+    ProgressBar->setFixedSize(kProgressBarSize);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    auto* tableStrip = lineLayout(Panel4, kTableStripPadding);
+    tableStrip->addWidget(SheetNameEdit);
+    tableStrip->addSpacing(kGapAfterSheetName);
+    tableStrip->addWidget(NoCyclesEdit);
+    tableStrip->addWidget(ProgressBar);
+    tableStrip->addStretch(1);
+
+    ResultSG = stringGrid("ResultSG", kEmptyWellTable);
+    Panel2 = panel("Panel2");
+    column(Panel2, Panel4, ResultSG);
+
+    return page("TabSheetInput", Panel1, Panel2);
+}

@@ -1,0 +1,119 @@
+// Page 2: the plate map of the chosen size, and the commands that tick wells and extract them.
+
+#include "app/controls.h"
+#include "app/tform1.h"
+#include "plate/wellchecklist.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace controls;
+
+namespace {
+
+// The 384-well map spans the window; the 96-well one sits at the left below it.
+constexpr int kWideMapStripHeight = 225;
+constexpr QMargins kWideMapStripMargins{0, 1, 0, 1};
+constexpr QSize kWellMap384Size{1280, 223};
+constexpr int kWellMap384ItemHeight = 13;
+constexpr int kWellMap384FontPixels = 11;
+constexpr int kNarrowMapBlockWidth = 889;
+constexpr QMargins kNarrowMapBlockMargins{1, 0, 1, 0};
+constexpr QSize kWellMap96Size{887, 144};
+constexpr int kWellMap96ItemHeight = 16;
+
+// The commands under the 96-well map.
+constexpr Padding kCommandPadding{.margins = {8, 12, 12, 8}, .spacing = 7};
+constexpr QSize kSelectButtonSize = buttonSize(161);
+constexpr QSize kExtractButtonSize = buttonSize(229);
+constexpr QSize kRangeButtonSize = buttonSize(169);
+constexpr int kRangeEditWidth = 41;
+constexpr int kRangeSpacing = 4;
+constexpr int kRangeLineSpacing = 2;
+constexpr int kGridSizeWarningPixels = 19;
+
+// Cells of the command grid.
+enum CommandRow { kButtonRow, kNextRow, kRangeRow, kStretchRow };
+enum CommandCol { kSelectAllCol, kSelectNoneCol, kStretchCol, kExtractCol };
+// Cells of the range block: the captions, then the field for the row and for the column.
+enum RangeRow { kHeadingRow, kFromRow, kThruRow, kSelectRangeRow, kRemoveRangeRow };
+enum RangeCol { kCaptionCol, kRowLetterCol, kColNumberCol, kRangeCols };
+
+} // namespace
+
+QWidget* TForm1::buildPlatePage()
+{
+    Panel9 = fixedHeightPanel("Panel9", kWideMapStripHeight);
+    Wells384CB = named(new WellCheckList(morvane::PlateFormat::Wells384, kWellMap384ItemHeight), "Wells384CB");
+    Wells384CB->setFixedSize(kWellMap384Size);
+    Wells384CB->setFont(pixelFont(kWellMap384FontPixels));
+    Wells384CB->hide();
+    Panel10 = panel("Panel10");
+    row(Panel9, Wells384CB, Panel10, kWideMapStripMargins);
+
+    Panel6 = panel("Panel6");
+    Panel6->setFixedWidth(kNarrowMapBlockWidth);
+    Wells96CB = named(new WellCheckList(morvane::PlateFormat::Wells96, kWellMap96ItemHeight), "Wells96CB");
+    Wells96CB->setFixedSize(kWellMap96Size);
+    Wells96CB->hide();
+
+    Panel8 = panel("Panel8");
+    SelectAllButton = button("SelectAllButton", QStringLiteral("Select All"), kSelectButtonSize);
+    SelectNoneButton = button("SelectNoneButton", QStringLiteral("Select None"), kSelectButtonSize);
+    ExtractButton = button("ExtractButton", QStringLiteral("Extract Selected Wells"), kExtractButtonSize);
+    NextButton2 = nextButton("NextButton2");
+    NextButton2->hide();
+    Label4 = label("Label4", QStringLiteral("A"));
+    Label5 = label("Label5", QStringLiteral("1"));
+    Label1 = label("Label1", QStringLiteral("from"));
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label3 = label("Label3", QStringLiteral("thru"));
+    Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    startrow = edit("startrow", QStringLiteral("A"), kRangeEditWidth);
+    startcol = edit("startcol", QStringLiteral("1"), kRangeEditWidth);
+    stoprow = edit("stoprow", QStringLiteral("P"), kRangeEditWidth);
+    stopcol = edit("stopcol", QStringLiteral("24"), kRangeEditWidth);
+    // Tag 1 marks a row-letter field.
+    startrow->setProperty("Tag", 1);
+    stoprow->setProperty("Tag", 1);
+    startcol->setProperty("Tag", 0);
+    stopcol->setProperty("Tag", 0);
+    SelectRangeButton = button("SelectRangeButton", QStringLiteral("Select Range"), kRangeButtonSize);
+    RemoveRangeButton = button("RemoveRangeButton", QStringLiteral("Remove Range"), kRangeButtonSize);
+    GridSizeWarninglabel =
+        warningLabel("GridSizeWarninglabel", QStringLiteral("GridSizeWarninglabel"), kGridSizeWarningPixels);
+    GridSizeWarninglabel->hide();
+
+    auto* commands = gridLayout(Panel8, kCommandPadding);
+    commands->addWidget(SelectAllButton, kButtonRow, kSelectAllCol);
+    commands->addWidget(SelectNoneButton, kButtonRow, kSelectNoneCol);
+    commands->addWidget(ExtractButton, kButtonRow, kExtractCol, Qt::AlignRight);
+    commands->addWidget(NextButton2, kNextRow, kExtractCol, Qt::AlignRight);
+
+    auto* range = new QGridLayout;
+    range->setHorizontalSpacing(kRangeSpacing);
+    range->setVerticalSpacing(kRangeLineSpacing);
+    range->addWidget(Label4, kHeadingRow, kRowLetterCol, Qt::AlignHCenter);
+    range->addWidget(Label5, kHeadingRow, kColNumberCol, Qt::AlignHCenter);
+    range->addWidget(Label1, kFromRow, kCaptionCol);
+    range->addWidget(startrow, kFromRow, kRowLetterCol);
+    range->addWidget(startcol, kFromRow, kColNumberCol);
+    range->addWidget(Label3, kThruRow, kCaptionCol);
+    range->addWidget(stoprow, kThruRow, kRowLetterCol);
+    range->addWidget(stopcol, kThruRow, kColNumberCol);
+    range->addWidget(SelectRangeButton, kSelectRangeRow, kCaptionCol, 1, kRangeCols, Qt::AlignRight);
+    range->addWidget(RemoveRangeButton, kRemoveRangeRow, kCaptionCol, 1, kRangeCols, Qt::AlignRight);
+    commands->addLayout(range, kRangeRow, kSelectAllCol, 1, 1, Qt::AlignLeft | Qt::AlignTop);
+    // The warning spans from the second column to the last.
+    commands->addWidget(GridSizeWarninglabel, kRangeRow, kSelectNoneCol, 1, kExtractCol - kSelectNoneCol + 1,
+                        Qt::AlignLeft | Qt::AlignVCenter);
+    commands->setColumnStretch(kStretchCol, 1);
+    commands->setRowStretch(kStretchRow, 1);
+
+    column(Panel6, Wells96CB, Panel8, kNarrowMapBlockMargins);
+    Panel5 = panel("Panel5");
+    return page("TabSheetPlateDesign", Panel9, row(nullptr, Panel6, Panel5));
+}
