@@ -118,7 +118,7 @@ Status checkCombination(const ConvertOptions& options)
         const std::string& name = *options.sheet;
         if (sheetNameTooLong(name))
             return usage("--sheet: '" + name + "' has " + std::to_string(sheetNameLength(name)) +
-                         " characters; a sheet name has at most " + std::to_string(maxSheetNameLength));
+                         " characters; a sheet name has at most " + std::to_string(kMaxSheetNameLength));
         if (auto valid = checkSheetName(name); !valid)
             return usage("--sheet: " + valid.error().message);
     }
@@ -269,7 +269,7 @@ private:
         } else {
             sheet = built.proposedSheetName;
             if (sheetNameTooLong(sheet)) {
-                const std::string cut(cutToUtf16Units(sheet, maxSheetNameLength));
+                const std::string cut(cutToUtf16Units(sheet, kMaxSheetNameLength));
                 warn("the experiment name '" + sheet + "' has " + std::to_string(sheetNameLength(sheet)) +
                      " characters, more than a sheet name may have; the sheet is named '" + cut + "'");
                 sheet = cut;
@@ -348,7 +348,7 @@ private:
             return std::nullopt;
         }
         if (outcome->status == ExportOutcome::NameTooLong) {
-            fail(Error{"the sheet name '" + sheet + "' is longer than " + std::to_string(maxSheetNameLength) +
+            fail(Error{"the sheet name '" + sheet + "' is longer than " + std::to_string(kMaxSheetNameLength) +
                        " characters"});
             return std::nullopt;
         }

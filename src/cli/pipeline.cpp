@@ -143,7 +143,7 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         if (!recognised)
             return recognised.error();
         if (*recognised == -1)
-            return Error{std::string(plateNotRecognised), text.lineCount()};
+            return Error{std::string(kPlateNotRecognised), text.lineCount()};
         plateSizeIndex = *recognised;
     }
     const PlateFormat format = plateForIndex(plateSizeIndex);

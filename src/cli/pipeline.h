@@ -73,7 +73,7 @@ struct ExportTable {
 };
 
 // The message for a file whose plate format is not recognised.
-inline constexpr std::string_view plateNotRecognised = "plate format not recognised; give --plate 96 or --plate 384";
+inline constexpr std::string_view kPlateNotRecognised = "plate format not recognised; give --plate 96 or --plate 384";
 
 // Determine Progs, the plate size (given, or recognised from the last line as "Open text File"
 // does), then for each chosen channel Convert to Grid, the wells ticked, Extract Selected Wells

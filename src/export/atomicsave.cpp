@@ -140,9 +140,9 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
         return Error{quotedFileName(target) + " cannot be saved: " + reason};
     };
 
-    constexpr std::size_t chunkSize = 1 << 20;
-    for (std::size_t at = 0; at < bytes.size(); at += chunkSize)
-        if (const auto e = io.write(file, bytes.substr(at, chunkSize)))
+    constexpr std::size_t kChunkSize = 1 << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kChunkSize)
+        if (const auto e = io.write(file, bytes.substr(at, kChunkSize)))
             return abandon(e.message());
     if (const auto e = io.sync(file))
         return abandon(e.message());

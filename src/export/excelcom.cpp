@@ -194,7 +194,7 @@ Status TExcelcom::WriteRange(int firstCol, int lastCol, int firstRow, int lastRo
 {
     if (auto s = connect(); !s)
         return s;
-    return dropOnFailure(m_book->writeRange(firstCol, lastCol, firstRow, lastRow, block, exportNumberFormat));
+    return dropOnFailure(m_book->writeRange(firstCol, lastCol, firstRow, lastRow, block, kExportNumberFormat));
 }
 
 Status TExcelcom::CloseConnection()

@@ -48,7 +48,7 @@ void TForm1::ExportButtonClick(QObject*)
     sheetsCB->setCurrentIndex(outcome.sheets.activeIndex);
 
     if (outcome.status == morvane::ExportOutcome::NameTooLong) {
-        warning(QString::fromUtf8(morvane::sheetNameTooLongWarning.data(), morvane::sheetNameTooLongWarning.size()),
+        warning(QString::fromUtf8(morvane::kSheetNameTooLongWarning.data(), morvane::kSheetNameTooLongWarning.size()),
                 DialogService::Buttons::Ok);
         sheetnameOutEdit->setFocus();
         NumCharLabel->show();

@@ -17,7 +17,7 @@ namespace morvane {
 struct ExportOutcome {
     enum Status {
         Exported,
-        // The name has more than 31 characters: nothing was added. Show sheetNameTooLongWarning
+        // The name has more than 31 characters: nothing was added. Show kSheetNameTooLongWarning
         // and the length.
         NameTooLong,
     } status = Exported;

@@ -94,7 +94,7 @@ int sheetNameLength(std::string_view name)
 
 bool sheetNameTooLong(std::string_view name)
 {
-    return sheetNameLength(name) > maxSheetNameLength;
+    return sheetNameLength(name) > kMaxSheetNameLength;
 }
 
 bool sameSheetName(std::string_view a, std::string_view b)
@@ -161,7 +161,7 @@ std::string uniqueSheetName(std::string_view wanted, const std::vector<std::stri
     // At most taken.size() candidates can be taken, so this ends by n = taken.size() + 1.
     for (std::size_t n = 1;; ++n) {
         const std::string number = std::to_string(n);
-        const std::size_t room = static_cast<std::size_t>(maxSheetNameLength) - 1 - number.size();
+        const std::size_t room = static_cast<std::size_t>(kMaxSheetNameLength) - 1 - number.size();
         std::string candidate(cutToUtf16Units(wanted, room));
         candidate += '_';
         candidate += number;
@@ -173,9 +173,9 @@ std::string uniqueSheetName(std::string_view wanted, const std::vector<std::stri
 std::string sheetNameWithChannel(std::string_view experimentName, std::string_view channel)
 {
     const std::string suffix = " " + std::string(channel);
-    const int room = maxSheetNameLength - sheetNameLength(suffix);
+    const int room = kMaxSheetNameLength - sheetNameLength(suffix);
     if (room <= 0)
-        return std::string(cutToUtf16Units(std::string(channel), maxSheetNameLength));
+        return std::string(cutToUtf16Units(std::string(channel), kMaxSheetNameLength));
     return std::string(cutToUtf16Units(experimentName, static_cast<std::size_t>(room))) + suffix;
 }
 

@@ -14,10 +14,10 @@
 
 namespace morvane {
 
-inline constexpr int maxSheetNameLength = 31;
+inline constexpr int kMaxSheetNameLength = 31;
 
 // The warning of the export command for a name that is too long.
-inline constexpr std::string_view sheetNameTooLongWarning =
+inline constexpr std::string_view kSheetNameTooLongWarning =
     "Sheet name should be max. 31 positions; You can edit the name on this page.";
 
 // Length in UTF-16 code units; an invalid UTF-8 byte counts as one.

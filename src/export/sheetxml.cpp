@@ -52,7 +52,7 @@ Status checkValues(const ValueBlock& block, int firstRow, int firstCol)
             if (const auto* text = std::get_if<std::string>(&value)) {
                 if (!isValidUtf8(*text))
                     return Error{"The text for cell " + where() + " is not valid UTF-8 text."};
-                if (sheetNameLength(*text) > maxCellTextLength)
+                if (sheetNameLength(*text) > kMaxCellTextLength)
                     return Error{"The text for cell " + where() +
                                  " is longer than 32,767 characters, the most a cell can hold."};
             }

@@ -12,9 +12,9 @@
 
 namespace morvane::xlsx {
 
-inline constexpr int maxSheetRows = 1048576;
-inline constexpr int maxSheetCols = 16384;
-inline constexpr int maxCellTextLength = 32767; // UTF-16 code units
+inline constexpr int kMaxSheetRows = 1048576;
+inline constexpr int kMaxSheetCols = 16384;
+inline constexpr int kMaxCellTextLength = 32767; // UTF-16 code units
 
 // "A", ..., "Z", "AA", ..., "XFD" for 1-based columns.
 std::string columnName(int col);

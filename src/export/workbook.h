@@ -42,7 +42,7 @@ struct SheetTab {
 
 // The format code stored for the exported range: three decimals, in the file's (en-US)
 // notation whatever the user's locale; Excel shows it with the user's decimal separator.
-inline constexpr std::string_view exportNumberFormat = "0.000";
+inline constexpr std::string_view kExportNumberFormat = "0.000";
 
 class XlsxWorkbook {
 public:
@@ -71,7 +71,7 @@ public:
     // cell of the range (empty ones too) `numberFormat`. Coordinates are 1-based; the block must
     // be exactly (lastRow - firstRow + 1) x (lastCol - firstCol + 1).
     Status writeRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block,
-                      std::string_view numberFormat = exportNumberFormat);
+                      std::string_view numberFormat = kExportNumberFormat);
 
     bool modified() const;
     // The package with every change, as bytes. Once only: the workbook is spent afterwards.

@@ -21,7 +21,7 @@ void insertInOrder(pugi::xml_node parent, pugi::xml_node child, std::string_view
         return static_cast<std::size_t>(std::find(order, order + orderSize, n) - order);
     };
     for (pugi::xml_node sibling : parent.children()) {
-        if (sibling.type() == pugi::node_element && sibling != child && namespaceOf(sibling) == nsMain &&
+        if (sibling.type() == pugi::node_element && sibling != child && namespaceOf(sibling) == kNsMain &&
             rank(localName(sibling)) > rank(name)) {
             parent.insert_move_before(child, sibling);
             return;
@@ -42,7 +42,7 @@ void setCount(pugi::xml_node list, std::size_t count)
 std::optional<long> findNumberFormat(pugi::xml_node numFmts, std::string_view format)
 {
     for (pugi::xml_node n : numFmts.children())
-        if (isElement(n, nsMain, "numFmt") && format == n.attribute("formatCode").value())
+        if (isElement(n, kNsMain, "numFmt") && format == n.attribute("formatCode").value())
             return toNumber(n.attribute("numFmtId").value()).value_or(0);
     return std::nullopt;
 }
@@ -52,7 +52,7 @@ long addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const st
 {
     long highest = 163; // ids up to 163 are Excel's own
     for (pugi::xml_node n : numFmts.children())
-        if (isElement(n, nsMain, "numFmt"))
+        if (isElement(n, kNsMain, "numFmt"))
             highest = std::max(highest, toNumber(n.attribute("numFmtId").value()).value_or(0));
     if (!numFmts)
         numFmts = styleSheet.prepend_child(qualified(prefix, "numFmts").c_str());
@@ -62,7 +62,7 @@ long addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const st
     n.append_attribute("formatCode").set_value(std::string(format).c_str());
     std::size_t count = 0;
     for (pugi::xml_node c : numFmts.children())
-        count += isElement(c, nsMain, "numFmt");
+        count += isElement(c, kNsMain, "numFmt");
     setCount(numFmts, count);
     return formatId;
 }
@@ -70,7 +70,7 @@ long addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const st
 // The id of the number format with this code, added if the styles have none.
 long numberFormatId(pugi::xml_node styleSheet, const std::string& prefix, std::string_view format)
 {
-    const pugi::xml_node numFmts = firstChild(styleSheet, nsMain, "numFmts");
+    const pugi::xml_node numFmts = firstChild(styleSheet, kNsMain, "numFmts");
     if (const auto id = findNumberFormat(numFmts, format))
         return *id;
     return addNumberFormat(styleSheet, numFmts, prefix, format);
@@ -82,7 +82,7 @@ std::vector<pugi::xml_node> cellFormats(pugi::xml_node cellXfs, const std::strin
 {
     std::vector<pugi::xml_node> xfs;
     for (pugi::xml_node n : cellXfs.children())
-        if (isElement(n, nsMain, "xf"))
+        if (isElement(n, kNsMain, "xf"))
             xfs.push_back(n);
     if (xfs.empty()) {
         pugi::xml_node xf = cellXfs.append_child(qualified(prefix, "xf").c_str());
@@ -95,7 +95,7 @@ std::vector<pugi::xml_node> cellFormats(pugi::xml_node cellXfs, const std::strin
 
 pugi::xml_node cellFormatList(pugi::xml_node styleSheet, const std::string& prefix)
 {
-    pugi::xml_node cellXfs = firstChild(styleSheet, nsMain, "cellXfs");
+    pugi::xml_node cellXfs = firstChild(styleSheet, kNsMain, "cellXfs");
     if (!cellXfs) {
         cellXfs = styleSheet.append_child(qualified(prefix, "cellXfs").c_str());
         insertInOrder(styleSheet, cellXfs, "cellXfs", std::begin(styleSheetOrder), std::size(styleSheetOrder));
@@ -127,7 +127,7 @@ std::optional<int> cellFormatIndex(pugi::xml_node styleSheet, const std::string&
     for (std::size_t i = 0; i < xfs.size(); ++i)
         if (serialize(xfs[i]) == wanted)
             return static_cast<int>(i);
-    if (xfs.size() >= static_cast<std::size_t>(maxCellFormats))
+    if (xfs.size() >= static_cast<std::size_t>(kMaxCellFormats))
         return std::nullopt;
     cellXfs.append_copy(candidate);
     setCount(cellXfs, xfs.size() + 1);
@@ -143,7 +143,7 @@ long newSheetId(pugi::xml_node sheets)
     long highest = 0;
     std::vector<long> ids;
     for (pugi::xml_node n : sheets.children()) {
-        if (!isElement(n, nsMain, "sheet"))
+        if (!isElement(n, kNsMain, "sheet"))
             continue;
         ids.push_back(toNumber(n.attribute("sheetId").value()).value_or(0));
         highest = std::max(highest, ids.back());
@@ -161,7 +161,7 @@ pugi::xml_node sheetAt(pugi::xml_node sheets, std::size_t position)
 {
     std::size_t index = 0;
     for (pugi::xml_node n : sheets.children())
-        if (isElement(n, nsMain, "sheet") && index++ == position)
+        if (isElement(n, kNsMain, "sheet") && index++ == position)
             return n;
     return {};
 }
@@ -176,9 +176,9 @@ void insertSheetElement(pugi::xml_node sheets, std::size_t position, const std::
     element.append_attribute("name").set_value(encodeEscapedUnits(name).c_str());
     element.append_attribute("sheetId").set_value(sheetId);
     std::string relPrefix;
-    if (!findPrefix(sheets, nsOfficeRels, relPrefix) || relPrefix.empty()) {
+    if (!findPrefix(sheets, kNsOfficeRels, relPrefix) || relPrefix.empty()) {
         relPrefix = "r";
-        element.append_attribute("xmlns:r").set_value(std::string(nsOfficeRels).c_str());
+        element.append_attribute("xmlns:r").set_value(std::string(kNsOfficeRels).c_str());
     }
     element.append_attribute((relPrefix + ":id").c_str()).set_value(relId.c_str());
 }
@@ -186,9 +186,9 @@ void insertSheetElement(pugi::xml_node sheets, std::size_t position, const std::
 // Names scoped to a sheet hold its position, so those at or after the new sheet move on.
 void shiftLocalNames(pugi::xml_node root, std::size_t position)
 {
-    if (pugi::xml_node names = firstChild(root, nsMain, "definedNames"))
+    if (pugi::xml_node names = firstChild(root, kNsMain, "definedNames"))
         for (pugi::xml_node n : names.children())
-            if (isElement(n, nsMain, "definedName"))
+            if (isElement(n, kNsMain, "definedName"))
                 if (pugi::xml_attribute local = n.attribute("localSheetId"))
                     if (const auto id = toNumber(local.value()); id && *id >= static_cast<long>(position))
                         local.set_value(*id + 1);
@@ -220,7 +220,7 @@ void keepShownTabs(pugi::xml_node view, std::size_t position)
 
 void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position)
 {
-    pugi::xml_node views = firstChild(root, nsMain, "bookViews");
+    pugi::xml_node views = firstChild(root, kNsMain, "bookViews");
     if (!views) {
         const std::string mainPrefix(prefixOf(sheets));
         views = root.insert_child_before(qualified(mainPrefix, "bookViews").c_str(), sheets);
@@ -228,7 +228,7 @@ void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position
     }
     bool first = true;
     for (pugi::xml_node view : views.children()) {
-        if (!isElement(view, nsMain, "workbookView"))
+        if (!isElement(view, kNsMain, "workbookView"))
             continue;
         if (first)
             activateNewTab(view, position);
@@ -273,7 +273,7 @@ std::string XlsxWorkbook::Impl::newRelationshipId() const
     long highest = 0;
     std::vector<std::string> ids;
     for (pugi::xml_node n : workbookRels.doc.document_element().children()) {
-        if (!isElement(n, nsPackageRels, "Relationship"))
+        if (!isElement(n, kNsPackageRels, "Relationship"))
             continue;
         const std::string_view id = n.attribute("Id").value();
         ids.emplace_back(id);
@@ -329,12 +329,12 @@ Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
     if (const auto it = styleForFormat.find(std::string(format)); it != styleForFormat.end())
         return it->second;
     if (!styles)
-        createPart(styles, "styles", templateStyles, ctStyles);
+        createPart(styles, "styles", templateStyles, kCtStyles);
     const pugi::xml_node styleSheet = styles->doc.document_element();
     const long formatId = numberFormatId(styleSheet, styles->prefix, format);
     const std::optional<int> index = cellFormatIndex(styleSheet, styles->prefix, formatId);
     if (!index)
-        return Error{"'" + displayName + "' already holds " + std::to_string(maxCellFormats) +
+        return Error{"'" + displayName + "' already holds " + std::to_string(kMaxCellFormats) +
                      " cell formats, the most Excel allows; no format can be added"};
     styles->changed = true;
     styleForFormat.emplace(std::string(format), *index);
@@ -344,7 +344,7 @@ Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
 std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
 {
     if (!sharedStrings) {
-        createPart(sharedStrings, "sharedStrings", templateSharedStrings, ctSharedStrings);
+        createPart(sharedStrings, "sharedStrings", templateSharedStrings, kCtSharedStrings);
         hadCountAttribute = true;
     }
     sharedStrings->changed = true;
@@ -406,11 +406,11 @@ Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::s
         return name;
 
     pugi::xml_node root = d->workbook.doc.document_element();
-    pugi::xml_node sheets = firstChild(root, nsMain, "sheets");
+    pugi::xml_node sheets = firstChild(root, kNsMain, "sheets");
     const std::size_t position = d->active < 0 ? 0 : static_cast<std::size_t>(d->active);
     const long sheetId = newSheetId(sheets);
     std::string part = d->freePartName(d->workbookFolder + "worksheets/", "sheet", true);
-    const std::string relId = d->registerPart(part, "worksheet", ctWorksheet);
+    const std::string relId = d->registerPart(part, "worksheet", kCtWorksheet);
     insertSheetElement(sheets, position, *name, sheetId, relId);
     shiftLocalNames(root, position);
     showNewTab(root, sheets, position);
@@ -424,8 +424,8 @@ Status XlsxWorkbook::writeRange(int firstCol, int lastCol, int firstRow, int las
 {
     if (!d->zip)
         return Error{"'" + d->displayName + "' was already saved"};
-    if (firstCol < 1 || firstRow < 1 || lastCol < firstCol || lastRow < firstRow || lastCol > maxSheetCols ||
-        lastRow > maxSheetRows)
+    if (firstCol < 1 || firstRow < 1 || lastCol < firstCol || lastRow < firstRow || lastCol > kMaxSheetCols ||
+        lastRow > kMaxSheetRows)
         return Error{"The range from row " + std::to_string(firstRow) + ", column " + std::to_string(firstCol) +
                      " to row " + std::to_string(lastRow) + ", column " + std::to_string(lastCol) +
                      " does not fit in a sheet (at most 1,048,576 rows and 16,384 columns)."};

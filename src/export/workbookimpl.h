@@ -17,22 +17,22 @@
 namespace morvane {
 namespace xlsx {
 
-inline constexpr std::string_view relTypeBase = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-inline constexpr std::string_view relOfficeDocumentStrict =
+inline constexpr std::string_view kRelTypeBase = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+inline constexpr std::string_view kRelOfficeDocumentStrict =
     "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument";
-inline constexpr std::string_view ctWorksheet =
+inline constexpr std::string_view kCtWorksheet =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
-inline constexpr std::string_view ctStyles = "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
-inline constexpr std::string_view ctSharedStrings =
+inline constexpr std::string_view kCtStyles = "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
+inline constexpr std::string_view kCtSharedStrings =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml";
-inline constexpr std::string_view ctXlsb = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
+inline constexpr std::string_view kCtXlsb = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
 inline constexpr std::string_view workbookContentTypes[] = {
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
     "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml",
     "application/vnd.ms-excel.sheet.macroEnabled.main+xml",
     "application/vnd.ms-excel.template.macroEnabled.main+xml",
 };
-inline constexpr int maxCellFormats = 65430; // Excel's limit for cellXfs
+inline constexpr int kMaxCellFormats = 65430; // Excel's limit for cellXfs
 
 std::string relType(std::string_view kind);
 // A small non-negative integer attribute; nullopt for anything else.

@@ -38,7 +38,7 @@ namespace xlsx {
 
 std::string relType(std::string_view kind)
 {
-    return std::string(relTypeBase) + std::string(kind);
+    return std::string(kRelTypeBase) + std::string(kind);
 }
 
 std::optional<long> toNumber(std::string_view text)
@@ -105,12 +105,12 @@ std::string XlsxWorkbook::Impl::contentTypeOf(std::string_view part) const
     const std::string wanted = foldAscii("/" + std::string(part));
     const pugi::xml_node types = contentTypes.doc.document_element();
     for (pugi::xml_node n : types.children())
-        if (isElement(n, nsContentTypes, "Override") && foldAscii(n.attribute("PartName").value()) == wanted)
+        if (isElement(n, kNsContentTypes, "Override") && foldAscii(n.attribute("PartName").value()) == wanted)
             return n.attribute("ContentType").value();
     const auto dot = part.rfind('.');
     const std::string extension = dot == std::string_view::npos ? std::string() : foldAscii(part.substr(dot + 1));
     for (pugi::xml_node n : types.children())
-        if (isElement(n, nsContentTypes, "Default") && foldAscii(n.attribute("Extension").value()) == extension)
+        if (isElement(n, kNsContentTypes, "Default") && foldAscii(n.attribute("Extension").value()) == extension)
             return n.attribute("ContentType").value();
     return {};
 }
@@ -137,7 +137,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         return cannotOpen("it has no [Content_Types].xml, so it is not an Excel workbook (.xlsx)");
     if (auto s = loadPart(contentTypes, limits.maxPackagePartBytes); !s)
         return s;
-    if (!isElement(contentTypes.doc.document_element(), nsContentTypes, "Types"))
+    if (!isElement(contentTypes.doc.document_element(), kNsContentTypes, "Types"))
         return cannotOpen("its [Content_Types].xml is not a content type list");
 
     XmlPart rootRels;
@@ -146,10 +146,10 @@ Status XlsxWorkbook::Impl::readWorkbook()
         return s;
     std::string workbookPart;
     for (pugi::xml_node n : rootRels.doc.document_element().children()) {
-        if (!isElement(n, nsPackageRels, "Relationship"))
+        if (!isElement(n, kNsPackageRels, "Relationship"))
             continue;
         const std::string_view type = n.attribute("Type").value();
-        if (type == relOfficeDocumentStrict)
+        if (type == kRelOfficeDocumentStrict)
             return Error{"'" + displayName +
                          "' is saved as Strict Open XML, which this program does not edit; save it in Excel as an "
                          "Excel Workbook (.xlsx) and export again"};
@@ -160,7 +160,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         return cannotOpen("it names no workbook part");
 
     const std::string type = contentTypeOf(workbookPart);
-    if (type == ctXlsb)
+    if (type == kCtXlsb)
         return Error{"'" + displayName +
                      "' is an Excel Binary Workbook (.xlsb), which this program does not edit; save it in Excel as an "
                      "Excel Workbook (.xlsx) and export again"};
@@ -173,18 +173,18 @@ Status XlsxWorkbook::Impl::readWorkbook()
         return s;
     workbookFolder = folderOf(workbook.name);
     const pugi::xml_node root = workbook.doc.document_element();
-    if (namespaceOf(root) == nsMainStrict)
+    if (namespaceOf(root) == kNsMainStrict)
         return Error{"'" + displayName +
                      "' is saved as Strict Open XML, which this program does not edit; save it in Excel as an "
                      "Excel Workbook (.xlsx) and export again"};
-    if (!isElement(root, nsMain, "workbook"))
+    if (!isElement(root, kNsMain, "workbook"))
         return cannotOpen("its workbook part holds no workbook");
-    if (pugi::xml_node protection = firstChild(root, nsMain, "workbookProtection");
+    if (pugi::xml_node protection = firstChild(root, kNsMain, "workbookProtection");
         protection && attributeIsTrue(protection.attribute("lockStructure")))
         return Error{"'" + displayName +
                      "' has a protected workbook structure, so no sheet can be added; unprotect it in Excel "
                      "(Review > Protect Workbook) and export again"};
-    const pugi::xml_node sheets = firstChild(root, nsMain, "sheets");
+    const pugi::xml_node sheets = firstChild(root, kNsMain, "sheets");
     if (!sheets)
         return cannotOpen("its workbook part has no list of sheets");
 
@@ -204,7 +204,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
     };
     std::unordered_map<std::string, Rel> rels;
     for (pugi::xml_node n : workbookRels.doc.document_element().children()) {
-        if (!isElement(n, nsPackageRels, "Relationship") ||
+        if (!isElement(n, kNsPackageRels, "Relationship") ||
             std::string_view(n.attribute("TargetMode").value()) == "External")
             continue;
         Rel rel{n.attribute("Type").value(), resolveTarget(workbookFolder, n.attribute("Target").value())};
@@ -219,13 +219,13 @@ Status XlsxWorkbook::Impl::readWorkbook()
     }
 
     for (pugi::xml_node n : sheets.children()) {
-        if (!isElement(n, nsMain, "sheet"))
+        if (!isElement(n, kNsMain, "sheet"))
             continue;
         Tab tab;
         tab.info.name = decodeEscapedUnits(n.attribute("name").value());
         const std::string_view state = n.attribute("state").value();
         tab.info.visible = state != "hidden" && state != "veryHidden";
-        const auto rel = rels.find(attributeNs(n, nsOfficeRels, "id").value());
+        const auto rel = rels.find(attributeNs(n, kNsOfficeRels, "id").value());
         if (rel == rels.end())
             return cannotOpen("its sheet '" + tab.info.name + "' has no part");
         const std::string& relationType = rel->second.type;
@@ -246,8 +246,8 @@ Status XlsxWorkbook::Impl::readWorkbook()
     // The active tab: workbookView[0]/@activeTab, 0 by default; one that does not exist or is
     // hidden (a generator's fault) becomes the first visible tab.
     long active = 0;
-    if (pugi::xml_node views = firstChild(root, nsMain, "bookViews"))
-        if (pugi::xml_node view = firstChild(views, nsMain, "workbookView"))
+    if (pugi::xml_node views = firstChild(root, kNsMain, "bookViews"))
+        if (pugi::xml_node view = firstChild(views, kNsMain, "workbookView"))
             active = toNumber(view.attribute("activeTab").value()).value_or(0);
     if (tabs.empty()) {
         this->active = -1;
@@ -262,7 +262,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
     if (styles) {
         if (auto s = loadPart(*styles, limits.maxStylesBytes); !s)
             return s;
-        if (!isElement(styles->doc.document_element(), nsMain, "styleSheet"))
+        if (!isElement(styles->doc.document_element(), kNsMain, "styleSheet"))
             return cannotOpen("its part '" + styles->name + "' holds no styles");
     }
     if (sharedStrings)
@@ -276,11 +276,11 @@ Status XlsxWorkbook::Impl::readSharedStrings()
     if (auto s = loadPart(*sharedStrings, limits.maxSharedStringsBytes); !s)
         return s;
     const pugi::xml_node sst = sharedStrings->doc.document_element();
-    if (!isElement(sst, nsMain, "sst"))
+    if (!isElement(sst, kNsMain, "sst"))
         return cannotOpen("its part '" + sharedStrings->name + "' holds no shared strings");
     hadCountAttribute = static_cast<bool>(sst.attribute("count"));
     for (pugi::xml_node si : sst.children()) {
-        if (!isElement(si, nsMain, "si"))
+        if (!isElement(si, kNsMain, "si"))
             continue;
         // Only a plain <si><t>..</t></si> can be reused; rich text and phonetics stay unmatched.
         pugi::xml_node only;
@@ -288,7 +288,7 @@ Status XlsxWorkbook::Impl::readSharedStrings()
         for (pugi::xml_node child : si.children())
             if (child.type() == pugi::node_element && ++elements == 1)
                 only = child;
-        if (elements == 1 && isElement(only, nsMain, "t"))
+        if (elements == 1 && isElement(only, kNsMain, "t"))
             stringIndex.emplace(only.text().get(), stringCount);
         ++stringCount;
     }

@@ -12,11 +12,11 @@
 
 namespace morvane::xlsx {
 
-inline constexpr std::string_view nsMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-inline constexpr std::string_view nsMainStrict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
-inline constexpr std::string_view nsOfficeRels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-inline constexpr std::string_view nsPackageRels = "http://schemas.openxmlformats.org/package/2006/relationships";
-inline constexpr std::string_view nsContentTypes = "http://schemas.openxmlformats.org/package/2006/content-types";
+inline constexpr std::string_view kNsMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline constexpr std::string_view kNsMainStrict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+inline constexpr std::string_view kNsOfficeRels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr std::string_view kNsPackageRels = "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr std::string_view kNsContentTypes = "http://schemas.openxmlformats.org/package/2006/content-types";
 
 std::string_view localName(pugi::xml_node node);
 std::string_view prefixOf(pugi::xml_node node);

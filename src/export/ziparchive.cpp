@@ -230,7 +230,7 @@ Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string,
 
 Expected<std::string> ZipArchive::commit(int compressionLevel)
 {
-    constexpr std::size_t inPlaceLimit = 256 * 1024;
+    constexpr std::size_t kInPlaceLimit = 256 * 1024;
     if (!m_zip)
         return Error{"the workbook was already saved"};
     const auto fail = [&](std::string what) {
@@ -244,7 +244,7 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
         if (!source)
             return fail("cannot prepare a part");
         zip_int64_t at = 0;
-        if (index && data.size() < inPlaceLimit) {
+        if (index && data.size() < kInPlaceLimit) {
             at = static_cast<zip_int64_t>(*index);
             if (zip_file_replace(m_zip, *index, source, 0) != 0) {
                 zip_source_free(source);

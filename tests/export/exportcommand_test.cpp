@@ -2,9 +2,9 @@
 
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/workbook.h"
 #include "export/sheetname.h"
 #include "export/valueblock.h"
+#include "export/workbook.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +96,7 @@ TEST(ExportCommand, ANameOfMoreThan31CharactersStopsBeforeTheWorkbookIsTouched)
     EXPECT_EQ(refused->status, ExportOutcome::NameTooLong);
     EXPECT_EQ(refused->nameLength, 32);
     EXPECT_EQ(excel.calls, (Calls{"ExcelRunning", "GetSheetNames"}));
-    EXPECT_EQ(sheetNameTooLongWarning, "Sheet name should be max. 31 positions; You can edit the name on this page.");
+    EXPECT_EQ(kSheetNameTooLongWarning, "Sheet name should be max. 31 positions; You can edit the name on this page.");
 
     RecordingExcel fits;
     auto exported = exportGridToWorkbook(fits, exportTable(), std::string(31, 'n'), '.');
