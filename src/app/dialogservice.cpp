@@ -5,13 +5,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const QString& caption,
-                                               const QString& text, Buttons buttons)
+DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const QString& caption, const QString& text,
+                                               Buttons buttons)
 {
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(text);
-    box.setIcon(icon == Icon::Warning ? QMessageBox::Warning
+    box.setIcon(icon == Icon::Warning    ? QMessageBox::Warning
                 : icon == Icon::Question ? QMessageBox::Question
                                          : QMessageBox::Critical);
     QAbstractButton* first = nullptr;
@@ -45,8 +45,7 @@ QString QtDialogService::openFileName(QWidget* parent, const QString& caption)
 QString QtDialogService::saveFileName(QWidget* parent, const QString& caption, const QString& filter)
 {
     // The chosen workbook may exist: a sheet is added to it, so no overwrite question.
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 int QtDialogService::exec(QDialog& dialog)

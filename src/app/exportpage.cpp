@@ -58,6 +58,8 @@ QWidget* TForm1::buildExportPage()
     WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
     WorkbookLabel = label("WorkbookLabel", QStringLiteral("workbook: chosen at the first export"));
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ChannelOutLabel = label("ChannelOutLabel", QString());
+    ChannelOutLabel->hide();
 
     auto* strip = gridLayout(Panel7, kCommandStripPadding);
     strip->addWidget(InfoLabel, kNoteRow, kButtonCol, 1, kStretchCol, Qt::AlignLeft);
@@ -71,6 +73,7 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
     strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
+    strip->addWidget(ChannelOutLabel, kWorkbookRow, kSheetListCol, Qt::AlignLeft | Qt::AlignBottom);
     strip->setColumnStretch(kStretchCol, 1);
 
     ExportSelectSG = stringGrid("ExportSelectSG", kEmptyTable);

@@ -30,6 +30,7 @@ constexpr int kGapAfterOpenButton = 19;
 constexpr QSize kPlateSizeBoxSize{161, 49};
 constexpr QMargins kPlateSizeBoxMargins{8, 0, 8, 2};
 constexpr QSize kProgramListSize{65, 49};
+constexpr QSize kChannelListSize{97, 49};
 constexpr int kGapBeforeConvertButton = 8;
 constexpr QSize kConvertButtonSize = buttonSize(161);
 constexpr QSize kDetermineProgsButtonSize = buttonSize(113);
@@ -69,6 +70,12 @@ QWidget* TForm1::buildInputPage()
     ProgsListBox->setFixedSize(kProgramListSize);
     ProgsListBox->setUniformItemSizes(true);
     ProgsListBox->hide();
+    // Shown only for an export of several channels, like the program list for several programs.
+    ChannelsListBox = named(new QListWidget, "ChannelsListBox");
+    ChannelsListBox->setFixedSize(kChannelListSize);
+    ChannelsListBox->setUniformItemSizes(true);
+    ChannelsListBox->setToolTip(QStringLiteral("Channel to convert"));
+    ChannelsListBox->hide();
     ConvertButton = button("ConvertButton", QStringLiteral("Convert to Grid"), kConvertButtonSize);
     NextButton1 = nextButton("NextButton1");
     DetermineProgsButton = button("DetermineProgsButton", QStringLiteral("Determine Progs"), kDetermineProgsButtonSize);
@@ -79,6 +86,7 @@ QWidget* TForm1::buildInputPage()
     commands->addWidget(PlateSizeRG);
     commands->addWidget(MoreProgsLabel);
     commands->addWidget(ProgsListBox);
+    commands->addWidget(ChannelsListBox);
     commands->addSpacing(kGapBeforeConvertButton);
     commands->addWidget(ConvertButton);
     commands->addWidget(NextButton1);
@@ -92,6 +100,8 @@ QWidget* TForm1::buildInputPage()
     Panel4 = fixedHeightPanel("Panel4", kTableStripHeight);
     SheetNameEdit = edit("SheetNameEdit", QStringLiteral("SheetNameEdit"), kSheetNameWidth);
     NoCyclesEdit = edit("NoCyclesEdit", QStringLiteral("NoCyclesEdit"), kCycleCountWidth);
+    ChannelLabel = label("ChannelLabel", QString());
+    ChannelLabel->hide();
     ProgressBar = named(new QProgressBar, "ProgressBar");
     ProgressBar->setFixedSize(kProgressBarSize);
     ProgressBar->setTextVisible(false);
@@ -101,6 +111,7 @@ QWidget* TForm1::buildInputPage()
     tableStrip->addWidget(SheetNameEdit);
     tableStrip->addSpacing(kGapAfterSheetName);
     tableStrip->addWidget(NoCyclesEdit);
+    tableStrip->addWidget(ChannelLabel);
     tableStrip->addWidget(ProgressBar);
     tableStrip->addStretch(1);
 

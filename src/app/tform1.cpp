@@ -84,7 +84,7 @@ void TForm1::setTabOrders()
         }
     };
     chain({InputMemo, OpenButton, ConvertButton, m_plateSizeButtons->button(0), m_plateSizeButtons->button(1),
-           NextButton1, DetermineProgsButton, ProgsListBox, NoCyclesEdit, SheetNameEdit, ResultSG});
+           NextButton1, DetermineProgsButton, ProgsListBox, ChannelsListBox, NoCyclesEdit, SheetNameEdit, ResultSG});
     chain({Wells96CB, ExtractButton, SelectAllButton, SelectNoneButton, NextButton2, startrow, stoprow, stopcol,
            startcol, SelectRangeButton, RemoveRangeButton, Wells384CB});
     chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton});

@@ -24,7 +24,7 @@ class RawText;
 struct ProgramList;
 struct ExportOutcome;
 class TExcelcom;
-}
+} // namespace morvane
 
 class QAction;
 class QButtonGroup;
@@ -129,8 +129,7 @@ private:
     // the point.
     char decimalSeparator() const;
     // The value, or a HandlerError with the message ("line 57: ..." when it concerns a line).
-    template <typename T>
-    T unwrap(morvane::Expected<T> result);
+    template <typename T> T unwrap(morvane::Expected<T> result);
 
     void loadRawFile(const QString& path);
     void setConversionCommandsEnabled(bool enabled);
@@ -168,6 +167,9 @@ private:
     QButtonGroup* m_plateSizeButtons = nullptr;
     QLabel* MoreProgsLabel = nullptr;
     QListWidget* ProgsListBox = nullptr;
+    QListWidget* ChannelsListBox = nullptr; // the channels of an export of several
+    QLabel* ChannelLabel = nullptr;         // the channel converted, page 1
+    QLabel* ChannelOutLabel = nullptr;      // and page 3
     QPushButton* ConvertButton = nullptr;
     QPushButton* NextButton1 = nullptr;
     QPushButton* DetermineProgsButton = nullptr;
@@ -217,8 +219,7 @@ private:
     StringGrid* ExportSelectSG = nullptr;
 };
 
-template <typename T>
-T TForm1::unwrap(morvane::Expected<T> result)
+template <typename T> T TForm1::unwrap(morvane::Expected<T> result)
 {
     if (!result.ok())
         throw HandlerError(morvane::describe(result.error()));

@@ -10,6 +10,8 @@
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
+#include "export/sheetname.h"
+#include "plate/extraction.h"
 #include "plate/plate.h"
 
 #include <QCoreApplication>
@@ -19,7 +21,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+
 #include <QSignalBlocker>
+#include <algorithm>
 
 void TForm1::loadRawFile(const QString& path)
 {
@@ -58,8 +62,10 @@ void TForm1::OpenButtonClick(QObject*)
 }
 
 namespace {
+constexpr int kProgramListWidth = 65;
+constexpr int kListPadding = 24; // frame, margins and a scroll bar's room
 const char* const kNoFileLoaded = "no raw data file is loaded; open one with \"Open text File\" first";
-}
+} // namespace
 
 void TForm1::DetermineProgsButtonClick(QObject*)
 {
@@ -69,13 +75,25 @@ void TForm1::DetermineProgsButtonClick(QObject*)
     // it does not pass through ProgsListBoxClick.
     const QSignalBlocker blocker(ProgsListBox);
     ProgsListBox->clear();
+    ChannelsListBox->clear();
+    ChannelsListBox->hide();
     m_programs.reset();
     auto programs = unwrap(morvane::detectPrograms(*m_rawText));
 
     ProgColFromEnd = programs.progColFromEnd;
-    for (const morvane::OfferedRun& run : programs.runs)
-        ProgsListBox->addItem(QString::fromStdString(run.label()));
+    int widest = 0;
+    for (const morvane::OfferedRun& run : programs.runs) {
+        const QString label = QString::fromStdString(run.label());
+        ProgsListBox->addItem(label);
+        widest = std::max(widest, ProgsListBox->fontMetrics().horizontalAdvance(label));
+    }
+    // Wide enough for "3 / segment 1 (95 °C)"; plain program numbers keep the narrow list.
+    ProgsListBox->setFixedWidth(std::max(kProgramListWidth, widest + kListPadding));
     ProgsListBox->setCurrentRow(0);
+    for (const std::string& channel : programs.columns.channels)
+        ChannelsListBox->addItem(QString::fromStdString(channel));
+    ChannelsListBox->setCurrentRow(0);
+    ChannelsListBox->setVisible(programs.columns.severalChannels());
     SelectedProg = programs.runs.front().program;
     SelectedSeg = programs.runs.front().segment;
     ProgsListBox->setVisible(programs.offersChoice());
@@ -123,19 +141,36 @@ void TForm1::ConvertButtonClick(QObject*)
     const auto text = m_rawText;
     const auto programs = m_programs;
 
-    const QString name = QString::fromStdString(morvane::experimentName(*text));
+    const auto& channels = programs->columns.channels;
+    const int channel = selectedChannel();
+    const std::string channelName = channels.at(std::size_t(channel));
+    const std::string experiment = morvane::experimentName(*text);
+    // With several channels the proposed sheet says which one it holds.
+    const QString name = QString::fromStdString(
+        programs->columns.severalChannels() ? morvane::sheetNameWithChannel(experiment, channelName) : experiment);
     SheetNameEdit->setText(name);
     SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);
     sheetnameOutEdit->home(false);
 
-    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, selectedChannel()},
-                                            plateSizeIndex(), [this](std::size_t line) {
+    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, channel}, plateSizeIndex(),
+                                            [this](std::size_t line) {
                                                 ProgressBar->setValue(int(line));
                                                 pumpmessages();
                                             }));
+    const std::string plateWarning =
+        plateSizeIndex() == -1
+            ? std::string()
+            : morvane::plateWellsWarning(table.grid, table.wellsNotConverted, morvane::plateForIndex(plateSizeIndex()));
     ResultSG->setGrid(std::move(table.grid));
     NoCyclesEdit->setText(QString::number(table.cycles));
+    const QString channelText = QStringLiteral("channel: ") + QString::fromStdString(channelName);
+    for (QLabel* label : {ChannelLabel, ChannelOutLabel}) {
+        label->setText(channelText);
+        label->show();
+    }
+    if (!plateWarning.empty())
+        warning(QString::fromStdString(plateWarning), DialogService::Buttons::Ok);
 
     if (plateSizeIndex() == -1) {
         warning(QStringLiteral("give plate format before proceeding"));
@@ -147,7 +182,7 @@ void TForm1::ConvertButtonClick(QObject*)
 
 int TForm1::selectedChannel() const
 {
-    return 0;
+    return std::max(0, ChannelsListBox->currentRow());
 }
 
 void TForm1::clearstringgrid(StringGrid* grid)

@@ -10,6 +10,9 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "conversion/programs.h"
+#include "conversion/welltable.h"
+
 class ConvertTest : public QObject {
     Q_OBJECT
 private slots:
@@ -21,6 +24,9 @@ private slots:
     void badLineIsReportedWithItsNumberAndTheWindowGoesOn();
     void commandsAreHeldOffWhileTheConversionPumpsMessages();
     void switchingPlateAfterAConversionOffersTheNextPage();
+    void channelAndSegmentAreChosenInTheLists_data();
+    void channelAndSegmentAreChosenInTheLists();
+    void wellsThePlateCannotHoldAreNamed();
 };
 
 namespace {
@@ -216,6 +222,81 @@ void ConvertTest::switchingPlateAfterAConversionOffersTheNextPage()
     t.get<QRadioButton>("PlateSize384")->click();
     QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
     QVERIFY(t.get<QPushButton>("NextButton1")->hasFocus());
+}
+
+void ConvertTest::channelAndSegmentAreChosenInTheLists_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("programItems");
+    QTest::addColumn<QStringList>("channelItems");
+    QTest::addColumn<int>("programRow");
+    QTest::addColumn<int>("channelRow");
+    QTest::addColumn<QString>("sheetName");
+    QTest::newRow("second channel") << "channels/lc480_96_dual_colour.txt" << QStringList{"2"}
+                                    << QStringList{"465-510", "533-580"} << 0 << 1 << "Dual colour test 533-580";
+    QTest::newRow("second segment") << "channels/lc480_96_two_segments.txt"
+                                    << QStringList{"2 / segment 1 (95 \u00b0C)", "2 / segment 2 (60 \u00b0C)"}
+                                    << QStringList{"483-533"} << 1 << 0 << "Two segment run";
+}
+
+void ConvertTest::channelAndSegmentAreChosenInTheLists()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, programItems);
+    QFETCH(QStringList, channelItems);
+    QFETCH(int, programRow);
+    QFETCH(int, channelRow);
+    QFETCH(QString, sheetName);
+    auto t = makeForm();
+    t.open(testData(file.toLatin1().constData()));
+    auto items = [](QListWidget* list) {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i)
+            texts << list->item(i)->text();
+        return texts;
+    };
+    auto* programs = t.get<QListWidget>("ProgsListBox");
+    auto* channels = t.get<QListWidget>("ChannelsListBox");
+    QCOMPARE(items(programs), programItems);
+    QCOMPARE(items(channels), channelItems);
+    QCOMPARE(programs->isHidden(), programItems.size() < 2);
+    QCOMPARE(channels->isHidden(), channelItems.size() < 2);
+    QCOMPARE(channels->currentRow(), 0);
+    programs->setCurrentRow(programRow);
+    channels->setCurrentRow(channelRow);
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shown().size(), 0);
+
+    // Exactly the table the core gives for that run and channel.
+    auto text = morvane::loadRawFile(testData(file.toLatin1().constData()).toStdString());
+    QVERIFY(text.ok());
+    auto detected = morvane::detectPrograms(*text);
+    QVERIFY(detected.ok());
+    const morvane::OfferedRun& run = detected->runs.at(std::size_t(programRow));
+    auto expected = morvane::convertRun(*text, *detected, {run.program, run.segment, channelRow}, 0);
+    QVERIFY(expected.ok());
+    QVERIFY(t.grid("ResultSG") == expected->grid);
+    QCOMPARE(t.get<QLineEdit>("SheetNameEdit")->text(), sheetName);
+    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text(), sheetName);
+    const QString channelText = QStringLiteral("channel: ") + channelItems.at(channelRow);
+    QCOMPARE(t.get<QLabel>("ChannelLabel")->text(), channelText);
+    QCOMPARE(t.get<QLabel>("ChannelOutLabel")->text(), channelText);
+}
+
+void ConvertTest::wellsThePlateCannotHoldAreNamed()
+{
+    // The 384-well export converted as a 96-well plate: its wells A13 to A24 are not on the
+    // plate, and the wells after the 96th get no row. Both are said.
+    auto t = makeForm();
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    t.get<QRadioButton>("PlateSize96")->click();
+    t.click("ConvertButton");
+    const QStringList shown = t.dialogs->shownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.front().startsWith("48 wells of the file are not on the 96-well plate and cannot be exported: "
+                                      "A13, A14, A15, A16, A17, ...") &&
+                 shown.front().contains("288 wells of the file beyond the 96-well plate were not converted: E1, E2"),
+             qPrintable(shown.front()));
 }
 
 QTEST_MAIN(ConvertTest)
