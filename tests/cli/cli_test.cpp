@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using morvane::runConvert;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 struct Result {
@@ -432,6 +433,51 @@ TEST(ConvertFiles, RealExportsIntoTheirOwnWorkbooks)
               std::vector<std::string>{"Edward qPCR Nrd1 calibration 20"});
     EXPECT_EQ(sheetNames(dir / "lc480_96_example_excel_damaged.xlsx"),
               std::vector<std::string>{"HL60 _U937_Kokultur Bine _1_IL1"});
+}
+
+TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
+{
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    const std::string segments = data("channels/lc480_96_two_segments.txt");
+    EXPECT_EQ(run({"--list-channels", dual}).out, "465-510\n533-580\n");
+    EXPECT_EQ(run({"--list-programs", dual}).out, "2\t40\n");
+    EXPECT_EQ(run({"--list-programs", segments}).out, "2/1\t40\n2/2\t40\n");
+
+    // --table gives exactly the window's channel; the default is the first.
+    const Result second = run({"--table", "--channel", "533-580", "--wells", "A2", "-q", dual});
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_THAT(second.out, StartsWith("well\tsample\t1\t2\t3"));
+    EXPECT_THAT(second.out, HasSubstr("\nA2\t Sample 2\t2.50011\t"));
+    const Result first = run({"--table", "--wells", "A2", dual});
+    EXPECT_THAT(first.out, HasSubstr("\nA2\t Sample 2\t1.50011\t"));
+    const Result seg2 = run({"--table", "--program", "2/2", "--wells", "A1", segments});
+    const Result seg1 = run({"--table", "--program", "2/1", "--wells", "A1", segments});
+    EXPECT_EQ(seg2.status, 0) << seg2.err;
+    EXPECT_NE(seg1.out, seg2.out);
+
+    // Usage errors list what the file offers.
+    const Result unknown = run({"--table", "--channel", "618-660", dual});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_THAT(unknown.err, HasSubstr("channel '618-660' is not in the file; its channels are: 465-510, 533-580"));
+    const Result plain = run({"--table", "--program", "2", segments});
+    EXPECT_EQ(plain.status, 2);
+    EXPECT_THAT(plain.err, HasSubstr("program 2 is not offered; the runs are: 2/1, 2/2"));
+    EXPECT_EQ(run({"--table", "--channel", "all", dual}).status, 2);
+
+    // A workbook gets one sheet per channel, named after the experiment and the channel.
+    const TempDir dir;
+    const std::string book = dir / "dual.xlsx";
+    const Result all = run({"-q", "-o", book, "--channel", "all", dual});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"Dual colour test 533-580", "Dual colour test 465-510"}));
+}
+
+TEST(ConvertFiles, AResultsExportIsRefusedBeforeThePlateFormat)
+{
+    const Result r = run({"--table", data("lc480_96_example_sample_info.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("this is not a LightCycler 480 raw data export"));
+    EXPECT_THAT(r.err, Not(HasSubstr("plate format")));
 }
 
 } // namespace

@@ -53,9 +53,11 @@ void ConvertTest::realExportsEndToEnd_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("firstReading");
     QTest::newRow("384 wells") << "lc480_384_nrd1_calibration.txt" << 385 << 40
-                               << "Edward qPCR Nrd1 calibration 2019-02-02" << "0.59";
+                               << "Edward qPCR Nrd1 calibration 2019-02-02"
+                               << "0.59";
     QTest::newRow("96 wells") << "lc480_96_example_excel_damaged.txt" << 97 << 45
-                              << "HL60 _U937_Kokultur Bine _1_IL10_090113" << "15.58";
+                              << "HL60 _U937_Kokultur Bine _1_IL10_090113"
+                              << "15.58";
 }
 
 void ConvertTest::realExportsEndToEnd()
@@ -166,8 +168,7 @@ void ConvertTest::badLineIsReportedWithItsNumberAndTheWindowGoesOn()
     t.open(writeFile(dir, "bad.txt", text));
     t.dialogs->clearShown();
     t.click("ConvertButton");
-    QCOMPARE(t.dialogs->shownTexts(),
-             QStringList{"line 9: 'seven' is not a valid integer value (cycle number)"});
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"line 9: 'seven' is not a valid integer value (cycle number)"});
     QVERIFY(t.get<QPushButton>("ConvertButton")->isEnabled());
     QVERIFY(t.get<QPushButton>("OpenButton")->isEnabled());
     QVERIFY(t.get<QPushButton>("NextButton1")->isHidden());
