@@ -37,15 +37,16 @@ DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const
     return tookFirst || !second ? Answer::Ok : Answer::Cancel;
 }
 
-QString QtDialogService::openFileName(QWidget* parent, const QString& caption)
+QString QtDialogService::openFileName(QWidget* parent, const QString& caption, const QString& folder)
 {
-    return QFileDialog::getOpenFileName(parent, caption);
+    return QFileDialog::getOpenFileName(parent, caption, folder);
 }
 
-QString QtDialogService::saveFileName(QWidget* parent, const QString& caption, const QString& filter)
+QString QtDialogService::saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                      const QString& folder)
 {
     // The chosen workbook may exist: a sheet is added to it, so no overwrite question.
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(parent, caption, folder, filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 int QtDialogService::exec(QDialog& dialog)

@@ -18,8 +18,10 @@ public:
     virtual Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text,
                            Buttons buttons) = 0;
     // The file chosen, or an empty text when the user cancelled.
-    virtual QString openFileName(QWidget* parent, const QString& caption) = 0;
-    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+    // `folder`: where the dialog starts; empty: its own default.
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& folder = QString()) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                 const QString& folder = QString()) = 0;
     // Shows one of the program's own dialogs modally; returns its result code.
     virtual int exec(QDialog& dialog) = 0;
 };
@@ -28,7 +30,8 @@ public:
 class QtDialogService final : public DialogService {
 public:
     Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
-    QString openFileName(QWidget* parent, const QString& caption) override;
-    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+    QString openFileName(QWidget* parent, const QString& caption, const QString& folder) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                         const QString& folder) override;
     int exec(QDialog& dialog) override;
 };

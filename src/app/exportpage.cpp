@@ -1,6 +1,7 @@
 // Page 3: the extracted wells, and the commands that add them to a workbook as a sheet.
 
 #include "app/controls.h"
+#include "app/elidedlabel.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 
@@ -56,8 +57,11 @@ QWidget* TForm1::buildExportPage()
     CloseButton = button("CloseButton", QStringLiteral("Close"), kCloseButtonSize);
     WorkbookButton = button("WorkbookButton", QStringLiteral("Workbook..."), kWorkbookButtonSize);
     WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
-    WorkbookLabel = label("WorkbookLabel", QStringLiteral("workbook: chosen at the first export"));
+    WorkbookLabel = named(new ElidedLabel, "WorkbookLabel");
+    WorkbookLabel->setFullText(QStringLiteral("workbook: chosen at the first export"));
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ExportedLabel = label("ExportedLabel", QString());
+    ExportedLabel->hide();
     ChannelOutLabel = label("ChannelOutLabel", QString());
     ChannelOutLabel->hide();
 
@@ -72,7 +76,8 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(sheetsCB, kExportRow, kSheetListCol);
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
-    strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
+    strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignBottom);
+    strip->addWidget(ExportedLabel, kWorkbookRow, kStretchCol, Qt::AlignLeft | Qt::AlignBottom);
     strip->addWidget(ChannelOutLabel, kWorkbookRow, kSheetListCol, Qt::AlignLeft | Qt::AlignBottom);
     strip->setColumnStretch(kStretchCol, 1);
 

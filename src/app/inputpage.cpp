@@ -29,7 +29,8 @@ constexpr QSize kOpenButtonSize = buttonSize(121);
 constexpr int kGapAfterOpenButton = 19;
 constexpr QSize kPlateSizeBoxSize{161, 49};
 constexpr QMargins kPlateSizeBoxMargins{8, 0, 8, 2};
-constexpr QSize kProgramListSize{65, 49};
+// Wide enough for a program read in several segments ("2 / segment 1 (95 °C)").
+constexpr QSize kProgramListSize{161, 49};
 constexpr QSize kChannelListSize{97, 49};
 constexpr int kGapBeforeConvertButton = 8;
 constexpr QSize kConvertButtonSize = buttonSize(161);
@@ -40,7 +41,7 @@ constexpr int kTableStripHeight = 41;
 constexpr Padding kTableStripPadding{.margins = {16, 4, 16, 4}, .spacing = 7};
 constexpr int kSheetNameWidth = 161;
 constexpr int kGapAfterSheetName = 16;
-constexpr int kCycleCountWidth = 57;
+constexpr int kCycleCountWidth = 97; // shows its start text "NoCyclesEdit" whole
 constexpr QSize kProgressBarSize{865, 16};
 
 // Until a conversion: a heading row, and the well and sample columns fixed.
@@ -66,6 +67,8 @@ QWidget* TForm1::buildInputPage()
     }
     MoreProgsLabel = label("MoreProgsLabel", QStringLiteral("More  Prog#'s detected, please choose"));
     MoreProgsLabel->hide();
+    // "Next >" and the program list keep their room while hidden, so that showing them moves
+    // nothing beside them.
     ProgsListBox = named(new QListWidget, "ProgsListBox");
     ProgsListBox->setFixedSize(kProgramListSize);
     ProgsListBox->setUniformItemSizes(true);
@@ -84,12 +87,19 @@ QWidget* TForm1::buildInputPage()
     commands->addWidget(OpenButton);
     commands->addSpacing(kGapAfterOpenButton);
     commands->addWidget(PlateSizeRG);
-    commands->addWidget(MoreProgsLabel);
-    commands->addWidget(ProgsListBox);
-    commands->addWidget(ChannelsListBox);
     commands->addSpacing(kGapBeforeConvertButton);
     commands->addWidget(ConvertButton);
     commands->addWidget(NextButton1);
+    // The lists that come and go stand right of the buttons, which so never move.
+    commands->addWidget(MoreProgsLabel);
+    commands->addWidget(ProgsListBox);
+    commands->addWidget(ChannelsListBox);
+    for (QWidget* w : {static_cast<QWidget*>(NextButton1), static_cast<QWidget*>(MoreProgsLabel),
+                       static_cast<QWidget*>(ProgsListBox)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
     commands->addStretch(1);
     commands->addWidget(DetermineProgsButton);
 
@@ -111,8 +121,8 @@ QWidget* TForm1::buildInputPage()
     tableStrip->addWidget(SheetNameEdit);
     tableStrip->addSpacing(kGapAfterSheetName);
     tableStrip->addWidget(NoCyclesEdit);
-    tableStrip->addWidget(ChannelLabel);
     tableStrip->addWidget(ProgressBar);
+    tableStrip->addWidget(ChannelLabel);
     tableStrip->addStretch(1);
 
     ResultSG = stringGrid("ResultSG", kEmptyWellTable);

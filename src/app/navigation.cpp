@@ -52,5 +52,6 @@ void TForm1::About1Click(QObject*)
 
 void TForm1::PageControl1Changing(QObject*, bool& AllowChange)
 {
-    AllowChange = plateSizeIndex() != -1;
+    // Pages 2 and 3 need a plate size; page 1, where a file is opened, is always within reach.
+    AllowChange = plateSizeIndex() != -1 || PageControl1->requestedPage() == 0;
 }

@@ -40,8 +40,10 @@ void PageControl::onCurrentChanged(int index)
         return;
     }
     bool allow = true;
+    m_requested = index;
     if (m_guard)
         m_guard(allow);
+    m_requested = -1;
     if (allow) {
         m_page = index;
         return;

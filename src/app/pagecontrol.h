@@ -15,11 +15,14 @@ public:
     // The guard sets allowChange; it is asked before a user change takes effect.
     void setChangingGuard(std::function<void(bool& allowChange)> guard) { m_guard = std::move(guard); }
     void setPage(int index);
+    // While the guard is asked: the page the user asks for.
+    int requestedPage() const { return m_requested; }
 
 private:
     void onCurrentChanged(int index);
 
     std::function<void(bool&)> m_guard;
     int m_page = -1;
+    int m_requested = -1;
     bool m_byProgram = false;
 };

@@ -74,6 +74,8 @@ StringGrid::StringGrid(morvane::Grid initial, QWidget* parent) : QTableView(pare
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setShowGrid(true);
     setWordWrap(false);
+    // Tab leaves the table for the next control instead of walking its thousands of cells.
+    setTabKeyNavigation(false);
     horizontalHeader()->setDefaultSectionSize(64);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
@@ -96,6 +98,26 @@ void StringGrid::setGrid(morvane::Grid grid)
         resizeColumnToContents(0);
         setColumnWidth(0, std::clamp(columnWidth(0), 64, 240));
     }
+    fitReadings();
+}
+
+void StringGrid::fitReadings()
+{
+    // One width for every reading column, that of the longest reading: "41694.000" must not show
+    // as "41694...". Only the longest texts are measured, so a full plate costs next to nothing.
+    const auto& g = m_model->grid();
+    std::size_t longest = 0;
+    for (int row = 0; row < g.rowCount(); ++row)
+        for (int col = 2; col < g.colCount(); ++col)
+            longest = std::max(longest, g.cell(row, col).size());
+    int width = kReadingColumnWidth;
+    int measured = 0;
+    for (int row = 0; row < g.rowCount() && longest > 0 && measured < kMeasuredTexts; ++row)
+        for (int col = 2; col < g.colCount() && measured < kMeasuredTexts; ++col)
+            if (g.cell(row, col).size() == longest && ++measured)
+                width = std::max(width, fontMetrics().horizontalAdvance(QString::fromStdString(g.cell(row, col))) +
+                                            kCellPadding);
+    horizontalHeader()->setDefaultSectionSize(width);
 }
 
 void StringGrid::setColumnSizing(bool on)

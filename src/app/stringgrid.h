@@ -45,6 +45,11 @@ protected:
 
 private:
     void syncHeaders();
+    void fitReadings();
+
+    static constexpr int kReadingColumnWidth = 64;
+    static constexpr int kCellPadding = 12;
+    static constexpr int kMeasuredTexts = 64; // of the longest length: digits differ little in width
 
     GridModel* m_model;
 };

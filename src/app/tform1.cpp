@@ -8,14 +8,20 @@
 #include "plate/wellchecklist.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -36,7 +42,11 @@ TForm1::TForm1(Seams seams, QWidget* parent)
       Excel1(std::make_unique<morvane::TExcelcom>())
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo"));
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    setAcceptDrops(true);
+    // Ctrl+Tab and Ctrl+Shift+Tab change pages from anywhere in the window, also from controls
+    // that would take the keys themselves (the tables, the plate maps, the memo).
+    qApp->installEventFilter(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFont(controls::pixelFont(kWindowFontPixels));
@@ -183,6 +193,54 @@ bool TForm1::event(QEvent* event)
         run([&] { FormActivate(this); });
     }
     return result;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const bool pageKey = (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+                             key->modifiers().testFlag(Qt::ControlModifier);
+        if (pageKey && widget && widget->window() == this) {
+            const bool back = key->key() == Qt::Key_Backtab || key->modifiers().testFlag(Qt::ShiftModifier);
+            const int pages = PageControl1->count();
+            // A user's change: the page guard decides.
+            PageControl1->setCurrentIndex((PageControl1->currentIndex() + (back ? pages - 1 : 1)) % pages);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    const auto urls = event->mimeData()->urls();
+    if (!m_converting && urls.size() == 1 && urls.front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    const QString path = urls.front().toLocalFile();
+    run([&] {
+        openRawFile(path);
+        PageControl1->setPage(0);
+    });
+}
+
+QString TForm1::lastFolder() const
+{
+    return m_settings->value(QStringLiteral("lastFolder")).toString();
+}
+
+void TForm1::rememberFolder(const QString& file)
+{
+    m_settings->setValue(QStringLiteral("lastFolder"), QFileInfo(file).absolutePath());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)

@@ -26,6 +26,12 @@ struct ExportOutcome;
 class TExcelcom;
 } // namespace morvane
 
+// The window's caption; the loaded file's name goes in front of it.
+inline constexpr const char* kWindowTitle = "Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo";
+
+class ElidedLabel;
+class QDragEnterEvent;
+class QDropEvent;
 class QAction;
 class QButtonGroup;
 class QComboBox;
@@ -73,6 +79,8 @@ public:
 
     // Raw data import and conversion
     void OpenButtonClick(QObject* Sender);
+    // Opens `path` (or, empty, the file loaded) as "Open text File" does after its dialog.
+    void openRawFile(const QString& path);
     void DetermineProgsButtonClick(QObject* Sender);
     void ProgsListBoxClick(QObject* Sender);
     void ConvertButtonClick(QObject* Sender);
@@ -104,11 +112,21 @@ public:
     int SelectedProg = 0;
     std::optional<int> SelectedSeg; // the segment of SelectedProg, for a program that reads in several
     int selectedChannel() const;    // index of the channel chosen for the conversion
+    // What belongs to the file shown before a new one: tables, names, counts, lists, ticks.
+    void forgetPreviousFile();
+    // The folder the file dialogs start in: the one of the file last opened or chosen, kept in
+    // the per-user store.
+    QString lastFolder() const;
+    void rememberFolder(const QString& file);
     int ProgColFromEnd = 0;
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // A raw export dropped onto the window opens as "Open text File" opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenu();
@@ -215,7 +233,8 @@ private:
     QComboBox* sheetsCB = nullptr;
     QPushButton* CloseButton = nullptr;
     QPushButton* WorkbookButton = nullptr;
-    QLabel* WorkbookLabel = nullptr;
+    ElidedLabel* WorkbookLabel = nullptr;
+    QLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
     StringGrid* ExportSelectSG = nullptr;
 };
 

@@ -13,8 +13,10 @@
 #include "export/sheetname.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
+#include "plate/wellchecklist.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,17 +34,56 @@ void TForm1::loadRawFile(const QString& path)
         throw HandlerError(morvane::describe(text.error()));
     if (text->empty())
         throw HandlerError(QStringLiteral("'%1' holds no lines: it is empty").arg(path));
+    // A results export or a sample list is refused before anything on screen changes.
+    if (const auto raw = morvane::checkRawExport(*text); !raw)
+        throw HandlerError(QString::fromStdString(morvane::describe(raw.error())));
     m_rawText = std::make_shared<const morvane::RawText>(std::move(text).value());
     InputMemo->setText(m_rawText);
+    rememberFolder(path);
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - ") + QString::fromLatin1(kWindowTitle));
+    forgetPreviousFile();
+}
+
+void TForm1::forgetPreviousFile()
+{
+    // Nothing on screen may come from another file than the one shown: the tables, the names,
+    // the counts, the lists and the ticks of the previous file go.
+    clearstringgrid(ResultSG);
+    morvane::Grid emptied = ResultSG->grid();
+    emptied.resize(2, 2);
+    emptied.setFixed(1, 1);
+    ResultSG->setGrid(emptied);
+    ExportSelectSG->setGrid(std::move(emptied));
+    for (QLineEdit* edit : {SheetNameEdit, sheetnameOutEdit, NoCyclesEdit})
+        edit->clear();
+    for (QWidget* stale : {static_cast<QWidget*>(NextButton1), static_cast<QWidget*>(NextButton2),
+                           static_cast<QWidget*>(ChannelLabel), static_cast<QWidget*>(ChannelOutLabel),
+                           static_cast<QWidget*>(ExportedLabel), static_cast<QWidget*>(MoreProgsLabel)})
+        stale->hide();
+    {
+        const QSignalBlocker programs(ProgsListBox);
+        ProgsListBox->clear();
+        ProgsListBox->hide();
+        ChannelsListBox->clear();
+        ChannelsListBox->hide();
+    }
+    m_programs.reset();
+    Wells96CB->setAllTicked(false);
+    Wells384CB->setAllTicked(false);
 }
 
 void TForm1::OpenButtonClick(QObject*)
 {
-    const QString path = m_dialogs->openFileName(this, QString());
+    const QString path = m_dialogs->openFileName(this, QString(), lastFolder());
+    if (path.isEmpty() && !m_rawText)
+        return; // cancelled before any file was loaded: nothing to work on
+    openRawFile(path);
+}
+
+void TForm1::openRawFile(const QString& path)
+{
     if (!path.isEmpty())
         loadRawFile(path);
-    else if (!m_rawText)
-        return; // cancelled before any file was loaded: nothing to work on
 
     const int recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
     setPlateSizeIndex(-1);
@@ -62,8 +103,6 @@ void TForm1::OpenButtonClick(QObject*)
 }
 
 namespace {
-constexpr int kProgramListWidth = 65;
-constexpr int kListPadding = 24; // frame, margins and a scroll bar's room
 const char* const kNoFileLoaded = "no raw data file is loaded; open one with \"Open text File\" first";
 } // namespace
 
@@ -81,14 +120,8 @@ void TForm1::DetermineProgsButtonClick(QObject*)
     auto programs = unwrap(morvane::detectPrograms(*m_rawText));
 
     ProgColFromEnd = programs.progColFromEnd;
-    int widest = 0;
-    for (const morvane::OfferedRun& run : programs.runs) {
-        const QString label = QString::fromStdString(run.label());
-        ProgsListBox->addItem(label);
-        widest = std::max(widest, ProgsListBox->fontMetrics().horizontalAdvance(label));
-    }
-    // Wide enough for "3 / segment 1 (95 °C)"; plain program numbers keep the narrow list.
-    ProgsListBox->setFixedWidth(std::max(kProgramListWidth, widest + kListPadding));
+    for (const morvane::OfferedRun& run : programs.runs)
+        ProgsListBox->addItem(QString::fromStdString(run.label()));
     ProgsListBox->setCurrentRow(0);
     for (const std::string& channel : programs.columns.channels)
         ChannelsListBox->addItem(QString::fromStdString(channel));

@@ -183,22 +183,28 @@ Expected<RawColumns> findColumns(const RawText& text, std::size_t headerLine)
     return columns;
 }
 
+Status checkRawExport(const RawText& text)
+{
+    for (std::size_t i = 0; i < text.lineCount(); ++i)
+        if (text.line(i).find("Prog#") != std::string_view::npos)
+            return success();
+    std::string message = "this is not a LightCycler 480 raw data export: no line holds the column header \"Prog#\"";
+    if (looksLikeOtherExport(text))
+        message += " (it looks like a sample list or results export)";
+    return Error{std::move(message)};
+}
+
 Expected<ProgramList> detectPrograms(const RawText& text)
 {
     const std::size_t count = text.lineCount();
     if (count == 0)
         return Error{"the file is empty"};
 
+    if (auto raw = checkRawExport(text); !raw)
+        return raw.error();
     std::size_t header = 0;
-    while (header < count && text.line(header).find("Prog#") == std::string_view::npos)
+    while (text.line(header).find("Prog#") == std::string_view::npos)
         ++header;
-    if (header == count) {
-        std::string message =
-            "this is not a LightCycler 480 raw data export: no line holds the column header \"Prog#\"";
-        if (looksLikeOtherExport(text))
-            message += " (it looks like a sample list or results export)";
-        return Error{std::move(message)};
-    }
     if (header + 1 == count)
         return Error{"no data lines follow the column header line", header + 1};
 

@@ -69,6 +69,10 @@ struct ProgramList {
 // without any program of more than one cycle. A file of a single well is scanned to its end.
 Expected<ProgramList> detectPrograms(const RawText& text);
 
+// Refuses a text that is not a raw data export: no line holds the column header "Prog#" (a
+// results export or a sample list says so). The same refusal detectPrograms gives first.
+Status checkRawExport(const RawText& text);
+
 // The columns of a header line: "Prog#", "Seg#", "Cycle#", "Temp" found by name (letter case
 // aside), the channels being the columns after "Temp" (without "Temp", the last column).
 // `headerLine` is 0-based, for the messages.

@@ -3,6 +3,8 @@
 #include "dialogs/programicon.h"
 #include "dialogs/webbrowser.h"
 
+#include <algorithm>
+
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,6 +19,7 @@ namespace {
 constexpr int kStripHeight = 37;
 constexpr int kTitlePixels = 33;
 constexpr int kValuePixels = 11;
+constexpr int kCaptionGap = 4; // between a bold caption and its value
 
 } // namespace
 
@@ -80,9 +83,12 @@ QLabel* ProgramDialog::addLabel(const char* name, const QString& text, const QFo
 QLabel* ProgramDialog::addCaptionedValue(const char* captionName, const QString& caption, const char* valueName,
                                          int valueX, int top)
 {
-    addLabel(captionName, caption, sansSerifFont(kValuePixels, true), {kTextColumn, top}, true);
-    // A pixel above its caption, as on the Windows dialog this mirrors.
-    return addLabel(valueName, QStringLiteral("x.x"), systemFont(kValuePixels), {valueX, top - 1});
+    QLabel* captionLabel = addLabel(captionName, caption, sansSerifFont(kValuePixels, true), {kTextColumn, top}, true);
+    // A pixel above its caption, as on the Windows dialog this mirrors, and never touching it
+    // whatever the font: "Version: 2014.1", not "Version:2014.1".
+    const int afterCaption = kTextColumn + captionLabel->sizeHint().width() + kCaptionGap;
+    return addLabel(valueName, QStringLiteral("x.x"), systemFont(kValuePixels),
+                    {std::max(valueX, afterCaption), top - 1});
 }
 
 void ProgramDialog::addVersionLines(const QString& caption, int valueX, int top)

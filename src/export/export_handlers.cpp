@@ -2,6 +2,7 @@
 
 #include "app/filepath.h"
 #include "app/stringgrid.h"
+#include "app/elidedlabel.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
 #include "export/excelcom.h"
@@ -18,13 +19,15 @@
 bool TForm1::chooseWorkbook()
 {
     QString path = m_dialogs->saveFileName(this, QStringLiteral("Workbook to add the sheet to"),
-                                           QStringLiteral("Excel workbooks (*.xlsx)"));
+                                           QStringLiteral("Excel workbooks (*.xlsx)"), lastFolder());
     if (path.isEmpty())
         return false;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".xlsx");
     m_workbookPath = path;
-    WorkbookLabel->setText(QStringLiteral("workbook: ") + QDir::toNativeSeparators(path));
+    rememberFolder(path);
+    // A long path is cut in the middle to the room the label has; the tooltip holds it whole.
+    WorkbookLabel->setFullText(QStringLiteral("workbook: ") + QDir::toNativeSeparators(path));
     WorkbookLabel->setToolTip(QDir::toNativeSeparators(path));
     return true;
 }
@@ -58,6 +61,9 @@ void TForm1::ExportButtonClick(QObject*)
         return;
     }
     sheetnameOutEdit->setText(QString::fromStdString(outcome.nameUsed));
+    ExportedLabel->setText(QStringLiteral("Sheet \"%1\" added to %2")
+                               .arg(QString::fromStdString(outcome.sheetName), QFileInfo(m_workbookPath).fileName()));
+    ExportedLabel->show();
     CloseButton->show();
     CloseButton->setFocus();
     InfoLabel->setText(QStringLiteral("Quantivo: import as LC480 converted raw data"));

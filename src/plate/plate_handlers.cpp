@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 WellCheckList* TForm1::currentWellList() const
 {
     return plateSizeIndex() == 0 ? Wells96CB : Wells384CB;
@@ -67,9 +69,15 @@ void TForm1::SelectNoneButtonClick(QObject*)
 
 void TForm1::ExtractButtonClick(QObject*)
 {
+    const auto ticks = currentWellList()->ticks();
+    if (std::none_of(ticks.begin(), ticks.end(), [](bool ticked) { return ticked; })) {
+        // Nothing to extract: say so rather than ask about the separator of an empty table.
+        warning(QStringLiteral("No wells are ticked."), DialogService::Buttons::Ok);
+        return;
+    }
     const auto format = morvane::plateForIndex(plateSizeIndex());
     const char system = decimalSeparator();
-    auto extraction = morvane::extractSelectedWells(ResultSG->grid(), format, currentWellList()->ticks(), system);
+    auto extraction = morvane::extractSelectedWells(ResultSG->grid(), format, ticks, system);
     ExportSelectSG->setGrid(std::move(extraction.table));
 
     NextButton2->show();

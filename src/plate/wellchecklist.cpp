@@ -1,6 +1,7 @@
 #include "plate/wellchecklist.h"
 
 #include <QResizeEvent>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -50,6 +51,18 @@ void WellCheckList::setAllTicked(bool ticked)
         setTicked(i, ticked);
 }
 
+void WellCheckList::wheelEvent(QWheelEvent* event)
+{
+    // The map shows the whole plate: there is nothing to scroll to.
+    event->ignore();
+}
+
+void WellCheckList::scrollTo(const QModelIndex&, ScrollHint)
+{
+    // Every well is in view already (a map cut by a narrow window is said by a warning, not
+    // scrolled): moving to a well must not shift the columns.
+}
+
 void WellCheckList::resizeEvent(QResizeEvent* event)
 {
     QListWidget::resizeEvent(event);
@@ -58,8 +71,9 @@ void WellCheckList::resizeEvent(QResizeEvent* event)
 
 void WellCheckList::updateGrid()
 {
-    // Each list column is the inner width divided by the plate's column count, to the nearest
-    // pixel; each line is one item high whatever the font, so the plate's rows fit exactly.
-    const int width = std::max(1, static_cast<int>(std::lround(double(viewport()->width()) / m_cols)));
+    // Each list column is the inner width divided by the plate's column count, rounded down so
+    // that all of them fit and the map never scrolls a plate column away; each line is one item
+    // high whatever the font, so the plate's rows fit exactly.
+    const int width = std::max(1, viewport()->width() / m_cols);
     setGridSize(QSize(width, m_itemHeight));
 }

@@ -20,8 +20,11 @@ public:
     void setTicked(int index, bool ticked);
     void setAllTicked(bool ticked);
 
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void updateGrid();

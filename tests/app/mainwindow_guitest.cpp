@@ -157,7 +157,7 @@ void MainWindowTest::pagesKeepTheirLayout_data()
     row(0, "PlateSize96", "ConvertButton", {341, 19}, {161, 25});
     row(0, "PlateSize96", "DetermineProgsButton", {-16, 19}, {113, 25});
     row(0, "PlateSize96", "InputMemo", {0, 64});
-    row(0, "PlateSize96", "ProgressBar", {264, 349}, {865, 16});
+    row(0, "PlateSize96", "ProgressBar", {304, 349}, {865, 16});
     row(0, "PlateSize96", "ResultSG", {0, 378});
     row(1, "PlateSize96", "Wells96CB", {1, 225}, {887, 144});
     row(1, "PlateSize96", "SelectAllButton", {9, 381}, {161, 25});

@@ -32,13 +32,15 @@ QString QueuedDialogs::nextFile()
     return path;
 }
 
-QString QueuedDialogs::openFileName(QWidget*, const QString&)
+QString QueuedDialogs::openFileName(QWidget*, const QString&, const QString& folder)
 {
+    m_lastFolder = folder;
     return nextFile();
 }
 
-QString QueuedDialogs::saveFileName(QWidget*, const QString&, const QString&)
+QString QueuedDialogs::saveFileName(QWidget*, const QString&, const QString&, const QString& folder)
 {
+    m_lastFolder = folder;
     return nextFile();
 }
 

@@ -37,8 +37,11 @@ public:
     int unused() const { return int(m_answers.size() + m_files.size() + m_dialogActions.size()); }
 
     Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
-    QString openFileName(QWidget* parent, const QString& caption) override;
-    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+    QString openFileName(QWidget* parent, const QString& caption, const QString& folder) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                         const QString& folder) override;
+    // The folder the last file dialog was asked to start in.
+    const QString& lastFolder() const { return m_lastFolder; }
     int exec(QDialog& dialog) override;
 
 private:
@@ -49,5 +52,6 @@ private:
     std::deque<std::function<int(QDialog&)>> m_dialogActions;
     QList<Shown> m_shown;
     int m_fileDialogs = 0;
+    QString m_lastFolder;
     int m_dialogs = 0;
 };

@@ -151,10 +151,11 @@ void ConvertTest::sampleListIsRefusedClearly()
     QVERIFY2(report.text.contains("sample list"), qPrintable(report.text));
     QCOMPARE(t.get<QListWidget>("ProgsListBox")->count(), 0);
 
+    // Refused when opened: nothing of it was loaded, so there is nothing to convert.
     t.dialogs->clearShown();
     t.click("ConvertButton");
     QCOMPARE(t.dialogs->shown().size(), 1);
-    QVERIFY2(t.dialogs->shown().front().text.contains("no program is selected"),
+    QVERIFY2(t.dialogs->shown().front().text.contains("no raw data file is loaded"),
              qPrintable(t.dialogs->shown().front().text));
 }
 
