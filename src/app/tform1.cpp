@@ -222,15 +222,20 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
 
 void TForm1::dropEvent(QDropEvent* event)
 {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return;
-    event->acceptProposedAction();
+    if (FilesDropped(event->mimeData()->urls()))
+        event->acceptProposedAction();
+}
+
+bool TForm1::FilesDropped(const QList<QUrl>& urls)
+{
+    if (m_converting || urls.size() != 1 || !urls.front().isLocalFile())
+        return false;
     const QString path = urls.front().toLocalFile();
     run([&] {
         openRawFile(path);
         PageControl1->setPage(0);
     });
+    return true;
 }
 
 QString TForm1::lastFolder() const

@@ -33,6 +33,7 @@ class ElidedLabel;
 class QDragEnterEvent;
 class QDropEvent;
 class QAction;
+class QUrl;
 class QButtonGroup;
 class QComboBox;
 class QFrame;
@@ -81,6 +82,8 @@ public:
     void OpenButtonClick(QObject* Sender);
     // Opens `path` (or, empty, the file loaded) as "Open text File" does after its dialog.
     void openRawFile(const QString& path);
+    // One raw export dropped onto the window: opened, and page 1 shown. False when refused.
+    bool FilesDropped(const QList<QUrl>& urls);
     void DetermineProgsButtonClick(QObject* Sender);
     void ProgsListBoxClick(QObject* Sender);
     void ConvertButtonClick(QObject* Sender);

@@ -1,0 +1,202 @@
+// The window as a new user meets it: what a new file clears, the refusals at open, the keys
+// that must not trap, the map that must not slip, and the controls that must not move.
+
+#include "app/elidedlabel.h"
+#include "app/guitest.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabWidget>
+
+class NewUserTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aNewFileClearsWhatBelongedToTheLastOne();
+    void aResultsExportIsRefusedAndTheWindowKeptAsItWas();
+    void pageOneIsAlwaysWithinReach();
+    void tabLeavesTheTablesAndCtrlTabChangesPages();
+    void the96WellMapNeverScrolls();
+    void longWorkbookPathsDoNotWidenTheWindow();
+    void buttonsStayWhenTheListsAppear();
+    void readingsAndTextsAreNotCut();
+    void fileNameTitleLastFolderDropAndNoTicks();
+};
+
+namespace {
+
+QPoint placeOf(QWidget* w)
+{
+    return w->mapTo(w->window(), QPoint(0, 0));
+}
+
+} // namespace
+
+void NewUserTest::aNewFileClearsWhatBelongedToTheLastOne()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    QCOMPARE(t.grid("ResultSG").rowCount(), 2);
+    QVERIFY(t.grid("ResultSG").cell(1, 0).empty());
+    QCOMPARE(t.grid("ExportSelectSG").rowCount(), 2);
+    for (const char* edit : {"SheetNameEdit", "sheetnameOutEdit", "NoCyclesEdit"})
+        QVERIFY2(t.get<QLineEdit>(edit)->text().isEmpty(), edit);
+    QVERIFY(t.get<QPushButton>("NextButton1")->isHidden());
+    // No tick of the 384-well file is left to extract wells of it.
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    t.click("ExtractButton");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"No wells are ticked."});
+    QCOMPARE(t.grid("ExportSelectSG").rowCount(), 2);
+}
+
+void NewUserTest::aResultsExportIsRefusedAndTheWindowKeptAsItWas()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    const QString title = t.form->windowTitle();
+    const morvane::Grid table = t.grid("ResultSG");
+    t.open(testData("lc480_96_example_sample_info.txt"));
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QVERIFY(t.dialogs->shown().front().text.contains("not a LightCycler 480 raw data export"));
+    QCOMPARE(t.form->windowTitle(), title);
+    QVERIFY(t.grid("ResultSG") == table);
+    QVERIFY(t.get<QRadioButton>("PlateSize96")->isChecked());
+    QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
+}
+
+void NewUserTest::pageOneIsAlwaysWithinReach()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.click("ExtractButton");
+    auto* tabs = t.get<QTabWidget>("PageControl1");
+    QCOMPARE(tabs->currentIndex(), 2);
+    // A file whose plate size is not recognised leaves no plate size chosen.
+    QTemporaryDir dir;
+    t.open(writeFile(dir, "partial.txt", rawExport({"A1", "B2"})));
+    tabs->setCurrentIndex(1);
+    QCOMPARE(tabs->currentIndex(), 2);
+    tabs->setCurrentIndex(0);
+    QCOMPARE(tabs->currentIndex(), 0);
+}
+
+void NewUserTest::tabLeavesTheTablesAndCtrlTabChangesPages()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    auto* table = t.get<StringGrid>("ResultSG");
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != table);
+
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.click("ExtractButton");
+    auto* tabs = t.get<QTabWidget>("PageControl1");
+    auto* exported = t.get<StringGrid>("ExportSelectSG");
+    exported->setFocus();
+    QTest::keyClick(exported, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QTest::keyClick(t.get<StringGrid>("ResultSG"), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(tabs->currentIndex(), 2);
+}
+
+void NewUserTest::the96WellMapNeverScrolls()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    auto* map = t.get<QListWidget>("Wells96CB");
+    for (int width : {1292, 1100, 1400}) {
+        t.form->resize(width, t.form->height());
+        QApplication::processEvents();
+        map->setFocus();
+        map->setCurrentRow(0);
+        QTest::keyClick(map, Qt::Key_End);
+        QTest::keyClick(map, Qt::Key_Right);
+        QWheelEvent wheel(QPointF(10, 10), map->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(map->viewport(), &wheel);
+        QCOMPARE(map->horizontalScrollBar()->value(), 0);
+        QCOMPARE(map->visualItemRect(map->item(0)).left(), 0); // A1 stays where it was
+        QVERIFY(map->gridSize().width() * 12 <= map->viewport()->width());
+    }
+}
+
+void NewUserTest::longWorkbookPathsDoNotWidenTheWindow()
+{
+    auto t = makeForm();
+    const int width = t.form->width();
+    const int minimum = t.form->minimumSizeHint().width();
+    t.dialogs->fileNext(QStringLiteral("/tmp/") + QString(300, u'x') + QStringLiteral("/run.xlsx"));
+    t.click("WorkbookButton");
+    QApplication::processEvents();
+    QCOMPARE(t.form->width(), width);
+    QCOMPARE(t.form->minimumSizeHint().width(), minimum);
+    auto* label = t.get<ElidedLabel>("WorkbookLabel");
+    QVERIFY(label->text().contains(QChar(0x2026)));
+    QVERIFY(label->toolTip().endsWith("run.xlsx"));
+}
+
+void NewUserTest::buttonsStayWhenTheListsAppear()
+{
+    auto t = makeForm();
+    const QPoint convert = placeOf(t.get<QPushButton>("ConvertButton"));
+    const QPoint determine = placeOf(t.get<QPushButton>("DetermineProgsButton"));
+    t.open(testData("channels/lc480_96_two_segments.txt"));
+    QVERIFY(!t.get<QListWidget>("ProgsListBox")->isHidden());
+    t.click("ConvertButton");
+    QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
+    QApplication::processEvents();
+    QCOMPARE(placeOf(t.get<QPushButton>("ConvertButton")), convert);
+    QCOMPARE(placeOf(t.get<QPushButton>("DetermineProgsButton")), determine);
+}
+
+void NewUserTest::readingsAndTextsAreNotCut()
+{
+    auto t = makeForm();
+    auto fits = [](QWidget* w, const QString& text, int room) {
+        return w->fontMetrics().horizontalAdvance(text) <= room;
+    };
+    auto* cycles = t.get<QLineEdit>("NoCyclesEdit");
+    QVERIFY(fits(cycles, cycles->text(), cycles->contentsRect().width() - 4));
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    auto* table = t.get<StringGrid>("ResultSG");
+    // The damaged readings such as 41594 are the widest of this file.
+    QVERIFY(fits(table, QStringLiteral("41594"), table->columnWidth(5) - 6));
+}
+
+void NewUserTest::fileNameTitleLastFolderDropAndNoTicks()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    QVERIFY(t.form->windowTitle().startsWith("lc480_96_example_excel_damaged.txt - "));
+    // The next dialog starts in the folder of that file, also in a new window (the same store).
+    t.click("OpenButton"); // cancelled
+    QCOMPARE(QDir(t.dialogs->lastFolder()), QFileInfo(testData("lc480_96_example_excel_damaged.txt")).dir());
+
+    // A dropped file opens as the button opens it.
+    QVERIFY(!t.form->FilesDropped({QUrl::fromLocalFile("a.txt"), QUrl::fromLocalFile("b.txt")}));
+    QVERIFY(t.form->FilesDropped({QUrl::fromLocalFile(testData("channels/lc480_96_dual_colour.txt"))}));
+    QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    QVERIFY(t.form->windowTitle().startsWith("lc480_96_dual_colour.txt - "));
+    QCOMPARE(t.get<QListWidget>("ChannelsListBox")->count(), 2);
+    QCOMPARE(t.get<QTabWidget>("PageControl1")->currentIndex(), 0);
+}
+
+QTEST_MAIN(NewUserTest)
+#include "newuser_guitest.moc"
