@@ -116,6 +116,27 @@ std::string quotedFileName(const std::filesystem::path& path)
     return "'" + path.filename().string() + "'";
 }
 
+std::string fileTypeText(std::filesystem::file_type type)
+{
+    switch (type) {
+    case std::filesystem::file_type::directory:
+        return "a folder";
+    case std::filesystem::file_type::fifo:
+        return "a named pipe (FIFO)";
+    case std::filesystem::file_type::socket:
+        return "a socket";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+        return "a device";
+    case std::filesystem::file_type::symlink:
+        return "a symbolic link";
+    case std::filesystem::file_type::regular:
+        return "a file";
+    default:
+        return "no ordinary file";
+    }
+}
+
 std::string cutForMessage(std::string_view text, std::size_t maxChars)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";

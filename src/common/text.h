@@ -85,6 +85,8 @@ std::optional<int> parseWholeNumberClamped(std::string_view text);
 
 // The file name of `path` (without its folder) in single quotes, as messages name a file.
 std::string quotedFileName(const std::filesystem::path& path);
+// What a file of this type is, for messages: "a folder", "a named pipe (FIFO)", "a device", ...
+std::string fileTypeText(std::filesystem::file_type type);
 
 // Text from the input as a message shows it. A field or name may be megabytes long, and a
 // message must still fit a line: beyond `maxChars` characters it is cut, never inside a UTF-8

@@ -61,27 +61,6 @@ bool isBlankLine(std::string_view line)
 
 } // namespace
 
-std::string fileTypeText(std::filesystem::file_type type)
-{
-    switch (type) {
-    case std::filesystem::file_type::directory:
-        return "a folder";
-    case std::filesystem::file_type::fifo:
-        return "a named pipe (FIFO)";
-    case std::filesystem::file_type::socket:
-        return "a socket";
-    case std::filesystem::file_type::block:
-    case std::filesystem::file_type::character:
-        return "a device";
-    case std::filesystem::file_type::symlink:
-        return "a symbolic link";
-    case std::filesystem::file_type::regular:
-        return "a file";
-    default:
-        return "no ordinary file";
-    }
-}
-
 void appendWindows1252AsUtf8(std::string_view bytes, std::string& out)
 {
     for (char ch : bytes) {

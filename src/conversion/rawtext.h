@@ -57,9 +57,6 @@ private:
 // not a regular file: a folder, FIFO, device or socket is refused without opening it).
 Expected<RawText> loadRawFile(const std::filesystem::path& path);
 
-// What a file of this type is, for messages: "a folder", "a named pipe (FIFO)", ...
-std::string fileTypeText(std::filesystem::file_type type);
-
 // Appends the UTF-8 form of Windows-1252 bytes.
 void appendWindows1252AsUtf8(std::string_view bytes, std::string& out);
 

@@ -470,7 +470,7 @@ TEST(ConvertMessages, AHugeFieldOrNameIsQuotedCutShort)
         {"sheet name", morvane::checkSheetName(huge + ":").error().message},
         {"plate range", morvane::readRange(morvane::PlateFormat::Wells96, huge + "1", "A", "1", "2").error().message},
         {"wells off the plate", morvane::plateWellsWarning(offPlate, {}, morvane::PlateFormat::Wells96)},
-        {"workbook part", morvane::parsePart(doc, "<x", "xl/" + huge + ".xml").error().message},
+        {"workbook part", morvane::xlsx::parsePart(doc, "<x", "xl/" + huge + ".xml").error().message},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
@@ -479,7 +479,7 @@ TEST(ConvertMessages, AHugeFieldOrNameIsQuotedCutShort)
             for (std::size_t at; (at = message.find(file)) != std::string::npos;)
                 message.erase(at, file.size());
         EXPECT_LT(message.size(), 250u) << message.substr(0, 300);
-        EXPECT_NE(message.find(std::string(80, 'q') + "..."), std::string::npos) << message.substr(0, 300);
+        EXPECT_NE(message.find(std::string(70, 'q') + "..."), std::string::npos) << message.substr(0, 300);
     }
 }
 
@@ -489,15 +489,15 @@ TEST(ConvertFiles, AWorkbookThatCannotBeWrittenIsReportedBeforeAnyConversion)
     const TempDir dir;
     // Not even read: the workbook's message comes first and alone.
     const std::string raw = dir / "missing.txt";
-    fs::create_symlink(dir / "gone" / "book.xlsx", dir / "link.xlsx");
+    fs::create_symlink(dir.path / "gone" / "book.xlsx", dir / "link.xlsx");
     ASSERT_EQ(::mkfifo((dir.path / "pipe.xlsx").c_str(), 0600), 0);
     const struct {
         std::string output;
         std::string message;
     } cases[] = {
-        {dir / "link.xlsx", "it is a symbolic link to '" + (dir / "gone" / "book.xlsx") +
+        {dir / "link.xlsx", "it is a symbolic link to '" + (dir.path / "gone" / "book.xlsx").string() +
                                 "', which does not exist; give the workbook itself"},
-        {dir / "gone" / "book.xlsx", "the folder '" + (dir / "gone") + "' does not exist"},
+        {(dir.path / "gone" / "book.xlsx").string(), "the folder '" + (dir / "gone") + "' does not exist"},
         {dir / "pipe.xlsx", "it is a named pipe (FIFO), not a workbook"},
         {dir.path.string(), "it is a folder, not a workbook"},
     };

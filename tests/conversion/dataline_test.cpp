@@ -26,7 +26,7 @@ morvane::Expected<morvane::WellTable> convert(const morvane::RawText& text)
     const auto programs = morvane::detectPrograms(text);
     if (!programs)
         return programs.error();
-    return morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front()}, 0);
+    return morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0}, 0);
 }
 
 } // namespace
@@ -53,17 +53,19 @@ TEST(DataLine, SampleNameLongerThanACellIsRefusedAtItsLine)
         for (const std::size_t line : {6u, 10u}) {
             SCOPED_TRACE(std::string(c.what) + ", line " + std::to_string(line));
             rawexport::Builder b;
-            for (const char* well : {"A1", "B1", "C1"})
+            for (const char* well : {"A1", "B1", "C1"}) {
                 for (int cycle = 1; cycle <= 3; ++cycle) {
                     const bool here = (line == 6 && std::string(well) == "B1" && cycle == 1) ||
                                       (line == 10 && std::string(well) == "C1" && cycle == 2);
                     b.line(well, here ? c.sample : "S", 2, cycle);
                 }
+            }
             const auto table = convert(b.build());
             if (c.cellLength <= morvane::kMaxSampleNameLength) {
                 ASSERT_TRUE(table.ok()) << morvane::describe(table.error());
-                if (line == 6)
+                if (line == 6) {
                     EXPECT_EQ(table->grid.cell(2, 1).size(), b.build().toUtf8(" " + c.sample).size());
+                }
                 continue;
             }
             ASSERT_FALSE(table.ok());

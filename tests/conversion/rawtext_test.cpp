@@ -148,7 +148,8 @@ TEST(RawText, AUtf16CopyOfARealExportConvertsToTheSameTable)
         EXPECT_TRUE(programs.ok());
         if (!programs.ok())
             return std::string();
-        const auto table = morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front()}, 0);
+        const auto table =
+            morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0}, 0);
         EXPECT_TRUE(table.ok());
         return table.ok() ? rawexport::render(table->grid) + morvane::experimentName(text) : std::string();
     };
