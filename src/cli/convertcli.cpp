@@ -53,7 +53,8 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
         const std::size_t slash = value.find('/');
         const bool segmentOk = slash == std::string::npos || parseWholeNumber(value.substr(slash + 1)).has_value();
         if (!parseWholeNumber(value.substr(0, slash)) || !segmentOk)
-            return usage("--program: '" + value + "' is not a whole number N, nor N/S for a program and its segment");
+            return usage("--program: " + quoteForMessage(value) +
+                         " is not a whole number N, nor N/S for a program and its segment");
         options.choices.run = value;
     } else if (name == "--channel") {
         if (value == "all") {
@@ -71,7 +72,7 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
         }
     } else if (name == "--plate") {
         if (value != "96" && value != "384")
-            return usage("--plate: '" + value + "' is neither 96 nor 384");
+            return usage("--plate: " + quoteForMessage(value) + " is neither 96 nor 384");
         options.choices.plateSize = value == "96" ? 96 : 384;
     } else if (name == "--wells") {
         auto wells = parseWellList(value);
@@ -82,7 +83,7 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
         options.sheet = value;
     } else if (name == "--decimal-separator") {
         if (value.size() != 1 || !acceptableSeparator(value[0]))
-            return usage("--decimal-separator: '" + value + "' is not one character such as . or ,");
+            return usage("--decimal-separator: " + quoteForMessage(value) + " is not one character such as . or ,");
         options.choices.decimalSeparator = value[0];
         options.decimalSeparatorGiven = true;
     } else if (name == "--table") {
@@ -117,7 +118,7 @@ Status checkCombination(const ConvertOptions& options)
     if (options.sheet && !options.sheet->empty()) {
         const std::string& name = *options.sheet;
         if (sheetNameTooLong(name))
-            return usage("--sheet: '" + name + "' has " + std::to_string(sheetNameLength(name)) +
+            return usage("--sheet: " + quoteForMessage(name) + " has " + std::to_string(sheetNameLength(name)) +
                          " characters; a sheet name has at most " + std::to_string(kMaxSheetNameLength));
         if (auto valid = checkSheetName(name); !valid)
             return usage("--sheet: " + valid.error().message);
@@ -226,9 +227,10 @@ public:
 private:
     std::string summary(const std::string& prefix, const ExportTable& built, bool severalChannels) const
     {
-        std::string text = prefix + std::to_string(built.wellsExtracted) + " wells of program " + built.run;
+        std::string text =
+            prefix + std::to_string(built.wellsExtracted) + " wells of program " + cutForMessage(built.run);
         if (severalChannels)
-            text += ", channel " + built.channel;
+            text += ", channel " + cutForMessage(built.channel);
         text += " (" + std::to_string(built.cycles) + " cycles)";
         if (built.replacedSeparator)
             text += std::string(", decimal separator '") + *built.replacedSeparator + "' replaced by '" +
@@ -270,8 +272,9 @@ private:
             sheet = built.proposedSheetName;
             if (sheetNameTooLong(sheet)) {
                 const std::string cut(cutToUtf16Units(sheet, kMaxSheetNameLength));
-                warn("the experiment name '" + sheet + "' has " + std::to_string(sheetNameLength(sheet)) +
-                     " characters, more than a sheet name may have; the sheet is named '" + cut + "'");
+                warn("the experiment name " + quoteForMessage(sheet) + " has " +
+                     std::to_string(sheetNameLength(sheet)) +
+                     " characters, more than a sheet name may have; the sheet is named " + quoteForMessage(cut));
                 sheet = cut;
             }
         }
@@ -348,8 +351,8 @@ private:
             return std::nullopt;
         }
         if (outcome->status == ExportOutcome::NameTooLong) {
-            fail(Error{"the sheet name '" + sheet + "' is longer than " + std::to_string(kMaxSheetNameLength) +
-                       " characters"});
+            fail(Error{"the sheet name " + quoteForMessage(sheet) + " is longer than " +
+                       std::to_string(kMaxSheetNameLength) + " characters"});
             return std::nullopt;
         }
         return std::move(outcome).value();
@@ -416,20 +419,20 @@ Expected<ConvertOptions> parseConvertArguments(const std::vector<std::string>& a
         } else if (arg == "-q") {
             name = "--quiet";
         } else {
-            return usage("unknown option '" + arg + "'");
+            return usage("unknown option " + quoteForMessage(arg));
         }
 
         if (takesValue(name)) {
             if (!value) {
                 if (i + 1 >= args.size())
-                    return usage("option '" + arg + "' needs a value");
+                    return usage("option " + quoteForMessage(arg) + " needs a value");
                 value = args[++i];
             }
         } else if (isFlag(name)) {
             if (value)
-                return usage("option '" + name + "' takes no value");
+                return usage("option " + quoteForMessage(name) + " takes no value");
         } else {
-            return usage("unknown option '" + arg + "'");
+            return usage("unknown option " + quoteForMessage(arg));
         }
         if (auto applied = applyOption(options, name, value.value_or("")); !applied)
             return applied.error();
@@ -491,6 +494,28 @@ for it; the other files go on), 2 for wrong usage.
 )";
 }
 
+namespace {
+
+// A workbook that cannot be written is reported before the first file is converted rather than
+// after the last: a symbolic link to nowhere, a folder that does not exist, a FIFO or device.
+Status checkOutputPath(const fs::path& output)
+{
+    std::error_code error;
+    const fs::file_status status = fs::status(output, error);
+    if (fs::exists(status))
+        return fs::is_regular_file(status) ? success()
+                                           : Status(Error{"it is " + fileTypeText(status.type()) + ", not a workbook"});
+    if (fs::is_symlink(fs::symlink_status(output, error)))
+        return Error{"it is a symbolic link to '" + fs::read_symlink(output, error).string() +
+                     "', which does not exist; give the workbook itself"};
+    const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+    if (!fs::is_directory(folder, error))
+        return Error{"the folder '" + folder.string() + "' does not exist"};
+    return success();
+}
+
+} // namespace
+
 int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal)
 {
     auto parsed = parseConvertArguments(args);
@@ -511,6 +536,14 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     if (!options.decimalSeparatorGiven)
         options.choices.decimalSeparator = userDecimalSeparator();
+
+    if (options.output && !options.table && !options.listPrograms && !options.listChannels) {
+        if (auto writable = checkOutputPath(*options.output); !writable) {
+            err << kConvertProgram << ": " << options.output->string() << ": " << writable.error().message << '\n'
+                << std::flush;
+            return kExitFileFailed;
+        }
+    }
 
     Run run(options, out, err, errIsTerminal);
     int status = kExitOk;

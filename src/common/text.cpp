@@ -116,4 +116,61 @@ std::string quotedFileName(const std::filesystem::path& path)
     return "'" + path.filename().string() + "'";
 }
 
+std::string fileTypeText(std::filesystem::file_type type)
+{
+    switch (type) {
+    case std::filesystem::file_type::directory:
+        return "a folder";
+    case std::filesystem::file_type::fifo:
+        return "a named pipe (FIFO)";
+    case std::filesystem::file_type::socket:
+        return "a socket";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+        return "a device";
+    case std::filesystem::file_type::symlink:
+        return "a symbolic link";
+    case std::filesystem::file_type::regular:
+        return "a file";
+    default:
+        return "no ordinary file";
+    }
+}
+
+std::string cutForMessage(std::string_view text, std::size_t maxChars)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto escape = [](std::string& out, unsigned value) {
+        out += "\\x";
+        out += kHex[(value >> 4) & 0xF];
+        out += kHex[value & 0xF];
+    };
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t chars = 0; pos < text.size(); ++chars) {
+        if (chars == maxChars)
+            return out + "...";
+        const std::size_t start = pos;
+        const auto cp = decodeUtf8(text, pos);
+        if (!cp)
+            escape(out, static_cast<unsigned char>(text[start]));
+        else if (*cp == '\t')
+            out += "\\t";
+        else if (*cp == '\n')
+            out += "\\n";
+        else if (*cp == '\r')
+            out += "\\r";
+        else if (*cp < 0x20 || (*cp >= 0x7F && *cp <= 0x9F)) // C0, DEL and C1 controls
+            escape(out, static_cast<unsigned>(*cp));
+        else
+            out.append(text.substr(start, pos - start));
+    }
+    return out;
+}
+
+std::string quoteForMessage(std::string_view text)
+{
+    return "'" + cutForMessage(text) + "'";
+}
+
 } // namespace morvane

@@ -85,5 +85,16 @@ std::optional<int> parseWholeNumberClamped(std::string_view text);
 
 // The file name of `path` (without its folder) in single quotes, as messages name a file.
 std::string quotedFileName(const std::filesystem::path& path);
+// What a file of this type is, for messages: "a folder", "a named pipe (FIFO)", "a device", ...
+std::string fileTypeText(std::filesystem::file_type type);
+
+// Text from the input as a message shows it. A field or name may be megabytes long, and a
+// message must still fit a line: beyond `maxChars` characters it is cut, never inside a UTF-8
+// character, and "..." marks the cut. Control characters and bytes that are no UTF-8 show as
+// \t, \n, \r or \xNN, so that no text from a file can steer the terminal.
+inline constexpr std::size_t kMessageQuoteChars = 80;
+std::string cutForMessage(std::string_view text, std::size_t maxChars = kMessageQuoteChars);
+// The same in single quotes: 'text', or 'the first 80 characters...'.
+std::string quoteForMessage(std::string_view text);
 
 } // namespace morvane

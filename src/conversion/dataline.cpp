@@ -50,9 +50,11 @@ DataLineReader::DataLineReader(const RawText& text, const LineColumns& columns) 
 bool DataLineReader::split(std::size_t index)
 {
     m_index = index;
-    splitline(' ', m_text.line(index), m_fields);
+    const std::string_view line = m_text.line(index);
+    splitline(' ', line, m_fields);
     if (m_fields.size() >= m_minFields)
-        return true;
+        // The sample cell is never longer than its line, so only a long line needs counting.
+        return line.size() <= kMaxSampleNameLength || checkSampleNameLength();
     return fail("too few fields for a data line: " + std::to_string(m_fields.size()) + " where at least " +
                 std::to_string(m_minFields) + " are needed (the well first, the program number " +
                 fromEndText(m_columns.programFromEnd) + ", the cycle number " + fromEndText(m_columns.cycleFromEnd) +
@@ -69,6 +71,29 @@ void DataLineReader::sampleName(std::string& out) const
     }
     if (!isAscii(out))
         out = m_text.toUtf8(out);
+}
+
+// Refused here rather than at export, where only the cell would be named, not the line.
+bool DataLineReader::checkSampleNameLength()
+{
+    const bool utf8 = m_text.encoding() == TextEncoding::Utf8;
+    std::size_t units = 0;
+    for (std::size_t i = 1; i + m_trailingFields < m_fields.size(); ++i) {
+        ++units; // the blank before the word
+        if (!utf8) {
+            units += m_fields[i].size(); // Windows-1252: one byte, one character of the BMP
+            continue;
+        }
+        for (char c : m_fields[i]) {
+            const auto byte = static_cast<unsigned char>(c);
+            // A character counts at its first byte, one beyond U+FFFF (four bytes) twice.
+            units += ((byte & 0xC0) != 0x80) + (byte >= 0xF0);
+        }
+    }
+    if (units <= kMaxSampleNameLength)
+        return true;
+    return fail("the sample name has " + std::to_string(units) + " characters; a cell holds at most " +
+                std::to_string(kMaxSampleNameLength));
 }
 
 bool DataLineReader::fail(std::string message)
@@ -88,7 +113,7 @@ bool DataLineReader::number(std::string_view field, const char* what, int& value
         value = *parsed;
         return true;
     }
-    return fail("'" + m_text.toUtf8(field) + "' is not a valid integer value (" + what + ")");
+    return fail(quoteForMessage(m_text.toUtf8(field)) + " is not a valid integer value (" + what + ")");
 }
 
 } // namespace morvane

@@ -19,6 +19,8 @@ namespace morvane {
 inline constexpr int kTrailingFields = 6;
 inline constexpr int kCycleFromEnd = 4;
 inline constexpr int kReadingFromEnd = 1;
+// The sample name becomes one cell, and an Excel cell holds at most this many UTF-16 units.
+inline constexpr std::size_t kMaxSampleNameLength = 32767;
 
 // A piece of the text as UTF-8, copied as it is when it is plain ASCII.
 std::string cellText(const RawText& text, std::string_view piece);
@@ -42,7 +44,8 @@ public:
     {
     }
 
-    // Splits line `index` (0-based) and checks that it has the fields a data line needs.
+    // Splits line `index` (0-based) and checks that it has the fields a data line needs and a
+    // sample name that fits a cell.
     bool split(std::size_t index);
 
     std::string_view well() const { return m_fields[0]; }
@@ -68,6 +71,7 @@ public:
 
 private:
     bool number(std::string_view field, const char* what, int& value);
+    bool checkSampleNameLength();
     std::string_view field(int fromEnd) const { return m_fields.fromEnd(static_cast<std::size_t>(fromEnd)); }
 
     const RawText& m_text;

@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,37 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+// UTF-16 after its byte-order mark, as UTF-8. A surrogate without its partner and an odd last
+// byte become U+FFFD: the rest of the text is still worth reading, and a reading never holds
+// such a character.
+std::string utf16AsUtf8(std::string_view bytes, bool bigEndian)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t units = bytes.size() / 2;
+    const auto unit = [&](std::size_t i) -> char32_t {
+        const unsigned first = p[2 * i];
+        const unsigned second = p[2 * i + 1];
+        return static_cast<char32_t>(bigEndian ? (first << 8) | second : first | (second << 8));
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2 * 3 / 2 + 3);
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t cp = unit(i);
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(++i) - 0xDC00);
+        else if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD;
+        appendUtf8(out, cp);
+    }
+    if (bytes.size() % 2 != 0)
+        appendUtf8(out, 0xFFFD);
+    return out;
+}
 
 bool isBlankLine(std::string_view line)
 {
@@ -46,8 +78,13 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
 {
     if (bytes.size() > maxBytes)
         return Error{"'" + std::string(name) + "' is larger than 512 MiB and cannot be a raw data export"};
-    if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr)
-        return Error{"'" + std::string(name) + "' is not a text file (it holds NUL bytes)"};
+
+    // Windows editors save an export as UTF-16 ("Unicode") with a byte-order mark; it is read
+    // as the same text in UTF-8.
+    const bool utf16le = bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0;
+    const bool utf16be = bytes.size() >= 2 && bytes.compare(0, 2, "\xFE\xFF") == 0;
+    if (utf16le || utf16be)
+        bytes = utf16AsUtf8(std::string_view(bytes).substr(2), utf16be);
 
     RawText text;
     std::size_t start = 0;
@@ -80,6 +117,17 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
             {static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(lineEnd - lineStart)});
         i = next;
         lineStart = next;
+    }
+    // Before blank lines are dropped: a NUL counts as blank.
+    if (const void* nul = std::memchr(b.data(), '\0', n)) {
+        const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(nul) - b.data());
+        const auto after = std::upper_bound(text.m_lines.begin(), text.m_lines.end(), offset,
+                                            [](std::uint32_t at, const Span& span) { return at < span.offset; });
+        // Every other byte NUL from the start: UTF-16 saved without its byte-order mark.
+        const bool utf16 = n >= 2 && (b[0] == '\0') != (b[1] == '\0');
+        return Error{"'" + std::string(name) + "' is not a text file (this line holds a NUL byte" +
+                         (utf16 ? "; UTF-16 text needs its byte-order mark" : "") + ")",
+                     static_cast<std::size_t>(after - text.m_lines.begin())};
     }
     while (!text.m_lines.empty() && isBlankLine(text.line(text.m_lines.size() - 1)))
         text.m_lines.pop_back();
@@ -114,9 +162,15 @@ std::string RawText::allAsUtf8() const
 
 Expected<RawText> loadRawFile(const std::filesystem::path& path)
 {
+    // Only a regular file has a size to read. A FIFO would also block the open until someone
+    // writes to it, so the type is asked before opening.
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status))
         return Error{"cannot open '" + path.string() + "': it is a folder"};
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return Error{"cannot open '" + path.string() + "': it is " + fileTypeText(status.type()) +
+                     ", not a regular file"};
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return Error{"cannot open '" + path.string() + "': " + std::strerror(errno)};

@@ -24,8 +24,9 @@ public:
     RawText() = default;
 
     // Lines end at CR LF, LF or CR. A final line break makes no empty line, and blank lines at
-    // the end of the file (as left by editing) are dropped. A UTF-8 byte-order mark is dropped.
-    // A NUL byte means the data is not text: the error names `name`.
+    // the end of the file (as left by editing) are dropped. A UTF-8 byte-order mark is dropped;
+    // text after a UTF-16 one (little or big endian) is turned into UTF-8 first. A NUL byte
+    // means the data is not text: the error names `name` and the first line with one.
     static Expected<RawText> fromBytes(std::string bytes, std::string_view name = "input");
 
     std::size_t lineCount() const { return m_lines.size(); }
@@ -52,7 +53,8 @@ private:
     TextEncoding m_encoding = TextEncoding::Utf8;
 };
 
-// Reads a whole file. Errors name the file and the reason (cannot be opened, too large, not text).
+// Reads a whole file. Errors name the file and the reason (cannot be opened, too large, not text,
+// not a regular file: a folder, FIFO, device or socket is refused without opening it).
 Expected<RawText> loadRawFile(const std::filesystem::path& path);
 
 // Appends the UTF-8 form of Windows-1252 bytes.

@@ -185,7 +185,7 @@ Status TExcelcom::OpenActiveSheet()
     const SheetTab& tab = m_book->tabs()[static_cast<std::size_t>(active)];
     if (tab.kind != SheetKind::Worksheet)
         return dropOnFailure(Status(Error{
-            "The active sheet '" + tab.name + "' of '" + m_book->displayName() + "' is " +
+            "The active sheet " + quoteForMessage(tab.name) + " of '" + m_book->displayName() + "' is " +
             (tab.kind == SheetKind::Chartsheet ? "a chart sheet" : "a macro or dialog sheet") + ", not a worksheet"}));
     return success();
 }

@@ -78,8 +78,8 @@ std::u32string folded(std::string_view s)
 
 Error invalidName(std::string_view name, std::string_view reason)
 {
-    return Error{"You typed an invalid name for a sheet or chart: '" + std::string(name) + "' " + std::string(reason) +
-                 "."};
+    return Error{"You typed an invalid name for a sheet or chart: " + quoteForMessage(name) + " " +
+                 std::string(reason) + "."};
 }
 
 } // namespace

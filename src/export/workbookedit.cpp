@@ -437,11 +437,11 @@ Status XlsxWorkbook::writeRange(int firstCol, int lastCol, int firstRow, int las
         return Error{"'" + d->displayName + "' has no sheet to write to."};
     const Tab& tab = d->tabs[static_cast<std::size_t>(d->active)];
     if (tab.added < 0)
-        return Error{"The active sheet '" + tab.info.name + "' of '" + d->displayName +
+        return Error{"The active sheet " + quoteForMessage(tab.info.name) + " of '" + d->displayName +
                      "' was already there; this program writes only into a sheet it has just added."};
     NewSheet& sheet = d->newSheets[static_cast<std::size_t>(tab.added)];
     if (sheet.written)
-        return Error{"The sheet '" + tab.info.name + "' has already been written."};
+        return Error{"The sheet " + quoteForMessage(tab.info.name) + " has already been written."};
     if (auto valid = checkValues(block, firstRow, firstCol); !valid)
         return valid;
     auto style = d->styleFor(numberFormat);

@@ -1,5 +1,6 @@
 #include "export/workbookimpl.h"
 
+#include "common/text.h"
 #include "export/sheetname.h"
 #include "export/sheetscan.h"
 #include "export/xmlutil.h"
@@ -119,7 +120,7 @@ Status XlsxWorkbook::Impl::loadPart(XmlPart& part, std::uint64_t cap)
 {
     part.entry = zip->find(part.name);
     if (!part.entry)
-        return cannotOpen("its part '" + part.name + "' is missing");
+        return cannotOpen("its part " + quoteForMessage(part.name) + " is missing");
     part.name = zip->entryName(*part.entry);
     auto bytes = zip->read(*part.entry, cap);
     if (!bytes)
@@ -166,7 +167,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
                      "Excel Workbook (.xlsx) and export again"};
     if (std::find(std::begin(workbookContentTypes), std::end(workbookContentTypes), type) ==
         std::end(workbookContentTypes))
-        return cannotOpen("its main part is of type '" + type + "', not an Excel workbook");
+        return cannotOpen("its main part is of type " + quoteForMessage(type) + ", not an Excel workbook");
 
     workbook.name = workbookPart;
     if (auto s = loadPart(workbook, limits.maxPackagePartBytes); !s)
@@ -227,7 +228,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         tab.info.visible = state != "hidden" && state != "veryHidden";
         const auto rel = rels.find(attributeNs(n, kNsOfficeRels, "id").value());
         if (rel == rels.end())
-            return cannotOpen("its sheet '" + tab.info.name + "' has no part");
+            return cannotOpen("its sheet " + quoteForMessage(tab.info.name) + " has no part");
         const std::string& relationType = rel->second.type;
         const auto endsWith = [&](std::string_view suffix) {
             return relationType.size() >= suffix.size() &&
@@ -239,7 +240,8 @@ Status XlsxWorkbook::Impl::readWorkbook()
         tab.part = rel->second.part;
         tab.entry = zip->find(tab.part);
         if (!tab.entry)
-            return cannotOpen("the part '" + tab.part + "' of its sheet '" + tab.info.name + "' is missing");
+            return cannotOpen("the part " + quoteForMessage(tab.part) + " of its sheet " +
+                              quoteForMessage(tab.info.name) + " is missing");
         tabs.push_back(std::move(tab));
     }
 
@@ -263,7 +265,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         if (auto s = loadPart(*styles, limits.maxStylesBytes); !s)
             return s;
         if (!isElement(styles->doc.document_element(), kNsMain, "styleSheet"))
-            return cannotOpen("its part '" + styles->name + "' holds no styles");
+            return cannotOpen("its part " + quoteForMessage(styles->name) + " holds no styles");
     }
     if (sharedStrings)
         if (auto s = readSharedStrings(); !s)
@@ -277,7 +279,7 @@ Status XlsxWorkbook::Impl::readSharedStrings()
         return s;
     const pugi::xml_node sst = sharedStrings->doc.document_element();
     if (!isElement(sst, kNsMain, "sst"))
-        return cannotOpen("its part '" + sharedStrings->name + "' holds no shared strings");
+        return cannotOpen("its part " + quoteForMessage(sharedStrings->name) + " holds no shared strings");
     hadCountAttribute = static_cast<bool>(sst.attribute("count"));
     for (pugi::xml_node si : sst.children()) {
         if (!isElement(si, kNsMain, "si"))
@@ -308,13 +310,15 @@ Status XlsxWorkbook::Impl::readSheetHeads()
         const SheetViewScan result = scan(*head, complete);
         switch (result.state) {
         case SheetViewScan::Doctype:
-            return cannotOpen("part '" + tab.part +
-                              "' holds a document type declaration (DOCTYPE), which a workbook must not contain");
+            return cannotOpen("part " + quoteForMessage(tab.part) +
+                              " holds a document type declaration (DOCTYPE), which a workbook must not contain");
         case SheetViewScan::Utf16:
-            return cannotOpen("part '" + tab.part + "' is stored as UTF-16, which this program does not edit");
+            return cannotOpen("part " + quoteForMessage(tab.part) +
+                              " is stored as UTF-16, which this program does not edit");
         case SheetViewScan::NeedMore:
-            return cannotOpen("the sheet views of part '" + tab.part + "' do not start within its first " +
-                              std::to_string(limits.maxSheetHeadBytes / 1024) + " KB");
+            return cannotOpen("the sheet views of part " + quoteForMessage(tab.part) +
+                              " do not start within its first " + std::to_string(limits.maxSheetHeadBytes / 1024) +
+                              " KB");
         case SheetViewScan::Done:
             tab.selectedInFile = !result.removals.empty();
             break;

@@ -103,25 +103,25 @@ Status parsePart(pugi::xml_document& doc, const std::string& bytes, std::string_
                            pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
     const pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(), flags, pugi::encoding_auto);
     if (!result)
-        return Error{"part '" + std::string(what) + "' is not well-formed XML (" + result.description() + " at byte " +
-                     std::to_string(result.offset) + ")"};
+        return Error{"part " + quoteForMessage(what) + " is not well-formed XML (" + result.description() +
+                     " at byte " + std::to_string(result.offset) + ")"};
     for (pugi::xml_node node : doc.children()) {
         if (node.type() == pugi::node_doctype)
-            return Error{"part '" + std::string(what) +
-                         "' holds a document type declaration (DOCTYPE), which a workbook must not contain"};
+            return Error{"part " + quoteForMessage(what) +
+                         " holds a document type declaration (DOCTYPE), which a workbook must not contain"};
         if (node.type() == pugi::node_declaration) {
             pugi::xml_attribute encoding = node.attribute("encoding");
             if (encoding) {
                 const std::string_view name = encoding.value();
                 if (!equalsIgnoringAsciiCase(name, "UTF-8") && !equalsIgnoringAsciiCase(name, "UTF-16"))
-                    return Error{"part '" + std::string(what) + "' is encoded as " + std::string(name) +
+                    return Error{"part " + quoteForMessage(what) + " is encoded as " + cutForMessage(name) +
                                  "; a workbook part must be UTF-8 or UTF-16"};
                 encoding.set_value("UTF-8");
             }
         }
     }
     if (!doc.document_element())
-        return Error{"part '" + std::string(what) + "' holds no XML element"};
+        return Error{"part " + quoteForMessage(what) + " holds no XML element"};
     return success();
 }
 

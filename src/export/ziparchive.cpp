@@ -60,13 +60,14 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
             return Error{"entry " + std::to_string(i) + " cannot be read (" + zip_strerror(archive.m_zip) + ")"};
         std::string name = st.name;
         if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
-            return Error{"part '" + name + "' is encrypted"};
+            return Error{"part " + quoteForMessage(name) + " is encrypted"};
         if (st.valid & ZIP_STAT_SIZE)
             total += st.size;
         if (total > maxTotalBytes)
             return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / (1024 * 1024)) + " MB"};
         if (!archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i)).second)
-            return Error{"it holds the part '" + name + "' twice (part names do not depend on letter case)"};
+            return Error{"it holds the part " + quoteForMessage(name) +
+                         " twice (part names do not depend on letter case)"};
         archive.m_names.push_back(std::move(name));
     }
     return archive;
@@ -132,7 +133,7 @@ Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
 {
     const std::string& name = m_names[index];
     const auto tooLarge = [&] {
-        return Error{"part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+        return Error{"part " + quoteForMessage(name) + " is larger than " + std::to_string(cap / (1024 * 1024)) +
                      " MB, more than this program reads"};
     };
     zip_stat_t st;
@@ -143,7 +144,7 @@ Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
         return tooLarge();
     std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_zip, index, 0));
     if (!file)
-        return Error{"part '" + name + "' cannot be read (" + zip_strerror(m_zip) + ")"};
+        return Error{"part " + quoteForMessage(name) + " cannot be read (" + zip_strerror(m_zip) + ")"};
     std::string out;
     // The declared size may lie: reserve no more than the cap allows and check what arrives.
     out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({declared, cap, 64u * 1024 * 1024})));
@@ -151,7 +152,7 @@ Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
         if (n < 0)
-            return Error{"part '" + name + "' cannot be read (" + zip_file_strerror(file.get()) + ")"};
+            return Error{"part " + quoteForMessage(name) + " cannot be read (" + zip_file_strerror(file.get()) + ")"};
         if (n == 0)
             break;
         if (failOverCap && out.size() + static_cast<std::uint64_t>(n) > cap)
@@ -248,7 +249,7 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
             at = static_cast<zip_int64_t>(*index);
             if (zip_file_replace(m_zip, *index, source, 0) != 0) {
                 zip_source_free(source);
-                return fail("cannot replace part '" + m_names[*index] + "'");
+                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
             }
         } else if (index) {
             // libzip deflates a replaced entry at level 9 whatever level is asked for, which
@@ -256,14 +257,14 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
             if (zip_delete(m_zip, *index) != 0 ||
                 (at = zip_file_add(m_zip, m_names[*index].c_str(), source, ZIP_FL_ENC_UTF_8)) < 0) {
                 zip_source_free(source);
-                return fail("cannot replace part '" + m_names[*index] + "'");
+                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
             }
         } else {
             const std::string& name = m_newNames[newName++];
             at = zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
             if (at < 0) {
                 zip_source_free(source);
-                return fail("cannot add part '" + name + "'");
+                return fail("cannot add part " + quoteForMessage(name));
             }
         }
         if (zip_set_file_compression(m_zip, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE,

@@ -86,7 +86,7 @@ std::string firstNames(const std::vector<std::string>& names)
     constexpr std::size_t kShown = 5;
     std::string text;
     for (std::size_t i = 0; i < names.size() && i < kShown; ++i)
-        text += (i == 0 ? "" : ", ") + names[i];
+        text += (i == 0 ? "" : ", ") + cutForMessage(names[i]);
     return names.size() > kShown ? text + ", ..." : text;
 }
 

@@ -27,7 +27,7 @@ Error unreadable(std::string_view what, std::string_view text, std::string_view 
 {
     std::string message = "The " + std::string(what);
     if (!text.empty())
-        message += " \"" + std::string(text) + "\"";
+        message += " \"" + cutForMessage(text) + "\"";
     message += " " + std::string(why) + " " + boundsText(format);
     return Error{std::move(message)};
 }

@@ -2,8 +2,13 @@
 // sheet names, several files into one workbook, and what a failing file leaves behind.
 
 #include "cli/convertcli.h"
+#include "common/grid.h"
 #include "conversion/rawexport_builder.h"
+#include "export/sheetname.h"
 #include "export/workbook.h"
+#include "export/xmlutil.h"
+#include "plate/extraction.h"
+#include "plate/plate.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,6 +17,10 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -479,5 +488,80 @@ TEST(ConvertFiles, AResultsExportIsRefusedBeforeThePlateFormat)
     EXPECT_THAT(r.err, HasSubstr("this is not a LightCycler 480 raw data export"));
     EXPECT_THAT(r.err, Not(HasSubstr("plate format")));
 }
+
+TEST(ConvertMessages, AHugeFieldOrNameIsQuotedCutShort)
+{
+    // Each source quotes a megabyte of text from its input; the message keeps 80 characters of it.
+    const TempDir dir;
+    const std::string huge(1 << 20, 'q');
+    rawexport::Builder badCycle;
+    badCycle.cycles("A1", "", 2, 1, 2).line("A1", "", "2", huge, "1.0");
+    const std::string badCycleFile = dir.file("cycle.txt", badCycle.text());
+    rawexport::Builder longTitle("Raw Data \t\tExperiment - " + huge + " (Run on LCS480 1.5.0.39)");
+    longTitle.cycles("A1", "", 2, 1, 2).cycles("H12", "", 2, 1, 2);
+    const std::string longTitleFile = dir.file("title.txt", longTitle.text());
+    morvane::Grid offPlate(2, 3, 1, 1);
+    offPlate.setCell(1, 0, huge);
+    pugi::xml_document doc;
+
+    const struct {
+        const char* source;
+        std::string message;
+    } cases[] = {
+        {"raw file field", run({"--table", badCycleFile}).err},
+        {"experiment name", run({"--wells", "A1", longTitleFile}).err},
+        {"unknown option", run({"--" + huge, badCycleFile}).err},
+        {"option value", run({"--plate", huge, badCycleFile}).err},
+        {"--sheet", run({"--sheet", huge, badCycleFile}).err},
+        {"sheet name", morvane::checkSheetName(huge + ":").error().message},
+        {"plate range", morvane::readRange(morvane::PlateFormat::Wells96, huge + "1", "A", "1", "2").error().message},
+        {"wells off the plate", morvane::plateWellsWarning(offPlate, {}, morvane::PlateFormat::Wells96)},
+        {"workbook part", morvane::xlsx::parsePart(doc, "<x", "xl/" + huge + ".xml").error().message},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        std::string message = c.message;
+        for (const std::string& file : {badCycleFile, longTitleFile})
+            for (std::size_t at; (at = message.find(file)) != std::string::npos;)
+                message.erase(at, file.size());
+        EXPECT_LT(message.size(), 250u) << message.substr(0, 300);
+        EXPECT_NE(message.find(std::string(70, 'q') + "..."), std::string::npos) << message.substr(0, 300);
+    }
+}
+
+#ifndef _WIN32
+TEST(ConvertFiles, AWorkbookThatCannotBeWrittenIsReportedBeforeAnyConversion)
+{
+    const TempDir dir;
+    // Not even read: the workbook's message comes first and alone.
+    const std::string raw = dir / "missing.txt";
+    fs::create_symlink(dir.path / "gone" / "book.xlsx", dir / "link.xlsx");
+    ASSERT_EQ(::mkfifo((dir.path / "pipe.xlsx").c_str(), 0600), 0);
+    const struct {
+        std::string output;
+        std::string message;
+    } cases[] = {
+        {dir / "link.xlsx", "it is a symbolic link to '" + (dir.path / "gone" / "book.xlsx").string() +
+                                "', which does not exist; give the workbook itself"},
+        {(dir.path / "gone" / "book.xlsx").string(), "the folder '" + (dir / "gone") + "' does not exist"},
+        {dir / "pipe.xlsx", "it is a named pipe (FIFO), not a workbook"},
+        {dir.path.string(), "it is a folder, not a workbook"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run({"--plate", "96", "-o", c.output, raw});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "morvane-convert: " + c.output + ": " + c.message + "\n");
+    }
+
+    // A link to a workbook that exists is that workbook.
+    const std::string good = dir.file("good.txt", smallExport());
+    ASSERT_EQ(run({"--plate", "96", "-o", dir / "book.xlsx", "--sheet", "S", good}).status, 0);
+    fs::create_symlink(dir / "book.xlsx", dir / "alias.xlsx");
+    const Result viaLink = run({"--plate", "96", "-o", dir / "alias.xlsx", "--sheet", "S", good});
+    EXPECT_EQ(viaLink.status, 0) << viaLink.err;
+    // Listing programs writes no workbook, so the output is not looked at.
+    EXPECT_EQ(run({"--list-programs", "-o", dir / "link.xlsx", good}).status, 0);
+}
+#endif
 
 } // namespace

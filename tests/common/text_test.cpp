@@ -143,3 +143,43 @@ TEST(Text, QuotedFileNameLeavesOutTheFolder)
     EXPECT_EQ(quotedFileName("results/run 12.xlsx"), "'run 12.xlsx'");
     EXPECT_EQ(quotedFileName("book.xlsx"), "'book.xlsx'");
 }
+
+TEST(Text, MessagesQuoteAtMostEightyCharactersAndNeverHalfACharacter)
+{
+    const auto repeat = [](std::string_view piece, std::size_t times) {
+        std::string out;
+        for (std::size_t i = 0; i < times; ++i)
+            out += piece;
+        return out;
+    };
+    const std::string e = "\xC3\xA9";             // é: two bytes
+    const std::string emoji = "\xF0\x9F\x98\x80"; // four bytes
+    struct Case {
+        std::string text;
+        std::string shown;
+    };
+    const std::vector<Case> cases{
+        {"", ""},
+        {"abc", "abc"},
+        {std::string(80, 'x'), std::string(80, 'x')},
+        {std::string(81, 'x'), std::string(80, 'x') + "..."},
+        {std::string(1 << 20, 'x'), std::string(80, 'x') + "..."},
+        // The cut counts characters, not bytes.
+        {repeat(e, 80), repeat(e, 80)},
+        {repeat(e, 200), repeat(e, 80) + "..."},
+        {"a" + repeat(emoji, 100), "a" + repeat(emoji, 79) + "..."},
+        // Nothing from a file reaches the terminal as a control character.
+        {"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+        {"\x1B[31mred", "\\x1B[31mred"},
+        {"\x7F \xC2\x9B", "\\x7F \\x9B"},
+        // A byte that is no UTF-8 (a cut-off or Windows-1252 character) shows as its value.
+        {"M\xFCller \xC3", "M\\xFCller \\xC3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 100));
+        EXPECT_EQ(cutForMessage(c.text), c.shown);
+        EXPECT_EQ(quoteForMessage(c.text), "'" + c.shown + "'");
+        EXPECT_TRUE(isValidUtf8(cutForMessage(c.text)));
+    }
+    EXPECT_EQ(cutForMessage("abcdef", 3), "abc...");
+}

@@ -1,11 +1,21 @@
 #include "conversion/rawtext.h"
 
+#include "common/text.h"
+#include "conversion/programs.h"
+#include "conversion/welltable.h"
+#include "rawexport_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using morvane::RawText;
+using namespace std::string_literals;
 using morvane::TextEncoding;
 
 namespace {
@@ -48,11 +58,110 @@ TEST(RawText, ByteOrderMarkIsDropped)
     EXPECT_EQ(t.encoding(), TextEncoding::Utf8);
 }
 
-TEST(RawText, NulBytesAreRefusedWithTheName)
+TEST(RawText, NulBytesAreRefusedWithTheNameAndTheFirstLineHoldingOne)
 {
-    auto t = RawText::fromBytes(std::string("ab\0cd", 5), "plate.txt");
-    ASSERT_FALSE(t.ok());
-    EXPECT_EQ(t.error().message, "'plate.txt' is not a text file (it holds NUL bytes)");
+    const struct {
+        std::string bytes;
+        std::size_t line;
+    } cases[] = {
+        {"ab\0cd"s, 1},
+        {"\0"s, 1},
+        {"Raw Data\r\nSamplePos\r\nA1 x\0y 2\r\nA2 \0\r\n"s, 3},
+        {"\xEF\xBB\xBF"
+         "a\rb\rc\r\0"s,
+         4},
+        // Lines of NULs at the end would pass for blank lines; they are no text either.
+        {"a\nb\n\0\0\0\n\n"s, 3},
+        {"a\n\n\n\xFF\x00\x13"s, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        auto t = RawText::fromBytes(c.bytes, "plate.txt");
+        ASSERT_FALSE(t.ok());
+        EXPECT_EQ(t.error().message, "'plate.txt' is not a text file (this line holds a NUL byte)");
+        EXPECT_EQ(t.error().line, c.line);
+    }
+    // UTF-16 without its byte-order mark is told apart by its message.
+    auto bare = RawText::fromBytes("R\0a\0w\0"s, "plate.txt");
+    ASSERT_FALSE(bare.ok());
+    EXPECT_EQ(bare.error().line, 1u);
+    EXPECT_NE(bare.error().message.find("UTF-16 text needs its byte-order mark"), std::string::npos);
+}
+
+namespace {
+// `utf8` as UTF-16 behind its byte-order mark, as Windows editors save "Unicode" text.
+std::string asUtf16(std::string_view utf8, bool bigEndian)
+{
+    std::string out;
+    const auto put = [&](char32_t unit) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    };
+    put(0xFEFF);
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t cp = morvane::decodeUtf8(utf8, pos).value();
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
+}
+} // namespace
+
+TEST(RawText, Utf16WithAByteOrderMarkReadsAsTheSameText)
+{
+    const std::string text = "Raw Data \xC2\xB5g \xE2\x82\xAC\r\nA1 M\xC3\xBCller \xF0\x9F\x98\x80\nlast\r\n\r\n";
+    for (const bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big endian" : "little endian");
+        const RawText t = load(asUtf16(text, bigEndian));
+        EXPECT_EQ(linesOf(t), (std::vector<std::string>{"Raw Data \xC2\xB5g \xE2\x82\xAC",
+                                                        "A1 M\xC3\xBCller \xF0\x9F\x98\x80", "last"}));
+        EXPECT_EQ(t.encoding(), TextEncoding::Utf8);
+    }
+    // A surrogate without its partner or a lone last byte spoils one character, not the file.
+    const std::string broken = "\xFF\xFE"
+                               "a\0\x00\xD8"
+                               "b\0\x00\xDC"
+                               "c\0\x3D\xD8\x3D\xD8\x00\xDE"
+                               "d"s;
+    EXPECT_EQ(linesOf(load(broken)), std::vector<std::string>{"a\xEF\xBF\xBD"
+                                                              "b\xEF\xBF\xBD"
+                                                              "c\xEF\xBF\xBD\xF0\x9F\x98\x80\xEF\xBF\xBD"});
+    // A NUL character in UTF-16 is a NUL all the same, named with its line.
+    auto nul = RawText::fromBytes(asUtf16(std::string("a\nb\0", 4), false), "u.txt");
+    ASSERT_FALSE(nul.ok());
+    EXPECT_EQ(nul.error().line, 2u);
+}
+
+TEST(RawText, AUtf16CopyOfARealExportConvertsToTheSameTable)
+{
+    std::ifstream in(MORVANE_TESTDATA_DIR "/lc480_96_example_excel_damaged.txt", std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(original.size(), 100000u);
+    const auto convert = [](const RawText& text) {
+        const auto programs = morvane::detectPrograms(text);
+        EXPECT_TRUE(programs.ok());
+        if (!programs.ok())
+            return std::string();
+        const auto table =
+            morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0}, 0);
+        EXPECT_TRUE(table.ok());
+        return table.ok() ? rawexport::render(table->grid) + morvane::experimentName(text) : std::string();
+    };
+    const RawText plain = load(original);
+    const std::string expected = convert(plain);
+    EXPECT_NE(expected.find("HL60"), std::string::npos);
+    for (const bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big endian" : "little endian");
+        const RawText utf16 = load(asUtf16(original, bigEndian));
+        EXPECT_EQ(utf16.allAsUtf8(), plain.allAsUtf8());
+        EXPECT_EQ(convert(utf16), expected);
+    }
 }
 
 TEST(RawText, DecodesUtf8AsItIsAndWindows1252Otherwise)
@@ -91,3 +200,27 @@ TEST(RawText, FileErrorsNameTheFile)
     ASSERT_FALSE(folder.ok());
     EXPECT_NE(folder.error().message.find("folder"), std::string::npos);
 }
+
+#ifndef _WIN32
+TEST(RawText, OnlyARegularFileIsOpened)
+{
+    // A FIFO would block the open until something writes to it; a device has no size.
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "morvane-rawtext-fifo";
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path fifo = dir / "pipe.txt";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::filesystem::path path;
+        const char* what;
+    } cases[] = {{fifo, "it is a named pipe (FIFO), not a regular file"},
+                 {"/dev/null", "it is a device, not a regular file"},
+                 {dir, "it is a folder"}};
+    for (const auto& c : cases) {
+        auto t = morvane::loadRawFile(c.path);
+        ASSERT_FALSE(t.ok()) << c.path;
+        EXPECT_EQ(t.error().message, "cannot open '" + c.path.string() + "': " + c.what);
+    }
+    std::filesystem::remove_all(dir);
+}
+#endif
