@@ -68,7 +68,8 @@ long processOf(std::string_view owner)
     owner.remove_prefix(kMorvane.size());
     long pid = 0;
     const auto [end, error] = std::from_chars(owner.data(), owner.data() + owner.size(), pid);
-    if (error != std::errc() || end == owner.data() || pid <= 0)
+    // Bounded so that a hostile number never becomes a process group or "every process".
+    if (error != std::errc() || end == owner.data() || pid <= 0 || pid > 0x7FFF'FFFF)
         return 0;
     return pid;
 }

@@ -455,7 +455,8 @@ TEST(ConvertFiles, AnotherMorvaneExportIntoTheWorkbookIsWaitedFor)
     Interrupting buffer("waiting", [&] { other->release(); });
     std::ostringstream out;
     std::ostream err(&buffer);
-    EXPECT_EQ(runConvert({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S", raw}, out, err, false), 0);
+    EXPECT_EQ(runConvert({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S", raw}, out, err, false),
+              0);
     EXPECT_EQ(buffer.str(), "morvane-convert: " + book +
                                 ": 'book.xlsx' is being written by another Morvane export; waiting up to 10 s for it "
                                 "to finish\n");
