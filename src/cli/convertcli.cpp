@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <locale>
+#include <memory>
 #include <ostream>
+#include <vector>
 
 namespace morvane {
 
@@ -281,7 +283,7 @@ private:
         if (m_options.output)
             return addToSharedWorkbook(built.table, sheet, summary);
         const fs::path workbook = fs::path(m_current).replace_extension(".xlsx");
-        TExcelcom excel(workbook);
+        TExcelcom excel(workbook, lockWait(workbook));
         ExportBatch batch(excel);
         auto outcome = addToWorkbook(batch, built.table, sheet);
         if (!outcome)
@@ -299,17 +301,36 @@ public:
 private:
     static constexpr int kSheetsPerWrite = 20;
 
+    // Another Morvane export into the same workbook is waited for, saying so.
+    LockWait lockWait(const fs::path& workbook)
+    {
+        LockWait wait;
+        if (!m_options.quiet)
+            wait.waiting = [this, name = workbook.string()](std::string_view text) {
+                m_progress.clear();
+                m_err << kConvertProgram << ": " << name << ": " << text << '\n' << std::flush;
+            };
+        return wait;
+    }
+
+    // The sheets of one raw file that wait in memory for the workbook to be written.
+    struct PendingSheets {
+        std::string file;
+        std::vector<std::string> sheets;
+    };
+
     struct SharedWorkbook {
-        explicit SharedWorkbook(const fs::path& path) : excel(path), batch(excel) {}
+        SharedWorkbook(const fs::path& path, LockWait wait) : excel(path, std::move(wait)), batch(excel) {}
         TExcelcom excel;
         ExportBatch batch;
         std::optional<Error> unreadable;
+        std::vector<PendingSheets> pending;
     };
 
     bool addToSharedWorkbook(const Grid& table, const std::string& sheet, const std::string& summary)
     {
         if (!m_shared) {
-            m_shared = std::make_unique<SharedWorkbook>(*m_options.output);
+            m_shared = std::make_unique<SharedWorkbook>(*m_options.output, lockWait(*m_options.output));
             if (auto begun = m_shared->batch.begin(); !begun)
                 m_shared->unreadable = begun.error();
         }
@@ -318,27 +339,39 @@ private:
         auto outcome = addToWorkbook(m_shared->batch, table, sheet);
         if (!outcome)
             return false;
+        auto& pending = m_shared->pending;
+        if (pending.empty() || pending.back().file != m_current)
+            pending.push_back({m_current, {}});
+        pending.back().sheets.push_back(outcome->sheetName);
         m_progress.line(summary + " -> " + m_options.output->string() + ", sheet '" + outcome->sheetName + "'");
         // The sheets wait in memory until the workbook is written; writing it every so many
         // sheets keeps a long batch's memory bounded, for little time.
-        if (m_shared->batch.added() >= kSheetsPerWrite) {
-            const std::string file = m_current;
-            const bool written = writeSharedWorkbook();
-            m_current = file;
-            m_shared.reset();
-            return written;
-        }
+        if (m_shared->batch.added() >= kSheetsPerWrite)
+            return writeSharedWorkbook();
         return true;
     }
 
+    // Writes the sheets waiting for the workbook, and lets go of it. When that fails, each file
+    // whose sheets are lost is named, so that exactly those can be converted again.
     bool writeSharedWorkbook()
     {
-        if (!m_shared || m_shared->batch.added() == 0)
+        const std::unique_ptr<SharedWorkbook> shared = std::move(m_shared);
+        if (!shared || shared->batch.added() == 0)
             return true;
-        m_current = m_options.output->string();
-        if (auto written = m_shared->batch.finish(); !written)
-            return fail(written.error());
-        m_progress.line(m_current + ": " + std::to_string(m_shared->batch.added()) + " sheets written");
+        const std::string output = m_options.output->string();
+        if (auto written = shared->batch.finish(); !written) {
+            report(output, written.error());
+            for (const PendingSheets& lost : shared->pending) {
+                std::string sheets;
+                for (const std::string& name : lost.sheets)
+                    sheets += (sheets.empty() ? "'" : ", '") + name + "'";
+                report(lost.file, Error{(lost.sheets.size() == 1 ? "its sheet " : "its sheets ") + sheets +
+                                        (lost.sheets.size() == 1 ? " was" : " were") + " not written to " + output +
+                                        "; convert this file again"});
+            }
+            return false;
+        }
+        m_progress.line(output + ": " + std::to_string(shared->batch.added()) + " sheets written");
         return true;
     }
 
@@ -364,10 +397,12 @@ private:
         return kExitFileFailed;
     }
 
-    bool fail(const Error& error)
+    bool fail(const Error& error) { return report(m_current, error); }
+
+    bool report(const std::string& file, const Error& error)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << m_current;
+        m_err << kConvertProgram << ": " << file;
         if (error.line != 0)
             m_err << ':' << error.line;
         m_err << ": " << error.message << '\n' << std::flush;

@@ -10,6 +10,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -102,9 +103,40 @@ void syncFolder([[maybe_unused]] const fs::path& folder)
 #endif
 }
 
+std::string readOnlyMessage(const fs::path& target)
+{
+    return quotedFileName(target) + " is read-only; make it writable or choose another workbook, and export again";
+}
+
+// Whether this process may replace the file: the read-only mark, then (where the owner's write
+// bit says little about this process) the process's own right to write the file and the
+// folder, and a sticky folder, where only the file's owner may rename over it.
+Status checkReplaceable(const fs::path& target, const fs::file_status& status, bool exists)
+{
+    if (exists && (status.permissions() & fs::perms::owner_write) == fs::perms::none)
+        return Error{readOnlyMessage(target)};
+#ifndef _WIN32
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return Error{readOnlyMessage(target)};
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return Error{quotedFileName(target) + " cannot be saved: the folder '" + folder.string() +
+                     "' is not writable (" + std::generic_category().message(errno) + ")"};
+    struct stat file {};
+    struct stat place {};
+    const uid_t me = ::geteuid();
+    if (exists && me != 0 && ::stat(target.c_str(), &file) == 0 && ::stat(folder.c_str(), &place) == 0 &&
+        (place.st_mode & S_ISVTX) != 0 && file.st_uid != me && place.st_uid != me)
+        return Error{quotedFileName(target) + " cannot be replaced: in the folder '" + folder.string() +
+                     "' only its owner may replace it; choose another workbook, and export again"};
+#endif
+    return success();
+}
+
 } // namespace
 
-Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& io)
+Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& io,
+                          const std::function<Status()>& beforeRename)
 {
     std::error_code error;
     // A link stays a link: the file it points to is the one replaced.
@@ -117,10 +149,9 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     if (exists) {
         if (!fs::is_regular_file(status))
             return Error{quotedFileName(target) + " is not a file, so it cannot be replaced by the workbook"};
-        if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
-            return Error{quotedFileName(target) +
-                         " is read-only; make it writable or choose another workbook, and export again"};
     }
+    if (auto replaceable = checkReplaceable(target, status, exists); !replaceable)
+        return replaceable;
 
     const fs::path temporary = temporaryName(target);
     std::FILE* file = io.create(temporary, error);
@@ -153,6 +184,12 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     if (exists)
         fs::permissions(temporary, status.permissions(), error); // best effort, as a copy would
 
+    if (beforeRename)
+        if (auto allowed = beforeRename(); !allowed) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return allowed;
+        }
     if (const auto e = io.rename(temporary, target)) {
         std::error_code ignored;
         fs::remove(temporary, ignored);

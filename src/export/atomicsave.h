@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <system_error>
 
@@ -33,9 +34,12 @@ SaveIo& defaultSaveIo();
 std::string fileInUseMessage(const std::filesystem::path& file);
 
 // Writes `bytes` as the new content of `target` (created if it does not exist; a symbolic link
-// is followed, so it stays a link). A target without write permission is refused as
-// read-only. The permissions of an existing target are kept. Errors name the file and the
-// reason.
-Status saveFileAtomically(const std::filesystem::path& target, std::string_view bytes, SaveIo& io = defaultSaveIo());
+// is followed, so it stays a link). A target marked read-only, or that this process may not
+// write, is refused as read-only; so is a folder that does not let it replace the file. The
+// permissions of an existing target are kept. `beforeRename`, when given, has the last word
+// just before the target is replaced: a failure there removes the temporary file and is
+// returned as it is. Errors name the file and the reason.
+Status saveFileAtomically(const std::filesystem::path& target, std::string_view bytes, SaveIo& io = defaultSaveIo(),
+                          const std::function<Status()>& beforeRename = {});
 
 } // namespace morvane

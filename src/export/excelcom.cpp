@@ -4,19 +4,37 @@
 
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace morvane {
 
 namespace fs = std::filesystem;
 
 namespace {
+
 bool hasXlsxExtension(const fs::path& path)
 {
     return equalsIgnoringAsciiCase(path.extension().string(), ".xlsx");
 }
+
+// The file a link points to, where the save writes; the path itself otherwise.
+fs::path linkTarget(const fs::path& path)
+{
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+        fs::path target = fs::canonical(path, error);
+        if (!error)
+            return target;
+    }
+    return path;
+}
+
 } // namespace
 
-WorkbookFile::WorkbookFile(fs::path path, SaveIo& io, WorkbookLimits limits)
-    : m_path(std::move(path)), m_io(&io), m_limits(limits)
+WorkbookFile::WorkbookFile(fs::path path, SaveIo& io, WorkbookLimits limits, LockWait wait)
+    : m_path(std::move(path)), m_io(&io), m_limits(limits), m_wait(std::move(wait))
 {
 }
 
@@ -33,36 +51,78 @@ WorkbookFile::Stamp WorkbookFile::stamp() const
     if (s.exists) {
         s.size = fs::file_size(m_path, error);
         s.time = fs::last_write_time(m_path, error);
+#ifndef _WIN32
+        // Another writer's rename brings a new file, which a size and time alike do not show.
+        struct stat info {};
+        if (::stat(m_path.c_str(), &info) == 0)
+            s.identity = static_cast<std::uint64_t>(info.st_ino);
+#endif
     }
     return s;
 }
 
 Status WorkbookFile::checkNotOpenElsewhere() const
 {
-    const std::string name = m_path.filename().string();
+    // Excel's "~$name" is the lock this file holds while it is loaded (see load()).
+    const fs::path target = linkTarget(m_path);
+    fs::path lock(".~lock.");
+    lock += target.filename();
+    lock += "#";
     std::error_code error;
-    for (const std::string& lock : {"~$" + name, ".~lock." + name + "#"}) {
-        fs::path lockFile = m_path;
-        lockFile.replace_filename(lock);
-        if (fs::exists(lockFile, error))
-            return Error{fileInUseMessage(m_path) + " (the lock file '" + lock +
-                         "' shows it is open; if no program has it open, delete that file)"};
-    }
+    if (fs::exists(target.parent_path() / lock, error))
+        return Error{fileInUseMessage(m_path) + " (the lock file '" + lock.string() +
+                     "' shows it is open; if no program has it open, delete that file)"};
     return success();
+}
+
+Status WorkbookFile::checkUnchanged() const
+{
+    if (stamp() != *m_loaded)
+        return Error{quotedFileName(m_path) + " was changed by another program during the export; export again"};
+    if (!m_lock.stillOwned())
+        return Error{quotedFileName(m_path) + " cannot be saved: its lock file '" +
+                     ownerFileOf(linkTarget(m_path)).filename().string() +
+                     "' was removed by another program during the export; export again"};
+    return checkNotOpenElsewhere();
 }
 
 Expected<std::optional<std::string>> WorkbookFile::load()
 {
     m_loaded.reset();
+    // What can be refused without the lock is refused before waiting for it.
     std::error_code error;
     const fs::file_status status = fs::status(m_path, error);
+    if (fs::is_directory(status))
+        return Error{quotedFileName(m_path) + " is a folder, not a workbook"};
     if (!fs::exists(status)) {
         const fs::path folder = m_path.parent_path().empty() ? fs::path(".") : m_path.parent_path();
         if (!fs::is_directory(folder, error))
             return Error{"The folder '" + folder.string() + "' of " + quotedFileName(m_path) + " does not exist"};
         if (!hasXlsxExtension(m_path))
             return Error{quotedFileName(m_path) + " does not exist, and a new workbook needs the extension .xlsx"};
-        m_loaded = Stamp{};
+    }
+    if (!m_lock.held()) {
+        auto lock = WorkbookLock::acquire(linkTarget(m_path), m_wait);
+        if (!lock)
+            return lock.error();
+        m_lock = std::move(lock).value();
+    }
+    auto bytes = read();
+    if (!bytes)
+        release();
+    return bytes;
+}
+
+// The workbook as it is now that it is ours: the writer we waited for may have made or
+// replaced it.
+Expected<std::optional<std::string>> WorkbookFile::read()
+{
+    std::error_code error;
+    const fs::file_status status = fs::status(m_path, error);
+    if (!fs::exists(status)) {
+        if (!hasXlsxExtension(m_path))
+            return Error{quotedFileName(m_path) + " does not exist, and a new workbook needs the extension .xlsx"};
+        m_loaded = stamp();
         return std::optional<std::string>();
     }
     if (fs::is_directory(status))
@@ -89,12 +149,18 @@ Status WorkbookFile::store(std::string_view bytes)
 {
     if (!m_loaded)
         return Error{quotedFileName(m_path) + " was not read before saving"};
-    if (stamp() != *m_loaded)
-        return Error{quotedFileName(m_path) + " was changed by another program during the export; export again"};
-    if (auto free = checkNotOpenElsewhere(); !free)
-        return free;
+    // Checked before the work of writing, and again at the last moment before the rename.
+    Status saved = checkUnchanged();
+    if (saved)
+        saved = saveFileAtomically(m_path, bytes, *m_io, [this] { return checkUnchanged(); });
+    release();
+    return saved;
+}
+
+void WorkbookFile::release()
+{
     m_loaded.reset();
-    return saveFileAtomically(m_path, bytes, *m_io);
+    m_lock.release();
 }
 
 WorkbookInMemory::WorkbookInMemory(std::optional<std::string> bytes, std::string name)
@@ -109,16 +175,21 @@ Status WorkbookInMemory::store(std::string_view bytes)
     return success();
 }
 
-TExcelcom::TExcelcom(fs::path workbookFile) : m_store(std::make_unique<WorkbookFile>(std::move(workbookFile))) {}
+TExcelcom::TExcelcom(fs::path workbookFile, LockWait wait)
+    : m_store(
+          std::make_unique<WorkbookFile>(std::move(workbookFile), defaultSaveIo(), WorkbookLimits{}, std::move(wait)))
+{
+}
 
 TExcelcom::TExcelcom(std::unique_ptr<WorkbookStore> store, WorkbookLimits limits)
     : m_store(std::move(store)), m_limits(limits)
 {
 }
 
-void TExcelcom::setWorkbookFile(fs::path workbookFile)
+void TExcelcom::setWorkbookFile(fs::path workbookFile, LockWait wait)
 {
-    setStore(std::make_unique<WorkbookFile>(std::move(workbookFile)));
+    setStore(
+        std::make_unique<WorkbookFile>(std::move(workbookFile), defaultSaveIo(), WorkbookLimits{}, std::move(wait)));
 }
 
 void TExcelcom::setStore(std::unique_ptr<WorkbookStore> store)
@@ -129,8 +200,10 @@ void TExcelcom::setStore(std::unique_ptr<WorkbookStore> store)
 
 template <typename T> T TExcelcom::dropOnFailure(T result)
 {
-    if (!result.ok())
+    if (!result.ok()) {
         m_book.reset();
+        m_store->release();
+    }
     return result;
 }
 
@@ -145,8 +218,10 @@ Status TExcelcom::connect()
         return bytes.error();
     auto book = *bytes ? XlsxWorkbook::open(std::move(**bytes), m_store->displayName(), m_limits)
                        : XlsxWorkbook::create(m_store->displayName());
-    if (!book)
+    if (!book) {
+        m_store->release();
         return book.error();
+    }
     m_book.emplace(std::move(book).value());
     return success();
 }
@@ -199,16 +274,16 @@ Status TExcelcom::WriteRange(int firstCol, int lastCol, int firstRow, int lastRo
 
 Status TExcelcom::CloseConnection()
 {
-    if (!m_book)
-        return success();
     std::optional<XlsxWorkbook> book = std::move(m_book);
     m_book.reset();
-    if (!book->modified())
-        return success();
-    auto bytes = book->save();
-    if (!bytes)
-        return bytes.error();
-    return m_store->store(*bytes);
+    Status closed = success();
+    if (book && book->modified()) {
+        auto bytes = book->save();
+        closed = bytes ? m_store->store(*bytes) : Status(bytes.error());
+    }
+    if (m_store)
+        m_store->release();
+    return closed;
 }
 
 } // namespace morvane

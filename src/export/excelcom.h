@@ -1,12 +1,15 @@
 #pragma once
 // TExcelcom: the export's Excel operations on a workbook file standing in for the active
 // workbook of a running Excel. The operations between ExcelRunning and CloseConnection work on
-// the workbook in memory; CloseConnection writes the file once, atomically. A failed operation
-// drops the changes, so a failed export leaves the file exactly as it was.
+// the workbook in memory; CloseConnection writes the file once, atomically. The workbook is
+// held for writing from the first operation that reads it to CloseConnection, so that no other
+// writer's sheet is lost in between. A failed operation drops the changes and lets go of the
+// workbook, so a failed export leaves the file exactly as it was.
 
 #include "export/atomicsave.h"
 #include "export/excelautomation.h"
 #include "export/workbook.h"
+#include "export/workbooklock.h"
 
 #include <filesystem>
 #include <memory>
@@ -23,17 +26,23 @@ public:
     // The workbook's bytes, or nullopt when there is none yet (a new one is made).
     virtual Expected<std::optional<std::string>> load() = 0;
     virtual Status store(std::string_view bytes) = 0;
+    // Ends what load() holds on the workbook without storing (store() ends it too).
+    virtual void release() {}
 };
 
-// A workbook file. A path that does not exist is a new workbook (extension .xlsx only). The
-// file may not change between load and store, and a lock file of Excel ("~$name") or
-// LibreOffice (".~lock.name#") beside it means it is open elsewhere.
+// A workbook file. A path that does not exist is a new workbook (extension .xlsx only). From
+// load to store (or release) the file is ours to write (see workbooklock.h): another Morvane
+// writer waits meanwhile, and another program's lock file, Excel's ("~$name") or LibreOffice's
+// (".~lock.name#"), means it is open elsewhere. Any other change to the file between load and
+// the moment it is replaced is refused.
 class WorkbookFile : public WorkbookStore {
 public:
-    explicit WorkbookFile(std::filesystem::path path, SaveIo& io = defaultSaveIo(), WorkbookLimits limits = {});
+    explicit WorkbookFile(std::filesystem::path path, SaveIo& io = defaultSaveIo(), WorkbookLimits limits = {},
+                          LockWait wait = {});
     std::string displayName() const override;
     Expected<std::optional<std::string>> load() override;
     Status store(std::string_view bytes) override;
+    void release() override;
     const std::filesystem::path& path() const { return m_path; }
 
 private:
@@ -41,14 +50,19 @@ private:
         bool exists = false;
         std::uintmax_t size = 0;
         std::filesystem::file_time_type time;
+        std::uint64_t identity = 0; // the file itself, where the system tells: a replaced file differs
         bool operator==(const Stamp&) const = default;
     };
     Stamp stamp() const;
     Status checkNotOpenElsewhere() const;
+    Status checkUnchanged() const;
+    Expected<std::optional<std::string>> read();
 
     std::filesystem::path m_path;
     SaveIo* m_io;
     WorkbookLimits m_limits;
+    LockWait m_wait;
+    WorkbookLock m_lock;
     std::optional<Stamp> m_loaded;
 };
 
@@ -71,11 +85,12 @@ private:
 class TExcelcom : public ExcelAutomation {
 public:
     TExcelcom() = default;
-    explicit TExcelcom(std::filesystem::path workbookFile);
+    explicit TExcelcom(std::filesystem::path workbookFile, LockWait wait = {});
     explicit TExcelcom(std::unique_ptr<WorkbookStore> store, WorkbookLimits limits = {});
 
-    // Chooses the workbook for the next operations; pending changes are dropped.
-    void setWorkbookFile(std::filesystem::path workbookFile);
+    // Chooses the workbook for the next operations; pending changes are dropped. `wait` says how
+    // long to wait for another Morvane export into the same file, and whom to tell.
+    void setWorkbookFile(std::filesystem::path workbookFile, LockWait wait = {});
     void setStore(std::unique_ptr<WorkbookStore> store);
 
     Status ExcelRunning() override;

@@ -37,23 +37,21 @@ Expected<std::string> writeBlock(ExcelAutomation& excel, const ValueBlock& block
     return added;
 }
 
-// The sheet as far as it can go without changing the workbook: GetSheetNames, the name rules,
-// and every check the workbook could refuse (the name, each value). A refusal here leaves the
-// workbook, and in a batch the sheets pending in it, as they were.
+// The sheet as far as it can go without changing the workbook, given its sheets as
+// GetSheetNames lists them: the name rules, and every check the workbook could refuse (the
+// name, each value). A refusal here leaves the workbook, and in a batch the sheets pending in
+// it, as they were.
 struct PreparedSheet {
     ExportOutcome outcome;
     ValueBlock block;
 };
 
-Expected<PreparedSheet> prepareSheet(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
+Expected<PreparedSheet> prepareSheet(SheetNameList sheets, const Grid& grid, std::string_view wantedName,
                                      char decimalSeparator)
 {
-    auto sheets = excel.GetSheetNames();
-    if (!sheets)
-        return sheets.error();
     PreparedSheet prepared;
     ExportOutcome& outcome = prepared.outcome;
-    outcome.sheets = std::move(sheets).value();
+    outcome.sheets = std::move(sheets);
     const SheetNameChoice choice = chooseSheetName(wantedName, outcome.sheets);
     outcome.nameLength = choice.length;
     if (choice.tooLong) {
@@ -88,7 +86,15 @@ Expected<ExportOutcome> addPrepared(ExcelAutomation& excel, PreparedSheet& prepa
 Expected<ExportOutcome> exportSheet(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
                                     char decimalSeparator, Save save)
 {
-    auto prepared = prepareSheet(excel, grid, wantedName, decimalSeparator);
+    auto sheets = excel.GetSheetNames();
+    if (!sheets)
+        return sheets.error();
+    auto prepared = prepareSheet(std::move(sheets).value(), grid, wantedName, decimalSeparator);
+    const bool refused = !prepared || prepared->outcome.status == ExportOutcome::NameTooLong;
+    // Refused before AddSheet: closing writes nothing, and lets go of the workbook, which other
+    // writers may be waiting for.
+    if (refused && save == Save::Now)
+        excel.CloseConnection();
     if (!prepared)
         return prepared.error();
     return addPrepared(excel, *prepared, save);
@@ -113,7 +119,10 @@ Expected<ExportOutcome> ExportBatch::add(const Grid& grid, std::string_view want
 {
     if (m_broken)
         return *m_broken;
-    auto prepared = prepareSheet(m_excel, grid, wantedName, decimalSeparator);
+    auto sheets = m_excel.GetSheetNames();
+    if (!sheets)
+        return sheets.error();
+    auto prepared = prepareSheet(std::move(sheets).value(), grid, wantedName, decimalSeparator);
     if (!prepared)
         return prepared.error();
     auto outcome = addPrepared(m_excel, *prepared, Save::Deferred);
@@ -132,8 +141,7 @@ Status ExportBatch::finish()
 {
     if (m_broken)
         return *m_broken;
-    if (m_added == 0)
-        return success();
+    // Without a sheet added this writes nothing, but still ends the hold on the workbook.
     return m_excel.CloseConnection();
 }
 

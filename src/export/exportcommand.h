@@ -43,7 +43,8 @@ enum class Save { Now, Deferred };
 // The command on a workbook that ExcelRunning has reached: GetSheetNames, the name rules, then
 // every check the workbook could refuse (the name, each value) before it changes, then AddSheet,
 // OpenActiveSheet, WriteRange over the block's range with the format, and CloseConnection for
-// Save::Now. A refusal before AddSheet leaves the workbook as it was.
+// Save::Now. A refusal before AddSheet leaves the workbook as it was; with Save::Now it still
+// ends with CloseConnection (which then writes nothing), so the workbook is not held.
 Expected<ExportOutcome> exportSheet(ExcelAutomation& excel, const Grid& grid, std::string_view wantedName,
                                     char decimalSeparator, Save save);
 
@@ -63,8 +64,8 @@ public:
     // ExcelRunning: reads the workbook as it is now.
     Status begin();
     Expected<ExportOutcome> add(const Grid& grid, std::string_view wantedName, char decimalSeparator);
-    // Writes the workbook, if any grid went in. After a failed write of a sheet the workbook is
-    // not written, and this says so.
+    // CloseConnection: writes the workbook, if any grid went in. After a failed write of a sheet
+    // the workbook is not written, and this says so.
     Status finish();
     int added() const { return m_added; }
 

@@ -10,11 +10,14 @@
 #include "plate/extraction.h"
 #include "plate/plate.h"
 
+#include "export/workbooklock.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -380,6 +383,95 @@ TEST(ConvertFiles, ALongBatchIsWrittenInPartsAndLosesNoSheet)
     ASSERT_EQ(names.size(), 45u);
     EXPECT_EQ(names.front(), "S_44");
     EXPECT_EQ(names.back(), "S");
+}
+
+// An error stream that does `action` once `trigger` has been written to it: another program
+// acting at a known moment of a run.
+class Interrupting : public std::stringbuf {
+public:
+    Interrupting(std::string trigger, std::function<void()> action)
+        : m_trigger(std::move(trigger)), m_action(std::move(action))
+    {
+    }
+
+protected:
+    int sync() override
+    {
+        if (m_action && str().find(m_trigger) != std::string::npos)
+            std::exchange(m_action, nullptr)();
+        return std::stringbuf::sync();
+    }
+
+private:
+    std::string m_trigger;
+    std::function<void()> m_action;
+};
+
+// The lines that are messages, without the progress shown before them.
+std::vector<std::string> messages(const std::string& err)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);)
+        if (const auto at = line.find("morvane-convert: "); at != std::string::npos)
+            lines.push_back(line.substr(at));
+    return lines;
+}
+
+TEST(ConvertFiles, AFailedWriteNamesTheFilesWhoseSheetsAreLost)
+{
+    const TempDir dir;
+    const std::string book = dir / "book.xlsx";
+    std::vector<std::string> files;
+    std::vector<std::string> args{"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S"};
+    for (int i = 1; i <= 25; ++i) {
+        files.push_back(dir.file("f" + std::to_string(i) + ".txt", smallExport()));
+        args.push_back(files.back());
+    }
+    // The first 20 sheets are written together; while the 23rd goes in, another program adds a
+    // sheet to the workbook.
+    Interrupting buffer("sheet 'S_22'", [&] {
+        auto theirs = morvane::XlsxWorkbook::open(readFile(book), "book.xlsx");
+        ASSERT_TRUE(theirs.ok() && theirs->addSheet("Theirs").ok());
+        std::ofstream(book, std::ios::binary) << *theirs->save();
+    });
+    std::ostringstream out;
+    std::ostream err(&buffer);
+    EXPECT_EQ(runConvert(args, out, err, true), 1);
+    std::vector<std::string> expected{"morvane-convert: " + book +
+                                      ": 'book.xlsx' was changed by another program during the export; export again"};
+    for (int i = 21; i <= 25; ++i)
+        expected.push_back("morvane-convert: " + files[i - 1] + ": its sheet 'S_" + std::to_string(i - 1) +
+                           "' was not written to " + book + "; convert this file again");
+    EXPECT_EQ(messages(buffer.str()), expected);
+    EXPECT_EQ(sheetNames(book).size(), 21u);
+
+    // Converting exactly the files named again gives every file one sheet.
+    std::vector<std::string> again{"-q", "--plate", "96", "-o", book, "--sheet", "S"};
+    again.insert(again.end(), files.begin() + 20, files.end());
+    const Result rerun = run(again);
+    EXPECT_EQ(rerun.status, 0) << rerun.err;
+    const auto names = sheetNames(book);
+    EXPECT_EQ(names.size(), 26u);
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n[0] == 'S'; }), 25);
+}
+
+TEST(ConvertFiles, AnotherMorvaneExportIntoTheWorkbookIsWaitedFor)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const std::string book = dir / "book.xlsx";
+    auto other = morvane::WorkbookLock::acquire(book);
+    ASSERT_TRUE(other.ok());
+    Interrupting buffer("waiting", [&] { other->release(); });
+    std::ostringstream out;
+    std::ostream err(&buffer);
+    EXPECT_EQ(runConvert({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "S", raw}, out, err, false),
+              0);
+    EXPECT_EQ(buffer.str(), "morvane-convert: " + book +
+                                ": 'book.xlsx' is being written by another Morvane export; waiting up to 10 s for it "
+                                "to finish\n");
+    EXPECT_EQ(sheetNames(book), std::vector<std::string>{"S"});
 }
 
 TEST(ConvertFiles, NothingIsWrittenForAFailingFile)

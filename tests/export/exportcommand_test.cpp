@@ -95,7 +95,8 @@ TEST(ExportCommand, ANameOfMoreThan31CharactersStopsBeforeTheWorkbookIsTouched)
     ASSERT_TRUE(refused.ok());
     EXPECT_EQ(refused->status, ExportOutcome::NameTooLong);
     EXPECT_EQ(refused->nameLength, 32);
-    EXPECT_EQ(excel.calls, (Calls{"ExcelRunning", "GetSheetNames"}));
+    // Closing an unchanged workbook writes nothing; it lets go of the file for other writers.
+    EXPECT_EQ(excel.calls, (Calls{"ExcelRunning", "GetSheetNames", "CloseConnection"}));
     EXPECT_EQ(kSheetNameTooLongWarning, "Sheet name should be max. 31 positions; You can edit the name on this page.");
 
     RecordingExcel fits;
@@ -126,6 +127,21 @@ TEST(ExportCommand, AFailingStepEndsTheCommandWithItsOwnMessage)
         EXPECT_EQ(outcome.error().message, "Excel says no");
         ASSERT_EQ(excel.calls.size(), failing + 1) << all[failing];
         EXPECT_EQ(excel.calls.back().rfind(all[failing], 0), 0u);
+    }
+}
+
+TEST(ExportCommand, ARefusalBeforeAddSheetStillEndsTheConnection)
+{
+    Grid tooLongText = exportTable();
+    tooLongText.setCell(1, 1, std::string(40000, 'x'));
+    const struct {
+        const char* name;
+        Grid grid;
+    } cases[] = {{"a:b", exportTable()}, {"Run13", tooLongText}};
+    for (const auto& c : cases) {
+        RecordingExcel excel;
+        ASSERT_FALSE(exportGridToWorkbook(excel, c.grid, c.name, '.').ok()) << c.name;
+        EXPECT_EQ(excel.calls, (Calls{"ExcelRunning", "GetSheetNames", "CloseConnection"})) << c.name;
     }
 }
 
