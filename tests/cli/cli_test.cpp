@@ -531,6 +531,20 @@ TEST(ConvertChecks, CleanRealExportsPassTheCheck)
     }
 }
 
+TEST(ConvertChecks, EachChannelSaysItsOwnFindings)
+{
+    const TempDir dir;
+    std::string text = "Raw Data \t\tExperiment - Two (Run on LCS480 1.5.0.39)\r\n"
+                       "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\t533-580\r\n";
+    for (int cycle = 1; cycle <= 3; ++cycle)
+        text += "A1\tS\t2\t1\t" + std::to_string(cycle) + "\t100\t60.0\t1.5\t" + (cycle == 2 ? "-2.5" : "2.5") + "\r\n";
+    const std::string raw = dir.file("two.txt", text);
+    const Result r = run({"--check", "--plate", "96", "--wells", "A1", "--channel", "all", raw});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morvane-convert: " + raw +
+                         ":4: warning: channel 533-580: 1 reading is negative (first: A1 cycle 2: -2.5)\n");
+}
+
 TEST(ConvertChecks, StrictFailsTheDamagedFileOnly)
 {
     const TempDir dir;

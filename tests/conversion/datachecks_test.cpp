@@ -231,3 +231,38 @@ TEST(DataChecks, Messages)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DataChecks, FindingsFollowTheirWells)
+{
+    Grid wells(4, 4, 1, 1);
+    const char* names[] = {"well", "A1", "A2", "A1"};
+    for (int row = 0; row < 4; ++row)
+        wells.cell(row, 0) = names[row];
+    const std::vector<Finding> findings{
+        {FindingKind::SpreadsheetDate, 2, 1, 10, "A2", "41594"},
+        {FindingKind::SpreadsheetDate, 2, 2, 11, "A2", "41595"},
+        {FindingKind::Negative, 1, 2, 4, "A1", "-1"},
+        {FindingKind::Negative, 3, 1, 20, "A1", "-2"}, // a second row of A1: not the one extracted
+    };
+    // The export table: A2 first (written in lower case), A1, and a well without findings.
+    Grid exported(4, 4, 1, 1);
+    exported.cell(1, 0) = "a2";
+    exported.cell(2, 0) = "A1";
+    exported.cell(3, 0) = "B1";
+    const auto moved = findingsOnTable(findings, wells, exported);
+    std::string rows;
+    for (const Finding& f : moved)
+        rows += std::to_string(f.row) + ":" + f.text + " ";
+    EXPECT_EQ(rows, "1:41594 1:41595 2:-1 ");
+
+    const auto byWell = findingsByWell(findings);
+    ASSERT_EQ(byWell.size(), 2u);
+    EXPECT_EQ(byWell[0].well, "A2");
+    EXPECT_EQ(byWell[0].note, "2 readings look like dates written by a spreadsheet");
+    EXPECT_EQ(byWell[1].well, "A1");
+    EXPECT_EQ(byWell[1].note, "2 readings are negative");
+}
+
+} // namespace
