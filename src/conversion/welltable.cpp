@@ -1,5 +1,6 @@
 #include "conversion/welltable.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace morvane {
@@ -154,8 +155,10 @@ void Converter::noteLine(int row, int cycle, int previous)
 void Converter::finishRow(int row)
 {
     const auto cols = static_cast<std::size_t>(m_table.grid.colCount());
-    if (row == 1)
+    if (row == 1) {
+        m_table.sourceLines.reserve(cols * static_cast<std::size_t>(std::max(m_settings.wellLimit, 1) + 1));
         m_table.sourceLines.assign(cols, 0);
+    }
     m_lines.resize(cols);
     m_table.sourceLines.insert(m_table.sourceLines.end(), m_lines.begin(), m_lines.end());
 }
