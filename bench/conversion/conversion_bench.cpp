@@ -1,7 +1,8 @@
-// Load, program detection and conversion of the 384-well calibration export (3.3 MB, 82,946
-// lines), each alone and together. Bytes processed are the file's size, so the rates compare
+// Load, program detection, conversion and its checks of the 384-well calibration export (3.3 MB,
+// 82,946 lines), each alone and together. Bytes processed are the file's size, so the rates compare
 // with the disk and with each other.
 
+#include "conversion/datachecks.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
 #include "conversion/welltable.h"
@@ -115,6 +116,36 @@ void BM_Convert(benchmark::State& state)
     setBytes(state);
 }
 
+// The checks after a conversion, alone: one pass over the table, to compare with BM_Convert.
+void BM_Check(benchmark::State& state)
+{
+    const auto& text = loadedText();
+    const auto programs = morvane::detectPrograms(text).value();
+    const auto table =
+        morvane::convertToGrid(text, morvane::conversionSettings(programs, programs.numbers.front(), 1)).value();
+    const std::size_t allocationsBefore = g_allocations.load();
+    for (auto _ : state) {
+        auto findings = morvane::checkConversion(table);
+        benchmark::DoNotOptimize(findings);
+    }
+    countAllocations(state, allocationsBefore);
+    setBytes(state);
+}
+
+// Conversion and checks as the window and the tool run them.
+void BM_ConvertAndCheck(benchmark::State& state)
+{
+    const auto& text = loadedText();
+    const auto programs = morvane::detectPrograms(text).value();
+    const auto settings = morvane::conversionSettings(programs, programs.numbers.front(), 1);
+    for (auto _ : state) {
+        auto table = morvane::convertToGrid(text, settings);
+        auto findings = morvane::checkConversion(*table);
+        benchmark::DoNotOptimize(findings);
+    }
+    setBytes(state);
+}
+
 void BM_DetectAndConvert(benchmark::State& state)
 {
     const auto& text = loadedText();
@@ -192,5 +223,7 @@ BENCHMARK(BM_DetectAndConvertChannels)->Arg(1)->Arg(3)->Unit(benchmark::kMillise
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Detect)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Check)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertAndCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DetectAndConvert)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Whole)->Unit(benchmark::kMillisecond);

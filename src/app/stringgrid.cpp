@@ -1,5 +1,7 @@
 #include "app/stringgrid.h"
 
+#include "app/findingmarks.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
@@ -14,7 +16,15 @@ void GridModel::setGrid(morvane::Grid grid)
 {
     beginResetModel();
     m_grid = std::move(grid);
+    m_marks.clear();
     endResetModel();
+}
+
+void GridModel::setMarks(CellMarks marks)
+{
+    m_marks = std::move(marks);
+    if (rowCount() > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const
@@ -37,8 +47,14 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return QString::fromStdString(m_grid.cell(row, col));
     case Qt::BackgroundRole:
+        if (m_marks.count({row, col}) != 0)
+            return findingColour();
         if (row < m_grid.fixedRows() || col < m_grid.fixedCols())
             return QApplication::palette().button();
+        return {};
+    case Qt::ToolTipRole:
+        if (const auto mark = m_marks.find({row, col}); mark != m_marks.end())
+            return mark->second;
         return {};
     default:
         return {};

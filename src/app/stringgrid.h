@@ -6,7 +6,14 @@
 #include "common/grid.h"
 
 #include <QAbstractTableModel>
+#include <QString>
 #include <QTableView>
+
+#include <map>
+#include <utility>
+
+// Cells to draw attention to, by grid row and column, each with the note its tooltip shows.
+using CellMarks = std::map<std::pair<int, int>, QString>;
 
 class GridModel final : public QAbstractTableModel {
     Q_OBJECT
@@ -14,7 +21,10 @@ public:
     explicit GridModel(QObject* parent = nullptr);
 
     const morvane::Grid& grid() const { return m_grid; }
+    // A new grid drops the marks of the old one.
     void setGrid(morvane::Grid grid);
+    const CellMarks& marks() const { return m_marks; }
+    void setMarks(CellMarks marks);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -27,6 +37,7 @@ private:
     int colOffset() const { return m_grid.fixedCols() > 0 ? 1 : 0; }
 
     morvane::Grid m_grid;
+    CellMarks m_marks;
 };
 
 class StringGrid final : public QTableView {
@@ -36,6 +47,9 @@ public:
 
     const morvane::Grid& grid() const { return m_model->grid(); }
     void setGrid(morvane::Grid grid);
+    // Marked cells show a warning colour and their note as tooltip, until the next setGrid.
+    void setMarks(CellMarks marks) { m_model->setMarks(std::move(marks)); }
+    const CellMarks& marks() const { return m_model->marks(); }
 
     // Lets the user drag column widths (in the heading row).
     void setColumnSizing(bool on);

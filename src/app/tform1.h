@@ -10,6 +10,7 @@
 #include "app/errorreport.h"
 #include "common/expected.h"
 #include "common/grid.h"
+#include "conversion/datachecks.h"
 #include "dialogs/urlopener.h"
 
 #include <QMainWindow>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace morvane {
 class RawText;
@@ -165,6 +167,9 @@ private:
     bool chooseWorkbook();
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
+    std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
+    // Marks the findings on the wells ExportSelectSG holds.
+    void markExportFindings();
     bool m_activated = false;
     bool m_placed = false;
     bool m_converting = false;

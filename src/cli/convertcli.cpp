@@ -42,7 +42,7 @@ bool takesValue(std::string_view name)
 bool isFlag(std::string_view name)
 {
     return name == "--table" || name == "--list-programs" || name == "--list-channels" || name == "--keep-separator" ||
-           name == "--quiet" || name == "--version" || name == "--help";
+           name == "--strict" || name == "--check" || name == "--quiet" || name == "--version" || name == "--help";
 }
 
 Status applyOption(ConvertOptions& options, std::string_view name, const std::string& value)
@@ -96,6 +96,10 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
         options.listChannels = true;
     } else if (name == "--keep-separator") {
         options.choices.repairSeparator = false;
+    } else if (name == "--strict") {
+        options.strict = true;
+    } else if (name == "--check") {
+        options.check = true;
     } else if (name == "--quiet") {
         options.quiet = true;
     } else if (name == "--version") {
@@ -115,6 +119,8 @@ Status checkCombination(const ConvertOptions& options)
         return usage("no RAWFILE given");
     if (options.table && options.output && !options.listPrograms)
         return usage("--table writes no workbook; leave out --output");
+    if (options.check && (options.table || options.output))
+        return usage("--check writes nothing; leave out --table and --output");
     if (options.table && (options.choices.allChannels || options.choices.channels.size() > 1))
         return usage("--table writes one table: give one --channel");
     if (options.sheet && !options.sheet->empty()) {
@@ -213,6 +219,16 @@ public:
             warn(built->front().plateWarning);
         if (!built->empty() && !built->front().missingWells.empty())
             warn(missingWellsWarning(built->front().missingWells));
+        if (const bool found = reportFindings(*built, severalChannels);
+            found && (m_options.strict || m_options.check)) {
+            if (m_options.strict)
+                return failed(Error{"the checks found readings that look damaged (--strict); nothing is written"});
+            return kExitFileFailed;
+        }
+        if (m_options.check) {
+            m_progress.line(prefix + "the checks found nothing");
+            return kExitOk;
+        }
 
         if (m_options.table) {
             m_out << tableAsText(built->front().table) << std::flush;
@@ -227,6 +243,19 @@ public:
     }
 
 private:
+    // Each kind of finding once per table, at the line of its first place; true when any was found.
+    bool reportFindings(const std::vector<ExportTable>& tables, bool severalChannels)
+    {
+        bool found = false;
+        for (const ExportTable& table : tables) {
+            const std::string channel = severalChannels ? "channel " + table.channel + ": " : "";
+            for (const FindingGroup& group : groupFindings(table.findings))
+                warn(channel + toolWarning(table.findings, group), table.findings[group.first].line);
+            found = found || !table.findings.empty();
+        }
+        return found;
+    }
+
     std::string summary(const std::string& prefix, const ExportTable& built, bool severalChannels) const
     {
         std::string text =
@@ -409,10 +438,13 @@ private:
         return false;
     }
 
-    void warn(const std::string& message)
+    void warn(const std::string& message, std::size_t line = 0)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << m_current << ": warning: " << message << '\n' << std::flush;
+        m_err << kConvertProgram << ": " << m_current;
+        if (line != 0)
+            m_err << ':' << line;
+        m_err << ": warning: " << message << '\n' << std::flush;
     }
 
     const ConvertOptions& m_options;
@@ -520,12 +552,17 @@ column per cycle, as the Morvane window does.
       --keep-separator    keep readings written with the other decimal separator as they are
                           (default: repair them, as a "Yes" in the window does)
       --decimal-separator C   the separator numbers are read with (default: the user's locale's)
+      --strict            a file whose readings the checks find damaged fails: nothing is written
+                          for it (the checks always run; their findings are warnings otherwise)
+      --check             run the conversion and its checks, report the findings and write nothing;
+                          exit status 1 when anything was found
   -q, --quiet             no progress output
       --version           print the version and exit
       --help              print this help and exit
 
 Exit status: 0 on success, 1 when a file could not be converted or written (nothing is written
-for it; the other files go on), 2 for wrong usage.
+for it; the other files go on) or, with --check or --strict, when the checks found anything,
+2 for wrong usage.
 )";
 }
 

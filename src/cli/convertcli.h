@@ -28,6 +28,8 @@ struct ConvertOptions {
     bool listChannels = false;                   // --list-channels
     std::optional<std::string> sheet;            // --sheet
     bool quiet = false;                          // -q
+    bool strict = false;                         // --strict: a file with findings fails
+    bool check = false;                          // --check: report the findings, write nothing
     bool help = false;
     bool version = false;
     bool decimalSeparatorGiven = false;

@@ -169,6 +169,7 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
             return wellTable.error();
         result.cycles = wellTable->cycles;
         result.plateWarning = plateWellsWarning(wellTable->grid, wellTable->wellsNotConverted, format);
+        result.findings = checkConversion(*wellTable);
 
         // Extract Selected Wells, and the answer to the separator question.
         Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);

@@ -5,6 +5,7 @@
 
 #include "common/expected.h"
 #include "common/grid.h"
+#include "conversion/datachecks.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
 #include "conversion/welltable.h"
@@ -70,6 +71,7 @@ struct ExportTable {
     std::vector<std::string> missingWells; // chosen wells without data, left out
     std::optional<char> replacedSeparator; // the wrong separator that was replaced, if it was
     std::string plateWarning;              // wells the plate cannot hold, or "" (plateWellsWarning)
+    std::vector<Finding> findings;         // of the conversion (checkConversion)
 };
 
 // The message for a file whose plate format is not recognised.

@@ -1,6 +1,7 @@
 // The window's commands of the first page: open, detect programs, convert.
 
 #include "app/filepath.h"
+#include "app/findingmarks.h"
 #include "app/memoview.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
@@ -153,6 +154,9 @@ void TForm1::ConvertButtonClick(QObject*)
     emptied.resize(2, 2);
     emptied.setFixed(1, 1);
     ResultSG->setGrid(std::move(emptied));
+    m_findings.clear();
+    for (WellCheckList* wells : {Wells96CB, Wells384CB})
+        wells->setFindings({});
 
     if (!m_rawText)
         throw HandlerError(kNoFileLoaded);
@@ -195,7 +199,12 @@ void TForm1::ConvertButtonClick(QObject*)
         plateSizeIndex() == -1
             ? std::string()
             : morvane::plateWellsWarning(table.grid, table.wellsNotConverted, morvane::plateForIndex(plateSizeIndex()));
+    m_findings = morvane::checkConversion(table);
     ResultSG->setGrid(std::move(table.grid));
+    ResultSG->setMarks(findingMarks(m_findings));
+    const auto wellFindings = morvane::findingsByWell(m_findings);
+    for (WellCheckList* wells : {Wells96CB, Wells384CB})
+        wells->setFindings(wellFindings);
     NoCyclesEdit->setText(QString::number(table.cycles));
     const QString channelText = QStringLiteral("channel: ") + QString::fromStdString(channelName);
     for (QLabel* label : {ChannelLabel, ChannelOutLabel}) {
@@ -204,6 +213,9 @@ void TForm1::ConvertButtonClick(QObject*)
     }
     if (!plateWarning.empty())
         warning(QString::fromStdString(plateWarning), DialogService::Buttons::Ok);
+    // Said, never mended: the user decides which wells to export.
+    if (!m_findings.empty())
+        warning(QString::fromStdString(morvane::windowWarning(m_findings)), DialogService::Buttons::Ok);
 
     if (plateSizeIndex() == -1) {
         warning(QStringLiteral("give plate format before proceeding"));

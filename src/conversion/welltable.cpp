@@ -1,5 +1,8 @@
 #include "conversion/welltable.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace morvane {
 
 namespace {
@@ -53,6 +56,9 @@ private:
     bool checkOrder(int cycle, int previous, int beforePrevious);
     void noteWellsNotConverted();
     void startRow(int row);
+    // Records the findings only the walk sees, on the current line.
+    void noteLine(int row, int cycle, int previous);
+    void finishRow(int row);
     void reportProgress()
     {
         if (m_progress)
@@ -73,8 +79,11 @@ private:
     DataLineReader m_line;
     std::size_t m_index = 0;
     std::string m_runWell; // the well of the current run's first line
-    std::string m_sample;  // reused for every sample cell
-    int m_lastCycle = 0;   // of the run just walked
+    std::string m_sample;  // the sample cell of the current row
+    std::string m_lineSample;
+    bool m_sampleChanged = false;       // within the current run, already reported
+    std::vector<std::uint32_t> m_lines; // of the current row's cells
+    int m_lastCycle = 0;                // of the run just walked
     std::optional<Error> m_missingRun;
     WellTable m_table;
 };
@@ -118,6 +127,40 @@ void Converter::startRow(int row)
     grid.cell(row, 0) = cellText(m_text, m_runWell);
     m_line.sampleName(m_sample);
     grid.cell(row, 1) = m_sample;
+    m_sampleChanged = false;
+    m_lines.assign(static_cast<std::size_t>(grid.colCount()), 0);
+    m_lines[0] = m_lines[1] = static_cast<std::uint32_t>(m_index + 1);
+}
+
+void Converter::noteLine(int row, int cycle, int previous)
+{
+    // Cycles only rise within a run, so a cycle read before is the one just before.
+    if (cycle == previous)
+        m_table.conversionFindings.push_back(Finding{FindingKind::RepeatedCycle, row, cycle,
+                                                     static_cast<std::uint32_t>(m_index + 1),
+                                                     cellText(m_text, m_runWell), cellText(m_text, m_line.reading())});
+    if (m_sampleChanged)
+        return;
+    m_line.sampleName(m_lineSample);
+    if (m_lineSample != m_sample) {
+        m_sampleChanged = true;
+        m_table.conversionFindings.push_back(
+            Finding{FindingKind::SampleName, row, cycle, static_cast<std::uint32_t>(m_index + 1),
+                    cellText(m_text, m_runWell), m_lineSample.empty() ? m_lineSample : m_lineSample.substr(1)});
+    }
+}
+
+// The rows are complete one after the other, so the lines of the cells are laid out as the
+// grid's cells are; the first row's run fixes the width.
+void Converter::finishRow(int row)
+{
+    const auto cols = static_cast<std::size_t>(m_table.grid.colCount());
+    if (row == 1) {
+        m_table.sourceLines.reserve(cols * static_cast<std::size_t>(std::max(m_settings.wellLimit, 1) + 1));
+        m_table.sourceLines.assign(cols, 0);
+    }
+    m_lines.resize(cols);
+    m_table.sourceLines.insert(m_table.sourceLines.end(), m_lines.begin(), m_lines.end());
 }
 
 bool Converter::findFirstRun()
@@ -196,12 +239,17 @@ bool Converter::walkRun(int row, bool fixesColumns)
         if (!checkCycle(m_line, cycle))
             return false;
         if (fixesColumns) {
-            if (cycle + 2 > grid.colCount())
+            if (cycle + 2 > grid.colCount()) {
                 grid.setColCount(cycle + 2);
+                m_lines.resize(static_cast<std::size_t>(cycle + 2));
+            }
             grid.cell(0, cycle + 1).assign(m_line.cycleText());
         }
-        if (cycle + 1 < grid.colCount())
+        noteLine(row, cycle, previous);
+        if (cycle + 1 < grid.colCount()) {
             grid.cell(row, cycle + 1) = cellText(m_text, m_line.reading());
+            m_lines[static_cast<std::size_t>(cycle + 1)] = static_cast<std::uint32_t>(m_index + 1);
+        }
         const int beforePrevious = previous;
         previous = cycle;
         bool passOver = false;
@@ -256,6 +304,7 @@ Expected<WellTable> Converter::run()
         startRow(row);
         if (!walkRun(row, row == 1))
             return m_line.error();
+        finishRow(row);
         if (row == 1) {
             m_table.cycles = m_lastCycle;
             // Another program after the selected one within the well: the further wells are

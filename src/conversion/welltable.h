@@ -4,11 +4,13 @@
 
 #include "common/expected.h"
 #include "common/grid.h"
+#include "conversion/datachecks.h"
 #include "conversion/dataline.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -52,6 +54,19 @@ struct WellTable {
     // The wells of the file after the well limit was reached, in the order of the file: they
     // have no row.
     std::vector<std::string> wellsNotConverted;
+    // Per cell of the grid (row-major, the grid's size): the 1-based line of the file its reading
+    // came from, 0 for none; the well and sample cells hold the line of the well's first reading.
+    std::vector<std::uint32_t> sourceLines;
+    // What only the walk through the file sees: cycles read twice, sample names changing
+    // within a well's run (checkConversion reports them with the rest).
+    std::vector<Finding> conversionFindings;
+
+    std::uint32_t sourceLine(int row, int col) const
+    {
+        const auto at =
+            static_cast<std::size_t>(row) * static_cast<std::size_t>(grid.colCount()) + static_cast<std::size_t>(col);
+        return at < sourceLines.size() ? sourceLines[at] : 0;
+    }
 };
 
 // Called after the first well and after each further well with the index of the line reached

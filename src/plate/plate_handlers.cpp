@@ -1,5 +1,6 @@
 // The window's commands of the second page: plate format, range selection, extraction.
 
+#include "app/findingmarks.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "plate/extraction.h"
@@ -79,6 +80,7 @@ void TForm1::ExtractButtonClick(QObject*)
     const char system = decimalSeparator();
     auto extraction = morvane::extractSelectedWells(ResultSG->grid(), format, ticks, system);
     ExportSelectSG->setGrid(std::move(extraction.table));
+    markExportFindings();
 
     NextButton2->show();
     NextButton2->setFocus();
@@ -93,7 +95,14 @@ void TForm1::ExtractButtonClick(QObject*)
         morvane::Grid repaired = ExportSelectSG->grid();
         morvane::repairSeparators(repaired, *wrong, system);
         ExportSelectSG->setGrid(std::move(repaired));
+        markExportFindings();
     }
+}
+
+void TForm1::markExportFindings()
+{
+    ExportSelectSG->setMarks(
+        findingMarks(morvane::findingsOnTable(m_findings, ResultSG->grid(), ExportSelectSG->grid())));
 }
 
 void TForm1::FormResize(QObject*)

@@ -1,9 +1,14 @@
 #include "plate/wellchecklist.h"
 
+#include "app/findingmarks.h"
+#include "common/text.h"
+
+#include <QBrush>
 #include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <cmath>
+#include <map>
 
 WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent)
     : QListWidget(parent), m_cols(morvane::plateCols(format)), m_itemHeight(itemHeight)
@@ -61,6 +66,24 @@ void WellCheckList::scrollTo(const QModelIndex&, ScrollHint)
 {
     // Every well is in view already (a map cut by a narrow window is said by a warning, not
     // scrolled): moving to a well must not shift the columns.
+}
+
+void WellCheckList::setFindings(const std::vector<morvane::WellFindings>& wells)
+{
+    std::map<std::string, const morvane::WellFindings*> byName;
+    for (const morvane::WellFindings& well : wells)
+        byName.emplace(morvane::foldAscii(well.well), &well);
+    for (int i = 0; i < count(); ++i) {
+        QListWidgetItem* well = item(i);
+        const auto found = byName.find(morvane::foldAscii(well->text().toStdString()));
+        if (found == byName.end()) {
+            well->setBackground(QBrush());
+            well->setToolTip(QString());
+        } else {
+            well->setBackground(findingColour());
+            well->setToolTip(QString::fromStdString(found->second->note));
+        }
+    }
 }
 
 void WellCheckList::resizeEvent(QResizeEvent* event)

@@ -3,6 +3,7 @@
 // with one list column per plate column and one line per plate row. The items are fixed at
 // construction, in check-list order (A1, B1, ..., then A2, ...), and never rebuilt.
 
+#include "conversion/datachecks.h"
 #include "plate/plate.h"
 
 #include <QListWidget>
@@ -19,6 +20,9 @@ public:
     bool isTicked(int index) const;
     void setTicked(int index, bool ticked);
     void setAllTicked(bool ticked);
+    // Marks the wells the checks found something in (colour, and the findings as tooltip); the
+    // marks of before are dropped. Wells the plate does not have are passed over.
+    void setFindings(const std::vector<morvane::WellFindings>& wells);
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 

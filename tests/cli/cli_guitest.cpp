@@ -72,7 +72,13 @@ void CliWindowTest::sameTableAsTheWindow()
     std::ostringstream out;
     std::ostringstream err;
     QCOMPARE(morvane::runConvert(args, out, err, false), 0);
-    QCOMPARE(QString::fromStdString(err.str()), QString());
+    // The tool says what the window's warning said after the conversion, and nothing else.
+    const QString findings = file.contains("damaged")
+                                 ? "morvane-convert: " + testData(file.toLatin1().constData()) +
+                                       ":77: warning: 1,002 readings look like spreadsheet dates (first: A2 cycle 30: "
+                                       "41350)\n"
+                                 : QString();
+    QCOMPARE(QString::fromStdString(err.str()), findings);
     QVERIFY(window.size() > 1000);
     // Whole outputs; on a difference, the first differing line says where.
     if (out.str() != window) {

@@ -133,6 +133,8 @@ TEST(ConvertUsage, WrongUsageExitsWithTwoAndWritesNothing)
         {{"--decimal-separator", "ab", raw}, "--decimal-separator: 'ab' is not one character"},
         {{"--decimal-separator", "5", raw}, "--decimal-separator: '5'"},
         {{"--output=", raw}, "--output needs a file name"},
+        {{"--check", "--table", raw}, "--check writes nothing; leave out --table and --output"},
+        {{"--check", "-o", dir / "x.xlsx", raw}, "--check writes nothing"},
     };
     for (const auto& c : cases) {
         const Result r = run(c.args);
@@ -530,6 +532,10 @@ TEST(ConvertFiles, RealExportsIntoTheirOwnWorkbooks)
         fs::copy_file(data(name), dir.path / name);
     const Result r = run({"-q", dir / "lc480_384_nrd1_calibration.txt", dir / "lc480_96_example_excel_damaged.txt"});
     EXPECT_EQ(r.status, 0);
+    // The damaged export is written as it is, with what the checks found said.
+    EXPECT_THAT(r.err, HasSubstr("morvane-convert: " + dir / "lc480_96_example_excel_damaged.txt" +
+                                 ":77: warning: 1,002 readings look like spreadsheet dates (first: A2 cycle 30: "
+                                 "41350)\n"));
     EXPECT_EQ(sheetNames(dir / "lc480_384_nrd1_calibration.xlsx"),
               std::vector<std::string>{"Edward qPCR Nrd1 calibration 20"});
     EXPECT_EQ(sheetNames(dir / "lc480_96_example_excel_damaged.xlsx"),
@@ -655,5 +661,78 @@ TEST(ConvertFiles, AWorkbookThatCannotBeWrittenIsReportedBeforeAnyConversion)
     EXPECT_EQ(run({"--list-programs", "-o", dir / "link.xlsx", good}).status, 0);
 }
 #endif
+
+} // namespace
+
+namespace {
+
+TEST(ConvertChecks, CheckReportsEachKindOnceAndWritesNothing)
+{
+    const TempDir dir;
+    const std::string damaged = dir / "damaged.txt";
+    fs::copy_file(data("lc480_96_example_excel_damaged.txt"), damaged);
+    const Result r = run({"--check", damaged});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "morvane-convert: " + damaged +
+                         ":77: warning: 1,002 readings look like spreadsheet dates (first: A2 cycle 30: 41350)\n");
+    EXPECT_FALSE(fs::exists(dir / "damaged.xlsx"));
+
+    // Several kinds in one file: each once, at its first place's line.
+    rawexport::Builder b;
+    b.line("A1", "S", "2", "1", "1.5").line("A1", "S", "2", "1", "1.6").line("A1", "S", "2", "2", "-1.5");
+    b.line("A1", "S", "2", "3", "-1.7").line("A2", "S", "2", "1", "2.5").line("A2", "T", "2", "3", "2.7");
+    const std::string written = dir.file("written.txt", b.text());
+    const Result kinds = run({"--check", "--plate", "96", "--wells", "A1:A2", written});
+    EXPECT_EQ(kinds.status, 1);
+    const std::string lead = "morvane-convert: " + written;
+    EXPECT_EQ(kinds.err, lead + ":5: warning: 2 readings are negative (first: A1 cycle 2: -1.5)\n" + lead +
+                             ":7: warning: 1 cycle has no reading (first: A2 cycle 2)\n" + lead +
+                             ":4: warning: 1 reading repeats a cycle of its well (the table holds the later one) "
+                             "(first: A1 cycle 1: 1.6)\n" +
+                             lead +
+                             ":8: warning: 1 well changes its sample name within the run (first: A2 cycle 3: "
+                             "'T')\n");
+    EXPECT_FALSE(fs::exists(dir / "written.xlsx"));
+}
+
+TEST(ConvertChecks, CleanRealExportsPassTheCheck)
+{
+    for (const char* name : {"lc480_384_nrd1_calibration.txt", "channels/lc480_96_dual_colour.txt",
+                             "channels/lc480_384_three_colour.txt", "channels/lc480_96_two_segments.txt"}) {
+        const Result r = run({"--check", "--channel", "all", data(name)});
+        EXPECT_EQ(r.status, 0) << name << r.err;
+        EXPECT_EQ(r.err, "") << name;
+        EXPECT_EQ(r.out, "") << name;
+    }
+}
+
+TEST(ConvertChecks, EachChannelSaysItsOwnFindings)
+{
+    const TempDir dir;
+    std::string text = "Raw Data \t\tExperiment - Two (Run on LCS480 1.5.0.39)\r\n"
+                       "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\t533-580\r\n";
+    for (int cycle = 1; cycle <= 3; ++cycle)
+        text += "A1\tS\t2\t1\t" + std::to_string(cycle) + "\t100\t60.0\t1.5\t" + (cycle == 2 ? "-2.5" : "2.5") + "\r\n";
+    const std::string raw = dir.file("two.txt", text);
+    const Result r = run({"--check", "--plate", "96", "--wells", "A1", "--channel", "all", raw});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morvane-convert: " + raw +
+                         ":4: warning: channel 533-580: 1 reading is negative (first: A1 cycle 2: -2.5)\n");
+}
+
+TEST(ConvertChecks, StrictFailsTheDamagedFileOnly)
+{
+    const TempDir dir;
+    fs::copy_file(data("lc480_96_example_excel_damaged.txt"), dir.path / "damaged.txt");
+    const std::string clean = dir.file("clean.txt", smallExport());
+    const Result r = run({"--strict", "--plate", "96", dir / "damaged.txt", clean});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("damaged.txt:77: warning: 1,002 readings look like spreadsheet dates"));
+    EXPECT_THAT(r.err, HasSubstr("damaged.txt: the checks found readings that look damaged (--strict); nothing is "
+                                 "written\n"));
+    EXPECT_FALSE(fs::exists(dir / "damaged.xlsx"));
+    EXPECT_EQ(sheetNames(dir / "clean.xlsx"), std::vector<std::string>{"Test plate 7"});
+}
 
 } // namespace

@@ -8,10 +8,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "conversion/programs.h"
 #include "conversion/welltable.h"
+#include "plate/wellchecklist.h"
 
 class ConvertTest : public QObject {
     Q_OBJECT
@@ -27,6 +30,7 @@ private slots:
     void channelAndSegmentAreChosenInTheLists_data();
     void channelAndSegmentAreChosenInTheLists();
     void wellsThePlateCannotHoldAreNamed();
+    void damagedReadingsAreSaidAndMarked();
 };
 
 namespace {
@@ -52,12 +56,13 @@ void ConvertTest::realExportsEndToEnd_data()
     QTest::addColumn<int>("cycles");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("firstReading");
+    QTest::addColumn<int>("warnings"); // what the checks found, said in one warning
     QTest::newRow("384 wells") << "lc480_384_nrd1_calibration.txt" << 385 << 40
                                << "Edward qPCR Nrd1 calibration 2019-02-02"
-                               << "0.59";
+                               << "0.59" << 0;
     QTest::newRow("96 wells") << "lc480_96_example_excel_damaged.txt" << 97 << 45
                               << "HL60 _U937_Kokultur Bine _1_IL10_090113"
-                              << "15.58";
+                              << "15.58" << 1;
 }
 
 void ConvertTest::realExportsEndToEnd()
@@ -67,6 +72,7 @@ void ConvertTest::realExportsEndToEnd()
     QFETCH(int, cycles);
     QFETCH(QString, name);
     QFETCH(QString, firstReading);
+    QFETCH(int, warnings);
     auto t = makeForm();
     t.open(testData(file.toLatin1().constData()));
     QVERIFY(t.get<QListWidget>("ProgsListBox")->isHidden());
@@ -75,7 +81,7 @@ void ConvertTest::realExportsEndToEnd()
     QCOMPARE(t.form->SelectedProg, 2);
 
     t.click("ConvertButton");
-    QCOMPARE(t.dialogs->shown().size(), 0);
+    QCOMPARE(t.dialogs->shown().size(), warnings);
     const morvane::Grid& table = t.grid("ResultSG");
     QCOMPARE(table.rowCount(), rows);
     QCOMPARE(table.colCount(), cycles + 2);
@@ -299,6 +305,66 @@ void ConvertTest::wellsThePlateCannotHoldAreNamed()
                                       "A13, A14, A15, A16, A17, ...") &&
                  shown.front().contains("288 wells of the file beyond the 96-well plate were not converted: E1, E2"),
              qPrintable(shown.front()));
+}
+
+void ConvertTest::damagedReadingsAreSaidAndMarked()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    const auto& said = t.dialogs->shown().front();
+    QCOMPARE(said.buttons, DialogService::Buttons::Ok);
+    QVERIFY2(said.text.startsWith("1,002 readings look like dates written by a spreadsheet (first: A2 cycle 30, line "
+                                  "77: 41350; A2 cycle 31, line 78: 41595;") &&
+                 said.text.endsWith("untick the wells you do not want to export."),
+             qPrintable(said.text));
+
+    // Every reading stays as it was; the flagged ones are coloured, with the finding as tooltip.
+    auto* result = t.get<StringGrid>("ResultSG");
+    QCOMPARE(result->grid().cell(2, 31), std::string("41350"));
+    QCOMPARE(result->marks().size(), std::size_t(1002));
+    const QAbstractItemModel* model = result->model();
+    const QModelIndex flagged = model->index(2 - 1, 31 - 1); // the well column is the row header
+    QCOMPARE(model->data(flagged).toString(), QStringLiteral("41350"));
+    QCOMPARE(model->data(flagged, Qt::ToolTipRole).toString(),
+             QStringLiteral("looks like a date written by a spreadsheet (line 77)"));
+    QVERIFY(model->data(flagged, Qt::BackgroundRole).canConvert<QColor>());
+    const QModelIndex clean = model->index(1 - 1, 2 - 1); // A1 cycle 1
+    QVERIFY(model->data(clean, Qt::ToolTipRole).isNull());
+    QVERIFY(!model->data(clean, Qt::BackgroundRole).canConvert<QColor>());
+
+    // The plate map names what was found in each well.
+    auto* plate = t.get<WellCheckList>("Wells96CB");
+    auto wellItem = [plate](const char* well) { return plate->findItems(well, Qt::MatchExactly).front(); };
+    QVERIFY2(wellItem("A2")->toolTip().contains("readings look like dates written by a spreadsheet"),
+             qPrintable(wellItem("A2")->toolTip()));
+    QCOMPARE(wellItem("A1")->toolTip(), QString());
+
+    // The export table carries the marks of the wells it holds.
+    t.click("NextButton1");
+    for (const char* well : {"A1", "A2"})
+        plate->setTicked(plate->row(wellItem(well)), true);
+    t.click("ExtractButton");
+    auto* exported = t.get<StringGrid>("ExportSelectSG");
+    QCOMPARE(exported->grid().cell(2, 0), std::string("A2"));
+    CellMarks expected;
+    for (const auto& [cell, note] : result->marks())
+        if (cell.first <= 2)
+            expected[cell] = note;
+    QVERIFY(!expected.empty());
+    QVERIFY(exported->marks() == expected);
+
+    // A clean conversion leaves nothing marked.
+    QTabBar* pages = t.get<QTabWidget>("PageControl1")->tabBar();
+    QTest::mouseClick(pages, Qt::LeftButton, {}, pages->tabRect(0).center());
+    QCOMPARE(t.currentPage(), 0);
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    t.dialogs->clearShown();
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shown().size(), 0);
+    QVERIFY(result->marks().empty());
+    QCOMPARE(wellItem("A2")->toolTip(), QString());
 }
 
 QTEST_MAIN(ConvertTest)
