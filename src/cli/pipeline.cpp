@@ -60,7 +60,8 @@ Expected<std::vector<WellRect>> parseWellList(std::string_view list)
         const std::string_view first = item.substr(0, colon);
         const std::string_view last = colon == std::string_view::npos ? first : item.substr(colon + 1);
         if (!splitWell(first, rect.firstRow, rect.firstCol) || !splitWell(last, rect.lastRow, rect.lastCol))
-            return Error{"'" + rect.text + "' is neither a well such as B3 nor a rectangle of wells such as C1:D4"};
+            return Error{quoteForMessage(rect.text) +
+                         " is neither a well such as B3 nor a rectangle of wells such as C1:D4"};
         wells.push_back(std::move(rect));
     }
     return wells;
@@ -72,12 +73,12 @@ Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<Well
     for (const WellRect& well : wells) {
         const auto range = readRange(format, well.firstRow, well.lastRow, well.firstCol, well.lastCol);
         if (!range)
-            return Error{"the wells '" + well.text + "' do not lie on the " + plateText(format) + ": " +
+            return Error{"the wells " + quoteForMessage(well.text) + " do not lie on the " + plateText(format) + ": " +
                          range.error().message};
         const std::vector<int> indices = rangeIndices(format, *range);
         if (indices.empty())
-            return Error{"the wells '" + well.text +
-                         "' select no well: give the upper left well of a rectangle first, as in C1:D4"};
+            return Error{"the wells " + quoteForMessage(well.text) +
+                         " select no well: give the upper left well of a rectangle first, as in C1:D4"};
         for (int index : indices)
             ticks[static_cast<std::size_t>(index)] = true;
     }
@@ -90,7 +91,7 @@ std::string offeredRuns(const ProgramList& programs)
 {
     std::string offered;
     for (const OfferedRun& run : programs.runs)
-        offered += (offered.empty() ? "" : ", ") + run.name();
+        offered += (offered.empty() ? "" : ", ") + cutForMessage(run.name());
     return offered;
 }
 
@@ -98,7 +99,7 @@ std::string offeredChannels(const ProgramList& programs)
 {
     std::string offered;
     for (const std::string& channel : programs.columns.channels)
-        offered += (offered.empty() ? "" : ", ") + channel;
+        offered += (offered.empty() ? "" : ", ") + cutForMessage(channel);
     return offered;
 }
 
@@ -111,7 +112,7 @@ Expected<ResolvedChoices> resolveChoices(const ProgramList& programs, const Tabl
     if (!resolved.run) {
         const bool segmented = std::any_of(programs.runs.begin(), programs.runs.end(),
                                            [](const OfferedRun& run) { return run.segment.has_value(); });
-        return Error{"program " + *choices.run + " is not offered; the " +
+        return Error{"program " + cutForMessage(*choices.run) + " is not offered; the " +
                      (segmented ? "runs" : "programs of more than one cycle") + " are: " + offeredRuns(programs)};
     }
     const auto& channels = programs.columns.channels;
@@ -124,7 +125,8 @@ Expected<ResolvedChoices> resolveChoices(const ProgramList& programs, const Tabl
     for (const std::string& name : choices.channels) {
         const auto found = std::find(channels.begin(), channels.end(), name);
         if (found == channels.end())
-            return Error{"channel '" + name + "' is not in the file; its channels are: " + offeredChannels(programs)};
+            return Error{"channel " + quoteForMessage(name) +
+                         " is not in the file; its channels are: " + offeredChannels(programs)};
         resolved.channels.push_back(static_cast<int>(found - channels.begin()));
     }
     return resolved;

@@ -1,5 +1,7 @@
 #include "conversion/welltable.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -222,7 +224,7 @@ bool Converter::checkOrder(int cycle, int previous, int beforePrevious)
         odd = previous;
     }
     return m_line.failAt(line - 1, "cycle " + std::to_string(odd) + " breaks the order of well " +
-                                       cellText(m_text, m_runWell) + "'s cycles");
+                                       cutForMessage(cellText(m_text, m_runWell)) + "'s cycles");
 }
 
 // The first run fixes the columns: each line widens the table to its cycle number. A run ends

@@ -94,6 +94,9 @@ Expected<std::optional<std::string>> WorkbookFile::load()
     const fs::file_status status = fs::status(m_path, error);
     if (fs::is_directory(status))
         return Error{quotedFileName(m_path) + " is a folder, not a workbook"};
+    // A pipe or a device would block the read or report a size that means nothing.
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return Error{quotedFileName(m_path) + " is " + fileTypeText(status.type()) + ", not a workbook"};
     if (!fs::exists(status)) {
         const fs::path folder = m_path.parent_path().empty() ? fs::path(".") : m_path.parent_path();
         if (!fs::is_directory(folder, error))

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 using namespace morvane;
@@ -109,6 +111,18 @@ TEST(Excelcom, ExportsIntoANewWorkbookFile)
     if (openpyxlAvailable()) {
         EXPECT_EQ(openpyxlProblems(saved, "sheets\tRun12\nactive\tRun12\n" + tableExpectations("Run12")), "");
     }
+}
+
+TEST(Excelcom, APipeIsRefusedAsNoWorkbookWithoutBlocking)
+{
+    TempDir dir;
+    const fs::path pipe = dir.path / "pipe.xlsx";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    TExcelcom excel(pipe);
+    auto outcome = exportGridToWorkbook(excel, exportTable(), "Run12", '.');
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_NE(outcome.error().message.find("is a named pipe (FIFO), not a workbook"), std::string::npos)
+        << outcome.error().message;
 }
 
 TEST(Excelcom, ARepeatedExportAddsANumberedSheetEachTime)
