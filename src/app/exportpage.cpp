@@ -27,6 +27,7 @@ constexpr int kSheetNameWidth = 257;
 constexpr int kCharCountWidth = 97;
 constexpr int kSheetListWidth = 233;
 constexpr QSize kCloseButtonSize = buttonSize(131);
+constexpr QSize kSaveRdmlButtonSize = buttonSize(145);
 
 // Until an extraction: an empty table with its heading row and column.
 constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
@@ -58,6 +59,9 @@ QWidget* TForm1::buildExportPage()
     WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
     WorkbookLabel = label("WorkbookLabel", QStringLiteral("workbook: chosen at the first export"));
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SaveRdmlButton = button("SaveRdmlButton", QStringLiteral("Save as RDML..."), kSaveRdmlButtonSize);
+    SaveRdmlButton->setToolTip(QStringLiteral("Save the ticked wells with every channel as RDML (.rdml) or as an "
+                                              "RDES table (.tsv)"));
     ChannelOutLabel = label("ChannelOutLabel", QString());
     ChannelOutLabel->hide();
 
@@ -70,6 +74,7 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(NowLabel, kExportRow, kNowCol);
     strip->addWidget(NumCharsEdit, kExportRow, kCharCountCol);
     strip->addWidget(sheetsCB, kExportRow, kSheetListCol);
+    strip->addWidget(SaveRdmlButton, kExportRow, kStretchCol, Qt::AlignLeft);
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
     strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);

@@ -95,6 +95,8 @@ public:
     void sheetnameOutEditChange(QObject* Sender);
     // Asks for the workbook that the exports add their sheets to (kept for the rest of the run).
     void WorkbookButtonClick(QObject* Sender);
+    // Saves the ticked wells of the converted run, every channel, as RDML (or an RDES table).
+    void SaveRdmlButtonClick(QObject* Sender);
 
     // The plate size index of PlateSizeRG: 0 = 96 wells, 1 = 384 wells, -1 = none.
     int plateSizeIndex() const;
@@ -216,6 +218,7 @@ private:
     QPushButton* CloseButton = nullptr;
     QPushButton* WorkbookButton = nullptr;
     QLabel* WorkbookLabel = nullptr;
+    QPushButton* SaveRdmlButton = nullptr;
     StringGrid* ExportSelectSG = nullptr;
 };
 
