@@ -6,11 +6,13 @@
 #include "common/expected.h"
 #include "common/grid.h"
 #include "conversion/meltcurve.h"
+#include "conversion/welltable.h"
 #include "export/atomicsave.h"
 #include "plate/plate.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,26 @@ struct RdmlSummary {
     // Rows whose well does not lie on the plate: a react id cannot be given to them.
     std::vector<std::string> wellsOffPlate;
 };
+
+// One run of a raw export converted for every channel, with its melt curve when asked for: what
+// the window saves for its ticked wells.
+struct ConvertedChannels {
+    std::string experiment; // the experiment name
+    std::string run;        // "2", or "3/1" for a segment
+    PlateFormat format = PlateFormat::Wells96;
+    std::vector<std::string> channels;
+    std::vector<WellTable> tables; // tables[i] of channels[i]
+    std::optional<MeltCurves> melt;
+    // What to write of it: the ticked wells (every well for none). It points into this object.
+    RdmlContent content(std::vector<bool> ticks = {}) const;
+};
+
+// Converts `program` (and `segment`, for a program read in several) for every channel of the file
+// on the plate of `plateSizeIndex`, and reads the melt curve when `withMelt`. The experiment is
+// named `fallbackName` when the title line names none.
+Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const ProgramList& programs, int program,
+                                                std::optional<int> segment, int plateSizeIndex, bool withMelt,
+                                                const std::string& fallbackName);
 
 // The react id of a well: (row - 1) x columns + column, A1 = 1.
 int reactId(PlateFormat format, int row, int col);

@@ -4,17 +4,13 @@
 #include "app/filepath.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
-#include "conversion/meltcurve.h"
 #include "conversion/programs.h"
-#include "conversion/welltable.h"
 #include "dialogs/handlererror.h"
 #include "export/rdml.h"
 #include "plate/wellchecklist.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <algorithm>
 
 void TForm1::SaveRdmlButtonClick(QObject*)
 {
@@ -29,33 +25,10 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
-    const morvane::RawText& text = *m_rawText;
-    const morvane::ProgramList& programs = *m_programs;
-    const int plate = plateSizeIndex();
-    std::vector<morvane::WellTable> tables;
-    for (std::size_t channel = 0; channel < programs.columns.channels.size(); ++channel)
-        tables.push_back(unwrap(morvane::convertRun(
-            text, programs, morvane::RunChoice{SelectedProg, SelectedSeg, static_cast<int>(channel)}, plate)));
-
-    morvane::RdmlContent content;
-    content.experiment = morvane::experimentName(text);
-    if (content.experiment.empty())
-        content.experiment = QFileInfo(path).completeBaseName().toStdString();
-    const auto run = std::find_if(programs.runs.begin(), programs.runs.end(), [&](const morvane::OfferedRun& r) {
-        return r.program == SelectedProg && r.segment == SelectedSeg;
-    });
-    content.run = run != programs.runs.end() ? run->name() : std::to_string(SelectedProg);
-    content.format = morvane::plateForIndex(plate);
-    content.channels = programs.columns.channels;
-    for (const morvane::WellTable& table : tables)
-        content.tables.push_back(&table.grid);
-    content.ticks = currentWellList()->ticks();
-    std::optional<morvane::MeltCurves> melt;
-    if (!rdes) {
-        melt = unwrap(morvane::readMeltProgram(text, programs));
-        content.melt = melt ? &*melt : nullptr;
-    }
-
+    const morvane::ConvertedChannels converted =
+        unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateSizeIndex(), !rdes,
+                                            QFileInfo(path).completeBaseName().toStdString()));
+    const morvane::RdmlContent content = converted.content(currentWellList()->ticks());
     morvane::RdmlSummary summary;
     const std::string bytes =
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
@@ -67,13 +40,13 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     QStringList channels;
     for (const std::string& channel : content.channels)
         channels << QString::fromStdString(channel);
-    QString done = QStringLiteral("%1 wells with the channel%2 %3%4 saved as %5 in\n%6")
-                       .arg(summary.reacts)
-                       .arg(channels.size() > 1 ? QStringLiteral("s") : QString())
-                       .arg(channels.join(QStringLiteral(", ")))
-                       .arg(summary.meltPoints > 0 ? QStringLiteral(" and the melt curve") : QString())
-                       .arg(rdes ? QStringLiteral("RDES") : QStringLiteral("RDML"))
-                       .arg(QDir::toNativeSeparators(path));
+    const QString done = QStringLiteral("%1 wells with the channel%2 %3%4 saved as %5 in\n%6")
+                             .arg(summary.reacts)
+                             .arg(channels.size() > 1 ? QStringLiteral("s") : QString())
+                             .arg(channels.join(QStringLiteral(", ")))
+                             .arg(summary.meltPoints > 0 ? QStringLiteral(" and the melt curve") : QString())
+                             .arg(rdes ? QStringLiteral("RDES") : QStringLiteral("RDML"))
+                             .arg(QDir::toNativeSeparators(path));
     m_dialogs->message(this, DialogService::Icon::Information, QStringLiteral("Saved"), done,
                        DialogService::Buttons::Ok);
 }

@@ -81,56 +81,24 @@ const Rdml13Schema& schema()
     return parsed;
 }
 
-// A raw export converted as the tool does it: the first run, every channel, its melt curve.
-struct Converted {
-    RawText text;
-    ProgramList programs;
-    std::vector<WellTable> tables;
-    std::optional<MeltCurves> melt;
-    PlateFormat format = PlateFormat::Wells96;
-
-    RdmlContent content() const
-    {
-        RdmlContent content;
-        content.experiment = experimentName(text);
-        content.run = programs.runs.front().name();
-        content.format = format;
-        content.channels = programs.columns.channels;
-        for (const WellTable& table : tables)
-            content.tables.push_back(&table.grid);
-        content.melt = melt ? &*melt : nullptr;
-        return content;
-    }
-};
-
-Converted convert(RawText raw)
+// A raw export converted as the window saves it: the first run, every channel, its melt curve.
+ConvertedChannels convert(const RawText& raw)
 {
-    Converted result;
-    result.text = std::move(raw);
-    auto programs = detectPrograms(result.text);
+    auto programs = detectPrograms(raw);
     EXPECT_TRUE(programs.ok()) << describe(programs.error());
-    result.programs = std::move(programs).value();
-    const auto plate = recognisePlateSize(result.text);
-    const int plateSizeIndex = plate && *plate >= 0 ? *plate : 0;
-    result.format = plateForIndex(plateSizeIndex);
-    const OfferedRun& run = result.programs.runs.front();
-    for (std::size_t channel = 0; channel < result.programs.columns.channels.size(); ++channel) {
-        auto table = convertRun(result.text, result.programs,
-                                RunChoice{run.program, run.segment, static_cast<int>(channel)}, plateSizeIndex);
-        EXPECT_TRUE(table.ok()) << describe(table.error());
-        result.tables.push_back(std::move(table).value());
-    }
-    auto melt = readMeltProgram(result.text, result.programs);
-    EXPECT_TRUE(melt.ok()) << describe(melt.error());
-    result.melt = std::move(melt).value();
-    return result;
+    const auto plate = recognisePlateSize(raw);
+    const OfferedRun& run = programs->runs.front();
+    auto converted = convertEveryChannel(raw, *programs, run.program, run.segment, plate && *plate >= 0 ? *plate : 0,
+                                         true, "unnamed");
+    EXPECT_TRUE(converted.ok()) << describe(converted.error());
+    return std::move(converted).value();
 }
 
-Converted convertFile(const std::string& name)
+ConvertedChannels convertFile(const std::string& name)
 {
     auto raw = loadRawFile(kDataDir + "/" + name);
     EXPECT_TRUE(raw.ok()) << name;
-    return convert(std::move(raw).value());
+    return convert(*raw);
 }
 
 std::string pointed(std::string text)
@@ -178,13 +146,14 @@ int reactIdOf(PlateFormat format, const std::string& well)
 }
 
 // Every reading of every table, and every melt point, is in the file exactly once.
-void expectHoldsTheReadings(const Converted& converted, const ReadBack& back, const std::vector<bool>& ticks = {})
+void expectHoldsTheReadings(const ConvertedChannels& converted, const ReadBack& back,
+                            const std::vector<bool>& ticks = {})
 {
     std::size_t readings = 0;
     std::set<int> expectedReacts;
     for (std::size_t channel = 0; channel < converted.tables.size(); ++channel) {
         const Grid& grid = converted.tables[channel].grid;
-        const std::string& target = converted.programs.columns.channels[channel];
+        const std::string& target = converted.channels[channel];
         for (int row = 1; row < grid.rowCount(); ++row) {
             const int id = reactIdOf(converted.format, grid.cell(row, 0));
             const WellPos pos{(id - 1) / plateCols(converted.format) + 1, (id - 1) % plateCols(converted.format) + 1};
@@ -248,14 +217,14 @@ TEST(Rdml, EveryExportGivesAValidFileHoldingExactlyItsReadings)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const Converted converted = convertFile(c.file);
+        const ConvertedChannels converted = convertFile(c.file);
         RdmlSummary summary;
         const auto archive = rdmlArchive(converted.content(), &summary);
         ASSERT_TRUE(archive.ok()) << archive.error().message;
         const std::string xml = xlsxtest::part(*archive, "rdml_data.xml");
         EXPECT_EQ(schema().problems(xml), "");
         EXPECT_EQ(summary.reacts, static_cast<int>(c.reacts));
-        EXPECT_EQ(converted.programs.columns.channels.size(), c.channels);
+        EXPECT_EQ(converted.channels.size(), c.channels);
         EXPECT_EQ(converted.melt.has_value(), c.melt);
         const ReadBack back = readBack(xml);
         EXPECT_EQ(back.reactIds.size(), c.reacts);
@@ -265,7 +234,7 @@ TEST(Rdml, EveryExportGivesAValidFileHoldingExactlyItsReadings)
 
 TEST(Rdml, TheRealMeltCurveIsFoundWithAllItsPoints)
 {
-    const Converted converted = convertFile("lc480_384_nrd1_calibration.txt");
+    const ConvertedChannels converted = convertFile("lc480_384_nrd1_calibration.txt");
     ASSERT_TRUE(converted.melt);
     EXPECT_EQ(converted.melt->program, 3);
     EXPECT_EQ(converted.melt->wells.size(), 384u);
@@ -277,7 +246,7 @@ TEST(Rdml, TheRealMeltCurveIsFoundWithAllItsPoints)
 
 TEST(Rdml, TheDocumentHasTheDeclarationsTheRunAndThePlate)
 {
-    const Converted converted = convertFile("channels/lc480_96_dual_colour.txt");
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
     const auto xml = rdmlXml(converted.content());
     ASSERT_TRUE(xml.ok());
     pugi::xml_document doc;
@@ -306,7 +275,7 @@ TEST(Rdml, TheDocumentHasTheDeclarationsTheRunAndThePlate)
 
 TEST(Rdml, APartialPlateHoldsTheChosenWellsOnly)
 {
-    const Converted converted = convertFile("channels/lc480_96_dual_colour.txt");
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
     RdmlContent content = converted.content();
     content.ticks.assign(96, false);
     for (const char* well : {"A1", "A12", "C3", "H12"}) {
@@ -326,7 +295,7 @@ TEST(Rdml, APartialPlateHoldsTheChosenWellsOnly)
 // The validator is worth trusting only when it rejects what a reader would stumble over.
 TEST(Rdml, TheSchemaCatchesWhatMatters)
 {
-    const Converted converted = convertFile("channels/lc480_96_dual_colour.txt");
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
     const auto xml = rdmlXml(converted.content());
     ASSERT_TRUE(xml.ok());
     ASSERT_EQ(schema().problems(*xml), "");
@@ -479,7 +448,7 @@ TEST(Rdml, MeltProgramIsTheOneOfCycleOneWithRisingTemperature)
 
 TEST(Rdes, TheTableHasARowPerWellAndChannel)
 {
-    const Converted converted = convertFile("channels/lc480_96_dual_colour.txt");
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
     RdmlSummary summary;
     const auto table = rdesTable(converted.content(), &summary);
     ASSERT_TRUE(table.ok());
