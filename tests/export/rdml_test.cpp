@@ -507,12 +507,28 @@ private:
     fs::path m_target;
 };
 
+// A disk that fills up halfway.
+class FailingWrite : public SaveIo {
+public:
+    std::error_code write(std::FILE*, std::string_view) override
+    {
+        return std::make_error_code(std::errc::no_space_on_device);
+    }
+};
+
 TEST(RdmlSave, AFailureLeavesNoFileAndNoTemporaryFile)
 {
     xlsxtest::TempDir dir;
     const auto missingFolder = saveNewFile(dir.path / "no such folder" / "run.rdml", "x", ExistingFile::Refuse);
     EXPECT_FALSE(missingFolder.ok());
     EXPECT_TRUE(dir.files().empty());
+    for (const ExistingFile existing : {ExistingFile::Refuse, ExistingFile::Replace}) {
+        FailingWrite full;
+        const auto failed = saveNewFile(dir.path / "run.rdml", "x", existing, full);
+        ASSERT_FALSE(failed.ok());
+        EXPECT_NE(failed.error().message.find("'run.rdml' cannot be saved"), std::string::npos);
+        EXPECT_TRUE(dir.files().empty());
+    }
 
     const fs::path file = dir.path / "run.tsv";
     TakenMeanwhile io(file);
