@@ -11,9 +11,10 @@ DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(text);
-    box.setIcon(icon == Icon::Warning    ? QMessageBox::Warning
-                : icon == Icon::Question ? QMessageBox::Question
-                                         : QMessageBox::Critical);
+    box.setIcon(icon == Icon::Warning       ? QMessageBox::Warning
+                : icon == Icon::Question    ? QMessageBox::Question
+                : icon == Icon::Information ? QMessageBox::Information
+                                            : QMessageBox::Critical);
     QAbstractButton* first = nullptr;
     QAbstractButton* second = nullptr;
     switch (buttons) {

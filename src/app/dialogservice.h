@@ -9,7 +9,7 @@ class QWidget;
 
 class DialogService {
 public:
-    enum class Icon { Warning, Question, Error };
+    enum class Icon { Warning, Question, Error, Information };
     enum class Buttons { Ok, OkCancel, YesNo };
     enum class Answer { Ok, Cancel, Yes, No };
 

@@ -28,6 +28,7 @@ constexpr int kSheetNameWidth = 257;
 constexpr int kCharCountWidth = 97;
 constexpr int kSheetListWidth = 233;
 constexpr QSize kCloseButtonSize = buttonSize(131);
+constexpr QSize kSaveRdmlButtonSize = buttonSize(145);
 
 // Until an extraction: an empty table with its heading row and column.
 constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
@@ -62,6 +63,9 @@ QWidget* TForm1::buildExportPage()
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ExportedLabel = label("ExportedLabel", QString());
     ExportedLabel->hide();
+    SaveRdmlButton = button("SaveRdmlButton", QStringLiteral("Save as RDML..."), kSaveRdmlButtonSize);
+    SaveRdmlButton->setToolTip(QStringLiteral("Save the ticked wells with every channel as RDML (.rdml) or as an "
+                                              "RDES table (.tsv)"));
     ChannelOutLabel = label("ChannelOutLabel", QString());
     ChannelOutLabel->hide();
 
@@ -74,6 +78,7 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(NowLabel, kExportRow, kNowCol);
     strip->addWidget(NumCharsEdit, kExportRow, kCharCountCol);
     strip->addWidget(sheetsCB, kExportRow, kSheetListCol);
+    strip->addWidget(SaveRdmlButton, kExportRow, kStretchCol, Qt::AlignLeft);
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
     strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignBottom);

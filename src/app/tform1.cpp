@@ -97,7 +97,8 @@ void TForm1::setTabOrders()
            NextButton1, DetermineProgsButton, ProgsListBox, ChannelsListBox, NoCyclesEdit, SheetNameEdit, ResultSG});
     chain({Wells96CB, ExtractButton, SelectAllButton, SelectNoneButton, NextButton2, startrow, stoprow, stopcol,
            startcol, SelectRangeButton, RemoveRangeButton, Wells384CB});
-    chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton});
+    chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton,
+           SaveRdmlButton});
 }
 
 void TForm1::connectHandlers()
@@ -132,6 +133,7 @@ void TForm1::connectHandlers()
     onClick(ExportButton, &TForm1::ExportButtonClick);
     onClick(CloseButton, &TForm1::CloseButtonClick);
     onClick(WorkbookButton, &TForm1::WorkbookButtonClick);
+    onClick(SaveRdmlButton, &TForm1::SaveRdmlButtonClick);
     connect(sheetnameOutEdit, &QLineEdit::textChanged, this,
             [this] { run([&] { sheetnameOutEditChange(sheetnameOutEdit); }); });
 

@@ -108,6 +108,8 @@ public:
     void sheetnameOutEditChange(QObject* Sender);
     // Asks for the workbook that the exports add their sheets to (kept for the rest of the run).
     void WorkbookButtonClick(QObject* Sender);
+    // Saves the ticked wells of the converted run, every channel, as RDML (or an RDES table).
+    void SaveRdmlButtonClick(QObject* Sender);
 
     // The plate size index of PlateSizeRG: 0 = 96 wells, 1 = 384 wells, -1 = none.
     int plateSizeIndex() const;
@@ -243,6 +245,7 @@ private:
     QPushButton* WorkbookButton = nullptr;
     ElidedLabel* WorkbookLabel = nullptr;
     QLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
+    QPushButton* SaveRdmlButton = nullptr;
     StringGrid* ExportSelectSG = nullptr;
 };
 

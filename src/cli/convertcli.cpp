@@ -36,13 +36,14 @@ Error usage(std::string message)
 bool takesValue(std::string_view name)
 {
     return name == "--output" || name == "--program" || name == "--channel" || name == "--plate" || name == "--wells" ||
-           name == "--sheet" || name == "--decimal-separator";
+           name == "--sheet" || name == "--decimal-separator" || name == "--format";
 }
 
 bool isFlag(std::string_view name)
 {
     return name == "--table" || name == "--list-programs" || name == "--list-channels" || name == "--keep-separator" ||
-           name == "--strict" || name == "--check" || name == "--quiet" || name == "--version" || name == "--help";
+           name == "--strict" || name == "--check" || name == "--quiet" || name == "--version" || name == "--help" ||
+           name == "--overwrite";
 }
 
 Status applyOption(ConvertOptions& options, std::string_view name, const std::string& value)
@@ -88,6 +89,12 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
             return usage("--decimal-separator: " + quoteForMessage(value) + " is not one character such as . or ,");
         options.choices.decimalSeparator = value[0];
         options.decimalSeparatorGiven = true;
+    } else if (name == "--format") {
+        options.format = formatNamed(value);
+        if (!options.format)
+            return usage("--format: '" + value + "' is none of xlsx, rdml, rdes");
+    } else if (name == "--overwrite") {
+        options.overwrite = true;
     } else if (name == "--table") {
         options.table = true;
     } else if (name == "--list-programs") {
@@ -130,6 +137,19 @@ Status checkCombination(const ConvertOptions& options)
                          " characters; a sheet name has at most " + std::to_string(kMaxSheetNameLength));
         if (auto valid = checkSheetName(name); !valid)
             return usage("--sheet: " + valid.error().message);
+    }
+    // RDML and RDES: one file per raw file, written new.
+    const OutputFormat format = outputFormat(options);
+    if (options.table && options.format)
+        return usage("--table writes no file; leave out --format");
+    if (format != OutputFormat::Xlsx) {
+        if (options.output && options.rawFiles.size() > 1)
+            return usage(std::string("--output: an ") + (format == OutputFormat::Rdml ? "RDML" : "RDES") +
+                         " file holds one RAWFILE; leave out --output to write one beside each");
+        if (options.sheet)
+            return usage("--sheet names a workbook sheet; RDML and RDES files have none");
+    } else if (options.overwrite) {
+        return usage("--overwrite replaces RDML and RDES files; a workbook gets a new sheet instead");
     }
     // With the plate known, wells off the plate are a mistake in the command itself.
     if (options.choices.plateSize != 0 && !options.choices.wells.empty()) {
@@ -235,6 +255,8 @@ public:
             m_progress.line(summary(prefix, built->front(), severalChannels) + " -> standard output");
             return kExitOk;
         }
+        if (const OutputFormat format = outputFormat(m_options); format != OutputFormat::Xlsx)
+            return exchangeFile(*text, *programs, *built, format, prefix);
         m_severalTables = built->size() > 1;
         for (const ExportTable& table : *built)
             if (!exportTable(table, summary(prefix, table, severalChannels)))
@@ -321,6 +343,22 @@ private:
             return fail(written.error());
         m_progress.line(summary + " -> " + workbook.string() + ", sheet '" + outcome->sheetName + "'");
         return true;
+    }
+
+    // The RDML or RDES file of one raw file: -o, else the raw file with the format's extension.
+    int exchangeFile(const RawText& text, const ProgramList& programs, const std::vector<ExportTable>& tables,
+                     OutputFormat format, const std::string& prefix)
+    {
+        const fs::path target =
+            m_options.output ? *m_options.output : fs::path(m_current).replace_extension(extensionOf(format));
+        auto written = writeExchangeFile(text, programs, tables, format, target, m_options.overwrite,
+                                         fs::path(m_current).stem().string());
+        if (!written)
+            return failed(written.error());
+        for (const std::string& warning : written->warnings)
+            warn(warning);
+        m_progress.line(prefix + written->description + " -> " + target.string());
+        return kExitOk;
     }
 
 public:
@@ -506,7 +544,17 @@ Expected<ConvertOptions> parseConvertArguments(const std::vector<std::string>& a
     }
     if (auto combined = checkCombination(options); !combined)
         return combined.error();
+    // RDML and RDES hold every channel unless --channel names some.
+    if (outputFormat(options) != OutputFormat::Xlsx && options.choices.channels.empty())
+        options.choices.allChannels = true;
     return options;
+}
+
+OutputFormat outputFormat(const ConvertOptions& options)
+{
+    if (options.format)
+        return *options.format;
+    return options.output ? formatOfFile(*options.output) : OutputFormat::Xlsx;
 }
 
 char userDecimalSeparator()
@@ -529,7 +577,15 @@ Converts LightCycler 480 raw data text exports into a worksheet of one row per w
 column per cycle, as the Morvane window does.
 
   -o, --output FILE       workbook to add the sheets to (created when missing); default: each RAWFILE
-                          gets its own workbook, RAWFILE with the extension .xlsx
+                          gets its own workbook, RAWFILE with the extension .xlsx. FILE.rdml writes
+                          RDML, FILE.tsv the RDES table (see --format)
+      --format xlsx|rdml|rdes
+                          what to write (default: from the extension of --output, else xlsx): a
+                          workbook sheet; RDML 1.3 (every channel, the plate layout, the samples and
+                          the melt curve); or the RDES amplification table. RDML and RDES files are
+                          written new, one per RAWFILE (default: RAWFILE with .rdml or .tsv), with
+                          every channel unless --channel names some
+      --overwrite         replace an existing RDML or RDES file (default: refuse it)
       --table             write the export table to standard output as tab-separated text (each
                           cell's text as the table holds it; a tab, line break or backslash inside a
                           cell written as \t, \n, \\) and write no workbook

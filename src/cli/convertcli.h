@@ -2,6 +2,7 @@
 // morvane-convert: the window's conversion and export of a raw export, from the command line.
 // The program is runConvert; main only hands it the arguments and the standard streams.
 
+#include "cli/exchangefile.h"
 #include "cli/pipeline.h"
 #include "common/expected.h"
 
@@ -34,7 +35,12 @@ struct ConvertOptions {
     bool version = false;
     bool decimalSeparatorGiven = false;
     TableChoices choices;
+    std::optional<OutputFormat> format; // --format; none: from the extension of -o
+    bool overwrite = false;             // --overwrite: an RDML or RDES file may be replaced
 };
+
+// The format written: --format, else the one of -o's extension, else a workbook.
+OutputFormat outputFormat(const ConvertOptions& options);
 
 // The arguments after the program name. The error is a usage error; its message names the
 // option. The decimal separator is the one given, else '.' with decimalSeparatorGiven false.

@@ -54,6 +54,9 @@ public:
     std::string_view reading() const { return field(m_columns.readingFromEnd); }
     std::string_view segmentText() const { return field(m_columns.segmentFromEnd); }
     std::string_view temperatureText() const { return field(m_columns.temperatureFromEnd); }
+    // Any field by its position from the end (1 = last), such as one channel's reading of
+    // several; only positions up to the columns' furthest one are sure to exist after split().
+    std::string_view fieldFromEnd(int fromEnd) const { return field(fromEnd); }
 
     bool program(int& value) { return number(programText(), "program number", value); }
     bool cycle(int& value) { return number(cycleText(), "cycle number", value); }

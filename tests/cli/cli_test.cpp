@@ -6,11 +6,11 @@
 #include "conversion/rawexport_builder.h"
 #include "export/sheetname.h"
 #include "export/workbook.h"
+#include "export/workbooklock.h"
 #include "export/xmlutil.h"
+#include "export/ziparchive.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-
-#include "export/workbooklock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #ifndef _WIN32
@@ -577,6 +578,155 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
     const Result all = run({"-q", "-o", book, "--channel", "all", dual});
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"Dual colour test 533-580", "Dual colour test 465-510"}));
+}
+
+// The XML inside an .rdml file.
+std::string rdmlXml(const fs::path& file)
+{
+    auto archive = morvane::xlsx::ZipArchive::open(readFile(file), 4, 1u << 30);
+    EXPECT_TRUE(archive.ok());
+    if (!archive.ok())
+        return "";
+    const auto index = archive->find("rdml_data.xml");
+    EXPECT_TRUE(index.has_value());
+    auto xml = index ? archive->read(*index, 1u << 30) : morvane::Expected<std::string>(morvane::Error{"none"});
+    return xml.ok() ? *xml : "";
+}
+
+std::vector<std::string> matches(const std::string& text, const std::string& pattern)
+{
+    std::vector<std::string> found;
+    const std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
+        found.push_back((*it)[1]);
+    return found;
+}
+
+std::size_t count(const std::string& text, const std::string& needle)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(ConvertRdml, TheFormatFollowsTheExtensionOrTheOption)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport(','));
+    const struct {
+        std::vector<std::string> args;
+        std::string file;
+        bool rdml;
+    } cases[] = {
+        {{"-o", dir / "a.rdml"}, "a.rdml", true}, {{"-o", dir / "b.RDML"}, "b.RDML", true},
+        {{"-o", dir / "c.tsv"}, "c.tsv", false},  {{"--format", "rdml"}, "run.rdml", true},
+        {{"--format", "rdes"}, "run.tsv", false}, {{"--format=rdes", "-o", dir / "d.txt"}, "d.txt", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-q", "--plate", "96", "--wells", "A1,A2,B2", raw});
+        const Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        if (c.rdml) {
+            const std::string xml = rdmlXml(dir / c.file);
+            EXPECT_EQ(matches(xml, "<react id=\"(\\d+)\">"), (std::vector<std::string>{"1", "2", "14"}));
+            // Read with a comma, written with a point.
+            EXPECT_EQ(matches(xml, "<fluor>([^<]*)</fluor>").front(), "1.15");
+            EXPECT_EQ(matches(xml, "<sample id=\"([^\"]*)\">"), (std::vector<std::string>{"Std 1", "Std 2", "Std 3"}));
+        } else {
+            const std::string table = readFile(dir / c.file);
+            EXPECT_THAT(table, StartsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq\t1\t2\t3\n"
+                                          "A1\tStd 1\tunkn\t465-510\ttoi\t465-510\t\t1.15\t1.25\t1.35\n"));
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "run.xlsx"));
+}
+
+TEST(ConvertRdml, AnExistingFileIsRefusedUnlessOverwritten)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    for (const char* name : {"run.rdml", "run.tsv"}) {
+        SCOPED_TRACE(name);
+        const std::string existing = dir.file(name, "keep me");
+        const Result refused = run({"--plate", "96", "-o", existing, raw});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_THAT(refused.err,
+                    HasSubstr(std::string("'") + name + "' already exists; give --overwrite to replace it"));
+        EXPECT_EQ(readFile(existing), "keep me");
+        const Result replaced = run({"-q", "--plate", "96", "--overwrite", "-o", existing, raw});
+        EXPECT_EQ(replaced.status, 0) << replaced.err;
+        EXPECT_NE(readFile(existing), "keep me");
+    }
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir.path))
+        files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"run.rdml", "run.tsv", "run.txt"})); // no temporary file
+}
+
+TEST(ConvertRdml, WellsAndChannelsAsForSheets)
+{
+    const TempDir dir;
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    // Every channel by default, with the melt curve.
+    const Result all = run({"-o", dir / "all.rdml", "--wells", "A1:B2,H12", dual});
+    ASSERT_EQ(all.status, 0) << all.err;
+    const std::string xml = rdmlXml(dir / "all.rdml");
+    EXPECT_EQ(matches(xml, "<react id=\"(\\d+)\">"), (std::vector<std::string>{"1", "2", "13", "14", "96"}));
+    EXPECT_EQ(matches(xml, "<target id=\"([^\"]*)\">"), (std::vector<std::string>{"465-510", "533-580"}));
+    EXPECT_EQ(count(xml, "<mdp>"), 5u * 2 * 6);
+    EXPECT_EQ(count(xml, "<adp>"), 5u * 2 * 40);
+
+    const Result one = run({"-q", "-o", dir / "one.tsv", "--channel", "533-580", "--wells", "A2", dual});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_THAT(readFile(dir / "one.tsv"), HasSubstr("\nA2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t2.50011\t"));
+    EXPECT_THAT(readFile(dir / "one.tsv"), Not(HasSubstr("465-510")));
+
+    // Usage errors.
+    const TempDir other;
+    const std::string raw = other.file("run.txt", smallExport());
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--format", "pdf", raw}, "--format: 'pdf' is none of xlsx, rdml, rdes"},
+        {{"-o", other / "x.rdml", raw, raw}, "--output: an RDML file holds one RAWFILE"},
+        {{"-o", other / "x.tsv", "--sheet", "S", raw}, "--sheet names a workbook sheet"},
+        {{"--overwrite", raw}, "--overwrite replaces RDML and RDES files"},
+        {{"--table", "--format", "rdml", raw}, "--table writes no file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_THAT(r.err, StartsWith("morvane-convert: " + c.message));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(other.path), fs::directory_iterator()), 1);
+}
+
+TEST(ConvertRdml, RealExportsGiveOneReactPerWell)
+{
+    const TempDir dir;
+    const struct {
+        const char* name;
+        std::size_t reacts;
+        std::size_t melt;
+    } cases[] = {
+        {"lc480_384_nrd1_calibration.txt", 384, 384u * 176},
+        {"lc480_96_example_excel_damaged.txt", 96, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = run({"-o", dir / "run.rdml", "--overwrite", data(c.name)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string xml = rdmlXml(dir / "run.rdml");
+        EXPECT_EQ(count(xml, "<react "), c.reacts);
+        EXPECT_EQ(count(xml, "<mdp>"), c.melt);
+    }
 }
 
 TEST(ConvertFiles, AResultsExportIsRefusedBeforeThePlateFormat)

@@ -1,0 +1,52 @@
+// The window's "Save as RDML..." on the third page: the run converted on the first page, every
+// channel of it, for the wells ticked on the second, as RDML or as the RDES table.
+
+#include "app/filepath.h"
+#include "app/tform1.h"
+#include "app/waitcursor.h"
+#include "conversion/programs.h"
+#include "dialogs/handlererror.h"
+#include "export/rdml.h"
+#include "plate/wellchecklist.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+void TForm1::SaveRdmlButtonClick(QObject*)
+{
+    if (!m_rawText || !m_programs || SelectedProg == 0)
+        throw HandlerError(QStringLiteral("no run is converted; open a raw data file and \"Convert to Grid\" first"));
+    QString path = m_dialogs->saveFileName(this, QStringLiteral("Save the ticked wells as RDML"),
+                                           QStringLiteral("RDML files (*.rdml);;RDES tables (*.tsv)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".rdml");
+    const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
+    const WaitCursor wait;
+
+    const morvane::ConvertedChannels converted =
+        unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateSizeIndex(), !rdes,
+                                            QFileInfo(path).completeBaseName().toStdString()));
+    const morvane::RdmlContent content = converted.content(currentWellList()->ticks());
+    morvane::RdmlSummary summary;
+    const std::string bytes =
+        unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
+    if (summary.reacts == 0)
+        throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
+    // The save dialog has asked before an existing file is replaced.
+    unwrap(morvane::saveNewFile(fileSystemPath(path), bytes, morvane::ExistingFile::Replace));
+
+    QStringList channels;
+    for (const std::string& channel : content.channels)
+        channels << QString::fromStdString(channel);
+    const QString done = QStringLiteral("%1 wells with the channel%2 %3%4 saved as %5 in\n%6")
+                             .arg(summary.reacts)
+                             .arg(channels.size() > 1 ? QStringLiteral("s") : QString())
+                             .arg(channels.join(QStringLiteral(", ")))
+                             .arg(summary.meltPoints > 0 ? QStringLiteral(" and the melt curve") : QString())
+                             .arg(rdes ? QStringLiteral("RDES") : QStringLiteral("RDML"))
+                             .arg(QDir::toNativeSeparators(path));
+    m_dialogs->message(this, DialogService::Icon::Information, QStringLiteral("Saved"), done,
+                       DialogService::Buttons::Ok);
+}
