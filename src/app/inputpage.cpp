@@ -43,6 +43,8 @@ constexpr int kSheetNameWidth = 161;
 constexpr int kGapAfterSheetName = 16;
 constexpr int kCycleCountWidth = 97; // shows its start text "NoCyclesEdit" whole
 constexpr QSize kProgressBarSize{865, 16};
+constexpr int kProgressBarMinWidth = 200;
+constexpr int kProgressBarStretch = 100;
 
 // Until a conversion: a heading row, and the well and sample columns fixed.
 constexpr GridShape kEmptyWellTable{.rows = 2, .cols = 47, .fixedRows = 1, .fixedCols = 2};
@@ -113,7 +115,11 @@ QWidget* TForm1::buildInputPage()
     ChannelLabel = label("ChannelLabel", QString());
     ChannelLabel->hide();
     ProgressBar = named(new QProgressBar, "ProgressBar");
-    ProgressBar->setFixedSize(kProgressBarSize);
+    // Gives way to the channel label rather than widening the window.
+    ProgressBar->setMaximumWidth(kProgressBarSize.width());
+    ProgressBar->setFixedHeight(kProgressBarSize.height());
+    ProgressBar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    ProgressBar->setMinimumWidth(kProgressBarMinWidth);
     ProgressBar->setTextVisible(false);
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
@@ -121,7 +127,7 @@ QWidget* TForm1::buildInputPage()
     tableStrip->addWidget(SheetNameEdit);
     tableStrip->addSpacing(kGapAfterSheetName);
     tableStrip->addWidget(NoCyclesEdit);
-    tableStrip->addWidget(ProgressBar);
+    tableStrip->addWidget(ProgressBar, kProgressBarStretch); // up to its full width before the strip's end
     tableStrip->addWidget(ChannelLabel);
     tableStrip->addStretch(1);
 

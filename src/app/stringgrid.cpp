@@ -109,12 +109,13 @@ void StringGrid::setGrid(morvane::Grid grid)
 {
     m_model->setGrid(std::move(grid));
     syncHeaders();
-    // The sample names are longer than a reading: give their column room, within reason.
+    // First the one width of the readings, which resets every column, then the sample names:
+    // longer than a reading, they get their own room, within reason.
+    fitReadings();
     if (m_model->columnCount() > 0 && m_model->rowCount() > 0) {
         resizeColumnToContents(0);
         setColumnWidth(0, std::clamp(columnWidth(0), 64, 240));
     }
-    fitReadings();
 }
 
 void StringGrid::fitReadings()

@@ -207,9 +207,10 @@ void TForm1::ConvertButtonClick(QObject*)
         wells->setFindings(wellFindings);
     NoCyclesEdit->setText(QString::number(table.cycles));
     const QString channelText = QStringLiteral("channel: ") + QString::fromStdString(channelName);
+    // Said only where there is a choice of channel, like the channel list itself.
     for (QLabel* label : {ChannelLabel, ChannelOutLabel}) {
         label->setText(channelText);
-        label->show();
+        label->setVisible(programs->columns.severalChannels());
     }
     if (!plateWarning.empty())
         warning(QString::fromStdString(plateWarning), DialogService::Buttons::Ok);

@@ -192,8 +192,14 @@ void NewUserTest::fileNameTitleLastFolderDropAndNoTicks()
 
     // A dropped file opens as the button opens it.
     QVERIFY(!t.form->FilesDropped({QUrl::fromLocalFile("a.txt"), QUrl::fromLocalFile("b.txt")}));
+    const int width = t.form->width();
     QVERIFY(t.form->FilesDropped({QUrl::fromLocalFile(testData("channels/lc480_96_dual_colour.txt"))}));
     QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    t.get<QListWidget>("ChannelsListBox")->setCurrentRow(1);
+    t.click("ConvertButton");
+    QApplication::processEvents();
+    QVERIFY(!t.get<QLabel>("ChannelLabel")->isHidden());
+    QCOMPARE(t.form->width(), width); // the channel label takes room from the progress bar
     QVERIFY(t.form->windowTitle().startsWith("lc480_96_dual_colour.txt - "));
     QCOMPARE(t.get<QListWidget>("ChannelsListBox")->count(), 2);
     QCOMPARE(t.get<QTabWidget>("PageControl1")->currentIndex(), 0);

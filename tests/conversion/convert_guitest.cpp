@@ -289,6 +289,7 @@ void ConvertTest::channelAndSegmentAreChosenInTheLists()
     const QString channelText = QStringLiteral("channel: ") + channelItems.at(channelRow);
     QCOMPARE(t.get<QLabel>("ChannelLabel")->text(), channelText);
     QCOMPARE(t.get<QLabel>("ChannelOutLabel")->text(), channelText);
+    QCOMPARE(t.get<QLabel>("ChannelLabel")->isHidden(), channelItems.size() < 2);
 }
 
 void ConvertTest::wellsThePlateCannotHoldAreNamed()
