@@ -3,6 +3,8 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace morvane {
 
@@ -94,6 +96,21 @@ bool DataLineReader::checkSampleNameLength()
         return true;
     return fail("the sample name has " + std::to_string(units) + " characters; a cell holds at most " +
                 std::to_string(kMaxSampleNameLength));
+}
+
+std::optional<double> parseTemperature(std::string_view field)
+{
+    char buffer[64];
+    if (field.empty() || field.size() > sizeof buffer)
+        return std::nullopt;
+    std::copy(field.begin(), field.end(), buffer);
+    std::replace(buffer, buffer + field.size(), ',', '.');
+    double value = 0;
+    const char* end = buffer + field.size();
+    const auto [ptr, ec] = std::from_chars(buffer, end, value);
+    if (ec != std::errc() || ptr != end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 bool DataLineReader::fail(std::string message)

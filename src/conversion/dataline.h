@@ -8,6 +8,7 @@
 #include "conversion/splitline.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,9 @@ struct LineColumns {
     int segmentFromEnd = 0;
     int temperatureFromEnd = 0;
 };
+
+// A temperature as the file writes it, with a point or a comma; nothing when it is no number.
+std::optional<double> parseTemperature(std::string_view field);
 
 // One reusable cursor over data lines. Every access that can fail returns false and leaves the
 // reason, with the line, in error().
@@ -85,5 +89,26 @@ private:
     std::size_t m_minFields;
     Error m_error;
 };
+
+// Calls visit(line) for each line of the first well, from `firstDataLine` up to the first line
+// of the next well (not visited). Stops at the first malformed line or when visit returns false
+// with its error recorded in the reader; returns that error.
+template <typename Visit>
+Status forEachFirstWellLine(const RawText& text, const LineColumns& columns, std::size_t firstDataLine, Visit&& visit)
+{
+    DataLineReader line(text, columns);
+    std::string firstWell;
+    for (std::size_t k = firstDataLine; k < text.lineCount(); ++k) {
+        if (!line.split(k))
+            return line.error();
+        if (k == firstDataLine)
+            firstWell.assign(line.well());
+        else if (line.well() != firstWell)
+            break;
+        if (!visit(line))
+            return line.error();
+    }
+    return success();
+}
 
 } // namespace morvane

@@ -12,20 +12,6 @@ namespace morvane {
 namespace {
 
 // A temperature as the file writes it, with a point or a comma; nothing when it is no number.
-std::optional<double> temperatureValue(std::string_view field)
-{
-    char buffer[64];
-    if (field.empty() || field.size() > sizeof buffer)
-        return std::nullopt;
-    std::copy(field.begin(), field.end(), buffer);
-    std::replace(buffer, buffer + field.size(), ',', '.');
-    double value = 0;
-    const char* end = buffer + field.size();
-    const auto [ptr, ec] = std::from_chars(buffer, end, value);
-    if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
 
 // Leaves one point per temperature, the first; the instrument rarely reads twice at the same
 // temperature, so the common case only sorts a copy.
@@ -68,27 +54,19 @@ Expected<std::optional<int>> findMeltProgram(const RawText& text, const ProgramL
         bool readable = true;
     };
     std::vector<Seen> seen;
-    DataLineReader line(text, columns);
-    std::string firstWell;
-    for (std::size_t k = programs.firstDataLine(); k < text.lineCount(); ++k) {
-        if (!line.split(k))
-            return line.error();
-        if (k == programs.firstDataLine())
-            firstWell.assign(line.well());
-        else if (line.well() != firstWell)
-            break;
+    const Status scanned = forEachFirstWellLine(text, columns, programs.firstDataLine(), [&](DataLineReader& line) {
         int program = 0;
         int cycle = 0;
         if (!line.program(program) || !line.cycle(cycle))
-            return line.error();
+            return false;
         auto it = std::find_if(seen.begin(), seen.end(), [&](const Seen& s) { return s.program == program; });
         if (it == seen.end())
             it = seen.insert(seen.end(), Seen{program});
         it->allFirstCycle = it->allFirstCycle && cycle == 1;
-        const auto temperature = temperatureValue(line.temperatureText());
+        const auto temperature = parseTemperature(line.temperatureText());
         if (!temperature) {
             it->readable = false;
-            continue;
+            return true;
         }
         if (it->lines == 0)
             it->first = *temperature;
@@ -98,7 +76,10 @@ Expected<std::optional<int>> findMeltProgram(const RawText& text, const ProgramL
             ++it->falls;
         it->last = *temperature;
         ++it->lines;
-    }
+        return true;
+    });
+    if (!scanned)
+        return scanned.error();
     for (const Seen& s : seen)
         if (s.allFirstCycle && s.readable && s.lines >= 2 && s.last > s.first && s.rises > s.falls)
             return std::optional<int>(s.program);
@@ -124,7 +105,7 @@ Expected<MeltCurves> readMeltCurves(const RawText& text, const ProgramList& prog
             return line.error();
         if (number != program)
             continue;
-        const auto temperature = temperatureValue(line.temperatureText());
+        const auto temperature = parseTemperature(line.temperatureText());
         if (!temperature) {
             line.fail("'" + cellText(text, line.temperatureText()) + "' is not a temperature");
             return line.error();

@@ -29,19 +29,6 @@ bool looksLikeOtherExport(const RawText& text)
     return false;
 }
 
-// The temperature as the file writes it, with a point or a comma; nothing when it is no number.
-std::optional<double> parseTemperature(std::string_view field)
-{
-    std::string text(field);
-    std::replace(text.begin(), text.end(), ',', '.');
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || ptr != end || text.empty() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 struct SegmentSeen {
     std::string text;
     int number = 0;
@@ -57,37 +44,32 @@ Status findRuns(const RawText& text, ProgramList& list)
 {
     std::vector<std::vector<SegmentSeen>> segments(list.programs.size());
     if (list.columns.line.segmentFromEnd > 0) {
-        DataLineReader line(text, list.columns.line);
-        const std::size_t count = text.lineCount();
-        std::string firstWell;
-        for (std::size_t k = list.firstDataLine(); k < count; ++k) {
-            if (!line.split(k))
-                return line.error();
-            if (k == list.firstDataLine())
-                firstWell.assign(line.well());
-            else if (line.well() != firstWell)
-                break;
-            const auto program = std::find(list.programs.begin(), list.programs.end(), line.programText());
-            if (program == list.programs.end())
-                continue;
-            auto& seen = segments[static_cast<std::size_t>(program - list.programs.begin())];
-            auto segment = std::find_if(seen.begin(), seen.end(),
-                                        [&](const SegmentSeen& s) { return s.text == line.segmentText(); });
-            if (segment == seen.end()) {
-                SegmentSeen added;
-                added.text.assign(line.segmentText());
-                if (!line.segment(added.number))
-                    return line.error();
-                seen.push_back(std::move(added));
-                segment = seen.end() - 1;
-            }
-            if (const auto temperature = parseTemperature(line.temperatureText())) {
-                segment->temperatureSum += *temperature;
-                ++segment->temperatures;
-            } else {
-                segment->temperatureUnreadable = true;
-            }
-        }
+        const Status scanned =
+            forEachFirstWellLine(text, list.columns.line, list.firstDataLine(), [&](DataLineReader& line) {
+                const auto program = std::find(list.programs.begin(), list.programs.end(), line.programText());
+                if (program == list.programs.end())
+                    return true;
+                auto& seen = segments[static_cast<std::size_t>(program - list.programs.begin())];
+                auto segment = std::find_if(seen.begin(), seen.end(),
+                                            [&](const SegmentSeen& s) { return s.text == line.segmentText(); });
+                if (segment == seen.end()) {
+                    SegmentSeen added;
+                    added.text.assign(line.segmentText());
+                    if (!line.segment(added.number))
+                        return false;
+                    seen.push_back(std::move(added));
+                    segment = seen.end() - 1;
+                }
+                if (const auto temperature = parseTemperature(line.temperatureText())) {
+                    segment->temperatureSum += *temperature;
+                    ++segment->temperatures;
+                } else {
+                    segment->temperatureUnreadable = true;
+                }
+                return true;
+            });
+        if (!scanned)
+            return scanned.error();
     }
     for (std::size_t i = 0; i < list.programs.size(); ++i) {
         OfferedRun run;
