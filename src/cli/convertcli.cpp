@@ -39,11 +39,35 @@ bool takesValue(std::string_view name)
            name == "--sheet" || name == "--decimal-separator" || name == "--format";
 }
 
+// The options without a value, and what each sets.
+struct Flag {
+    std::string_view name;
+    void (*set)(ConvertOptions&);
+};
+constexpr Flag kFlags[] = {
+    {"--table", [](ConvertOptions& o) { o.table = true; }},
+    {"--list-programs", [](ConvertOptions& o) { o.listPrograms = true; }},
+    {"--list-channels", [](ConvertOptions& o) { o.listChannels = true; }},
+    {"--keep-separator", [](ConvertOptions& o) { o.choices.repairSeparator = false; }},
+    {"--strict", [](ConvertOptions& o) { o.strict = true; }},
+    {"--check", [](ConvertOptions& o) { o.check = true; }},
+    {"--overwrite", [](ConvertOptions& o) { o.overwrite = true; }},
+    {"--quiet", [](ConvertOptions& o) { o.quiet = true; }},
+    {"--version", [](ConvertOptions& o) { o.version = true; }},
+    {"--help", [](ConvertOptions& o) { o.help = true; }},
+};
+
+const Flag* findFlag(std::string_view name)
+{
+    for (const Flag& flag : kFlags)
+        if (flag.name == name)
+            return &flag;
+    return nullptr;
+}
+
 bool isFlag(std::string_view name)
 {
-    return name == "--table" || name == "--list-programs" || name == "--list-channels" || name == "--keep-separator" ||
-           name == "--strict" || name == "--check" || name == "--quiet" || name == "--version" || name == "--help" ||
-           name == "--overwrite";
+    return findFlag(name) != nullptr;
 }
 
 Status applyOption(ConvertOptions& options, std::string_view name, const std::string& value)
@@ -92,27 +116,9 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
     } else if (name == "--format") {
         options.format = formatNamed(value);
         if (!options.format)
-            return usage("--format: '" + value + "' is none of xlsx, rdml, rdes");
-    } else if (name == "--overwrite") {
-        options.overwrite = true;
-    } else if (name == "--table") {
-        options.table = true;
-    } else if (name == "--list-programs") {
-        options.listPrograms = true;
-    } else if (name == "--list-channels") {
-        options.listChannels = true;
-    } else if (name == "--keep-separator") {
-        options.choices.repairSeparator = false;
-    } else if (name == "--strict") {
-        options.strict = true;
-    } else if (name == "--check") {
-        options.check = true;
-    } else if (name == "--quiet") {
-        options.quiet = true;
-    } else if (name == "--version") {
-        options.version = true;
-    } else if (name == "--help") {
-        options.help = true;
+            return usage("--format: " + quoteForMessage(value) + " is none of xlsx, rdml, rdes");
+    } else if (const Flag* flag = findFlag(name)) {
+        flag->set(options);
     }
     return success();
 }
