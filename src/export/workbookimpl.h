@@ -8,6 +8,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,8 +36,12 @@ inline constexpr std::string_view workbookContentTypes[] = {
 inline constexpr int kMaxCellFormats = 65430; // Excel's limit for cellXfs
 
 std::string relType(std::string_view kind);
-// A small non-negative integer attribute; nullopt for anything else.
-std::optional<long> toNumber(std::string_view text);
+// Ids and tab positions are unsignedInt in the file format. Opening refuses any that is not,
+// and the edit computes in 64 bits: one more than the largest still fits.
+inline constexpr std::uint64_t kMaxUnsignedInt = 0xFFFFFFFFu;
+// The value of an unsignedInt attribute (XML white space around it allowed); nullopt for
+// anything else.
+std::optional<std::uint32_t> toUnsignedInt(std::string_view text);
 // The part a relationship target names, without leading slash.
 std::string resolveTarget(std::string_view sourceFolder, std::string_view target);
 std::string folderOf(std::string_view part);

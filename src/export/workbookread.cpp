@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace morvane {
 
@@ -41,12 +42,14 @@ std::string relType(std::string_view kind)
     return std::string(kRelTypeBase) + std::string(kind);
 }
 
-std::optional<long> toNumber(std::string_view text)
+std::optional<std::uint32_t> toUnsignedInt(std::string_view text)
 {
-    const auto value = parseWholeNumber<long>(text, PlusSign::Refused);
-    if (value && *value < 0)
-        return std::nullopt;
-    return value;
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return parseWholeNumber<std::uint32_t>(text, PlusSign::Refused);
 }
 
 // Targets are relative to the source part's folder (Excel, LibreOffice) or absolute
@@ -130,6 +133,41 @@ Status XlsxWorkbook::Impl::loadPart(XmlPart& part, std::uint64_t cap)
     return success();
 }
 
+namespace {
+struct NumberAttribute {
+    std::string_view list;    // child of the part's root
+    std::string_view element; // child of the list
+    const char* attribute;
+};
+constexpr NumberAttribute workbookNumbers[] = {{"sheets", "sheet", "sheetId"},
+                                               {"definedNames", "definedName", "localSheetId"},
+                                               {"bookViews", "workbookView", "activeTab"},
+                                               {"bookViews", "workbookView", "firstSheet"}};
+constexpr NumberAttribute styleNumbers[] = {{"numFmts", "numFmt", "numFmtId"}};
+
+// Why the part cannot be edited, if an attribute the edit reads as a number is no unsignedInt.
+std::optional<std::string> badNumber(std::string_view part, pugi::xml_node root,
+                                     std::span<const NumberAttribute> numbers)
+{
+    for (const NumberAttribute& number : numbers) {
+        for (pugi::xml_node n : firstChild(root, kNsMain, number.list).children()) {
+            if (!isElement(n, kNsMain, number.element))
+                continue;
+            const pugi::xml_attribute a = n.attribute(number.attribute);
+            if (!a || toUnsignedInt(a.value()))
+                continue;
+            std::string value = a.value();
+            if (value.size() > 24)
+                value = value.substr(0, 20) + "...";
+            return "the attribute " + std::string(number.attribute) + "=\"" + value + "\" of a <" +
+                   std::string(number.element) + "> in part '" + std::string(part) +
+                   "' is not a whole number from 0 to " + std::to_string(kMaxUnsignedInt);
+        }
+    }
+    return std::nullopt;
+}
+} // namespace
+
 Status XlsxWorkbook::Impl::readWorkbook()
 {
     contentTypes.name = "[Content_Types].xml";
@@ -179,6 +217,8 @@ Status XlsxWorkbook::Impl::readWorkbook()
                      "Excel Workbook (.xlsx) and export again"};
     if (!isElement(root, kNsMain, "workbook"))
         return cannotOpen("its workbook part holds no workbook");
+    if (const auto bad = badNumber(workbook.name, root, workbookNumbers))
+        return cannotOpen(*bad);
     if (pugi::xml_node protection = firstChild(root, kNsMain, "workbookProtection");
         protection && attributeIsTrue(protection.attribute("lockStructure")))
         return Error{"'" + displayName +
@@ -245,16 +285,16 @@ Status XlsxWorkbook::Impl::readWorkbook()
 
     // The active tab: workbookView[0]/@activeTab, 0 by default; one that does not exist or is
     // hidden (a generator's fault) becomes the first visible tab.
-    long active = 0;
+    std::size_t active = 0;
     if (pugi::xml_node views = firstChild(root, kNsMain, "bookViews"))
         if (pugi::xml_node view = firstChild(views, kNsMain, "workbookView"))
-            active = toNumber(view.attribute("activeTab").value()).value_or(0);
+            active = toUnsignedInt(view.attribute("activeTab").value()).value_or(0);
     if (tabs.empty()) {
         this->active = -1;
     } else {
-        if (active >= static_cast<long>(tabs.size()) || !tabs[static_cast<std::size_t>(active)].info.visible) {
+        if (active >= tabs.size() || !tabs[active].info.visible) {
             const auto visible = std::find_if(tabs.begin(), tabs.end(), [](const Tab& t) { return t.info.visible; });
-            active = visible == tabs.end() ? 0 : visible - tabs.begin();
+            active = visible == tabs.end() ? 0 : static_cast<std::size_t>(visible - tabs.begin());
         }
         this->active = static_cast<int>(active);
     }
@@ -264,6 +304,8 @@ Status XlsxWorkbook::Impl::readWorkbook()
             return s;
         if (!isElement(styles->doc.document_element(), kNsMain, "styleSheet"))
             return cannotOpen("its part '" + styles->name + "' holds no styles");
+        if (const auto bad = badNumber(styles->name, styles->doc.document_element(), styleNumbers))
+            return cannotOpen(*bad);
     }
     if (sharedStrings)
         if (auto s = readSharedStrings(); !s)
