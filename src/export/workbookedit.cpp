@@ -263,8 +263,9 @@ bool XlsxWorkbook::Impl::partNameTaken(std::string_view part) const
     for (const auto& sheet : newSheets)
         if (foldAscii(sheet.part) == folded)
             return true;
-    for (const auto* created : {styles ? &*styles : nullptr, sharedStrings ? &*sharedStrings : nullptr})
-        if (created && foldAscii(created->name) == folded)
+    for (const std::string* created :
+         {styles ? &styles->name : nullptr, sharedStrings ? &sharedStrings->name : nullptr})
+        if (created && foldAscii(*created) == folded)
             return true;
     return false;
 }
@@ -360,23 +361,12 @@ Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
 std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
 {
     if (!sharedStrings) {
-        createPart(sharedStrings, "sharedStrings", templateSharedStrings, kCtSharedStrings);
-        hadCountAttribute = true;
+        sharedStrings.emplace();
+        sharedStrings->name = freePartName(workbookFolder, "sharedStrings", false);
+        sharedStrings->strings = std::move(SharedStrings::read(templateSharedStrings, sharedStrings->name)).value();
+        registerPart(sharedStrings->name, "sharedStrings", kCtSharedStrings);
     }
-    sharedStrings->changed = true;
-    ++referencesAdded;
-    std::string stored = encodeEscapedUnits(text);
-    const auto [it, inserted] = stringIndex.emplace(std::move(stored), stringCount);
-    if (inserted) {
-        const std::string& prefix = sharedStrings->prefix;
-        pugi::xml_node si = sharedStrings->doc.document_element().append_child(qualified(prefix, "si").c_str());
-        pugi::xml_node t = si.append_child(qualified(prefix, "t").c_str());
-        if (needsSpacePreserve(it->first))
-            t.append_attribute("xml:space").set_value("preserve");
-        t.append_child(pugi::node_pcdata).set_value(it->first.c_str());
-        ++stringCount;
-    }
-    return it->second;
+    return sharedStrings->strings.use(encodeEscapedUnits(text));
 }
 
 Expected<std::string> XlsxWorkbook::Impl::newSheetName(std::string_view wantedName, std::string_view defaultBase) const
@@ -484,20 +474,14 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
     };
     ZipArchive& zip = *d->zip;
 
-    if (d->sharedStrings && d->sharedStrings->changed) {
-        pugi::xml_node sst = d->sharedStrings->doc.document_element();
-        if (d->hadCountAttribute) {
-            pugi::xml_attribute count = sst.attribute("count");
-            const std::uint64_t before = toUnsignedInt(count.value()).value_or(0);
-            count.set_value(std::min<std::uint64_t>(before + d->referencesAdded, kMaxUnsignedInt));
-        }
-        if (pugi::xml_attribute unique = sst.attribute("uniqueCount"))
-            unique.set_value(d->stringCount);
+    if (d->sharedStrings && d->sharedStrings->strings.changed()) {
+        std::string xml = d->sharedStrings->strings.finish();
+        if (d->sharedStrings->entry)
+            zip.replace(*d->sharedStrings->entry, std::move(xml));
         else
-            sst.append_attribute("uniqueCount").set_value(d->stringCount);
+            zip.add(d->sharedStrings->name, std::move(xml));
     }
-    for (XmlPart* part : {&d->contentTypes, &d->workbook, &d->workbookRels, d->styles ? &*d->styles : nullptr,
-                          d->sharedStrings ? &*d->sharedStrings : nullptr}) {
+    for (XmlPart* part : {&d->contentTypes, &d->workbook, &d->workbookRels, d->styles ? &*d->styles : nullptr}) {
         if (!part || !part->changed)
             continue;
         if (part->entry)
@@ -518,6 +502,18 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
             for (auto it = scan.removals.rbegin(); it != scan.removals.rend(); ++it)
                 xml->erase(it->first, it->second - it->first);
             zip.replace(*tab.entry, std::move(xml).value());
+        }
+    }
+    // Copied parts go into the new file as they are stored; a checksum that does not match
+    // would otherwise pass unnoticed into it.
+    for (std::size_t i = 0; i < zip.entryCount(); ++i) {
+        if (zip.changed(i))
+            continue;
+        if (auto intact = zip.verify(i); !intact) {
+            const auto tab = std::find_if(d->tabs.begin(), d->tabs.end(), [&](const Tab& t) { return t.entry == i; });
+            d->warnings.push_back("'" + d->displayName + "': " + intact.error().message +
+                                  (tab == d->tabs.end() ? "" : " (it holds the sheet '" + tab->info.name + "')") +
+                                  "; it was copied as it was, and Excel may offer to repair the workbook");
         }
     }
     auto bytes = zip.commit(compressionLevel);

@@ -3,6 +3,7 @@
 // (workbookedit.cpp) of a package.
 
 #include "common/text.h"
+#include "export/sharedstrings.h"
 #include "export/workbook.h"
 #include "export/ziparchive.h"
 
@@ -36,12 +37,6 @@ inline constexpr std::string_view workbookContentTypes[] = {
 inline constexpr int kMaxCellFormats = 65430; // Excel's limit for cellXfs
 
 std::string relType(std::string_view kind);
-// Ids and tab positions are unsignedInt in the file format. Opening refuses any that is not,
-// and the edit computes in 64 bits: one more than the largest still fits.
-inline constexpr std::uint64_t kMaxUnsignedInt = 0xFFFFFFFFu;
-// The value of an unsignedInt attribute (XML white space around it allowed); nullopt for
-// anything else.
-std::optional<std::uint32_t> toUnsignedInt(std::string_view text);
 // The part a relationship target names, without leading slash.
 std::string resolveTarget(std::string_view sourceFolder, std::string_view target);
 std::string folderOf(std::string_view part);
@@ -105,6 +100,12 @@ struct XmlPart {
     std::string prefix; // of the root element, for the children we add
 };
 
+struct SharedStringsPart {
+    std::string name;                 // entry name, no leading slash
+    std::optional<std::size_t> entry; // none: a part this edit creates
+    SharedStrings strings;
+};
+
 struct Tab {
     SheetTab info;
     std::string part;
@@ -137,19 +138,15 @@ struct XlsxWorkbook::Impl {
     XmlPart workbookRels;
     std::string workbookFolder;
     std::optional<XmlPart> styles;
-    std::optional<XmlPart> sharedStrings;
+    std::optional<xlsx::SharedStringsPart> sharedStrings;
 
     std::vector<Tab> tabs;
     std::vector<SheetTab> tabInfos;
     int active = -1;
     std::vector<NewSheet> newSheets;
     bool modified = false;
+    std::vector<std::string> warnings;
 
-    // Shared strings: index of each plain string (in its stored, _xHHHH_-escaped form).
-    std::unordered_map<std::string, std::size_t> stringIndex;
-    std::size_t stringCount = 0; // <si> elements
-    std::size_t referencesAdded = 0;
-    bool hadCountAttribute = false;
     std::unordered_map<std::string, int> styleForFormat;
 
     Error cannotOpen(const std::string& reason) const

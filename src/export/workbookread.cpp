@@ -42,16 +42,6 @@ std::string relType(std::string_view kind)
     return std::string(kRelTypeBase) + std::string(kind);
 }
 
-std::optional<std::uint32_t> toUnsignedInt(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return parseWholeNumber<std::uint32_t>(text, PlusSign::Refused);
-}
-
 // Targets are relative to the source part's folder (Excel, LibreOffice) or absolute
 // (openpyxl), and may be %-encoded.
 std::string resolveTarget(std::string_view sourceFolder, std::string_view target)
@@ -315,25 +305,19 @@ Status XlsxWorkbook::Impl::readWorkbook()
 
 Status XlsxWorkbook::Impl::readSharedStrings()
 {
-    if (auto s = loadPart(*sharedStrings, limits.maxSharedStringsBytes); !s)
-        return s;
-    const pugi::xml_node sst = sharedStrings->doc.document_element();
-    if (!isElement(sst, kNsMain, "sst"))
-        return cannotOpen("its part '" + sharedStrings->name + "' holds no shared strings");
-    hadCountAttribute = static_cast<bool>(sst.attribute("count"));
-    for (pugi::xml_node si : sst.children()) {
-        if (!isElement(si, kNsMain, "si"))
-            continue;
-        // Only a plain <si><t>..</t></si> can be reused; rich text and phonetics stay unmatched.
-        pugi::xml_node only;
-        int elements = 0;
-        for (pugi::xml_node child : si.children())
-            if (child.type() == pugi::node_element && ++elements == 1)
-                only = child;
-        if (elements == 1 && isElement(only, kNsMain, "t"))
-            stringIndex.emplace(only.text().get(), stringCount);
-        ++stringCount;
-    }
+    SharedStringsPart& part = *sharedStrings;
+    part.entry = zip->find(part.name);
+    if (!part.entry)
+        return cannotOpen("its part '" + part.name + "' is missing");
+    part.name = zip->entryName(*part.entry);
+    // An export adds a few kB of strings; a batch of them may take the copy at the end.
+    auto bytes = zip->read(*part.entry, limits.maxSharedStringsBytes, 256 * 1024);
+    if (!bytes)
+        return cannotOpen(bytes.error().message);
+    auto strings = SharedStrings::read(std::move(bytes).value(), part.name);
+    if (!strings)
+        return cannotOpen(strings.error().message);
+    part.strings = std::move(strings).value();
     return success();
 }
 
@@ -436,6 +420,10 @@ int XlsxWorkbook::activeTab() const
 bool XlsxWorkbook::modified() const
 {
     return d->modified;
+}
+const std::vector<std::string>& XlsxWorkbook::warnings() const
+{
+    return d->warnings;
 }
 
 } // namespace morvane

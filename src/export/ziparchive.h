@@ -36,17 +36,25 @@ public:
     std::optional<std::size_t> find(std::string_view name) const;
     bool contains(std::string_view name) const { return find(name).has_value(); }
 
-    // The whole entry; fails as soon as more than `cap` bytes come out, whatever the archive
-    // claims.
-    Expected<std::string> read(std::size_t index, std::uint64_t cap) const;
+    // The whole entry. Fails when the directory declares more than `cap` bytes, before anything
+    // is inflated, and as soon as more than `cap` or more than declared come out. `spare` bytes
+    // of room are kept after it, for text to go in without copying a large part.
+    Expected<std::string> read(std::size_t index, std::uint64_t cap, std::size_t spare = 0) const;
     // Reads the start of an entry chunk by chunk until `enough` says so, the entry ends or
     // about `cap` bytes were read, whichever comes first.
     Expected<std::string> readStart(std::size_t index, std::uint64_t cap,
                                     const std::function<bool(const std::string&)>& enough) const;
+    // Inflates the whole entry, keeping nothing: fails when it is damaged (its checksum does
+    // not match, or it holds more than declared).
+    Status verify(std::size_t index) const;
+    // The uncompressed size the archive's directory gives.
+    std::uint64_t declaredSize(std::size_t index) const;
 
-    // Changes, kept in memory until commit().
+    // Changes, kept in memory until commit(); an entry without changes is copied as it is
+    // stored, without being inflated.
     void replace(std::size_t index, std::string data);
     void add(std::string name, std::string data);
+    bool changed(std::size_t index) const;
 
     // A new archive of the given entries, deflated.
     static Expected<std::string> build(const std::vector<std::pair<std::string, std::string>>& entries);
@@ -57,8 +65,9 @@ public:
 private:
     ZipArchive() = default;
     void close();
-    Expected<std::string> readImpl(std::size_t index, std::uint64_t cap,
-                                   const std::function<bool(const std::string&)>& enough, bool failOverCap) const;
+    // Hands the entry to `consume` in chunks until it returns true.
+    Status inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
+                   const std::function<bool(std::string_view)>& consume) const;
 
     zip* m_zip = nullptr;
     zip_source* m_source = nullptr; // kept, so the rewritten archive can be read back from it
