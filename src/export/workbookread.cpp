@@ -222,6 +222,9 @@ Status XlsxWorkbook::Impl::readWorkbook()
     if (zip->contains(workbookRels.name)) {
         if (auto s = loadPart(workbookRels, limits.maxPackagePartBytes); !s)
             return s;
+        // Relationships added to a list in another namespace would not be found again.
+        if (!isElement(workbookRels.doc.document_element(), kNsPackageRels, "Relationships"))
+            return cannotOpen("its part '" + workbookRels.name + "' holds no relationships");
     } else {
         // Possible only for a workbook without sheets; created with the first relationship.
         workbookRels.doc.load_string(

@@ -277,6 +277,21 @@ TEST(HostileWorkbook, AnEntryTwiceIsNamed)
               "'book.xlsx' cannot be opened as a workbook: it holds the entry 'xl/worksheets/sheet1.xml' twice");
 }
 
+// Found by fuzz_xlsxparts: the new sheet's relationship went into a list in another namespace,
+// and the saved workbook could not be read again.
+TEST(HostileWorkbook, RelationshipsInAnotherNamespaceAreRefused)
+{
+    const std::string three = readFile(fixture("openpyxl_three.xlsx"));
+    const std::string rels = "xl/_rels/workbook.xml.rels";
+    auto book = XlsxWorkbook::open(
+        withPart(three, rels,
+                 replaced(part(three, rels), "package/2006/relationships\"", "package/2006/relationship\"")),
+        "book.xlsx");
+    ASSERT_FALSE(book.ok());
+    EXPECT_EQ(book.error().message, "'book.xlsx' cannot be opened as a workbook: its part "
+                                    "'xl/_rels/workbook.xml.rels' holds no relationships");
+}
+
 // A part the edit reads must be sound; one it only copies is copied as it is, with a warning.
 TEST(HostileWorkbook, ADamagedPartIsRefusedWhenReadAndReportedWhenCopied)
 {
