@@ -410,6 +410,8 @@ Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::s
     auto name = d->newSheetName(wantedName, defaultBase);
     if (!name)
         return name;
+    if (!d->checksums) // the save this change leads to copies parts unread
+        d->checksums = std::make_unique<ChecksumCheck>(*d->original);
 
     pugi::xml_node root = d->workbook.doc.document_element();
     pugi::xml_node sheets = firstChild(root, kNsMain, "sheets");
@@ -504,22 +506,26 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
             zip.replace(*tab.entry, std::move(xml).value());
         }
     }
-    // Copied parts go into the new file as they are stored; a checksum that does not match
-    // would otherwise pass unnoticed into it.
-    for (std::size_t i = 0; i < zip.entryCount(); ++i) {
-        if (zip.changed(i))
-            continue;
-        if (auto intact = zip.verify(i); !intact) {
-            const auto tab = std::find_if(d->tabs.begin(), d->tabs.end(), [&](const Tab& t) { return t.entry == i; });
-            d->warnings.push_back("'" + d->displayName + "': " + intact.error().message +
-                                  (tab == d->tabs.end() ? "" : " (it holds the sheet '" + tab->info.name + "')") +
-                                  "; it was copied as it was, and Excel may offer to repair the workbook");
-        }
-    }
+    std::vector<std::size_t> copied;
+    for (std::size_t i = 0; i < zip.entryCount(); ++i)
+        if (!zip.changed(i))
+            copied.push_back(i);
     auto bytes = zip.commit(compressionLevel);
     d->zip.reset();
     if (!bytes)
         return Error{"'" + d->displayName + "' cannot be saved: " + bytes.error().message};
+    // Copied parts went into the new file as they were stored: a checksum that does not match
+    // would pass unnoticed.
+    const auto& damaged = d->checksums->damaged();
+    for (const std::size_t i : copied) {
+        const auto reason = damaged.find(i);
+        if (reason == damaged.end())
+            continue;
+        const auto tab = std::find_if(d->tabs.begin(), d->tabs.end(), [&](const Tab& t) { return t.entry == i; });
+        d->warnings.push_back("'" + d->displayName + "': " + reason->second +
+                              (tab == d->tabs.end() ? "" : " (it holds the sheet '" + tab->info.name + "')") +
+                              "; it was copied as it was, and Excel may offer to repair the workbook");
+    }
     return bytes;
 }
 

@@ -132,6 +132,7 @@ struct XlsxWorkbook::Impl {
     WorkbookLimits limits;
     std::unique_ptr<std::string> original; // the archive reads from it
     std::optional<xlsx::ZipArchive> zip;
+    std::unique_ptr<xlsx::ChecksumCheck> checksums; // of the original, from the first change on
 
     XmlPart contentTypes;
     XmlPart workbook;

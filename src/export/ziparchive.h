@@ -4,13 +4,16 @@
 
 #include "common/expected.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -44,9 +47,6 @@ public:
     // about `cap` bytes were read, whichever comes first.
     Expected<std::string> readStart(std::size_t index, std::uint64_t cap,
                                     const std::function<bool(const std::string&)>& enough) const;
-    // Inflates the whole entry, keeping nothing: fails when it is damaged (its checksum does
-    // not match, or it holds more than declared).
-    Status verify(std::size_t index) const;
     // The uncompressed size the archive's directory gives.
     std::uint64_t declaredSize(std::size_t index) const;
 
@@ -65,7 +65,6 @@ public:
 private:
     ZipArchive() = default;
     void close();
-    // Hands the entry to `consume` in chunks until it returns true.
     Status inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
                    const std::function<bool(std::string_view)>& consume) const;
 
@@ -75,6 +74,28 @@ private:
     std::unordered_map<std::string, std::size_t> m_byFoldedName;
     std::deque<std::pair<std::optional<std::size_t>, std::string>> m_changes; // index or new, data
     std::deque<std::string> m_newNames;
+};
+
+// Inflates every entry of an archive on a thread of its own, keeping nothing, to find those
+// that are damaged (their checksum does not match, or they hold more than declared): a save
+// copies most parts as they are stored, and the check then costs no time of the edit's own.
+// `bytes` must outlive it.
+class ChecksumCheck {
+public:
+    explicit ChecksumCheck(std::string_view bytes);
+    ~ChecksumCheck();
+    ChecksumCheck(const ChecksumCheck&) = delete;
+    ChecksumCheck& operator=(const ChecksumCheck&) = delete;
+
+    // Waits for the end of the check: why each damaged entry is, by index.
+    const std::map<std::size_t, std::string>& damaged();
+
+private:
+    void run();
+    std::string_view m_bytes;
+    std::atomic<bool> m_stop = false;
+    std::map<std::size_t, std::string> m_damaged;
+    std::thread m_thread;
 };
 
 } // namespace morvane::xlsx
