@@ -25,6 +25,9 @@ struct ExportOutcome {
     std::string nameUsed;  // the name the export chose (the wanted one or a numbered variant; may be empty)
     std::string sheetName; // the name the new sheet has (the workbook's default for an empty name)
     SheetNameList sheets;  // the workbook's sheets as GetSheetNames listed them, before the new one
+    // What the save found wrong in the workbook but kept (XlsxWorkbook::warnings): shown to the
+    // user, each as a warning, after the export succeeded.
+    std::vector<std::string> warnings;
 };
 
 // The name rules of the command, given the workbook's sheet names: NameTooLong, or the name to

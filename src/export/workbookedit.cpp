@@ -39,24 +39,33 @@ void setCount(pugi::xml_node list, std::size_t count)
 
 // --- Number and cell formats (styles part) ---
 
-std::optional<long> findNumberFormat(pugi::xml_node numFmts, std::string_view format)
+std::optional<std::uint64_t> findNumberFormat(pugi::xml_node numFmts, std::string_view format)
 {
     for (pugi::xml_node n : numFmts.children())
         if (isElement(n, kNsMain, "numFmt") && format == n.attribute("formatCode").value())
-            return toNumber(n.attribute("numFmtId").value()).value_or(0);
+            return toUnsignedInt(n.attribute("numFmtId").value()).value_or(0);
     return std::nullopt;
 }
 
-long addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const std::string& prefix,
-                     std::string_view format)
+// One more than the highest id (ids up to 163 are Excel's own); past the largest unsignedInt,
+// the smallest free one of ours.
+std::uint64_t addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const std::string& prefix,
+                              std::string_view format)
 {
-    long highest = 163; // ids up to 163 are Excel's own
-    for (pugi::xml_node n : numFmts.children())
-        if (isElement(n, kNsMain, "numFmt"))
-            highest = std::max(highest, toNumber(n.attribute("numFmtId").value()).value_or(0));
+    std::uint64_t highest = 163;
+    std::vector<std::uint64_t> ids;
+    for (pugi::xml_node n : numFmts.children()) {
+        if (!isElement(n, kNsMain, "numFmt"))
+            continue;
+        ids.push_back(toUnsignedInt(n.attribute("numFmtId").value()).value_or(0));
+        highest = std::max(highest, ids.back());
+    }
     if (!numFmts)
         numFmts = styleSheet.prepend_child(qualified(prefix, "numFmts").c_str());
-    const long formatId = highest + 1;
+    std::uint64_t formatId = highest + 1;
+    if (formatId > kMaxUnsignedInt)
+        for (formatId = 164; std::find(ids.begin(), ids.end(), formatId) != ids.end();)
+            ++formatId;
     pugi::xml_node n = numFmts.append_child(qualified(prefix, "numFmt").c_str());
     n.append_attribute("numFmtId").set_value(formatId);
     n.append_attribute("formatCode").set_value(std::string(format).c_str());
@@ -68,7 +77,7 @@ long addNumberFormat(pugi::xml_node styleSheet, pugi::xml_node numFmts, const st
 }
 
 // The id of the number format with this code, added if the styles have none.
-long numberFormatId(pugi::xml_node styleSheet, const std::string& prefix, std::string_view format)
+std::uint64_t numberFormatId(pugi::xml_node styleSheet, const std::string& prefix, std::string_view format)
 {
     const pugi::xml_node numFmts = firstChild(styleSheet, kNsMain, "numFmts");
     if (const auto id = findNumberFormat(numFmts, format))
@@ -103,7 +112,7 @@ pugi::xml_node cellFormatList(pugi::xml_node styleSheet, const std::string& pref
     return cellXfs;
 }
 
-void giveNumberFormat(pugi::xml_node xf, long formatId)
+void giveNumberFormat(pugi::xml_node xf, std::uint64_t formatId)
 {
     for (const auto& [name, value] :
          {std::pair<const char*, std::string>{"numFmtId", std::to_string(formatId)}, {"applyNumberFormat", "1"}}) {
@@ -116,7 +125,7 @@ void giveNumberFormat(pugi::xml_node xf, long formatId)
 
 // The index of the cell format Excel makes when a number format is given to default cells: a
 // copy of xf 0 with the format. Added when there is none yet; nullopt when the list is full.
-std::optional<int> cellFormatIndex(pugi::xml_node styleSheet, const std::string& prefix, long formatId)
+std::optional<int> cellFormatIndex(pugi::xml_node styleSheet, const std::string& prefix, std::uint64_t formatId)
 {
     pugi::xml_node cellXfs = cellFormatList(styleSheet, prefix);
     const std::vector<pugi::xml_node> xfs = cellFormats(cellXfs, prefix);
@@ -138,19 +147,19 @@ std::optional<int> cellFormatIndex(pugi::xml_node styleSheet, const std::string&
 
 // One more than the highest sheet id; past the largest id Excel's file format can hold, the
 // smallest free one.
-long newSheetId(pugi::xml_node sheets)
+std::uint64_t newSheetId(pugi::xml_node sheets)
 {
-    long highest = 0;
-    std::vector<long> ids;
+    std::uint64_t highest = 0;
+    std::vector<std::uint64_t> ids;
     for (pugi::xml_node n : sheets.children()) {
         if (!isElement(n, kNsMain, "sheet"))
             continue;
-        ids.push_back(toNumber(n.attribute("sheetId").value()).value_or(0));
+        ids.push_back(toUnsignedInt(n.attribute("sheetId").value()).value_or(0));
         highest = std::max(highest, ids.back());
     }
     if (highest + 1 <= 65535)
         return highest + 1;
-    long id = 1;
+    std::uint64_t id = 1;
     while (std::find(ids.begin(), ids.end(), id) != ids.end())
         ++id;
     return id;
@@ -166,7 +175,7 @@ pugi::xml_node sheetAt(pugi::xml_node sheets, std::size_t position)
     return {};
 }
 
-void insertSheetElement(pugi::xml_node sheets, std::size_t position, const std::string& name, long sheetId,
+void insertSheetElement(pugi::xml_node sheets, std::size_t position, const std::string& name, std::uint64_t sheetId,
                         const std::string& relId)
 {
     const pugi::xml_node before = sheetAt(sheets, position);
@@ -183,15 +192,22 @@ void insertSheetElement(pugi::xml_node sheets, std::size_t position, const std::
     element.append_attribute((relPrefix + ":id").c_str()).set_value(relId.c_str());
 }
 
-// Names scoped to a sheet hold its position, so those at or after the new sheet move on.
-void shiftLocalNames(pugi::xml_node root, std::size_t position)
+// Tab positions in the workbook part at or after the new sheet move on; one that names no tab
+// (a generator's fault) is left as it is.
+bool shiftsOn(std::optional<std::uint32_t> tab, std::size_t position, std::size_t tabCount)
+{
+    return tab && *tab >= position && *tab < tabCount;
+}
+
+// Names scoped to a sheet hold its position.
+void shiftLocalNames(pugi::xml_node root, std::size_t position, std::size_t tabCount)
 {
     if (pugi::xml_node names = firstChild(root, kNsMain, "definedNames"))
         for (pugi::xml_node n : names.children())
             if (isElement(n, kNsMain, "definedName"))
                 if (pugi::xml_attribute local = n.attribute("localSheetId"))
-                    if (const auto id = toNumber(local.value()); id && *id >= static_cast<long>(position))
-                        local.set_value(*id + 1);
+                    if (const auto id = toUnsignedInt(local.value()); shiftsOn(id, position, tabCount))
+                        local.set_value(std::uint64_t{*id} + 1);
 }
 
 // The first workbook view shows the new tab, and keeps it in sight.
@@ -202,23 +218,22 @@ void activateNewTab(pugi::xml_node view, std::size_t position)
         activeTab = view.append_attribute("activeTab");
     activeTab.set_value(position);
     pugi::xml_attribute firstSheet = view.attribute("firstSheet");
-    if (firstSheet && toNumber(firstSheet.value()).value_or(0) > static_cast<long>(position))
+    if (firstSheet && toUnsignedInt(firstSheet.value()).value_or(0) > position)
         firstSheet.set_value(position);
 }
 
 // Any further view goes on showing the tabs it showed, which the new one moved on.
-void keepShownTabs(pugi::xml_node view, std::size_t position)
+void keepShownTabs(pugi::xml_node view, std::size_t position, std::size_t tabCount)
 {
     pugi::xml_attribute activeTab = view.attribute("activeTab");
-    if (const auto tab = toNumber(activeTab.value()); activeTab && tab && *tab >= static_cast<long>(position))
-        activeTab.set_value(*tab + 1);
+    if (const auto tab = toUnsignedInt(activeTab.value()); activeTab && shiftsOn(tab, position, tabCount))
+        activeTab.set_value(std::uint64_t{*tab} + 1);
     pugi::xml_attribute firstSheet = view.attribute("firstSheet");
-    const long firstShown = toNumber(firstSheet.value()).value_or(0);
-    if (firstSheet && firstShown > static_cast<long>(position))
-        firstSheet.set_value(firstShown + 1);
+    if (const auto first = toUnsignedInt(firstSheet.value()); firstSheet && shiftsOn(first, position + 1, tabCount))
+        firstSheet.set_value(std::uint64_t{*first} + 1);
 }
 
-void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position)
+void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position, std::size_t tabCount)
 {
     pugi::xml_node views = firstChild(root, kNsMain, "bookViews");
     if (!views) {
@@ -233,7 +248,7 @@ void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position
         if (first)
             activateNewTab(view, position);
         else
-            keepShownTabs(view, position);
+            keepShownTabs(view, position, tabCount);
         first = false;
     }
 }
@@ -248,8 +263,9 @@ bool XlsxWorkbook::Impl::partNameTaken(std::string_view part) const
     for (const auto& sheet : newSheets)
         if (foldAscii(sheet.part) == folded)
             return true;
-    for (const auto* created : {styles ? &*styles : nullptr, sharedStrings ? &*sharedStrings : nullptr})
-        if (created && foldAscii(created->name) == folded)
+    for (const std::string* created :
+         {styles ? &styles->name : nullptr, sharedStrings ? &sharedStrings->name : nullptr})
+        if (created && foldAscii(*created) == folded)
             return true;
     return false;
 }
@@ -270,7 +286,7 @@ std::string XlsxWorkbook::Impl::freePartName(std::string_view folder, std::strin
 
 std::string XlsxWorkbook::Impl::newRelationshipId() const
 {
-    long highest = 0;
+    std::uint64_t highest = 0;
     std::vector<std::string> ids;
     for (pugi::xml_node n : workbookRels.doc.document_element().children()) {
         if (!isElement(n, kNsPackageRels, "Relationship"))
@@ -278,10 +294,11 @@ std::string XlsxWorkbook::Impl::newRelationshipId() const
         const std::string_view id = n.attribute("Id").value();
         ids.emplace_back(id);
         if (id.substr(0, 3) == "rId")
-            if (const auto number = toNumber(id.substr(3)))
-                highest = std::max(highest, *number);
+            if (const auto number = toUnsignedInt(id.substr(3)))
+                highest = std::max<std::uint64_t>(highest, *number);
     }
-    for (long m = highest + 1;; ++m) {
+    // Ids are names, so one past the largest number starts the count again.
+    for (std::uint64_t m = highest < kMaxUnsignedInt ? highest + 1 : 1;; ++m) {
         std::string id = "rId" + std::to_string(m);
         if (std::find(ids.begin(), ids.end(), id) == ids.end())
             return id;
@@ -344,23 +361,12 @@ Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
 std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
 {
     if (!sharedStrings) {
-        createPart(sharedStrings, "sharedStrings", templateSharedStrings, kCtSharedStrings);
-        hadCountAttribute = true;
+        sharedStrings.emplace();
+        sharedStrings->name = freePartName(workbookFolder, "sharedStrings", false);
+        sharedStrings->strings = std::move(SharedStrings::read(templateSharedStrings, sharedStrings->name)).value();
+        registerPart(sharedStrings->name, "sharedStrings", kCtSharedStrings);
     }
-    sharedStrings->changed = true;
-    ++referencesAdded;
-    std::string stored = encodeEscapedUnits(text);
-    const auto [it, inserted] = stringIndex.emplace(std::move(stored), stringCount);
-    if (inserted) {
-        const std::string& prefix = sharedStrings->prefix;
-        pugi::xml_node si = sharedStrings->doc.document_element().append_child(qualified(prefix, "si").c_str());
-        pugi::xml_node t = si.append_child(qualified(prefix, "t").c_str());
-        if (needsSpacePreserve(it->first))
-            t.append_attribute("xml:space").set_value("preserve");
-        t.append_child(pugi::node_pcdata).set_value(it->first.c_str());
-        ++stringCount;
-    }
-    return it->second;
+    return sharedStrings->strings.use(encodeEscapedUnits(text));
 }
 
 Expected<std::string> XlsxWorkbook::Impl::newSheetName(std::string_view wantedName, std::string_view defaultBase) const
@@ -404,16 +410,18 @@ Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::s
     auto name = d->newSheetName(wantedName, defaultBase);
     if (!name)
         return name;
+    if (!d->checksums) // the save this change leads to copies parts unread
+        d->checksums = std::make_unique<ChecksumCheck>(*d->original);
 
     pugi::xml_node root = d->workbook.doc.document_element();
     pugi::xml_node sheets = firstChild(root, kNsMain, "sheets");
     const std::size_t position = d->active < 0 ? 0 : static_cast<std::size_t>(d->active);
-    const long sheetId = newSheetId(sheets);
+    const std::uint64_t sheetId = newSheetId(sheets);
     std::string part = d->freePartName(d->workbookFolder + "worksheets/", "sheet", true);
     const std::string relId = d->registerPart(part, "worksheet", kCtWorksheet);
     insertSheetElement(sheets, position, *name, sheetId, relId);
-    shiftLocalNames(root, position);
-    showNewTab(root, sheets, position);
+    shiftLocalNames(root, position, d->tabs.size());
+    showNewTab(root, sheets, position, d->tabs.size());
     d->workbook.changed = true;
     d->insertNewTab(*name, std::move(part), position);
     return name;
@@ -468,20 +476,14 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
     };
     ZipArchive& zip = *d->zip;
 
-    if (d->sharedStrings && d->sharedStrings->changed) {
-        pugi::xml_node sst = d->sharedStrings->doc.document_element();
-        if (d->hadCountAttribute) {
-            pugi::xml_attribute count = sst.attribute("count");
-            const long before = toNumber(count.value()).value_or(0);
-            count.set_value(static_cast<unsigned long long>(before) + d->referencesAdded);
-        }
-        if (pugi::xml_attribute unique = sst.attribute("uniqueCount"))
-            unique.set_value(d->stringCount);
+    if (d->sharedStrings && d->sharedStrings->strings.changed()) {
+        std::string xml = d->sharedStrings->strings.finish();
+        if (d->sharedStrings->entry)
+            zip.replace(*d->sharedStrings->entry, std::move(xml));
         else
-            sst.append_attribute("uniqueCount").set_value(d->stringCount);
+            zip.add(d->sharedStrings->name, std::move(xml));
     }
-    for (XmlPart* part : {&d->contentTypes, &d->workbook, &d->workbookRels, d->styles ? &*d->styles : nullptr,
-                          d->sharedStrings ? &*d->sharedStrings : nullptr}) {
+    for (XmlPart* part : {&d->contentTypes, &d->workbook, &d->workbookRels, d->styles ? &*d->styles : nullptr}) {
         if (!part || !part->changed)
             continue;
         if (part->entry)
@@ -504,10 +506,26 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
             zip.replace(*tab.entry, std::move(xml).value());
         }
     }
+    std::vector<std::size_t> copied;
+    for (std::size_t i = 0; i < zip.entryCount(); ++i)
+        if (!zip.changed(i))
+            copied.push_back(i);
     auto bytes = zip.commit(compressionLevel);
     d->zip.reset();
     if (!bytes)
         return Error{"'" + d->displayName + "' cannot be saved: " + bytes.error().message};
+    // Copied parts went into the new file as they were stored: a checksum that does not match
+    // would pass unnoticed.
+    const auto& damaged = d->checksums->damaged();
+    for (const std::size_t i : copied) {
+        const auto reason = damaged.find(i);
+        if (reason == damaged.end())
+            continue;
+        const auto tab = std::find_if(d->tabs.begin(), d->tabs.end(), [&](const Tab& t) { return t.entry == i; });
+        d->warnings.push_back("'" + d->displayName + "': " + reason->second +
+                              (tab == d->tabs.end() ? "" : " (it holds the sheet '" + tab->info.name + "')") +
+                              "; it was copied as it was, and Excel may offer to repair the workbook");
+    }
     return bytes;
 }
 

@@ -3,11 +3,13 @@
 // (workbookedit.cpp) of a package.
 
 #include "common/text.h"
+#include "export/sharedstrings.h"
 #include "export/workbook.h"
 #include "export/ziparchive.h"
 
 #include <pugixml.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,8 +37,6 @@ inline constexpr std::string_view workbookContentTypes[] = {
 inline constexpr int kMaxCellFormats = 65430; // Excel's limit for cellXfs
 
 std::string relType(std::string_view kind);
-// A small non-negative integer attribute; nullopt for anything else.
-std::optional<long> toNumber(std::string_view text);
 // The part a relationship target names, without leading slash.
 std::string resolveTarget(std::string_view sourceFolder, std::string_view target);
 std::string folderOf(std::string_view part);
@@ -100,6 +100,12 @@ struct XmlPart {
     std::string prefix; // of the root element, for the children we add
 };
 
+struct SharedStringsPart {
+    std::string name;                 // entry name, no leading slash
+    std::optional<std::size_t> entry; // none: a part this edit creates
+    SharedStrings strings;
+};
+
 struct Tab {
     SheetTab info;
     std::string part;
@@ -126,25 +132,22 @@ struct XlsxWorkbook::Impl {
     WorkbookLimits limits;
     std::unique_ptr<std::string> original; // the archive reads from it
     std::optional<xlsx::ZipArchive> zip;
+    std::unique_ptr<xlsx::ChecksumCheck> checksums; // of the original, from the first change on
 
     XmlPart contentTypes;
     XmlPart workbook;
     XmlPart workbookRels;
     std::string workbookFolder;
     std::optional<XmlPart> styles;
-    std::optional<XmlPart> sharedStrings;
+    std::optional<xlsx::SharedStringsPart> sharedStrings;
 
     std::vector<Tab> tabs;
     std::vector<SheetTab> tabInfos;
     int active = -1;
     std::vector<NewSheet> newSheets;
     bool modified = false;
+    std::vector<std::string> warnings;
 
-    // Shared strings: index of each plain string (in its stored, _xHHHH_-escaped form).
-    std::unordered_map<std::string, std::size_t> stringIndex;
-    std::size_t stringCount = 0; // <si> elements
-    std::size_t referencesAdded = 0;
-    bool hadCountAttribute = false;
     std::unordered_map<std::string, int> styleForFormat;
 
     Error cannotOpen(const std::string& reason) const

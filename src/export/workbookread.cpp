@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace morvane {
 
@@ -40,14 +41,6 @@ namespace xlsx {
 std::string relType(std::string_view kind)
 {
     return std::string(kRelTypeBase) + std::string(kind);
-}
-
-std::optional<long> toNumber(std::string_view text)
-{
-    const auto value = parseWholeNumber<long>(text, PlusSign::Refused);
-    if (value && *value < 0)
-        return std::nullopt;
-    return value;
 }
 
 // Targets are relative to the source part's folder (Excel, LibreOffice) or absolute
@@ -131,6 +124,41 @@ Status XlsxWorkbook::Impl::loadPart(XmlPart& part, std::uint64_t cap)
     return success();
 }
 
+namespace {
+struct NumberAttribute {
+    std::string_view list;    // child of the part's root
+    std::string_view element; // child of the list
+    const char* attribute;
+};
+constexpr NumberAttribute workbookNumbers[] = {{"sheets", "sheet", "sheetId"},
+                                               {"definedNames", "definedName", "localSheetId"},
+                                               {"bookViews", "workbookView", "activeTab"},
+                                               {"bookViews", "workbookView", "firstSheet"}};
+constexpr NumberAttribute styleNumbers[] = {{"numFmts", "numFmt", "numFmtId"}};
+
+// Why the part cannot be edited, if an attribute the edit reads as a number is no unsignedInt.
+std::optional<std::string> badNumber(std::string_view part, pugi::xml_node root,
+                                     std::span<const NumberAttribute> numbers)
+{
+    for (const NumberAttribute& number : numbers) {
+        for (pugi::xml_node n : firstChild(root, kNsMain, number.list).children()) {
+            if (!isElement(n, kNsMain, number.element))
+                continue;
+            const pugi::xml_attribute a = n.attribute(number.attribute);
+            if (!a || toUnsignedInt(a.value()))
+                continue;
+            std::string value = a.value();
+            if (value.size() > 24)
+                value = value.substr(0, 20) + "...";
+            return "the attribute " + std::string(number.attribute) + "=\"" + value + "\" of a <" +
+                   std::string(number.element) + "> in part '" + std::string(part) +
+                   "' is not a whole number from 0 to " + std::to_string(kMaxUnsignedInt);
+        }
+    }
+    return std::nullopt;
+}
+} // namespace
+
 Status XlsxWorkbook::Impl::readWorkbook()
 {
     contentTypes.name = "[Content_Types].xml";
@@ -180,6 +208,8 @@ Status XlsxWorkbook::Impl::readWorkbook()
                      "Excel Workbook (.xlsx) and export again"};
     if (!isElement(root, kNsMain, "workbook"))
         return cannotOpen("its workbook part holds no workbook");
+    if (const auto bad = badNumber(workbook.name, root, workbookNumbers))
+        return cannotOpen(*bad);
     if (pugi::xml_node protection = firstChild(root, kNsMain, "workbookProtection");
         protection && attributeIsTrue(protection.attribute("lockStructure")))
         return Error{"'" + displayName +
@@ -193,6 +223,9 @@ Status XlsxWorkbook::Impl::readWorkbook()
     if (zip->contains(workbookRels.name)) {
         if (auto s = loadPart(workbookRels, limits.maxPackagePartBytes); !s)
             return s;
+        // Relationships added to a list in another namespace would not be found again.
+        if (!isElement(workbookRels.doc.document_element(), kNsPackageRels, "Relationships"))
+            return cannotOpen("its part '" + workbookRels.name + "' holds no relationships");
     } else {
         // Possible only for a workbook without sheets; created with the first relationship.
         workbookRels.doc.load_string(
@@ -247,16 +280,16 @@ Status XlsxWorkbook::Impl::readWorkbook()
 
     // The active tab: workbookView[0]/@activeTab, 0 by default; one that does not exist or is
     // hidden (a generator's fault) becomes the first visible tab.
-    long active = 0;
+    std::size_t active = 0;
     if (pugi::xml_node views = firstChild(root, kNsMain, "bookViews"))
         if (pugi::xml_node view = firstChild(views, kNsMain, "workbookView"))
-            active = toNumber(view.attribute("activeTab").value()).value_or(0);
+            active = toUnsignedInt(view.attribute("activeTab").value()).value_or(0);
     if (tabs.empty()) {
         this->active = -1;
     } else {
-        if (active >= static_cast<long>(tabs.size()) || !tabs[static_cast<std::size_t>(active)].info.visible) {
+        if (active >= tabs.size() || !tabs[active].info.visible) {
             const auto visible = std::find_if(tabs.begin(), tabs.end(), [](const Tab& t) { return t.info.visible; });
-            active = visible == tabs.end() ? 0 : visible - tabs.begin();
+            active = visible == tabs.end() ? 0 : static_cast<std::size_t>(visible - tabs.begin());
         }
         this->active = static_cast<int>(active);
     }
@@ -266,6 +299,8 @@ Status XlsxWorkbook::Impl::readWorkbook()
             return s;
         if (!isElement(styles->doc.document_element(), kNsMain, "styleSheet"))
             return cannotOpen("its part " + quoteForMessage(styles->name) + " holds no styles");
+        if (const auto bad = badNumber(styles->name, styles->doc.document_element(), styleNumbers))
+            return cannotOpen(*bad);
     }
     if (sharedStrings)
         if (auto s = readSharedStrings(); !s)
@@ -275,25 +310,19 @@ Status XlsxWorkbook::Impl::readWorkbook()
 
 Status XlsxWorkbook::Impl::readSharedStrings()
 {
-    if (auto s = loadPart(*sharedStrings, limits.maxSharedStringsBytes); !s)
-        return s;
-    const pugi::xml_node sst = sharedStrings->doc.document_element();
-    if (!isElement(sst, kNsMain, "sst"))
-        return cannotOpen("its part " + quoteForMessage(sharedStrings->name) + " holds no shared strings");
-    hadCountAttribute = static_cast<bool>(sst.attribute("count"));
-    for (pugi::xml_node si : sst.children()) {
-        if (!isElement(si, kNsMain, "si"))
-            continue;
-        // Only a plain <si><t>..</t></si> can be reused; rich text and phonetics stay unmatched.
-        pugi::xml_node only;
-        int elements = 0;
-        for (pugi::xml_node child : si.children())
-            if (child.type() == pugi::node_element && ++elements == 1)
-                only = child;
-        if (elements == 1 && isElement(only, kNsMain, "t"))
-            stringIndex.emplace(only.text().get(), stringCount);
-        ++stringCount;
-    }
+    SharedStringsPart& part = *sharedStrings;
+    part.entry = zip->find(part.name);
+    if (!part.entry)
+        return cannotOpen("its part " + quoteForMessage(part.name) + " is missing");
+    part.name = zip->entryName(*part.entry);
+    // An export adds a few kB of strings; a batch of them may take the copy at the end.
+    auto bytes = zip->read(*part.entry, limits.maxSharedStringsBytes, 256 * 1024);
+    if (!bytes)
+        return cannotOpen(bytes.error().message);
+    auto strings = SharedStrings::read(std::move(bytes).value(), part.name);
+    if (!strings)
+        return cannotOpen(strings.error().message);
+    part.strings = std::move(strings).value();
     return success();
 }
 
@@ -398,6 +427,10 @@ int XlsxWorkbook::activeTab() const
 bool XlsxWorkbook::modified() const
 {
     return d->modified;
+}
+const std::vector<std::string>& XlsxWorkbook::warnings() const
+{
+    return d->warnings;
 }
 
 } // namespace morvane

@@ -242,6 +242,16 @@ bool needsSpacePreserve(std::string_view text)
     return white(text.front()) || white(text.back());
 }
 
+std::optional<std::uint32_t> toUnsignedInt(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return parseWholeNumber<std::uint32_t>(text, PlusSign::Refused);
+}
+
 bool attributeIsTrue(pugi::xml_attribute attribute)
 {
     const std::string_view v = attribute.value();

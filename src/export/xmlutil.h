@@ -7,6 +7,8 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +51,13 @@ std::string encodeEscapedUnits(std::string_view text);
 bool needsSpacePreserve(std::string_view text);
 
 bool attributeIsTrue(pugi::xml_attribute attribute);
+
+// Ids and tab positions are unsignedInt in the file format. Opening refuses any that is not,
+// and the edit computes in 64 bits: one more than the largest still fits.
+inline constexpr std::uint64_t kMaxUnsignedInt = 0xFFFFFFFFu;
+// The value of an unsignedInt attribute (XML white space around it allowed); nullopt for
+// anything else.
+std::optional<std::uint32_t> toUnsignedInt(std::string_view text);
 
 // The value of a hexadecimal digit, or -1.
 int hexValue(char c);

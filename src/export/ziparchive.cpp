@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace morvane::xlsx {
 
@@ -21,6 +22,53 @@ std::string zipErrorText(zip_error_t* error)
 struct FileCloser {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
+
+std::uint64_t declaredSizeOf(zip_t* archive, std::size_t index)
+{
+    zip_stat_t st;
+    if (zip_stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        return st.size;
+    return 0;
+}
+
+// Hands the entry to `consume` in chunks until it returns true.
+Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, std::uint64_t cap, bool failOverCap,
+                    const std::function<bool(std::string_view)>& consume)
+{
+    const auto tooLarge = [&] {
+        return Error{"part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+                     " MB, more than this program reads"};
+    };
+    const std::uint64_t declared = declaredSizeOf(archive, index);
+    if (failOverCap && declared > cap)
+        return tooLarge();
+    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive, index, 0));
+    if (!file)
+        return Error{"part '" + name + "' cannot be read (" + zip_strerror(archive) + ")"};
+    std::uint64_t total = 0;
+    char chunk[64 * 1024];
+    for (;;) {
+        const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            zip_error_t* error = zip_file_get_error(file.get());
+            if (zip_error_code_zip(error) == ZIP_ER_CRC)
+                return Error{"part '" + name + "' is damaged: its checksum does not match its contents"};
+            return Error{"part '" + name + "' cannot be read (" + zip_error_strerror(error) + ")"};
+        }
+        if (n == 0)
+            break;
+        total += static_cast<std::uint64_t>(n);
+        // What the directory declares is what the limits were checked against.
+        if (total > declared)
+            return Error{"part '" + name + "' holds more than the " + std::to_string(declared) +
+                         " bytes its directory entry declares"};
+        if (failOverCap && total > cap)
+            return tooLarge();
+        if (consume(std::string_view(chunk, static_cast<std::size_t>(n))))
+            break;
+    }
+    return success();
+}
 } // namespace
 
 Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
@@ -40,6 +88,12 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
         return Error{zipErrorText(&error)};
     }
     archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS, &error);
+    if (!archive.m_zip && zip_error_code_zip(&error) == ZIP_ER_EXISTS) {
+        // An entry name found twice; libzip does not say which, the loop below does.
+        zip_error_fini(&error);
+        zip_error_init(&error);
+        archive.m_zip = zip_open_from_source(source, 0, &error);
+    }
     if (!archive.m_zip) {
         zip_source_free(source);
         return Error{"it is not a valid ZIP archive (" + zipErrorText(&error) + ")"};
@@ -65,9 +119,11 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
             total += st.size;
         if (total > maxTotalBytes)
             return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / (1024 * 1024)) + " MB"};
-        if (!archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i)).second)
-            return Error{"it holds the part " + quoteForMessage(name) +
-                         " twice (part names do not depend on letter case)"};
+        const auto [it, added] = archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i));
+        if (!added && archive.m_names[it->second] == name)
+            return Error{"it holds the entry " + quoteForMessage(name) + " twice"};
+        if (!added)
+            return Error{"it holds the part " + quoteForMessage(name) + " twice (part names do not depend on letter case)"};
         archive.m_names.push_back(std::move(name));
     }
     return archive;
@@ -115,53 +171,50 @@ std::optional<std::size_t> ZipArchive::find(std::string_view name) const
     return it->second;
 }
 
-Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap) const
+Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std::size_t spare) const
 {
-    return readImpl(
-        index, cap, [](const std::string&) { return false; }, true);
+    std::string out;
+    // The declared size is checked against the cap before anything is inflated, and no more
+    // than that comes out.
+    out.reserve(static_cast<std::size_t>(std::min(declaredSize(index), cap)) + spare);
+    if (auto s = inflate(index, cap, true,
+                         [&](std::string_view chunk) {
+                             out.append(chunk);
+                             return false;
+                         });
+        !s)
+        return s.error();
+    return out;
 }
 
 Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap,
                                             const std::function<bool(const std::string&)>& enough) const
 {
-    return readImpl(index, cap, enough, false);
+    std::string out;
+    if (auto s = inflate(index, cap, false,
+                         [&](std::string_view chunk) {
+                             out.append(chunk);
+                             return enough(out) || out.size() >= cap;
+                         });
+        !s)
+        return s.error();
+    return out;
 }
 
-Expected<std::string> ZipArchive::readImpl(std::size_t index, std::uint64_t cap,
-                                           const std::function<bool(const std::string&)>& enough,
-                                           bool failOverCap) const
+std::uint64_t ZipArchive::declaredSize(std::size_t index) const
 {
-    const std::string& name = m_names[index];
-    const auto tooLarge = [&] {
-        return Error{"part " + quoteForMessage(name) + " is larger than " + std::to_string(cap / (1024 * 1024)) +
-                     " MB, more than this program reads"};
-    };
-    zip_stat_t st;
-    std::uint64_t declared = 0;
-    if (zip_stat_index(m_zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
-        declared = st.size;
-    if (failOverCap && declared > cap)
-        return tooLarge();
-    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_zip, index, 0));
-    if (!file)
-        return Error{"part " + quoteForMessage(name) + " cannot be read (" + zip_strerror(m_zip) + ")"};
-    std::string out;
-    // The declared size may lie: reserve no more than the cap allows and check what arrives.
-    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({declared, cap, 64u * 1024 * 1024})));
-    char chunk[64 * 1024];
-    for (;;) {
-        const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
-        if (n < 0)
-            return Error{"part " + quoteForMessage(name) + " cannot be read (" + zip_file_strerror(file.get()) + ")"};
-        if (n == 0)
-            break;
-        if (failOverCap && out.size() + static_cast<std::uint64_t>(n) > cap)
-            return tooLarge();
-        out.append(chunk, static_cast<std::size_t>(n));
-        if (enough(out) || (!failOverCap && out.size() >= cap))
-            break;
-    }
-    return out;
+    return declaredSizeOf(m_zip, index);
+}
+
+Status ZipArchive::inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
+                           const std::function<bool(std::string_view)>& consume) const
+{
+    return inflateEntry(m_zip, index, m_names[index], cap, failOverCap, consume);
+}
+
+bool ZipArchive::changed(std::size_t index) const
+{
+    return std::any_of(m_changes.begin(), m_changes.end(), [&](const auto& change) { return change.first == index; });
 }
 
 void ZipArchive::replace(std::size_t index, std::string data)
@@ -277,6 +330,55 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
     auto bytes = readSource(m_source);
     close();
     return bytes;
+}
+
+ChecksumCheck::ChecksumCheck(std::string_view bytes) : m_bytes(bytes)
+{
+    try {
+        m_thread = std::thread(&ChecksumCheck::run, this);
+    } catch (const std::system_error&) {
+        run(); // no thread to be had: the check takes its time now
+    }
+}
+
+ChecksumCheck::~ChecksumCheck()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+const std::map<std::size_t, std::string>& ChecksumCheck::damaged()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_damaged;
+}
+
+void ChecksumCheck::run()
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    // A second, read-only view of the same bytes: libzip keeps state per archive.
+    zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
+    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!archive) {
+        zip_source_free(source);
+        return;
+    }
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    const auto stop = [&](std::string_view) { return m_stop.load(); };
+    for (zip_int64_t i = 0; i < count && !m_stop; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        zip_stat_t st;
+        if (zip_stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+            continue;
+        if (auto intact = inflateEntry(archive, index, st.name, std::numeric_limits<std::uint64_t>::max(), true, stop);
+            !intact && !m_stop)
+            m_damaged.emplace(index, intact.error().message);
+    }
+    zip_discard(archive);
 }
 
 } // namespace morvane::xlsx
