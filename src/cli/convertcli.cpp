@@ -347,6 +347,8 @@ private:
             return false;
         if (auto written = batch.finish(); !written)
             return fail(written.error());
+        for (const std::string& warning : batch.warnings())
+            warn(warning);
         m_progress.line(summary + " -> " + workbook.string() + ", sheet '" + outcome->sheetName + "'");
         return true;
     }
@@ -443,6 +445,10 @@ private:
                                         "; convert this file again"});
             }
             return false;
+        }
+        for (const std::string& warning : shared->batch.warnings()) {
+            m_progress.clear();
+            m_err << kConvertProgram << ": " << output << ": warning: " << warning << '\n' << std::flush;
         }
         m_progress.line(output + ": " + std::to_string(shared->batch.added()) + " sheets written");
         return true;

@@ -33,6 +33,9 @@ public:
     virtual Status WriteRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block) = 0;
     // Ends the connection; for a workbook file, this is where it is saved.
     virtual Status CloseConnection() = 0;
+    // What the last CloseConnection found wrong in the workbook but kept as it was (a damaged part
+    // copied unread), once.
+    virtual std::vector<std::string> TakeWarnings() { return {}; }
 };
 
 } // namespace morvane

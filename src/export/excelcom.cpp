@@ -283,6 +283,8 @@ Status TExcelcom::CloseConnection()
     if (book && book->modified()) {
         auto bytes = book->save();
         closed = bytes ? m_store->store(*bytes) : Status(bytes.error());
+        if (closed)
+            m_warnings = book->warnings();
     }
     if (m_store)
         m_store->release();

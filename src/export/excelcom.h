@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace morvane {
 
@@ -99,6 +100,7 @@ public:
     Status OpenActiveSheet() override;
     Status WriteRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block) override;
     Status CloseConnection() override;
+    std::vector<std::string> TakeWarnings() override { return std::exchange(m_warnings, {}); }
 
 private:
     Status connect();
@@ -107,6 +109,7 @@ private:
     std::unique_ptr<WorkbookStore> m_store;
     WorkbookLimits m_limits;
     std::optional<XlsxWorkbook> m_book;
+    std::vector<std::string> m_warnings; // of the last save
 };
 
 } // namespace morvane

@@ -1,8 +1,8 @@
 // The window's commands of the third page: export into a workbook.
 
+#include "app/elidedlabel.h"
 #include "app/filepath.h"
 #include "app/stringgrid.h"
-#include "app/elidedlabel.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
 #include "export/excelcom.h"
@@ -67,6 +67,8 @@ void TForm1::ExportButtonClick(QObject*)
     CloseButton->show();
     CloseButton->setFocus();
     InfoLabel->setText(QStringLiteral("Quantivo: import as LC480 converted raw data"));
+    for (const std::string& found : outcome.warnings)
+        warning(QString::fromStdString(found), DialogService::Buttons::Ok);
 }
 
 morvane::ExportOutcome TForm1::exportstringgrid(StringGrid* grid)

@@ -78,6 +78,8 @@ Expected<ExportOutcome> addPrepared(ExcelAutomation& excel, PreparedSheet& prepa
     if (!name)
         return name.error();
     outcome.sheetName = std::move(name).value();
+    if (save == Save::Now)
+        outcome.warnings = excel.TakeWarnings();
     return std::move(outcome);
 }
 
@@ -142,7 +144,9 @@ Status ExportBatch::finish()
     if (m_broken)
         return *m_broken;
     // Without a sheet added this writes nothing, but still ends the hold on the workbook.
-    return m_excel.CloseConnection();
+    Status closed = m_excel.CloseConnection();
+    m_warnings = m_excel.TakeWarnings();
+    return closed;
 }
 
 } // namespace morvane

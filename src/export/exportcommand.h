@@ -71,11 +71,14 @@ public:
     // the workbook is not written, and this says so.
     Status finish();
     int added() const { return m_added; }
+    // What finish() found wrong in the workbook but kept (ExportOutcome::warnings).
+    const std::vector<std::string>& warnings() const { return m_warnings; }
 
 private:
     ExcelAutomation& m_excel;
     std::optional<Error> m_broken;
     int m_added = 0;
+    std::vector<std::string> m_warnings;
 };
 
 } // namespace morvane

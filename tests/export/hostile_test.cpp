@@ -405,3 +405,17 @@ TEST(HostileWorkbook, LargeSharedStringsAreEditedAsTextUpToTheirLimit)
     const std::string sst = part(*saved, "xl/sharedStrings.xml");
     EXPECT_TRUE(sst.ends_with("<si><t>Sample 60000</t></si></sst>")) << sst.substr(sst.size() - 100);
 }
+
+// The warning of a damaged part copied as it was reaches whoever exported, once.
+TEST(HostileWorkbook, TheWarningOfADamagedCopiedPartReachesTheExport)
+{
+    TempDir dir;
+    const fs::path file = dir.path / "book.xlsx";
+    writeFile(file, withBadChecksum(readFile(fixture("openpyxl_three.xlsx")), "xl/worksheets/sheet3.xml"));
+    TExcelcom excel(file);
+    const auto outcome = exportGridToWorkbook(excel, exportTable(), "New", '.');
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    ASSERT_EQ(outcome->warnings.size(), 1u);
+    EXPECT_NE(outcome->warnings.front().find("part 'xl/worksheets/sheet3.xml' is damaged"), std::string::npos);
+    EXPECT_TRUE(excel.TakeWarnings().empty());
+}
