@@ -1,9 +1,12 @@
 // Page 2: the plate map of the chosen size, and the commands that tick wells and extract them.
 
 #include "app/controls.h"
+#include "app/curveplot.h"
 #include "app/tform1.h"
 #include "plate/wellchecklist.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -34,6 +37,10 @@ constexpr int kRangeEditWidth = 41;
 constexpr int kRangeSpacing = 4;
 constexpr int kRangeLineSpacing = 2;
 constexpr int kGridSizeWarningPixels = 19;
+
+// The curves take the room right of the commands; their own commands sit on a line above.
+constexpr Padding kPlotPadding{.margins = {4, 4, 4, 4}, .spacing = 7};
+constexpr QSize kAutoscaleButtonSize = buttonSize(90);
 
 // Cells of the command grid.
 enum CommandRow { kButtonRow, kNextRow, kRangeRow, kStretchRow };
@@ -115,5 +122,19 @@ QWidget* TForm1::buildPlatePage()
 
     column(Panel6, Wells96CB, Panel8, kNarrowMapBlockMargins);
     Panel5 = panel("Panel5");
+    CurvePlot1 = named(new CurvePlot, "CurvePlot1");
+    LogScaleCB = named(new QCheckBox(QStringLiteral("log scale")), "LogScaleCB");
+    LogScaleCB->setChecked(true);
+    AutoscaleButton = button("AutoscaleButton", QStringLiteral("Autoscale"), kAutoscaleButtonSize);
+    AutoscaleButton->setToolTip(QStringLiteral("Show all the curves again (or double-click the plot)"));
+    auto* plotCommands = new QHBoxLayout;
+    plotCommands->setSpacing(kPlotPadding.spacing);
+    plotCommands->addWidget(LogScaleCB);
+    plotCommands->addWidget(AutoscaleButton);
+    plotCommands->addStretch(1);
+    auto* plotBox = new QVBoxLayout(Panel5);
+    plotBox->setContentsMargins(kPlotPadding.margins);
+    plotBox->addLayout(plotCommands);
+    plotBox->addWidget(CurvePlot1, 1);
     return page("TabSheetPlateDesign", Panel9, row(nullptr, Panel6, Panel5));
 }

@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/controls.h"
+#include "app/curveplot.h"
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -127,6 +129,22 @@ void TForm1::connectHandlers()
     onClick(RemoveRangeButton, &TForm1::SelectRangeButtonClick);
     for (QLineEdit* e : {startrow, startcol, stoprow, stopcol})
         connect(e, &QLineEdit::textChanged, this, [this, e] { run([&] { col_rowinChange(e); }); });
+    // The plot follows the ticks of the map in view and every new well table at once.
+    for (WellCheckList* map : {Wells96CB, Wells384CB}) {
+        connect(map, &WellCheckList::ticksChanged, this, [this, map] {
+            if (map == currentWellList())
+                run([&] { updateCurves(); });
+        });
+        connect(map, &QListWidget::currentItemChanged, this, [this, map](QListWidgetItem* current) {
+            if (map == currentWellList())
+                CurvePlot1->highlightWell(current ? current->text() : QString());
+        });
+    }
+    connect(ResultSG->model(), &QAbstractItemModel::modelReset, this, [this] { run([&] { updateCurves(); }); });
+    connect(CurvePlot1, &CurvePlot::wellClicked, this,
+            [this](const QString& well) { run([&] { CurvePlot1WellClick(well); }); });
+    connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });
+    connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
 
     // Page 3
     onClick(ExportButton, &TForm1::ExportButtonClick);

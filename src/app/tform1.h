@@ -37,6 +37,7 @@ class QDropEvent;
 class QAction;
 class QUrl;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -49,6 +50,7 @@ class QRadioButton;
 class QWidget;
 class MemoView;
 class PageControl;
+class CurvePlot;
 class StringGrid;
 class WellCheckList;
 
@@ -99,6 +101,11 @@ public:
     void SelectAllButtonClick(QObject* Sender);
     void SelectNoneButtonClick(QObject* Sender);
     void ExtractButtonClick(QObject* Sender);
+    // The plot shows the ticked wells of the map in view (every well of the table when none is).
+    void updateCurves();
+    // A curve clicked: its well becomes the map's current one.
+    void CurvePlot1WellClick(const QString& well);
+    void LogScaleCBClick(QObject* Sender);
     void FormResize(QObject* Sender);
 
     // Export
@@ -228,6 +235,9 @@ private:
     QPushButton* SelectRangeButton = nullptr;
     QPushButton* RemoveRangeButton = nullptr;
     QLabel* GridSizeWarninglabel = nullptr;
+    CurvePlot* CurvePlot1 = nullptr;
+    QCheckBox* LogScaleCB = nullptr;
+    QPushButton* AutoscaleButton = nullptr;
 
     // Page 3
     QFrame* Panel7 = nullptr;

@@ -1,12 +1,15 @@
 // The window's commands of the second page: plate format, range selection, extraction.
 
+#include "app/curveplot.h"
 #include "app/findingmarks.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,6 +32,36 @@ void TForm1::PlateSizeRGClick(QObject*)
     }
     stoprow->setText(QString::fromStdString(change.stopRow));
     stopcol->setText(QString::fromStdString(change.stopCol));
+    updateCurves();
+}
+
+void TForm1::updateCurves()
+{
+    // The ticked wells of the map in view; none ticked: every well of the table.
+    std::vector<std::string> wells;
+    if (plateSizeIndex() != -1) {
+        const WellCheckList* map = currentWellList();
+        for (int i = 0; i < map->count(); ++i)
+            if (map->isTicked(i))
+                wells.push_back(map->item(i)->text().toStdString());
+    }
+    // Ticked wells without a row give an empty plot, not every well: it shows what is ticked.
+    CurvePlot1->setCurves(morvane::curvesOf(ResultSG->grid(), wells));
+    if (QListWidgetItem* current = currentWellList()->currentItem())
+        CurvePlot1->highlightWell(current->text());
+}
+
+void TForm1::LogScaleCBClick(QObject*)
+{
+    CurvePlot1->setScale(LogScaleCB->isChecked() ? morvane::CurveScale::Log : morvane::CurveScale::Linear);
+}
+
+void TForm1::CurvePlot1WellClick(const QString& well)
+{
+    WellCheckList* map = currentWellList();
+    const auto found = map->findItems(well, Qt::MatchFixedString);
+    if (!found.isEmpty())
+        map->setCurrentItem(found.front());
 }
 
 void TForm1::col_rowinChange(QObject* Sender)
@@ -53,9 +86,7 @@ void TForm1::SelectRangeButtonClick(QObject* Sender)
         return;
     }
     const bool tick = morvane::rangeCommandTicks(Sender ? Sender->objectName().toStdString() : std::string());
-    WellCheckList* wells = currentWellList();
-    for (int index : morvane::rangeIndices(format, *range))
-        wells->setTicked(index, tick);
+    currentWellList()->setTicked(morvane::rangeIndices(format, *range), tick);
 }
 
 void TForm1::SelectAllButtonClick(QObject*)

@@ -27,7 +27,22 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
+    m_ticks.assign(std::size_t(count()), false);
+    connect(this, &QListWidget::itemChanged, this, &WellCheckList::noteTickChange);
     updateGrid();
+}
+
+void WellCheckList::noteTickChange(QListWidgetItem* item)
+{
+    const auto index = std::size_t(row(item));
+    const bool ticked = item->checkState() == Qt::Checked;
+    if (index >= m_ticks.size() || m_ticks[index] == ticked)
+        return;
+    m_ticks[index] = ticked;
+    if (m_batch)
+        m_batchChanged = true;
+    else
+        emit ticksChanged();
 }
 
 std::vector<bool> WellCheckList::ticks() const
@@ -52,8 +67,21 @@ void WellCheckList::setTicked(int index, bool ticked)
 
 void WellCheckList::setAllTicked(bool ticked)
 {
+    std::vector<int> all(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i)
-        setTicked(i, ticked);
+        all[std::size_t(i)] = i;
+    setTicked(all, ticked);
+}
+
+void WellCheckList::setTicked(const std::vector<int>& indices, bool ticked)
+{
+    m_batch = true;
+    m_batchChanged = false;
+    for (int index : indices)
+        setTicked(index, ticked);
+    m_batch = false;
+    if (m_batchChanged)
+        emit ticksChanged();
 }
 
 void WellCheckList::wheelEvent(QWheelEvent* event)

@@ -19,12 +19,18 @@ public:
     std::vector<bool> ticks() const;
     bool isTicked(int index) const;
     void setTicked(int index, bool ticked);
+    // Ticks or unticks many wells and says so once.
     void setAllTicked(bool ticked);
+    void setTicked(const std::vector<int>& indices, bool ticked);
     // Marks the wells the checks found something in (colour, and the findings as tooltip); the
     // marks of before are dropped. Wells the plate does not have are passed over.
     void setFindings(const std::vector<morvane::WellFindings>& wells);
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
+signals:
+    // A tick changed, by the user or by the program; a change of many wells says it once.
+    void ticksChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -32,6 +38,11 @@ protected:
 
 private:
     void updateGrid();
+    void noteTickChange(QListWidgetItem* item);
+
+    std::vector<bool> m_ticks; // as last said, so a new colour or tooltip is no tick change
+    bool m_batch = false;
+    bool m_batchChanged = false;
 
     int m_cols;
     int m_itemHeight;

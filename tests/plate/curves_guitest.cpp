@@ -1,0 +1,215 @@
+// The amplification plot of page 2 through the real window: it follows the ticks, the ranges,
+// "Select All/None" and each conversion; log and linear views; a click on a curve finds its well.
+
+#include "app/curveplot.h"
+#include "app/guitest.h"
+#include "plate/wellchecklist.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+class CurvesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void graphsAreExactlyTheTickedWellsWithTheirReadings();
+    void rangesAndSelectAllNoneAndNewConversions();
+    void logViewLeavesOutNonPositiveReadings();
+    void clickedCurveAndCurrentWellHighlightEachOther();
+};
+
+namespace {
+
+CurvePlot* plot(const FormUnderTest& t)
+{
+    return t.get<CurvePlot>("CurvePlot1");
+}
+WellCheckList* map96(const FormUnderTest& t)
+{
+    return t.get<WellCheckList>("Wells96CB");
+}
+
+int indexOf(WellCheckList* map, const QString& well)
+{
+    return map->row(map->findItems(well, Qt::MatchExactly).front());
+}
+
+QStringList graphWells(CurvePlot* p)
+{
+    QStringList wells;
+    for (int i = 0; i < p->graphCount(); ++i)
+        wells << p->graph(i)->name();
+    return wells;
+}
+
+struct Points {
+    QList<double> x;
+    QList<double> y;
+};
+
+Points pointsOf(CurvePlot* p, const QString& well)
+{
+    Points points;
+    for (int i = 0; i < p->graphCount(); ++i) {
+        if (p->graph(i)->name() != well)
+            continue;
+        for (auto it = p->graph(i)->data()->constBegin(); it != p->graph(i)->data()->constEnd(); ++it) {
+            points.x << it->key;
+            points.y << it->value;
+        }
+    }
+    return points;
+}
+
+// rawExport's well number n reads "n.c" at cycle c.
+void compareWithTable(CurvePlot* p, const QString& well, int n, int cycles = 3)
+{
+    const Points points = pointsOf(p, well);
+    QCOMPARE(points.x.size(), cycles);
+    for (int c = 1; c <= cycles; ++c) {
+        QCOMPARE(points.x[c - 1], double(c));
+        QCOMPARE(points.y[c - 1], QString("%1.%2").arg(n).arg(c).toDouble());
+    }
+}
+
+void convert(const FormUnderTest& t, const QTemporaryDir& dir, const QByteArray& contents)
+{
+    t.open(writeFile(dir, "run.txt", contents));
+    t.click("ConvertButton");
+}
+
+// A part of a plate: its size is chosen by hand after the warning that it was not recognised.
+void convertPartial(const FormUnderTest& t, const QTemporaryDir& dir, const QByteArray& contents)
+{
+    t.dialogs->answerNext(DialogService::Answer::Ok);
+    t.open(writeFile(dir, "part.txt", contents));
+    t.get<QRadioButton>("PlateSize96")->click();
+    t.click("DetermineProgsButton");
+    t.click("ConvertButton");
+    t.click("NextButton1");
+}
+
+} // namespace
+
+void CurvesTest::graphsAreExactlyTheTickedWellsWithTheirReadings()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    QVERIFY(plot(t)->graphCount() == 0); // nothing converted yet
+    convert(t, dir, rawExport(plateWells(96)));
+    t.click("NextButton1");
+    // None ticked: every well of the table.
+    QCOMPARE(plot(t)->graphCount(), 96);
+    compareWithTable(plot(t), "H12", 96);
+
+    WellCheckList* map = map96(t);
+    map->setTicked(indexOf(map, "B3"), true); // well 15
+    QCOMPARE(graphWells(plot(t)), QStringList{"B3"});
+    compareWithTable(plot(t), "B3", 15);
+
+    // A click on a well's box adds it.
+    const QRect rect = map->visualItemRect(map->item(indexOf(map, "A12")));
+    QStyleOptionButton option;
+    option.rect = rect;
+    const int indicator = map->style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, map);
+    QTest::mouseClick(map->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + indicator / 2 + 3, rect.center().y()));
+    QCOMPARE(graphWells(plot(t)), (QStringList{"A12", "B3"})); // table order
+    compareWithTable(plot(t), "A12", 12);
+    compareWithTable(plot(t), "B3", 15);
+
+    map->setTicked(indexOf(map, "B3"), false);
+    QCOMPARE(graphWells(plot(t)), QStringList{"A12"});
+    // Replicates share a colour, other samples differ: here every well is a sample of its own.
+    map->setTicked(indexOf(map, "A1"), true);
+    QVERIFY(plot(t)->graph(0)->pen().color() != plot(t)->graph(1)->pen().color());
+}
+
+void CurvesTest::rangesAndSelectAllNoneAndNewConversions()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convert(t, dir, rawExport(plateWells(96)));
+    t.get<QLineEdit>("startrow")->setText("B");
+    t.get<QLineEdit>("stoprow")->setText("C");
+    t.get<QLineEdit>("startcol")->setText("2");
+    t.get<QLineEdit>("stopcol")->setText("3");
+    t.click("SelectRangeButton");
+    QCOMPARE(graphWells(plot(t)), (QStringList{"B2", "B3", "C2", "C3"}));
+    compareWithTable(plot(t), "C2", 26);
+    t.get<QLineEdit>("stoprow")->setText("B");
+    t.click("RemoveRangeButton");
+    QCOMPARE(graphWells(plot(t)), (QStringList{"C2", "C3"}));
+    t.click("SelectAllButton");
+    QCOMPARE(plot(t)->graphCount(), 96);
+    map96(t)->setTicked(0, false);
+    QCOMPARE(plot(t)->graphCount(), 95);
+    t.click("SelectNoneButton");
+    QCOMPARE(plot(t)->graphCount(), 96);
+
+    // A new file and its conversion: the plot holds the new wells only.
+    map96(t)->setTicked(indexOf(map96(t), "A2"), true);
+    t.dialogs->answerNext(DialogService::Answer::Ok); // the plate size is not recognised
+    t.open(writeFile(dir, "part.txt", rawExport({"A1", "A2", "A3"}, 5)));
+    QCOMPARE(plot(t)->graphCount(), 0); // the old table went with the old file
+    t.get<QRadioButton>("PlateSize96")->click();
+    t.click("DetermineProgsButton");
+    t.click("ConvertButton");
+    QCOMPARE(graphWells(plot(t)), (QStringList{"A1", "A2", "A3"}));
+    compareWithTable(plot(t), "A3", 3, 5);
+}
+
+void CurvesTest::logViewLeavesOutNonPositiveReadings()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    QByteArray text = rawExport({"A1", "A2", "A3"}, 3);
+    text.replace("\t1.2\r\n", "\t-1.2\r\n").replace("\t2.1\r\n", "\t0\r\n");
+    convertPartial(t, dir, text);
+    auto* log = t.get<QCheckBox>("LogScaleCB");
+    QVERIFY(log->isChecked());
+    QCOMPARE(plot(t)->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    QCOMPARE(pointsOf(plot(t), "A1").x, (QList<double>{1, 3}));
+    QCOMPARE(pointsOf(plot(t), "A1").y, (QList<double>{1.1, 1.3}));
+    QCOMPARE(pointsOf(plot(t), "A2").x, (QList<double>{2, 3}));
+    QCOMPARE(pointsOf(plot(t), "A3").y, (QList<double>{3.1, 3.2, 3.3}));
+    QVERIFY(plot(t)->yAxis->range().lower > 0);
+
+    log->click();
+    QCOMPARE(plot(t)->yAxis->scaleType(), QCPAxis::stLinear);
+    QCOMPARE(pointsOf(plot(t), "A1").y, (QList<double>{1.1, -1.2, 1.3}));
+    QCOMPARE(pointsOf(plot(t), "A2").y, (QList<double>{0, 2.2, 2.3}));
+    QVERIFY(plot(t)->yAxis->range().lower < -1.2); // the whole data in view
+    log->click();
+    QCOMPARE(pointsOf(plot(t), "A1").x, (QList<double>{1, 3}));
+}
+
+void CurvesTest::clickedCurveAndCurrentWellHighlightEachOther()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertPartial(t, dir, rawExport({"A1", "A2", "A3"}, 3));
+    CurvePlot* p = plot(t);
+    p->replot();
+
+    // The middle of A2's curve: at cycle 2, reading 2.2.
+    const QPoint onA2(int(p->xAxis->coordToPixel(2)), int(p->yAxis->coordToPixel(2.2)));
+    QCOMPARE(p->describeAt(onA2), QStringLiteral("A2  Sample 2  cycle 2: 2.2"));
+    QCOMPARE(p->describeAt(QPoint(int(p->xAxis->coordToPixel(2)), int(p->yAxis->coordToPixel(1.6)))), QString());
+
+    QTest::mouseClick(p, Qt::LeftButton, {}, onA2);
+    QCOMPARE(p->highlightedWell(), QStringLiteral("A2"));
+    QCOMPARE(map96(t)->currentItem()->text(), QStringLiteral("A2"));
+    QVERIFY(map96(t)->currentItem()->isSelected());
+
+    map96(t)->setCurrentRow(indexOf(map96(t), "A3"));
+    QCOMPARE(p->highlightedWell(), QStringLiteral("A3"));
+    QCOMPARE(p->selectedGraphs().size(), 1);
+    QCOMPARE(p->selectedGraphs().front()->name(), QStringLiteral("A3"));
+    // A well without a curve highlights none.
+    map96(t)->setCurrentRow(indexOf(map96(t), "H12"));
+    QCOMPARE(p->highlightedWell(), QString());
+    QVERIFY(p->selectedGraphs().isEmpty());
+}
+
+QTEST_MAIN(CurvesTest)
+#include "curves_guitest.moc"
