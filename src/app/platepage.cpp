@@ -18,7 +18,7 @@ using namespace controls;
 namespace {
 
 // The 384-well map spans the window; the 96-well one sits at the left below it.
-constexpr int kWideMapStripHeight = 225;
+constexpr int kWideMapStripHeight = 238; // with the line of column numbers
 constexpr QMargins kWideMapStripMargins{0, 1, 0, 1};
 constexpr QSize kWellMap384Size{1280, 223};
 constexpr int kWellMap384ItemHeight = 13;
@@ -59,7 +59,7 @@ QWidget* TForm1::buildPlatePage()
     Wells384CB->setFont(pixelFont(kWellMap384FontPixels));
     Wells384CB->hide();
     Panel10 = panel("Panel10");
-    row(Panel9, Wells384CB, Panel10, kWideMapStripMargins);
+    row(Panel9, column(nullptr, Wells384CB->columnNumbers(), Wells384CB), Panel10, kWideMapStripMargins);
 
     Panel6 = panel("Panel6");
     Panel6->setFixedWidth(kNarrowMapBlockWidth);
@@ -120,7 +120,7 @@ QWidget* TForm1::buildPlatePage()
     commands->setColumnStretch(kStretchCol, 1);
     commands->setRowStretch(kStretchRow, 1);
 
-    column(Panel6, Wells96CB, Panel8, kNarrowMapBlockMargins);
+    column(Panel6, column(nullptr, Wells96CB->columnNumbers(), Wells96CB), Panel8, kNarrowMapBlockMargins);
     Panel5 = panel("Panel5");
     CurvePlot1 = named(new CurvePlot, "CurvePlot1");
     LogScaleCB = named(new QCheckBox(QStringLiteral("log scale")), "LogScaleCB");

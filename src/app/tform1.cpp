@@ -140,7 +140,7 @@ void TForm1::connectHandlers()
                 CurvePlot1->highlightWell(current ? current->text() : QString());
         });
     }
-    connect(ResultSG->model(), &QAbstractItemModel::modelReset, this, [this] { run([&] { updateCurves(); }); });
+    connect(ResultSG->model(), &QAbstractItemModel::modelReset, this, [this] { run([&] { wellTableChanged(); }); });
     connect(CurvePlot1, &CurvePlot::wellClicked, this,
             [this](const QString& well) { run([&] { CurvePlot1WellClick(well); }); });
     connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });

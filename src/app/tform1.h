@@ -101,6 +101,8 @@ public:
     void SelectAllButtonClick(QObject* Sender);
     void SelectNoneButtonClick(QObject* Sender);
     void ExtractButtonClick(QObject* Sender);
+    // A new well table: the maps show which wells it holds, the plot its curves.
+    void wellTableChanged();
     // The plot shows the ticked wells of the map in view (every well of the table when none is).
     void updateCurves();
     // A curve clicked: its well becomes the map's current one.

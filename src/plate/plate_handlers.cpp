@@ -35,6 +35,15 @@ void TForm1::PlateSizeRGClick(QObject*)
     updateCurves();
 }
 
+void TForm1::wellTableChanged()
+{
+    const auto wells = morvane::curvesOf(ResultSG->grid());
+    // An empty table is one before any conversion (or of a new file): the maps stay as they are.
+    for (WellCheckList* map : {Wells96CB, Wells384CB})
+        map->setWellData(wells.empty() ? nullptr : &wells);
+    updateCurves();
+}
+
 void TForm1::updateCurves()
 {
     // The ticked wells of the map in view; none ticked: every well of the table.
