@@ -7,11 +7,14 @@
 
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <array>
 
 using namespace controls;
 
@@ -38,9 +41,12 @@ constexpr int kRangeSpacing = 4;
 constexpr int kRangeLineSpacing = 2;
 constexpr int kGridSizeWarningPixels = 19;
 
-// The curves take the room right of the commands; their own commands sit on a line above.
+// The curves take the room right of the commands; their own commands sit on two lines above.
 constexpr Padding kPlotPadding{.margins = {4, 4, 4, 4}, .spacing = 7};
-constexpr QSize kAutoscaleButtonSize = buttonSize(90);
+constexpr QSize kAutoscaleButtonSize = buttonSize(76);
+constexpr QSize kSavePlotButtonSize = buttonSize(86);
+// The sizes "Save plot..." offers, in pixels (PDF: points); the first is the default.
+constexpr std::array<QSize, 4> kPlotSizes{QSize(1200, 800), QSize(800, 600), QSize(1600, 1200), QSize(2400, 1600)};
 
 // Cells of the command grid.
 enum CommandRow { kButtonRow, kNextRow, kRangeRow, kStretchRow };
@@ -132,9 +138,23 @@ QWidget* TForm1::buildPlatePage()
     plotCommands->addWidget(LogScaleCB);
     plotCommands->addWidget(AutoscaleButton);
     plotCommands->addStretch(1);
+    SavePlotButton = button("SavePlotButton", QStringLiteral("Save plot..."), kSavePlotButtonSize);
+    SavePlotButton->setToolTip(QStringLiteral("Save the curves shown as a PNG, PDF or SVG file of the size beside"));
+    PlotSizeCB = named(new QComboBox, "PlotSizeCB");
+    PlotSizeCB->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    PlotSizeCB->setMinimumContentsLength(9);
+    for (const QSize size : kPlotSizes)
+        PlotSizeCB->addItem(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()), size);
+    // A line of their own, so the window can still be narrowed to the 384-well map.
+    auto* saveCommands = new QHBoxLayout;
+    saveCommands->setSpacing(kPlotPadding.spacing);
+    saveCommands->addWidget(SavePlotButton);
+    saveCommands->addWidget(PlotSizeCB);
+    saveCommands->addStretch(1);
     auto* plotBox = new QVBoxLayout(Panel5);
     plotBox->setContentsMargins(kPlotPadding.margins);
     plotBox->addLayout(plotCommands);
+    plotBox->addLayout(saveCommands);
     plotBox->addWidget(CurvePlot1, 1);
     return page("TabSheetPlateDesign", Panel9, row(nullptr, Panel6, Panel5));
 }

@@ -6,6 +6,7 @@
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
 #include "export/excelcom.h"
+#include "plate/curves.h"
 #include "plate/wellchecklist.h"
 
 #include <QAction>
@@ -145,6 +146,7 @@ void TForm1::connectHandlers()
             [this](const QString& well) { run([&] { CurvePlot1WellClick(well); }); });
     connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });
     connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
+    onClick(SavePlotButton, &TForm1::SavePlotButtonClick);
 
     // Page 3
     onClick(ExportButton, &TForm1::ExportButtonClick);
@@ -152,6 +154,10 @@ void TForm1::connectHandlers()
     onClick(WorkbookButton, &TForm1::WorkbookButtonClick);
     connect(sheetnameOutEdit, &QLineEdit::textChanged, this,
             [this] { run([&] { sheetnameOutEditChange(sheetnameOutEdit); }); });
+
+    // Page 3's plot shows the rows that will be written, as they stand after a separator repair.
+    connect(ExportSelectSG->model(), &QAbstractItemModel::modelReset, this,
+            [this] { ExportPlot->setCurves(morvane::curvesOf(ExportSelectSG->grid())); });
 
     connect(eXit1, &QAction::triggered, this, [this] { run([&] { eXit1Click(eXit1); }); });
     connect(About1, &QAction::triggered, this, [this] { run([&] { About1Click(About1); }); });

@@ -108,6 +108,9 @@ public:
     // A curve clicked: its well becomes the map's current one.
     void CurvePlot1WellClick(const QString& well);
     void LogScaleCBClick(QObject* Sender);
+    // Asks for a file and writes the plot into it: PNG, PDF or SVG by the extension (PNG when
+    // there is none), at the size PlotSizeCB shows.
+    void SavePlotButtonClick(QObject* Sender);
     void FormResize(QObject* Sender);
 
     // Export
@@ -240,6 +243,8 @@ private:
     CurvePlot* CurvePlot1 = nullptr;
     QCheckBox* LogScaleCB = nullptr;
     QPushButton* AutoscaleButton = nullptr;
+    QPushButton* SavePlotButton = nullptr;
+    QComboBox* PlotSizeCB = nullptr;
 
     // Page 3
     QFrame* Panel7 = nullptr;
@@ -256,6 +261,7 @@ private:
     ElidedLabel* WorkbookLabel = nullptr;
     QLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
     StringGrid* ExportSelectSG = nullptr;
+    CurvePlot* ExportPlot = nullptr; // the export table's curves, to look at only
 };
 
 template <typename T> T TForm1::unwrap(morvane::Expected<T> result)

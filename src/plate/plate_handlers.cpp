@@ -10,6 +10,9 @@
 #include "plate/wellchecklist.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,7 +65,24 @@ void TForm1::updateCurves()
 
 void TForm1::LogScaleCBClick(QObject*)
 {
-    CurvePlot1->setScale(LogScaleCB->isChecked() ? morvane::CurveScale::Log : morvane::CurveScale::Linear);
+    const auto scale = LogScaleCB->isChecked() ? morvane::CurveScale::Log : morvane::CurveScale::Linear;
+    CurvePlot1->setScale(scale);
+    ExportPlot->setScale(scale);
+}
+
+void TForm1::SavePlotButtonClick(QObject*)
+{
+    QString path = m_dialogs->saveFileName(
+        this, QStringLiteral("Save plot"),
+        QStringLiteral("PNG image (*.png);;PDF document (*.pdf);;SVG drawing (*.svg)"), lastFolder());
+    if (path.isEmpty())
+        return;
+    const QString type = QFileInfo(path).suffix().toLower();
+    if (type != QStringLiteral("png") && type != QStringLiteral("pdf") && type != QStringLiteral("svg"))
+        path += QStringLiteral(".png");
+    rememberFolder(path);
+    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize()))
+        throw HandlerError(QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path)));
 }
 
 void TForm1::CurvePlot1WellClick(const QString& well)

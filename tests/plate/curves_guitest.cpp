@@ -6,7 +6,12 @@
 #include "plate/wellchecklist.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDomDocument>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
 
 class CurvesTest : public QObject {
@@ -16,6 +21,8 @@ private slots:
     void rangesAndSelectAllNoneAndNewConversions();
     void logViewLeavesOutNonPositiveReadings();
     void clickedCurveAndCurrentWellHighlightEachOther();
+    void savePlotWritesPngAndSvgOfTheChosenSize();
+    void exportPagePlotsTheRowsToBeWritten();
 };
 
 namespace {
@@ -209,6 +216,79 @@ void CurvesTest::clickedCurveAndCurrentWellHighlightEachOther()
     map96(t)->setCurrentRow(indexOf(map96(t), "H12"));
     QCOMPARE(p->highlightedWell(), QString());
     QVERIFY(p->selectedGraphs().isEmpty());
+}
+
+void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertPartial(t, dir, rawExport({"A1", "A2", "A3"}, 3));
+    auto* sizes = t.get<QComboBox>("PlotSizeCB");
+    const int small = sizes->findText("800 x 600");
+    QVERIFY(small >= 0);
+    sizes->setCurrentIndex(small);
+
+    // No extension: a PNG.
+    t.dialogs->fileNext(dir.filePath("curves"));
+    t.click("SavePlotButton");
+    QImage png(dir.filePath("curves.png"));
+    QVERIFY(!png.isNull());
+    QCOMPARE(png.size(), QSize(800, 600));
+    QCOMPARE(QColor(png.pixel(2, 2)), QColor(Qt::white));
+    // Each sample's colour is drawn (A1..A3 are three samples), the curves are not lost on the way.
+    for (int i = 0; i < 3; ++i) {
+        QCPGraph* g = plot(t)->graph(i);
+        const QColor colour = g->selected() ? g->selectionDecorator()->pen().color() : g->pen().color();
+        int found = 0;
+        // Antialiased lines blend into the white: near the colour counts.
+        auto near = [&colour](QColor c) {
+            return std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                       std::abs(c.blue() - colour.blue()) <
+                   40;
+        };
+        for (int y = 0; y < png.height(); ++y)
+            for (int x = 0; x < png.width(); ++x)
+                found += near(QColor(png.pixel(x, y)));
+        QVERIFY2(found > 50, qPrintable(QString("%1 pixels of %2").arg(found).arg(colour.name())));
+    }
+
+    t.dialogs->fileNext(dir.filePath("curves.svg"));
+    t.click("SavePlotButton");
+    QFile file(dir.filePath("curves.svg"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QDomDocument svg;
+    QVERIFY(svg.setContent(&file));
+    QCOMPARE(svg.documentElement().tagName(), QStringLiteral("svg"));
+    QCOMPARE(svg.documentElement().attribute("viewBox"), QStringLiteral("0 0 800 600"));
+    const QString text = svg.toString();
+    for (int i = 0; i < 3; ++i) {
+        QCPGraph* g = plot(t)->graph(i);
+        const QColor colour = g->selected() ? g->selectionDecorator()->pen().color() : g->pen().color();
+        QVERIFY2(text.contains(colour.name()), qPrintable(g->name()));
+    }
+    QVERIFY(svg.elementsByTagName("text").size() > 5); // tick labels and the axis names
+    QCOMPARE(t.dialogs->unused(), 0);
+}
+
+void CurvesTest::exportPagePlotsTheRowsToBeWritten()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convert(t, dir, rawExport(plateWells(96)));
+    t.click("NextButton1");
+    auto* exportPlot = t.get<CurvePlot>("ExportPlot");
+    QCOMPARE(exportPlot->graphCount(), 0);
+    for (const char* well : {"B3", "A12"})
+        map96(t)->setTicked(indexOf(map96(t), well), true);
+    t.dialogs->answerNext(DialogService::Answer::Yes); // repair the separator
+    t.click("ExtractButton");
+    QCOMPARE(t.grid("ExportSelectSG").cell(2, 2), std::string("15,1"));
+    QCOMPARE(graphWells(exportPlot), (QStringList{"A12", "B3"}));
+    compareWithTable(exportPlot, "A12", 12);
+    compareWithTable(exportPlot, "B3", 15);
+    QVERIFY(!exportPlot->interactions().testFlag(QCP::iSelectPlottables));
+    QLocale::setDefault(QLocale::c());
 }
 
 QTEST_MAIN(CurvesTest)
