@@ -10,6 +10,8 @@ namespace {
 
 constexpr double kCurveWidth = 1.0;
 constexpr double kHighlightWidth = 3.0;
+// Beyond this many curves, smooth lines cost more than they show: a full plate is drawn plain.
+constexpr std::size_t kSmoothCurves = 48;
 // How near (pixels) the pointer must be to a curve for it to count as on it.
 constexpr double kHoverReach = 6.0;
 
@@ -29,6 +31,8 @@ CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
     // Hundreds of curves: antialiasing only when the view is still.
     setNoAntialiasingOnDrag(true);
     setMouseTracking(true);
+    // No legend: hundreds of curves, each named on hover instead (and legend items cost).
+    setAutoAddPlottableToLegend(false);
     connect(this, &QCustomPlot::mouseMove, this, &CurvePlot::showHover);
     connect(this, &QCustomPlot::mouseDoubleClick, this, [this] { resetView(); });
     connect(this, &QCustomPlot::selectionChangedByUser, this, &CurvePlot::pickByUser);
@@ -55,11 +59,13 @@ void CurvePlot::setScale(morvane::CurveScale scale)
 void CurvePlot::rebuild()
 {
     clearGraphs();
+    const bool smooth = m_curves.size() <= kSmoothCurves;
     for (const morvane::Curve& curve : m_curves) {
         const auto points = morvane::visiblePoints(curve, m_scale);
         QCPGraph* graph = addGraph();
         graph->setName(QString::fromStdString(curve.well));
         graph->setPen(QPen(sampleColour(curve.colour), kCurveWidth));
+        graph->setAntialiased(smooth);
         graph->setSelectable(QCP::stWhole);
         graph->selectionDecorator()->setPen(QPen(sampleColour(curve.colour).darker(140), kHighlightWidth));
         graph->setData(QVector<double>(points.x.begin(), points.x.end()),
