@@ -25,6 +25,11 @@ QString number(double value)
 CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
 {
     xAxis->setLabel(QStringLiteral("cycle"));
+    // Cycles are whole numbers: no tick at 2.5.
+    QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
+    cycles->setTickStep(1);
+    cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+    xAxis->setTicker(cycles);
     yAxis->setLabel(QStringLiteral("reading"));
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables);
     setSelectionTolerance(int(kHoverReach));
