@@ -10,6 +10,7 @@
 #include "plate/wellchecklist.h"
 
 #include <QCheckBox>
+#include <QFrame>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,8 @@ void TForm1::PlateSizeRGClick(QObject*)
     const auto change = morvane::plateChange(plateSizeIndex(), ResultSG->grid().rowCount());
     Wells384CB->setVisible(change.show384);
     Wells96CB->setVisible(change.show96);
+    // The 384-well strip stands empty over a 96-well plate: its room goes to the map and the curves.
+    Panel9->setVisible(!change.show96);
     if (change.showNextButton) {
         NextButton1->show();
         NextButton1->setFocus();

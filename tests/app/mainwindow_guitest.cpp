@@ -169,12 +169,13 @@ void MainWindowTest::pagesKeepTheirLayout_data()
     row(0, "PlateSize96", "InputMemo", {0, 64});
     row(0, "PlateSize96", "ProgressBar", {304, 349}, {865, 16});
     row(0, "PlateSize96", "ResultSG", {0, 378});
-    // The maps have their column numbers above them.
-    row(1, "PlateSize96", "Wells96CB", {1, 253}, {887, 144});
-    row(1, "PlateSize96", "SelectAllButton", {9, 409}, {161, 25});
-    row(1, "PlateSize96", "SelectNoneButton", {185, 409}, {161, 25});
-    row(1, "PlateSize96", "ExtractButton", {647, 409}, {229, 25});
-    row(1, "PlateSize96", "Panel5", {889, 238});
+    // The maps have their column numbers above them; the empty 384-well strip gives its room
+    // to the 96-well map and the curves.
+    row(1, "PlateSize96", "Wells96CB", {1, 15}, {887, 144});
+    row(1, "PlateSize96", "SelectAllButton", {9, 171}, {161, 25});
+    row(1, "PlateSize96", "SelectNoneButton", {185, 171}, {161, 25});
+    row(1, "PlateSize96", "ExtractButton", {647, 171}, {229, 25});
+    row(1, "PlateSize96", "Panel5", {889, 0});
     row(1, "PlateSize384", "Wells384CB", {0, 14}, {1280, 223});
     row(1, "PlateSize384", "Panel6", {0, 238});
     row(2, "PlateSize96", "WorkbookButton", {24, 41}, {97, 25});
