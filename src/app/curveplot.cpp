@@ -12,6 +12,7 @@ constexpr double kCurveWidth = 1.0;
 constexpr double kHighlightWidth = 3.0;
 // Beyond this many curves, smooth lines cost more than they show: a full plate is drawn plain.
 constexpr std::size_t kSmoothCurves = 48;
+constexpr QSize kMinimumSize{200, 150};
 // How near (pixels) the pointer must be to a curve for it to count as on it.
 constexpr double kHoverReach = 6.0;
 
@@ -36,6 +37,8 @@ CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
     // Hundreds of curves: antialiasing only when the view is still.
     setNoAntialiasingOnDrag(true);
     setMouseTracking(true);
+    // Its layout's own minimum grows with the tick labels; the window must not grow with it.
+    setMinimumSize(kMinimumSize);
     // No legend: hundreds of curves, each named on hover instead (and legend items cost).
     setAutoAddPlottableToLegend(false);
     connect(this, &QCustomPlot::mouseMove, this, &CurvePlot::showHover);
