@@ -93,6 +93,8 @@ QWidget* TForm1::buildExportPage()
     body->addWidget(ExportSelectSG);
     body->addWidget(ExportPlot);
     body->setChildrenCollapsible(false);
+    body->setStretchFactor(0, 1); // half and half; the user drags the line between them
+    body->setStretchFactor(1, 1);
 
     return page("TabSheetExport", Panel7, body);
 }

@@ -21,14 +21,9 @@ constexpr int kMarkSize = 7;
 
 QIcon markIcon(int colour)
 {
-    static std::map<int, QIcon> icons;
-    auto [at, added] = icons.try_emplace(colour);
-    if (added) {
-        QPixmap mark(kMarkSize, kMarkSize);
-        mark.fill(sampleColour(colour));
-        at->second = QIcon(mark);
-    }
-    return at->second;
+    QPixmap mark(kMarkSize, kMarkSize);
+    mark.fill(sampleColour(colour));
+    return QIcon(mark);
 }
 
 QString reading(double value)
@@ -193,7 +188,10 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
                 note += QStringLiteral("\nreadings %1 (cycle %2) to %3 (cycle %4)")
                             .arg(reading(curve.readings.front()), reading(curve.cycles.front()),
                                  reading(curve.readings.back()), reading(curve.cycles.back()));
-            well->setIcon(markIcon(curve.colour));
+            auto [mark, added] = m_marks.try_emplace(curve.colour);
+            if (added)
+                mark->second = markIcon(curve.colour);
+            well->setIcon(mark->second);
         }
         updateToolTip(i);
     }

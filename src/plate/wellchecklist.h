@@ -10,6 +10,7 @@
 
 #include <QListWidget>
 
+#include <map>
 #include <vector>
 
 class WellCheckList final : public QListWidget {
@@ -67,4 +68,5 @@ private:
     int m_rows;
     std::vector<QString> m_dataNotes;    // per well: sample and readings
     std::vector<QString> m_findingNotes; // per well: what the checks found
+    std::map<int, QIcon> m_marks;        // by sample colour
 };
