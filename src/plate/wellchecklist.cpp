@@ -17,11 +17,14 @@
 namespace {
 
 // The sample's colour mark beside a well's box.
-constexpr int kMarkSize = 7;
+constexpr QSize kMarkSize{7, 7};
+// In the narrow cells of a 384-well map, a thin bar, so the well's name keeps its room.
+constexpr QSize kNarrowMarkSize{3, 9};
+constexpr int kNarrowCellHeight = 14;
 
-QIcon markIcon(int colour)
+QIcon markIcon(int colour, QSize size)
 {
-    QPixmap mark(kMarkSize, kMarkSize);
+    QPixmap mark(size);
     mark.fill(sampleColour(colour));
     return QIcon(mark);
 }
@@ -77,7 +80,9 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_ticks.assign(std::size_t(count()), false);
     m_dataNotes.resize(std::size_t(count()));
     m_findingNotes.resize(std::size_t(count()));
-    setIconSize(QSize(kMarkSize, kMarkSize));
+    setIconSize(itemHeight < kNarrowCellHeight ? kNarrowMarkSize : kMarkSize);
+    // A name cut to "..." says nothing; cut short, "P2" of P24 still does.
+    setTextElideMode(Qt::ElideNone);
     connect(this, &QListWidget::itemChanged, this, &WellCheckList::noteTickChange);
     updateGrid();
 }
@@ -190,7 +195,7 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
                                  reading(curve.readings.back()), reading(curve.cycles.back()));
             auto [mark, added] = m_marks.try_emplace(curve.colour);
             if (added)
-                mark->second = markIcon(curve.colour);
+                mark->second = markIcon(curve.colour, iconSize());
             well->setIcon(mark->second);
         }
         updateToolTip(i);
