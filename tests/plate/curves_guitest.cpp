@@ -267,6 +267,21 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
         QVERIFY2(text.contains(colour.name()), qPrintable(g->name()));
     }
     QVERIFY(svg.elementsByTagName("text").size() > 5); // tick labels and the axis names
+
+    t.dialogs->fileNext(dir.filePath("curves.pdf"));
+    t.click("SavePlotButton");
+    QFile pdf(dir.filePath("curves.pdf"));
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    QCOMPARE(pdf.read(5), QByteArray("%PDF-"));
+
+    // A file that cannot be written is said, not passed over.
+    t.dialogs->clearShown();
+    t.dialogs->fileNext(dir.filePath("no such folder/curves.png"));
+    t.click("SavePlotButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Error);
+    QVERIFY2(t.dialogs->shown().front().text.contains("could not be written"),
+             qPrintable(t.dialogs->shownTexts().join("")));
     QCOMPARE(t.dialogs->unused(), 0);
 }
 
