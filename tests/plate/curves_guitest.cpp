@@ -188,6 +188,17 @@ void CurvesTest::logViewLeavesOutNonPositiveReadings()
     QVERIFY(plot(t)->yAxis->range().lower < -1.2); // the whole data in view
     log->click();
     QCOMPARE(pointsOf(plot(t), "A1").x, (QList<double>{1, 3}));
+
+    // Zoomed in, a double click or "Autoscale" shows every point again.
+    const QCPRange whole = plot(t)->xAxis->range();
+    QVERIFY(whole.contains(1) && whole.contains(3));
+    plot(t)->xAxis->setRange(2.2, 2.4);
+    plot(t)->replot();
+    QTest::mouseDClick(plot(t), Qt::LeftButton, {}, plot(t)->axisRect()->rect().center());
+    QCOMPARE(plot(t)->xAxis->range(), whole);
+    plot(t)->xAxis->setRange(2.2, 2.4);
+    t.click("AutoscaleButton");
+    QCOMPARE(plot(t)->xAxis->range(), whole);
 }
 
 void CurvesTest::clickedCurveAndCurrentWellHighlightEachOther()
