@@ -54,13 +54,15 @@ protected:
     }
 
 private:
-    QPointer<const WellCheckList> m_list; // the column numbers live in the page, beside the list
+    // The column numbers start as the list's child (so they are never left without an owner) and
+    // move into the page when it lays them out, beside the list.
+    QPointer<const WellCheckList> m_list;
     bool m_rowLetters;
 };
 
 WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent)
     : QListWidget(parent), m_cols(morvane::plateCols(format)), m_itemHeight(itemHeight),
-      m_rowRuler(new Ruler(this, true, this)), m_colRuler(new Ruler(this, false, nullptr)),
+      m_rowRuler(new Ruler(this, true, this)), m_colRuler(new Ruler(this, false, this)),
       m_rows(morvane::plateRows(format))
 {
     setViewMode(QListView::ListMode);
