@@ -10,10 +10,10 @@
 #include "plate/wellchecklist.h"
 
 #include <QCheckBox>
-#include <QFrame>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
