@@ -1,6 +1,7 @@
 // Page 3: the extracted wells, and the commands that add them to a workbook as a sheet.
 
 #include "app/controls.h"
+#include "app/curveplot.h"
 #include "app/elidedlabel.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
 
 using namespace controls;
 
@@ -89,5 +91,15 @@ QWidget* TForm1::buildExportPage()
     ExportSelectSG = stringGrid("ExportSelectSG", kEmptyTable);
     ExportSelectSG->setColumnSizing(true);
 
-    return page("TabSheetExport", Panel7, ExportSelectSG);
+    // Under the table, the curves of its rows; the user looks, the plate map is on page 2.
+    ExportPlot = named(new CurvePlot, "ExportPlot");
+    ExportPlot->setInteraction(QCP::iSelectPlottables, false);
+    auto* body = named(new QSplitter(Qt::Vertical), "ExportSplitter");
+    body->addWidget(ExportSelectSG);
+    body->addWidget(ExportPlot);
+    body->setChildrenCollapsible(false);
+    body->setStretchFactor(0, 1); // half and half; the user drags the line between them
+    body->setStretchFactor(1, 1);
+
+    return page("TabSheetExport", Panel7, body);
 }

@@ -1,21 +1,27 @@
 // Page 2: the plate map of the chosen size, and the commands that tick wells and extract them.
 
 #include "app/controls.h"
+#include "app/curveplot.h"
 #include "app/tform1.h"
 #include "plate/wellchecklist.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <array>
+
 using namespace controls;
 
 namespace {
 
 // The 384-well map spans the window; the 96-well one sits at the left below it.
-constexpr int kWideMapStripHeight = 225;
+constexpr int kWideMapStripHeight = 238; // with the line of column numbers
 constexpr QMargins kWideMapStripMargins{0, 1, 0, 1};
 constexpr QSize kWellMap384Size{1280, 223};
 constexpr int kWellMap384ItemHeight = 13;
@@ -35,6 +41,13 @@ constexpr int kRangeSpacing = 4;
 constexpr int kRangeLineSpacing = 2;
 constexpr int kGridSizeWarningPixels = 19;
 
+// The curves take the room right of the commands; their own commands sit on two lines above.
+constexpr Padding kPlotPadding{.margins = {4, 4, 4, 4}, .spacing = 7};
+constexpr QSize kAutoscaleButtonSize = buttonSize(76);
+constexpr QSize kSavePlotButtonSize = buttonSize(86);
+// The sizes "Save plot..." offers, in pixels (PDF: points); the first is the default.
+constexpr std::array<QSize, 4> kPlotSizes{QSize(1200, 800), QSize(800, 600), QSize(1600, 1200), QSize(2400, 1600)};
+
 // Cells of the command grid.
 enum CommandRow { kButtonRow, kNextRow, kRangeRow, kStretchRow };
 enum CommandCol { kSelectAllCol, kSelectNoneCol, kStretchCol, kExtractCol };
@@ -52,7 +65,7 @@ QWidget* TForm1::buildPlatePage()
     Wells384CB->setFont(pixelFont(kWellMap384FontPixels));
     Wells384CB->hide();
     Panel10 = panel("Panel10");
-    row(Panel9, Wells384CB, Panel10, kWideMapStripMargins);
+    row(Panel9, column(nullptr, Wells384CB->columnNumbers(), Wells384CB), Panel10, kWideMapStripMargins);
 
     Panel6 = panel("Panel6");
     Panel6->setFixedWidth(kNarrowMapBlockWidth);
@@ -113,7 +126,35 @@ QWidget* TForm1::buildPlatePage()
     commands->setColumnStretch(kStretchCol, 1);
     commands->setRowStretch(kStretchRow, 1);
 
-    column(Panel6, Wells96CB, Panel8, kNarrowMapBlockMargins);
+    column(Panel6, column(nullptr, Wells96CB->columnNumbers(), Wells96CB), Panel8, kNarrowMapBlockMargins);
     Panel5 = panel("Panel5");
+    CurvePlot1 = named(new CurvePlot, "CurvePlot1");
+    LogScaleCB = named(new QCheckBox(QStringLiteral("log scale")), "LogScaleCB");
+    LogScaleCB->setChecked(true);
+    AutoscaleButton = button("AutoscaleButton", QStringLiteral("Autoscale"), kAutoscaleButtonSize);
+    AutoscaleButton->setToolTip(QStringLiteral("Show all the curves again (or double-click the plot)"));
+    auto* plotCommands = new QHBoxLayout;
+    plotCommands->setSpacing(kPlotPadding.spacing);
+    plotCommands->addWidget(LogScaleCB);
+    plotCommands->addWidget(AutoscaleButton);
+    plotCommands->addStretch(1);
+    SavePlotButton = button("SavePlotButton", QStringLiteral("Save plot..."), kSavePlotButtonSize);
+    SavePlotButton->setToolTip(QStringLiteral("Save the curves shown as a PNG, PDF or SVG file of the size beside"));
+    PlotSizeCB = named(new QComboBox, "PlotSizeCB");
+    PlotSizeCB->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    PlotSizeCB->setMinimumContentsLength(9);
+    for (const QSize size : kPlotSizes)
+        PlotSizeCB->addItem(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()), size);
+    // A line of their own, so the window can still be narrowed to the 384-well map.
+    auto* saveCommands = new QHBoxLayout;
+    saveCommands->setSpacing(kPlotPadding.spacing);
+    saveCommands->addWidget(SavePlotButton);
+    saveCommands->addWidget(PlotSizeCB);
+    saveCommands->addStretch(1);
+    auto* plotBox = new QVBoxLayout(Panel5);
+    plotBox->setContentsMargins(kPlotPadding.margins);
+    plotBox->addLayout(plotCommands);
+    plotBox->addLayout(saveCommands);
+    plotBox->addWidget(CurvePlot1, 1);
     return page("TabSheetPlateDesign", Panel9, row(nullptr, Panel6, Panel5));
 }

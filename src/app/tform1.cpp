@@ -1,15 +1,18 @@
 #include "app/tform1.h"
 
 #include "app/controls.h"
+#include "app/curveplot.h"
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
 #include "export/excelcom.h"
+#include "plate/curves.h"
 #include "plate/wellchecklist.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -128,6 +131,23 @@ void TForm1::connectHandlers()
     onClick(RemoveRangeButton, &TForm1::SelectRangeButtonClick);
     for (QLineEdit* e : {startrow, startcol, stoprow, stopcol})
         connect(e, &QLineEdit::textChanged, this, [this, e] { run([&] { col_rowinChange(e); }); });
+    // The plot follows the ticks of the map in view and every new well table at once.
+    for (WellCheckList* map : {Wells96CB, Wells384CB}) {
+        connect(map, &WellCheckList::ticksChanged, this, [this, map] {
+            if (map == currentWellList())
+                run([&] { updateCurves(); });
+        });
+        connect(map, &QListWidget::currentItemChanged, this, [this, map](QListWidgetItem* current) {
+            if (map == currentWellList())
+                CurvePlot1->highlightWell(current ? current->text() : QString());
+        });
+    }
+    connect(ResultSG->model(), &QAbstractItemModel::modelReset, this, [this] { run([&] { wellTableChanged(); }); });
+    connect(CurvePlot1, &CurvePlot::wellClicked, this,
+            [this](const QString& well) { run([&] { CurvePlot1WellClick(well); }); });
+    connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });
+    connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
+    onClick(SavePlotButton, &TForm1::SavePlotButtonClick);
 
     // Page 3
     onClick(ExportButton, &TForm1::ExportButtonClick);
@@ -136,6 +156,10 @@ void TForm1::connectHandlers()
     onClick(SaveRdmlButton, &TForm1::SaveRdmlButtonClick);
     connect(sheetnameOutEdit, &QLineEdit::textChanged, this,
             [this] { run([&] { sheetnameOutEditChange(sheetnameOutEdit); }); });
+
+    // Page 3's plot shows the rows that will be written, as they stand after a separator repair.
+    connect(ExportSelectSG->model(), &QAbstractItemModel::modelReset, this,
+            [this] { ExportPlot->setCurves(morvane::curvesOf(ExportSelectSG->grid())); });
 
     connect(eXit1, &QAction::triggered, this, [this] { run([&] { eXit1Click(eXit1); }); });
     connect(About1, &QAction::triggered, this, [this] { run([&] { About1Click(About1); }); });

@@ -37,6 +37,7 @@ class QDropEvent;
 class QAction;
 class QUrl;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -49,6 +50,7 @@ class QRadioButton;
 class QWidget;
 class MemoView;
 class PageControl;
+class CurvePlot;
 class StringGrid;
 class WellCheckList;
 
@@ -99,6 +101,16 @@ public:
     void SelectAllButtonClick(QObject* Sender);
     void SelectNoneButtonClick(QObject* Sender);
     void ExtractButtonClick(QObject* Sender);
+    // A new well table: the maps show which wells it holds, the plot its curves.
+    void wellTableChanged();
+    // The plot shows the ticked wells of the map in view (every well of the table when none is).
+    void updateCurves();
+    // A curve clicked: its well becomes the map's current one.
+    void CurvePlot1WellClick(const QString& well);
+    void LogScaleCBClick(QObject* Sender);
+    // Asks for a file and writes the plot into it: PNG, PDF or SVG by the extension (PNG when
+    // there is none), at the size PlotSizeCB shows.
+    void SavePlotButtonClick(QObject* Sender);
     void FormResize(QObject* Sender);
 
     // Export
@@ -230,6 +242,11 @@ private:
     QPushButton* SelectRangeButton = nullptr;
     QPushButton* RemoveRangeButton = nullptr;
     QLabel* GridSizeWarninglabel = nullptr;
+    CurvePlot* CurvePlot1 = nullptr;
+    QCheckBox* LogScaleCB = nullptr;
+    QPushButton* AutoscaleButton = nullptr;
+    QPushButton* SavePlotButton = nullptr;
+    QComboBox* PlotSizeCB = nullptr;
 
     // Page 3
     QFrame* Panel7 = nullptr;
@@ -247,6 +264,7 @@ private:
     QLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
     QPushButton* SaveRdmlButton = nullptr;
     StringGrid* ExportSelectSG = nullptr;
+    CurvePlot* ExportPlot = nullptr; // the export table's curves, to look at only
 };
 
 template <typename T> T TForm1::unwrap(morvane::Expected<T> result)

@@ -1,12 +1,19 @@
 // The window's commands of the second page: plate format, range selection, extraction.
 
+#include "app/curveplot.h"
 #include "app/findingmarks.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,12 +30,70 @@ void TForm1::PlateSizeRGClick(QObject*)
     const auto change = morvane::plateChange(plateSizeIndex(), ResultSG->grid().rowCount());
     Wells384CB->setVisible(change.show384);
     Wells96CB->setVisible(change.show96);
+    // The 384-well strip stands empty over a 96-well plate: its room goes to the map and the curves.
+    Panel9->setVisible(!change.show96);
     if (change.showNextButton) {
         NextButton1->show();
         NextButton1->setFocus();
     }
     stoprow->setText(QString::fromStdString(change.stopRow));
     stopcol->setText(QString::fromStdString(change.stopCol));
+    updateCurves();
+}
+
+void TForm1::wellTableChanged()
+{
+    const auto wells = morvane::curvesOf(ResultSG->grid());
+    // An empty table is one before any conversion (or of a new file): the maps stay as they are.
+    for (WellCheckList* map : {Wells96CB, Wells384CB})
+        map->setWellData(wells.empty() ? nullptr : &wells);
+    updateCurves();
+}
+
+void TForm1::updateCurves()
+{
+    // The ticked wells of the map in view; none ticked: every well of the table.
+    std::vector<std::string> wells;
+    if (plateSizeIndex() != -1) {
+        const WellCheckList* map = currentWellList();
+        for (int i = 0; i < map->count(); ++i)
+            if (map->isTicked(i))
+                wells.push_back(map->item(i)->text().toStdString());
+    }
+    // Ticked wells without a row give an empty plot, not every well: it shows what is ticked.
+    CurvePlot1->setCurves(morvane::curvesOf(ResultSG->grid(), wells));
+    if (QListWidgetItem* current = currentWellList()->currentItem())
+        CurvePlot1->highlightWell(current->text());
+}
+
+void TForm1::LogScaleCBClick(QObject*)
+{
+    const auto scale = LogScaleCB->isChecked() ? morvane::CurveScale::Log : morvane::CurveScale::Linear;
+    CurvePlot1->setScale(scale);
+    ExportPlot->setScale(scale);
+}
+
+void TForm1::SavePlotButtonClick(QObject*)
+{
+    QString path = m_dialogs->saveFileName(
+        this, QStringLiteral("Save plot"),
+        QStringLiteral("PNG image (*.png);;PDF document (*.pdf);;SVG drawing (*.svg)"), lastFolder());
+    if (path.isEmpty())
+        return;
+    const QString type = QFileInfo(path).suffix().toLower();
+    if (type != QStringLiteral("png") && type != QStringLiteral("pdf") && type != QStringLiteral("svg"))
+        path += QStringLiteral(".png");
+    rememberFolder(path);
+    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize()))
+        throw HandlerError(QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path)));
+}
+
+void TForm1::CurvePlot1WellClick(const QString& well)
+{
+    WellCheckList* map = currentWellList();
+    const auto found = map->findItems(well, Qt::MatchFixedString);
+    if (!found.isEmpty())
+        map->setCurrentItem(found.front());
 }
 
 void TForm1::col_rowinChange(QObject* Sender)
@@ -53,9 +118,7 @@ void TForm1::SelectRangeButtonClick(QObject* Sender)
         return;
     }
     const bool tick = morvane::rangeCommandTicks(Sender ? Sender->objectName().toStdString() : std::string());
-    WellCheckList* wells = currentWellList();
-    for (int index : morvane::rangeIndices(format, *range))
-        wells->setTicked(index, tick);
+    currentWellList()->setTicked(morvane::rangeIndices(format, *range), tick);
 }
 
 void TForm1::SelectAllButtonClick(QObject*)

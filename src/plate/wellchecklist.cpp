@@ -1,17 +1,69 @@
 #include "plate/wellchecklist.h"
 
 #include "app/findingmarks.h"
+#include "app/samplecolours.h"
 #include "common/text.h"
 
 #include <QBrush>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <cmath>
 #include <map>
 
+namespace {
+
+// The sample's colour mark beside a well's box.
+constexpr QSize kMarkSize{7, 7};
+// In the narrow cells of a 384-well map, a thin bar, so the well's name keeps its room.
+constexpr QSize kNarrowMarkSize{3, 9};
+constexpr int kNarrowCellHeight = 14;
+
+QIcon markIcon(int colour, QSize size)
+{
+    QPixmap mark(size);
+    mark.fill(sampleColour(colour));
+    return QIcon(mark);
+}
+
+QString reading(double value)
+{
+    return QString::number(value, 'g', 8);
+}
+
+} // namespace
+
+// The row letters or column numbers beside the wells; the list lays them out.
+class WellCheckList::Ruler final : public QWidget {
+public:
+    Ruler(const WellCheckList* list, bool rowLetters, QWidget* parent)
+        : QWidget(parent), m_list(list), m_rowLetters(rowLetters)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (!m_list)
+            return;
+        QPainter painter(this);
+        m_list->paintRulers(painter, m_rowLetters);
+    }
+
+private:
+    // The column numbers start as the list's child (so they are never left without an owner) and
+    // move into the page when it lays them out, beside the list.
+    QPointer<const WellCheckList> m_list;
+    bool m_rowLetters;
+};
+
 WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidget* parent)
-    : QListWidget(parent), m_cols(morvane::plateCols(format)), m_itemHeight(itemHeight)
+    : QListWidget(parent), m_cols(morvane::plateCols(format)), m_itemHeight(itemHeight),
+      m_rowRuler(new Ruler(this, true, this)), m_colRuler(new Ruler(this, false, this)),
+      m_rows(morvane::plateRows(format))
 {
     setViewMode(QListView::ListMode);
     setFlow(QListView::TopToBottom);
@@ -27,7 +79,27 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
+    m_ticks.assign(std::size_t(count()), false);
+    m_dataNotes.resize(std::size_t(count()));
+    m_findingNotes.resize(std::size_t(count()));
+    setIconSize(itemHeight < kNarrowCellHeight ? kNarrowMarkSize : kMarkSize);
+    // A name cut to "..." says nothing; cut short, "P2" of P24 still does.
+    setTextElideMode(Qt::ElideNone);
+    connect(this, &QListWidget::itemChanged, this, &WellCheckList::noteTickChange);
     updateGrid();
+}
+
+void WellCheckList::noteTickChange(QListWidgetItem* item)
+{
+    const auto index = std::size_t(row(item));
+    const bool ticked = item->checkState() == Qt::Checked;
+    if (index >= m_ticks.size() || m_ticks[index] == ticked)
+        return;
+    m_ticks[index] = ticked;
+    if (m_batch)
+        m_batchChanged = true;
+    else
+        emit ticksChanged();
 }
 
 std::vector<bool> WellCheckList::ticks() const
@@ -52,8 +124,22 @@ void WellCheckList::setTicked(int index, bool ticked)
 
 void WellCheckList::setAllTicked(bool ticked)
 {
+    std::vector<int> all(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i)
-        setTicked(i, ticked);
+        all[std::size_t(i)] = i;
+    setTicked(all, ticked);
+}
+
+void WellCheckList::setTicked(const std::vector<int>& indices, bool ticked)
+{
+    m_batch = true;
+    m_batchChanged = false;
+    for (int index : indices)
+        if (!ticked || hasData(index))
+            setTicked(index, ticked);
+    m_batch = false;
+    if (m_batchChanged)
+        emit ticksChanged();
 }
 
 void WellCheckList::wheelEvent(QWheelEvent* event)
@@ -76,13 +162,93 @@ void WellCheckList::setFindings(const std::vector<morvane::WellFindings>& wells)
     for (int i = 0; i < count(); ++i) {
         QListWidgetItem* well = item(i);
         const auto found = byName.find(morvane::foldAscii(well->text().toStdString()));
-        if (found == byName.end()) {
-            well->setBackground(QBrush());
-            well->setToolTip(QString());
+        const bool marked = found != byName.end();
+        well->setBackground(marked ? QBrush(findingColour()) : QBrush());
+        m_findingNotes[std::size_t(i)] = marked ? QString::fromStdString(found->second->note) : QString();
+        updateToolTip(i);
+    }
+}
+
+void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
+{
+    std::map<std::string, const morvane::Curve*> byName;
+    if (wells)
+        for (const morvane::Curve& well : *wells)
+            byName.emplace(morvane::foldAscii(well.well), &well);
+    for (int i = 0; i < count(); ++i) {
+        QListWidgetItem* well = item(i);
+        const auto found = byName.find(morvane::foldAscii(well->text().toStdString()));
+        const bool data = !wells || found != byName.end();
+        const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+        well->setFlags(data ? flags | Qt::ItemIsEnabled : flags);
+        QString& note = m_dataNotes[std::size_t(i)];
+        if (!wells) {
+            note.clear();
+            well->setIcon(QIcon());
+        } else if (found == byName.end()) {
+            note = QStringLiteral("%1: no data").arg(well->text());
+            well->setIcon(QIcon());
         } else {
-            well->setBackground(findingColour());
-            well->setToolTip(QString::fromStdString(found->second->note));
+            const morvane::Curve& curve = *found->second;
+            note = QStringLiteral("%1: %2").arg(well->text(), QString::fromStdString(curve.sample));
+            if (!curve.readings.empty())
+                note += QStringLiteral("\nreadings %1 (cycle %2) to %3 (cycle %4)")
+                            .arg(reading(curve.readings.front()), reading(curve.cycles.front()),
+                                 reading(curve.readings.back()), reading(curve.cycles.back()));
+            auto [mark, added] = m_marks.try_emplace(curve.colour);
+            if (added)
+                mark->second = markIcon(curve.colour, iconSize());
+            well->setIcon(mark->second);
         }
+        updateToolTip(i);
+    }
+}
+
+bool WellCheckList::hasData(int index) const
+{
+    return item(index)->flags().testFlag(Qt::ItemIsEnabled);
+}
+
+void WellCheckList::updateToolTip(int index)
+{
+    const QString& data = m_dataNotes[std::size_t(index)];
+    const QString& finding = m_findingNotes[std::size_t(index)];
+    item(index)->setToolTip(data.isEmpty() || finding.isEmpty() ? data + finding : data + QLatin1Char('\n') + finding);
+}
+
+void WellCheckList::paintRulers(QPainter& painter, bool rowLetters) const
+{
+    painter.setPen(palette().color(QPalette::WindowText));
+    const int colWidth = gridSize().width();
+    if (rowLetters) {
+        for (int row = 0; row < m_rows; ++row)
+            painter.drawText(QRect(0, row * m_itemHeight, m_rowRuler->width(), m_itemHeight), Qt::AlignCenter,
+                             QString(QChar(u'A' + row)));
+    } else {
+        const int left = frameWidth() + viewportMargins().left();
+        for (int col = 0; col < m_cols; ++col)
+            painter.drawText(QRect(left + col * colWidth, 0, colWidth, m_colRuler->height()), Qt::AlignCenter,
+                             QString::number(col + 1));
+    }
+}
+
+QWidget* WellCheckList::columnNumbers() const
+{
+    return m_colRuler;
+}
+
+void WellCheckList::setVisible(bool visible)
+{
+    QListWidget::setVisible(visible);
+    m_colRuler->setVisible(visible);
+}
+
+void WellCheckList::changeEvent(QEvent* event)
+{
+    QListWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_colRuler->setFont(font());
+        updateGrid();
     }
 }
 
@@ -94,6 +260,19 @@ void WellCheckList::resizeEvent(QResizeEvent* event)
 
 void WellCheckList::updateGrid()
 {
+    // The row letters take a letter's width left of the wells; the column numbers are a line
+    // of their own above the map, laid out by the page.
+    const int frame = frameWidth();
+    const int left = fontMetrics().horizontalAdvance(QLatin1Char('M')) + 4;
+    if (viewportMargins() != QMargins(left, 0, 0, 0)) {
+        setViewportMargins(left, 0, 0, 0);
+        // The list lays its items out again when it is resized, not when its viewport is.
+        scheduleDelayedItemsLayout();
+    }
+    m_rowRuler->setGeometry(frame, frame, left, viewport()->height());
+    m_colRuler->setFixedSize(this->width(), fontMetrics().height());
+    m_colRuler->update();
+
     // Each list column is the inner width divided by the plate's column count, rounded down so
     // that all of them fit and the map never scrolls a plate column away; each line is one item
     // high whatever the font, so the plate's rows fit exactly.

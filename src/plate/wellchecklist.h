@@ -1,13 +1,16 @@
 #pragma once
 // A plate map: a check list whose items flow top to bottom and then into the next list column,
 // with one list column per plate column and one line per plate row. The items are fixed at
-// construction, in check-list order (A1, B1, ..., then A2, ...), and never rebuilt.
+// construction, in check-list order (A1, B1, ..., then A2, ...), and never rebuilt. Row letters
+// and column numbers stand in the margins left of and above the wells.
 
 #include "conversion/datachecks.h"
+#include "plate/curves.h"
 #include "plate/plate.h"
 
 #include <QListWidget>
 
+#include <map>
 #include <vector>
 
 class WellCheckList final : public QListWidget {
@@ -19,20 +22,51 @@ public:
     std::vector<bool> ticks() const;
     bool isTicked(int index) const;
     void setTicked(int index, bool ticked);
+    // Ticks or unticks many wells and says so once.
     void setAllTicked(bool ticked);
+    void setTicked(const std::vector<int>& indices, bool ticked);
     // Marks the wells the checks found something in (colour, and the findings as tooltip); the
     // marks of before are dropped. Wells the plate does not have are passed over.
     void setFindings(const std::vector<morvane::WellFindings>& wells);
+    // What the well table holds, one curve per well that has a row: the sample and its first
+    // and last reading as tooltip, a mark in the sample's colour. The other wells are drawn
+    // disabled: a click cannot tick them, nor can setAllTicked or setTicked(indices). Null: no
+    // table yet, every well enabled and plain.
+    void setWellData(const std::vector<morvane::Curve>* wells);
+    bool hasData(int index) const;
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    // The column numbers, a line as wide as the map for the page to put above it; shown and
+    // hidden with the map.
+    QWidget* columnNumbers() const;
+    void setVisible(bool visible) override;
+
+signals:
+    // A tick changed, by the user or by the program; a change of many wells says it once.
+    void ticksChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void updateGrid();
+    void noteTickChange(QListWidgetItem* item);
+    void updateToolTip(int index);
+    void paintRulers(QPainter& painter, bool rowLetters) const;
+
+    std::vector<bool> m_ticks; // as last said, so a new colour or tooltip is no tick change
+    bool m_batch = false;
+    bool m_batchChanged = false;
 
     int m_cols;
     int m_itemHeight;
+    class Ruler;
+    Ruler* m_rowRuler;
+    Ruler* m_colRuler;
+    int m_rows;
+    std::vector<QString> m_dataNotes;    // per well: sample and readings
+    std::vector<QString> m_findingNotes; // per well: what the checks found
+    std::map<int, QIcon> m_marks;        // by sample colour
 };

@@ -2,6 +2,7 @@
 
 #include "app/guitest.h"
 
+#include "app/memoview.h"
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include "app/memoview.h"
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -69,7 +69,8 @@ void MainWindowTest::startState()
 {
     auto t = makeForm();
     TForm1& f = *t.form;
-    QCOMPARE(f.windowTitle(), QStringLiteral("Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo"));
+    QCOMPARE(f.windowTitle(),
+             QStringLiteral("Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo"));
     QCOMPARE(f.frameGeometry().size(), QSize(1292, 689));
 
     auto* tabs = t.get<QTabWidget>("PageControl1");
@@ -94,20 +95,29 @@ void MainWindowTest::startState()
     QCOMPARE(f.plateSizeIndex(), -1);
     QCOMPARE(t.get<QGroupBox>("PlateSizeRG")->title(), QStringLiteral(" Plate Size"));
 
-    const QList<QPair<const char*, QString>> buttons = {
-        {"OpenButton", "Open text File"},       {"ConvertButton", "Convert to Grid"},
-        {"NextButton1", "Next >"},              {"DetermineProgsButton", "Determine Progs"},
-        {"SelectAllButton", "Select All"},      {"SelectNoneButton", "Select None"},
-        {"ExtractButton", "Extract Selected Wells"}, {"NextButton2", "Next >"},
-        {"SelectRangeButton", "Select Range"},  {"RemoveRangeButton", "Remove Range"},
-        {"ExportButton", "Export to Excel"},    {"CloseButton", "Close"}};
+    const QList<QPair<const char*, QString>> buttons = {{"OpenButton", "Open text File"},
+                                                        {"ConvertButton", "Convert to Grid"},
+                                                        {"NextButton1", "Next >"},
+                                                        {"DetermineProgsButton", "Determine Progs"},
+                                                        {"SelectAllButton", "Select All"},
+                                                        {"SelectNoneButton", "Select None"},
+                                                        {"ExtractButton", "Extract Selected Wells"},
+                                                        {"NextButton2", "Next >"},
+                                                        {"SelectRangeButton", "Select Range"},
+                                                        {"RemoveRangeButton", "Remove Range"},
+                                                        {"ExportButton", "Export to Excel"},
+                                                        {"CloseButton", "Close"}};
     for (const auto& [name, text] : buttons)
         QCOMPARE(t.get<QPushButton>(name)->text(), text);
 
-    const QList<QPair<const char*, QString>> edits = {
-        {"SheetNameEdit", "SheetNameEdit"}, {"NoCyclesEdit", "NoCyclesEdit"}, {"startrow", "A"},
-        {"startcol", "1"},  {"stoprow", "P"}, {"stopcol", "24"}, {"sheetnameOutEdit", "sheetnameOutEdit"},
-        {"NumCharsEdit", "NumCharsEdit"}};
+    const QList<QPair<const char*, QString>> edits = {{"SheetNameEdit", "SheetNameEdit"},
+                                                      {"NoCyclesEdit", "NoCyclesEdit"},
+                                                      {"startrow", "A"},
+                                                      {"startcol", "1"},
+                                                      {"stoprow", "P"},
+                                                      {"stopcol", "24"},
+                                                      {"sheetnameOutEdit", "sheetnameOutEdit"},
+                                                      {"NumCharsEdit", "NumCharsEdit"}};
     for (const auto& [name, text] : edits)
         QCOMPARE(t.get<QLineEdit>(name)->text(), text);
     QCOMPARE(t.get<QComboBox>("sheetsCB")->currentText(), QStringLiteral("sheetsCB"));
@@ -159,13 +169,15 @@ void MainWindowTest::pagesKeepTheirLayout_data()
     row(0, "PlateSize96", "InputMemo", {0, 64});
     row(0, "PlateSize96", "ProgressBar", {304, 349}, {865, 16});
     row(0, "PlateSize96", "ResultSG", {0, 378});
-    row(1, "PlateSize96", "Wells96CB", {1, 225}, {887, 144});
-    row(1, "PlateSize96", "SelectAllButton", {9, 381}, {161, 25});
-    row(1, "PlateSize96", "SelectNoneButton", {185, 381}, {161, 25});
-    row(1, "PlateSize96", "ExtractButton", {647, 381}, {229, 25});
-    row(1, "PlateSize96", "Panel5", {889, 225});
-    row(1, "PlateSize384", "Wells384CB", {0, 1}, {1280, 223});
-    row(1, "PlateSize384", "Panel6", {0, 225});
+    // The maps have their column numbers above them; the empty 384-well strip gives its room
+    // to the 96-well map and the curves.
+    row(1, "PlateSize96", "Wells96CB", {1, 15}, {887, 144});
+    row(1, "PlateSize96", "SelectAllButton", {9, 171}, {161, 25});
+    row(1, "PlateSize96", "SelectNoneButton", {185, 171}, {161, 25});
+    row(1, "PlateSize96", "ExtractButton", {647, 171}, {229, 25});
+    row(1, "PlateSize96", "Panel5", {889, 0});
+    row(1, "PlateSize384", "Wells384CB", {0, 14}, {1280, 223});
+    row(1, "PlateSize384", "Panel6", {0, 238});
     row(2, "PlateSize96", "WorkbookButton", {24, 41}, {97, 25});
     row(2, "PlateSize96", "ExportButton", {24, 72}, {145, 25});
     row(2, "PlateSize96", "CloseButton", {-24, 72}, {131, 25});
@@ -328,9 +340,9 @@ void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
     QCOMPARE(walk("OpenButton", 4),
              (QStringList{"OpenButton", "ConvertButton", "PlateSize96", "DetermineProgsButton", "NoCyclesEdit"}));
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
-    QCOMPARE(walk("ExtractButton", 8), (QStringList{"ExtractButton", "SelectAllButton", "SelectNoneButton", "startrow",
-                                                    "stoprow", "stopcol", "startcol", "SelectRangeButton",
-                                                    "RemoveRangeButton"}));
+    QCOMPARE(walk("ExtractButton", 8),
+             (QStringList{"ExtractButton", "SelectAllButton", "SelectNoneButton", "startrow", "stoprow", "stopcol",
+                          "startcol", "SelectRangeButton", "RemoveRangeButton"}));
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
     QCOMPARE(walk("ExportButton", 2), (QStringList{"ExportButton", "CloseButton", "sheetnameOutEdit"}));
 }

@@ -30,14 +30,21 @@ private slots:
     void extractionOfAllWells_data();
     void extractionOfAllWells();
     void tickedWellsWithoutDataAreLeftOutWithOneWarning();
+    void wellsWithoutDataCannotBeTickedByClickAllOrRange();
     void separatorQuestionAndBothAnswers_data();
     void separatorQuestionAndBothAnswers();
 };
 
 namespace {
 
-WellCheckList* map96(const FormUnderTest& t) { return t.get<WellCheckList>("Wells96CB"); }
-WellCheckList* map384(const FormUnderTest& t) { return t.get<WellCheckList>("Wells384CB"); }
+WellCheckList* map96(const FormUnderTest& t)
+{
+    return t.get<WellCheckList>("Wells96CB");
+}
+WellCheckList* map384(const FormUnderTest& t)
+{
+    return t.get<WellCheckList>("Wells384CB");
+}
 
 QList<int> tickedIndices(WellCheckList* list)
 {
@@ -156,7 +163,8 @@ void PlateTest::rangeTicksAndUnticksExactlyTheRectangle_data()
     QTest::addColumn<QStringList>("range");
     QTest::addColumn<QList<int>>("expected");
     QTest::newRow("96: B..C x 3..4") << "PlateSize96" << QStringList{"B", "C", "3", "4"} << QList<int>{17, 18, 25, 26};
-    QTest::newRow("384: B..C x 3..4") << "PlateSize384" << QStringList{"B", "C", "3", "4"} << QList<int>{33, 34, 49, 50};
+    QTest::newRow("384: B..C x 3..4") << "PlateSize384" << QStringList{"B", "C", "3", "4"}
+                                      << QList<int>{33, 34, 49, 50};
     QTest::newRow("single well D7") << "PlateSize96" << QStringList{"D", "D", "7", "7"} << QList<int>{51};
     QTest::newRow("reversed rows") << "PlateSize96" << QStringList{"C", "B", "3", "4"} << QList<int>{};
     QTest::newRow("reversed columns") << "PlateSize96" << QStringList{"B", "C", "5", "4"} << QList<int>{};
@@ -337,6 +345,57 @@ void PlateTest::tickedWellsWithoutDataAreLeftOutWithOneWarning()
     QCOMPARE(table.cell(3, 0), std::string("B1"));
     QCOMPARE(t.dialogs->shownTexts(), QStringList{"2 ticked wells hold no data and were left out: B2, C1."});
     QCOMPARE(t.currentPage(), 2);
+}
+
+void PlateTest::wellsWithoutDataCannotBeTickedByClickAllOrRange()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.dialogs->answerNext(DialogService::Answer::Ok);
+    t.open(writeFile(dir, "partial.txt", rawExport({"A1", "A2", "B1"}, 3, '.')));
+    t.get<QRadioButton>("PlateSize96")->click();
+    WellCheckList* map = map96(t);
+    // Before the conversion every well is as it always was.
+    for (int i = 0; i < map->count(); ++i)
+        QVERIFY(map->hasData(i));
+    QCOMPARE(map->item(0)->toolTip(), QString());
+    t.click("DetermineProgsButton");
+    t.click("ConvertButton");
+
+    const QList<int> withData{0, 1, 8}; // A1, B1, A2
+    for (int i = 0; i < map->count(); ++i) {
+        QCOMPARE(map->hasData(i), withData.contains(i));
+        QCOMPARE(map->item(i)->flags().testFlag(Qt::ItemIsEnabled), withData.contains(i));
+        QCOMPARE(map->item(i)->icon().isNull(), !withData.contains(i)); // the sample's colour mark
+    }
+    QCOMPARE(map->item(8)->toolTip(), QStringLiteral("A2: Sample 2\nreadings 2.1 (cycle 1) to 2.3 (cycle 3)"));
+    QCOMPARE(map->item(9)->toolTip(), QStringLiteral("B2: no data"));
+
+    auto clickBox = [map](int index) {
+        const QRect rect = map->visualItemRect(map->item(index));
+        QStyleOptionButton option;
+        option.rect = rect;
+        const int indicator = map->style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, map);
+        QTest::mouseClick(map->viewport(), Qt::LeftButton, {},
+                          QPoint(rect.left() + indicator / 2 + 3, rect.center().y()));
+    };
+    clickBox(9); // B2
+    QVERIFY(tickedIndices(map).isEmpty());
+    clickBox(1); // B1
+    QCOMPARE(tickedIndices(map), QList<int>{1});
+
+    t.click("SelectAllButton");
+    QCOMPARE(tickedIndices(map), withData);
+    t.click("SelectNoneButton");
+    setRange(t, "A", "H", "1", "12");
+    t.click("SelectRangeButton");
+    QCOMPARE(tickedIndices(map), withData);
+
+    // A new file: no table yet, every well as before.
+    t.open(writeFile(dir, "full.txt", rawExport(plateWells(96), 3, '.')));
+    for (int i = 0; i < map->count(); ++i)
+        QVERIFY(map->hasData(i));
+    QCOMPARE(map->item(9)->toolTip(), QString());
 }
 
 void PlateTest::separatorQuestionAndBothAnswers_data()

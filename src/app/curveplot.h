@@ -1,0 +1,52 @@
+#pragma once
+// The amplification plot: one curve per well of a table, coloured by sample. The mouse drags and
+// wheels the view, a double click returns to the whole data; hovering names the well, sample
+// and reading; a click picks a well, which the window shows on the plate map.
+
+#include "plate/curves.h"
+
+#include <qcustomplot.h>
+
+#include <QString>
+
+#include <vector>
+
+class CurvePlot final : public QCustomPlot {
+    Q_OBJECT
+public:
+    explicit CurvePlot(QWidget* parent = nullptr);
+
+    // Draws these curves instead of the ones before, and fits the view to them.
+    void setCurves(std::vector<morvane::Curve> curves);
+    const std::vector<morvane::Curve>& curves() const { return m_curves; }
+
+    // Log (the default) leaves out readings <= 0; the view is fitted again.
+    void setScale(morvane::CurveScale scale);
+    morvane::CurveScale scale() const { return m_scale; }
+
+    // The view over all the data, as at the start.
+    void resetView();
+
+    // The curve of `well` drawn over the others, thicker; an empty or unknown well highlights none.
+    void highlightWell(const QString& well);
+    QString highlightedWell() const { return m_highlighted; }
+
+    // What hovering shows: "A1  Sample_1  cycle 30: 41594", or empty off the curves.
+    QString describeAt(const QPoint& pos) const;
+
+    // The plot as an image file, PNG, PDF or SVG by the file's extension, `size` pixels (PDF: points).
+    bool saveAs(const QString& path, QSize size);
+
+signals:
+    // The user clicked a curve.
+    void wellClicked(const QString& well);
+
+private:
+    void rebuild();
+    void showHover(QMouseEvent* event);
+    void pickByUser();
+
+    std::vector<morvane::Curve> m_curves;
+    morvane::CurveScale m_scale = morvane::CurveScale::Log;
+    QString m_highlighted;
+};

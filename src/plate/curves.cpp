@@ -1,0 +1,107 @@
+#include "plate/curves.h"
+
+#include "common/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <set>
+#include <unordered_map>
+
+namespace morvane {
+
+namespace {
+
+constexpr int kWellCol = 0;
+constexpr int kSampleCol = 1;
+constexpr int kFirstReadingCol = 2;
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::optional<double> parseReading(std::string_view text)
+{
+    text = trimmed(text);
+    if (text.empty())
+        return std::nullopt;
+    // The table keeps the file's text, and files are written with either separator; from_chars
+    // reads the point only, so a comma becomes one (a second separator fails below).
+    std::string number(text);
+    for (char& c : number)
+        if (c == ',')
+            c = '.';
+    const char* first = number.data();
+    const char* last = first + number.size();
+    if (*first == '+')
+        ++first; // from_chars takes no plus sign
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& wells)
+{
+    std::vector<Curve> curves;
+    if (table.colCount() <= kSampleCol || table.rowCount() < 2)
+        return curves;
+    std::set<std::string> wanted;
+    for (const std::string& well : wells)
+        wanted.insert(foldAscii(well));
+
+    // The cycle of each reading column, from the heading; a heading that is no number counts
+    // the columns instead.
+    std::vector<double> cycleOfCol(std::size_t(table.colCount()), 0.0);
+    for (int col = kFirstReadingCol; col < table.colCount(); ++col)
+        cycleOfCol[std::size_t(col)] = parseReading(table.cell(0, col)).value_or(col - kFirstReadingCol + 1);
+
+    std::unordered_map<std::string_view, int> colours;
+    for (int row = 1; row < table.rowCount(); ++row) {
+        const std::string_view sample = trimmed(table.cell(row, kSampleCol));
+        const int colour = colours.emplace(sample, int(colours.size())).first->second;
+        const std::string& well = table.cell(row, kWellCol);
+        if (trimmed(well).empty() || (!wanted.empty() && !wanted.contains(foldAscii(trimmed(well)))))
+            continue;
+        Curve curve;
+        curve.well = trimmed(well);
+        curve.sample = sample;
+        curve.colour = colour;
+        curve.tableRow = row;
+        curve.cycles.reserve(std::size_t(table.colCount() - kFirstReadingCol));
+        curve.readings.reserve(curve.cycles.capacity());
+        for (int col = kFirstReadingCol; col < table.colCount(); ++col) {
+            if (const auto reading = parseReading(table.cell(row, col))) {
+                curve.cycles.push_back(cycleOfCol[std::size_t(col)]);
+                curve.readings.push_back(*reading);
+            }
+        }
+        curves.push_back(std::move(curve));
+    }
+    return curves;
+}
+
+CurvePoints visiblePoints(const Curve& curve, CurveScale scale)
+{
+    if (scale == CurveScale::Linear)
+        return {curve.cycles, curve.readings};
+    CurvePoints points;
+    points.x.reserve(curve.cycles.size());
+    points.y.reserve(curve.readings.size());
+    for (std::size_t i = 0; i < curve.readings.size(); ++i) {
+        if (curve.readings[i] > 0) {
+            points.x.push_back(curve.cycles[i]);
+            points.y.push_back(curve.readings[i]);
+        }
+    }
+    return points;
+}
+
+} // namespace morvane

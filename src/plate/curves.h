@@ -1,0 +1,48 @@
+#pragma once
+// The amplification curves of a well table, ready to draw: which wells, which points, and a
+// colour per sample name. Plain data, so the plot widget only draws and the choices are tested
+// without a window.
+
+#include "common/grid.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+enum class CurveScale { Linear, Log };
+
+struct Curve {
+    std::string well;
+    std::string sample; // without the blank the table puts in front
+    int colour = 0;     // by sample name: replicates share it
+    int tableRow = 0;   // of the well table
+    std::vector<double> cycles;
+    std::vector<double> readings; // one per cycle; a cell that is no number is left out of both
+};
+
+// A reading written with either decimal separator ("15.53" or "15,53"); nothing for an empty
+// cell or one that is no number. Whole-number readings such as 41594 are numbers too: a damaged
+// reading is shown, not hidden.
+std::optional<double> parseReading(std::string_view text);
+
+// The curves of `wells` (names, any case) in table order; an empty list stands for every well of
+// the table. Wells the table has no row for are passed over. Colours count the sample names of
+// the whole table from 0 in the order they first appear, so a well keeps its colour whichever
+// wells are shown. The table is the window's well or
+// export table: row 0 the heading (well, sample, cycle numbers), column 0 the well, column 1 the
+// sample, then one reading per cycle.
+std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& wells = {});
+
+// The points a curve shows on the given scale: a log axis has no place for readings <= 0, so
+// they are left out there (not moved to a small value, which would draw a fall that is not in
+// the data).
+struct CurvePoints {
+    std::vector<double> x;
+    std::vector<double> y;
+};
+CurvePoints visiblePoints(const Curve& curve, CurveScale scale);
+
+} // namespace morvane
