@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 
 namespace {
 
@@ -34,6 +35,16 @@ constexpr QPoint kWindowPosition{61, 158};
 // Title bar and border included.
 constexpr QSize kWindowOuterSize{1292, 689};
 constexpr int kWindowFontPixels = 13;
+
+QScrollArea* scrolling(QWidget* page)
+{
+    auto* area = new QScrollArea;
+    area->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(page);
+    return area;
+}
 
 } // namespace
 
@@ -61,9 +72,11 @@ TForm1::TForm1(Seams seams, QWidget* parent)
     TabSheetInput = buildInputPage();
     TabSheetPlateDesign = buildPlatePage();
     TabSheetExport = buildExportPage();
-    PageControl1->addTab(TabSheetInput, QStringLiteral("Input Text File and Conversion"));
-    PageControl1->addTab(TabSheetPlateDesign, QStringLiteral("Plate Design / Select Wells"));
-    PageControl1->addTab(TabSheetExport, QStringLiteral("Selected Wells / Export to Excel"));
+    // Each page scrolls rather than holding the window at its own width: the window may be made
+    // narrower than a page (then the 384-well map is cut and page 2 says so).
+    PageControl1->addTab(scrolling(TabSheetInput), QStringLiteral("Input Text File and Conversion"));
+    PageControl1->addTab(scrolling(TabSheetPlateDesign), QStringLiteral("Plate Design / Select Wells"));
+    PageControl1->addTab(scrolling(TabSheetExport), QStringLiteral("Selected Wells / Export to Excel"));
     setCentralWidget(PageControl1);
     // The stored description names page 3; FormActivate moves to page 1.
     PageControl1->setPage(2);

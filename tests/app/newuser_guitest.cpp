@@ -24,6 +24,7 @@ private slots:
     void buttonsStayWhenTheListsAppear();
     void readingsAndTextsAreNotCut();
     void fileNameTitleLastFolderDropAndNoTicks();
+    void theWindowShrinksAndSaysTheMapIsCut();
 };
 
 namespace {
@@ -203,6 +204,23 @@ void NewUserTest::fileNameTitleLastFolderDropAndNoTicks()
     QVERIFY(t.form->windowTitle().startsWith("lc480_96_dual_colour.txt - "));
     QCOMPARE(t.get<QListWidget>("ChannelsListBox")->count(), 2);
     QCOMPARE(t.get<QTabWidget>("PageControl1")->currentIndex(), 0);
+}
+
+void NewUserTest::theWindowShrinksAndSaysTheMapIsCut()
+{
+    for (const char* plate : {"PlateSize96", "PlateSize384"}) {
+        auto t = makeForm();
+        t.get<QRadioButton>(plate)->click();
+        t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
+        QApplication::processEvents();
+        t.form->resize(1000, t.form->height());
+        QApplication::processEvents();
+        QVERIFY2(t.form->width() <= 1000, plate);
+        QVERIFY(!t.get<QLabel>("GridSizeWarninglabel")->text().isEmpty());
+        t.form->resize(1292, t.form->height());
+        QApplication::processEvents();
+        QVERIFY(t.get<QLabel>("GridSizeWarninglabel")->text().isEmpty());
+    }
 }
 
 QTEST_MAIN(NewUserTest)
