@@ -5,6 +5,7 @@
 
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
+#include "export/stringsworkbook.h"
 #include "export/ziparchive.h"
 
 #include <benchmark/benchmark.h>
@@ -27,8 +28,7 @@ namespace {
 
 std::string largeWorkbook(std::size_t sharedStringBytes)
 {
-    const std::string ns = R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")";
-    const std::string rels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    const std::string& ns = stringsworkbook::kMainNs;
     std::string sst;
     sst.reserve(sharedStringBytes + 256);
     sst += R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -43,31 +43,7 @@ std::string largeWorkbook(std::size_t sharedStringBytes)
         ++count;
     }
     sst += "</sst>";
-    auto bytes = xlsx::ZipArchive::build({
-        {"[Content_Types].xml",
-         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-         R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-         R"(<Default Extension="xml" ContentType="application/xml"/>)"
-         R"(<Override PartName="/xl/workbook.xml" )"
-         R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
-         R"(<Override PartName="/xl/worksheets/sheet1.xml" )"
-         R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>)"
-         R"(<Override PartName="/xl/sharedStrings.xml" )"
-         R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>)"
-         R"(</Types>)"},
-        {"_rels/.rels", R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-                        R"(<Relationship Id="rId1" Type=")" +
-                            rels + R"(officeDocument" Target="xl/workbook.xml"/></Relationships>)"},
-        {"xl/workbook.xml", "<workbook" + ns + R"( xmlns:r=")" + rels.substr(0, rels.size() - 1) +
-                                R"("><sheets><sheet name="Data" sheetId="1" r:id="rId1"/></sheets></workbook>)"},
-        {"xl/_rels/workbook.xml.rels",
-         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-         R"(<Relationship Id="rId1" Type=")" +
-             rels + R"(worksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type=")" + rels +
-             R"(sharedStrings" Target="sharedStrings.xml"/></Relationships>)"},
-        {"xl/worksheets/sheet1.xml", "<worksheet" + ns + "><sheetData/></worksheet>"},
-        {"xl/sharedStrings.xml", sst},
-    });
+    auto bytes = xlsx::ZipArchive::build(stringsworkbook::parts(std::move(sst), "<sheetData/>"));
     return bytes ? std::move(bytes).value() : std::string();
 }
 

@@ -6,6 +6,7 @@
 #include "export/exportcommand.h"
 #include "export/workbook.h"
 
+#include "stringsworkbook.h"
 #include "xlsxtest.h"
 
 #include <gtest/gtest.h>
@@ -229,38 +230,12 @@ std::string withDeclaredSize(const std::string& archive, const std::string& name
 // A workbook of one sheet whose shared strings are "well", "A1" and then `count` more.
 std::string workbookWithStrings(std::size_t count)
 {
-    const std::string ns = R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")";
-    const std::string rels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-    std::string sst = "<sst" + ns + "><si><t>well</t></si><si><t>A1</t></si>";
+    std::string sst = "<sst" + stringsworkbook::kMainNs + "><si><t>well</t></si><si><t>A1</t></si>";
     for (std::size_t i = 0; i < count; ++i)
         sst += "<si><t>Sample " + std::to_string(i) + "</t></si>";
     sst += "</sst>";
-    return makeZip({
-        {"[Content_Types].xml",
-         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-         R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-         R"(<Default Extension="xml" ContentType="application/xml"/>)"
-         R"(<Override PartName="/xl/workbook.xml" )"
-         R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
-         R"(<Override PartName="/xl/worksheets/sheet1.xml" )"
-         R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>)"
-         R"(<Override PartName="/xl/sharedStrings.xml" )"
-         R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>)"
-         R"(</Types>)"},
-        {"_rels/.rels", R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-                        R"(<Relationship Id="rId1" Type=")" +
-                            rels + R"(officeDocument" Target="xl/workbook.xml"/></Relationships>)"},
-        {"xl/workbook.xml", "<workbook" + ns + R"( xmlns:r=")" + rels.substr(0, rels.size() - 1) +
-                                R"("><sheets><sheet name="Data" sheetId="1" r:id="rId1"/></sheets></workbook>)"},
-        {"xl/_rels/workbook.xml.rels",
-         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-         R"(<Relationship Id="rId1" Type=")" +
-             rels + R"(worksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type=")" + rels +
-             R"(sharedStrings" Target="sharedStrings.xml"/></Relationships>)"},
-        {"xl/worksheets/sheet1.xml",
-         "<worksheet" + ns + R"(><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c></row></sheetData></worksheet>)"},
-        {"xl/sharedStrings.xml", sst},
-    });
+    return makeZip(stringsworkbook::parts(std::move(sst),
+                                          R"(<sheetData><row r="1"><c r="A1" t="s"><v>0</v></c></row></sheetData>)"));
 }
 
 } // namespace
