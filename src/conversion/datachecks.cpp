@@ -150,13 +150,14 @@ std::string headline(FindingKind kind, std::size_t count, bool window)
 
 std::string place(const Finding& finding, bool withLine)
 {
-    std::string text = finding.well + " cycle " + std::to_string(finding.cycle);
+    // A reading or name may be megabytes long: each is quoted cut short.
+    std::string text = cutForMessage(finding.well) + " cycle " + std::to_string(finding.cycle);
     if (withLine)
         text += ", line " + std::to_string(finding.line);
     if (finding.kind == FindingKind::SampleName)
-        text += ": '" + finding.text + "'";
+        text += ": " + quoteForMessage(finding.text);
     else if (!finding.text.empty())
-        text += ": " + finding.text;
+        text += ": " + cutForMessage(finding.text);
     return text;
 }
 
@@ -196,7 +197,8 @@ std::string cellNote(const Finding& finding)
     case FindingKind::RepeatedCycle:
         return "cycle read more than once; the later reading is shown" + line;
     case FindingKind::SampleName:
-        return "the sample name changes to '" + finding.text + "' at cycle " + std::to_string(finding.cycle) + line;
+        return "the sample name changes to " + quoteForMessage(finding.text) + " at cycle " +
+               std::to_string(finding.cycle) + line;
     }
     return {};
 }
