@@ -225,7 +225,7 @@ public:
         if (!programs)
             return failed(programs.error());
         if (m_options.listPrograms || m_options.listChannels)
-            return list(*text, *programs);
+            return list(*programs);
         const auto resolved = resolveChoices(*programs, m_options.choices);
         if (!resolved) {
             fail(resolved.error());
@@ -302,7 +302,7 @@ private:
         return files > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files) + "] " : "";
     }
 
-    int list(const RawText& text, const ProgramList& programs)
+    int list(const ProgramList& programs)
     {
         // Like grep: with several files every line says which one it comes from.
         const std::string lead = m_options.rawFiles.size() > 1 ? m_current + "\t" : "";
@@ -310,10 +310,7 @@ private:
             for (const std::string& channel : programs.columns.channels)
                 m_out << lead << channel << '\n';
         if (m_options.listPrograms) {
-            const auto offered = morvane::listPrograms(text, programs);
-            if (!offered)
-                return failed(offered.error());
-            for (const OfferedProgram& program : *offered)
+            for (const OfferedProgram& program : morvane::listPrograms(programs))
                 m_out << lead << program.program << '\t' << program.cycles << '\n';
         }
         m_out << std::flush;

@@ -144,6 +144,12 @@ std::string headline(FindingKind kind, std::size_t count, bool window)
                " (the table holds the later one)";
     case FindingKind::SampleName:
         return n + (one ? " well changes its sample name" : " wells change their sample name") + " within the run";
+    case FindingKind::LongerRun:
+        return n + (one ? " well has" : " wells have") +
+               " cycles beyond the first well's last (the table widened to hold them)";
+    case FindingKind::ReturningWell:
+        return n + (one ? " run of a well comes" : " runs of wells come") +
+               " back after other wells or programs (the readings joined their well's row)";
     }
     return n;
 }
@@ -199,6 +205,10 @@ std::string cellNote(const Finding& finding)
     case FindingKind::SampleName:
         return "the sample name changes to " + quoteForMessage(finding.text) + " at cycle " +
                std::to_string(finding.cycle) + line;
+    case FindingKind::LongerRun:
+        return "from this cycle on beyond the first well's last cycle" + line;
+    case FindingKind::ReturningWell:
+        return "the well's readings come back here after other wells or programs" + line;
     }
     return {};
 }

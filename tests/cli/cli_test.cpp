@@ -248,9 +248,12 @@ TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
                                data("lc480_96_example_excel_damaged.txt") + "\t2\t45\n");
     EXPECT_THAT(several.err, StartsWith("morvane-convert: " + missing + ": cannot open"));
 
-    // --program picks one of them; one not offered is a usage error for that file.
+    // --program picks one of them; one not offered is a usage error for that file. The wells
+    // read longer than the first widen the table.
     const Result four = run({"--table", "--program", "4", "--wells", "A2", "--keep-separator", raw});
-    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\n");
+    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\t4\t5\t6\t7\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\tA2p4c4\tA2p4c5\t"
+                        "A2p4c6\tA2p4c7\n");
+    EXPECT_THAT(four.err, HasSubstr("warning: 2 wells have cycles beyond the first well's last"));
     const Result three = run({"--table", "--program", "3", raw});
     EXPECT_EQ(three.status, 2);
     EXPECT_EQ(three.out, "");
