@@ -593,7 +593,8 @@ column per cycle, as the Morvane window does.
                           the melt curve); or the RDES amplification table. RDML and RDES files are
                           written new, one per RAWFILE (default: RAWFILE with .rdml or .tsv), with
                           every channel unless --channel names some
-      --overwrite         replace an existing RDML or RDES file (default: refuse it)
+      --overwrite         replace an existing RDML file or RDES table (default: refuse it); a file
+                          of any other kind, or a link to one, is never replaced
       --table             write the export table to standard output as tab-separated text (each
                           cell's text as the table holds it; a tab, line break or backslash inside a
                           cell written as \t, \n, \\) and write no workbook
