@@ -167,24 +167,24 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status))
-        return Error{"cannot open '" + path.string() + "': it is a folder"};
+        return Error{"cannot open '" + pathForMessage(path) + "': it is a folder"};
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return Error{"cannot open '" + path.string() + "': it is " + fileTypeText(status.type()) +
+        return Error{"cannot open '" + pathForMessage(path) + "': it is " + fileTypeText(status.type()) +
                      ", not a regular file"};
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return Error{"cannot open '" + path.string() + "': " + std::strerror(errno)};
+        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size < 0)
-        return Error{"cannot read '" + path.string() + "'"};
+        return Error{"cannot read '" + pathForMessage(path) + "'"};
     if (static_cast<std::uint64_t>(size) > RawText::maxBytes)
-        return Error{"'" + path.string() + "' is larger than 512 MiB and cannot be a raw data export"};
+        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
     in.seekg(0, std::ios::beg);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (size > 0 && !in.read(bytes.data(), size))
-        return Error{"cannot read '" + path.string() + "'"};
-    return RawText::fromBytes(std::move(bytes), path.string());
+        return Error{"cannot read '" + pathForMessage(path) + "'"};
+    return RawText::fromBytes(std::move(bytes), pathForMessage(path));
 }
 
 } // namespace morvane
