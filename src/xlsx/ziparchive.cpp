@@ -72,37 +72,27 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
 }
 } // namespace
 
-Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
+Expected<ZipArchive> ZipArchive::open(std::string_view bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
 {
     ZipArchive archive;
     zip_error_t error;
     zip_error_init(&error);
-    // libzip takes the buffer over: rewriting a buffer source reuses and frees its memory
-    // (with free()), so it gets a malloc'ed copy of its own.
-    void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
-    if (!copy)
-        return Error{"there is not enough memory to open it"};
-    std::memcpy(copy, bytes.data(), bytes.size());
-    zip_source_t* source = zip_source_buffer_create(copy, bytes.size(), 1, &error);
-    if (!source) {
-        std::free(copy);
+    // Only read: the rewrite is commit()'s own, so libzip needs no copy of the bytes to write to.
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    if (!source)
         return Error{zipErrorText(&error)};
-    }
-    archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS, &error);
+    archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
     if (!archive.m_zip && zip_error_code_zip(&error) == ZIP_ER_EXISTS) {
         // An entry name found twice; libzip does not say which, the loop below does.
         zip_error_fini(&error);
         zip_error_init(&error);
-        archive.m_zip = zip_open_from_source(source, 0, &error);
+        archive.m_zip = zip_open_from_source(source, ZIP_RDONLY, &error);
     }
     if (!archive.m_zip) {
         zip_source_free(source);
         return Error{"it is not a valid ZIP archive (" + zipErrorText(&error) + ")"};
     }
     zip_error_fini(&error);
-    // Keep our own reference: after zip_close the source holds the rewritten archive.
-    zip_source_keep(source);
-    archive.m_source = source;
 
     const zip_int64_t count = zip_get_num_entries(archive.m_zip, 0);
     if (count < 0 || static_cast<std::uint64_t>(count) > maxEntries)
@@ -141,7 +131,6 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
     if (this != &other) {
         close();
         m_zip = std::exchange(other.m_zip, nullptr);
-        m_source = std::exchange(other.m_source, nullptr);
         m_names = std::move(other.m_names);
         m_byFoldedName = std::move(other.m_byFoldedName);
         m_changes = std::move(other.m_changes);
@@ -159,10 +148,7 @@ void ZipArchive::close()
 {
     if (m_zip)
         zip_discard(m_zip);
-    if (m_source)
-        zip_source_free(m_source);
     m_zip = nullptr;
-    m_source = nullptr;
 }
 
 std::optional<std::size_t> ZipArchive::find(std::string_view name) const
@@ -230,27 +216,6 @@ void ZipArchive::add(std::string name, std::string data)
     m_changes.emplace_back(std::nullopt, std::move(data));
 }
 
-namespace {
-Expected<std::string> readSource(zip_source_t* source)
-{
-    std::string out;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_source_stat(source, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
-        out.reserve(static_cast<std::size_t>(st.size));
-    if (zip_source_open(source) != 0)
-        return Error{"cannot read the new workbook back"};
-    char chunk[64 * 1024];
-    zip_int64_t n = 0;
-    while ((n = zip_source_read(source, chunk, sizeof chunk)) > 0)
-        out.append(chunk, static_cast<std::size_t>(n));
-    zip_source_close(source);
-    if (n < 0)
-        return Error{"cannot read the new workbook back"};
-    return out;
-}
-} // namespace
-
 Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string, std::string>>& entries)
 {
     std::vector<ZipEntry> parts;
@@ -260,54 +225,72 @@ Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string,
     return zipEntries(parts, "a new workbook");
 }
 
+// The entry's bytes as the archive stores them, without inflating them.
+Status ZipArchive::copyStored(std::size_t index, std::uint64_t size, char* out) const
+{
+    const auto cannotCopy = [&] {
+        return Error{"cannot copy part " + quoteForMessage(m_names[index]) + " (" + zip_strerror(m_zip) + ")"};
+    };
+    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_zip, index, ZIP_FL_COMPRESSED));
+    if (!file)
+        return cannotCopy();
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        const zip_int64_t n = zip_fread(file.get(), out + copied, size - copied);
+        if (n <= 0)
+            return cannotCopy();
+        copied += static_cast<std::uint64_t>(n);
+    }
+    return success();
+}
+
 Expected<std::string> ZipArchive::commit(int compressionLevel)
 {
-    constexpr std::size_t kInPlaceLimit = 256 * 1024;
     if (!m_zip)
         return Error{"the workbook was already saved"};
-    const auto fail = [&](std::string what) {
-        std::string text = what + " (" + zip_strerror(m_zip) + ")";
-        close();
-        return Error{std::move(text)};
-    };
-    std::size_t newName = 0;
-    for (auto& [index, data] : m_changes) {
-        zip_source_t* source = zip_source_buffer(m_zip, data.data(), data.size(), 0);
-        if (!source)
-            return fail("cannot prepare a part");
-        zip_int64_t at = 0;
-        if (index && data.size() < kInPlaceLimit) {
-            at = static_cast<zip_int64_t>(*index);
-            if (zip_file_replace(m_zip, *index, source, 0) != 0) {
-                zip_source_free(source);
-                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
-            }
-        } else if (index) {
-            // libzip deflates a replaced entry at level 9 whatever level is asked for, which
-            // triples the time for a large sheet; as a new entry it takes the level given.
-            if (zip_delete(m_zip, *index) != 0 ||
-                (at = zip_file_add(m_zip, m_names[*index].c_str(), source, ZIP_FL_ENC_UTF_8)) < 0) {
-                zip_source_free(source);
-                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
-            }
-        } else {
-            const std::string& name = m_newNames[newName++];
-            at = zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-            if (at < 0) {
-                zip_source_free(source);
-                return fail("cannot add part " + quoteForMessage(name));
-            }
-        }
-        if (zip_set_file_compression(m_zip, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE,
-                                     static_cast<zip_uint32_t>(compressionLevel)) != 0)
-            return fail("cannot set the compression of a part");
+    // Spent afterwards, whatever happens.
+    struct Closer {
+        ZipArchive& archive;
+        ~Closer() { archive.close(); }
+    } closer{*this};
+
+    std::vector<const std::string*> replaced(m_names.size(), nullptr);
+    for (const auto& [index, data] : m_changes)
+        if (index)
+            replaced[*index] = &data;
+    ZipWriter writer("the new workbook", compressionLevel);
+    std::uint64_t stored = 0;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        zip_stat_t st;
+        if (!replaced[i] && zip_stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE))
+            stored += st.comp_size;
     }
-    if (zip_close(m_zip) != 0)
-        return fail("cannot build the new workbook");
-    m_zip = nullptr;
-    auto bytes = readSource(m_source);
-    close();
-    return bytes;
+    writer.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(stored, 1ull << 30)) + 64 * 1024);
+
+    // The entries in the order of the archive, those replaced in their places; new ones after them.
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        const std::string& name = m_names[i];
+        if (replaced[i]) {
+            if (auto added = writer.add(name, *replaced[i]); !added)
+                return added.error();
+            continue;
+        }
+        zip_stat_t st;
+        constexpr zip_uint64_t kNeeded =
+            ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_MTIME;
+        if (zip_stat_index(m_zip, i, 0, &st) != 0 || (st.valid & kNeeded) != kNeeded)
+            return Error{"cannot copy part " + quoteForMessage(name) + " (" + zip_strerror(m_zip) + ")"};
+        const StoredEntry entry{st.comp_method, st.crc, st.size, st.comp_size, st.mtime};
+        if (auto added = writer.addStored(name, entry, [&](char* out) { return copyStored(i, st.comp_size, out); });
+            !added)
+            return added.error();
+    }
+    std::size_t newName = 0;
+    for (const auto& [index, data] : m_changes)
+        if (!index)
+            if (auto added = writer.add(m_newNames[newName++], data); !added)
+                return added.error();
+    return writer.finish();
 }
 
 ChecksumCheck::ChecksumCheck(std::string_view bytes) : m_bytes(bytes)
