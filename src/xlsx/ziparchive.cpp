@@ -131,6 +131,8 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
     if (this != &other) {
         close();
         m_zip = std::exchange(other.m_zip, nullptr);
+        m_parts = std::move(other.m_parts);
+        m_inMemory = std::exchange(other.m_inMemory, false);
         m_names = std::move(other.m_names);
         m_byFoldedName = std::move(other.m_byFoldedName);
         m_changes = std::move(other.m_changes);
@@ -144,11 +146,25 @@ ZipArchive::~ZipArchive()
     close();
 }
 
+ZipArchive ZipArchive::fromParts(std::vector<std::pair<std::string, std::string>> parts)
+{
+    ZipArchive archive;
+    archive.m_inMemory = true;
+    for (auto& [name, data] : parts) {
+        archive.m_byFoldedName.emplace(foldAscii(name), archive.m_names.size());
+        archive.m_names.push_back(std::move(name));
+        archive.m_parts.push_back(std::move(data));
+    }
+    return archive;
+}
+
 void ZipArchive::close()
 {
     if (m_zip)
         zip_discard(m_zip);
     m_zip = nullptr;
+    m_parts.clear();
+    m_inMemory = false;
 }
 
 std::optional<std::size_t> ZipArchive::find(std::string_view name) const
@@ -161,6 +177,15 @@ std::optional<std::size_t> ZipArchive::find(std::string_view name) const
 
 Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std::size_t spare) const
 {
+    if (m_inMemory) {
+        if (m_parts[index].size() > cap)
+            return Error{"part '" + m_names[index] + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+                         " MB, more than this program reads"};
+        std::string out;
+        out.reserve(m_parts[index].size() + spare);
+        out = m_parts[index];
+        return out;
+    }
     std::string out;
     // The declared size is checked against the cap before anything is inflated, and no more
     // than that comes out.
@@ -178,6 +203,8 @@ Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std
 Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap,
                                             const std::function<bool(const std::string&)>& enough) const
 {
+    if (m_inMemory)
+        return m_parts[index].substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(cap, m_parts[index].size())));
     std::string out;
     if (auto s = inflate(index, cap, false,
                          [&](std::string_view chunk) {
@@ -191,7 +218,7 @@ Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap
 
 std::uint64_t ZipArchive::declaredSize(std::size_t index) const
 {
-    return declaredSizeOf(m_zip, index);
+    return m_inMemory ? m_parts[index].size() : declaredSizeOf(m_zip, index);
 }
 
 Status ZipArchive::inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
@@ -246,7 +273,7 @@ Status ZipArchive::copyStored(std::size_t index, std::uint64_t size, char* out) 
 
 Expected<std::string> ZipArchive::commit(int compressionLevel)
 {
-    if (!m_zip)
+    if (!m_zip && !m_inMemory)
         return Error{"the workbook was already saved"};
     // Spent afterwards, whatever happens.
     struct Closer {
@@ -260,7 +287,7 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
             replaced[*index] = &data;
     ZipWriter writer("the new workbook", compressionLevel);
     std::uint64_t stored = 0;
-    for (std::size_t i = 0; i < m_names.size(); ++i) {
+    for (std::size_t i = 0; i < m_names.size() && !m_inMemory; ++i) {
         zip_stat_t st;
         if (!replaced[i] && zip_stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE))
             stored += st.comp_size;
@@ -270,8 +297,8 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
     // The entries in the order of the archive, those replaced in their places; new ones after them.
     for (std::size_t i = 0; i < m_names.size(); ++i) {
         const std::string& name = m_names[i];
-        if (replaced[i]) {
-            if (auto added = writer.add(name, *replaced[i]); !added)
+        if (replaced[i] || m_inMemory) {
+            if (auto added = writer.add(name, replaced[i] ? *replaced[i] : m_parts[i]); !added)
                 return added.error();
             continue;
         }

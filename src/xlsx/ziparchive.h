@@ -29,6 +29,9 @@ public:
     // more than `maxTotalBytes`. Errors give the reason only.
     static Expected<ZipArchive> open(std::string_view bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes);
     static Expected<ZipArchive> open(std::string&& bytes, std::uint64_t, std::uint64_t) = delete;
+    // An archive of the given parts that exists only in memory, as a workbook made from nothing
+    // is before its first save: nothing of it is stored, so nothing is inflated or copied.
+    static ZipArchive fromParts(std::vector<std::pair<std::string, std::string>> parts);
 
     ZipArchive(ZipArchive&& other) noexcept;
     ZipArchive& operator=(ZipArchive&& other) noexcept;
@@ -72,6 +75,8 @@ private:
     Status copyStored(std::size_t index, std::uint64_t size, char* out) const;
 
     zip* m_zip = nullptr;
+    std::vector<std::string> m_parts; // fromParts: the data of each entry
+    bool m_inMemory = false;
     std::vector<std::string> m_names;
     std::unordered_map<std::string, std::size_t> m_byFoldedName;
     std::deque<std::pair<std::optional<std::size_t>, std::string>> m_changes; // index or new, data
