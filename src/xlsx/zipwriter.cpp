@@ -3,6 +3,8 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <utility>
 
 namespace morvane::xlsx {
@@ -115,16 +117,19 @@ Status ZipWriter::add(std::string_view name, std::string_view data)
     if (auto written = header(name, 8, libdeflate_crc32(0, data.data(), data.size()), data.size(), m_time, m_date);
         !written)
         return written;
-    const std::size_t dataAt = m_out.size();
+    // The bound is about the size of the data, the deflated part a fraction of it: it goes
+    // through memory that is not filled first, so only the pages it takes are ever touched.
     const std::size_t bound = libdeflate_deflate_compress_bound(m_compressor, data.size());
-    m_out.resize(dataAt + bound);
+    const std::unique_ptr<char[]> packedData(new (std::nothrow) char[bound]);
+    if (!packedData)
+        return Error{"cannot build " + m_what + ": out of memory"};
     const std::size_t packed =
-        libdeflate_deflate_compress(m_compressor, data.data(), data.size(), m_out.data() + dataAt, bound);
+        libdeflate_deflate_compress(m_compressor, data.data(), data.size(), packedData.get(), bound);
     if (packed == 0)
         return Error{"cannot build " + m_what + ": the deflate failed"};
-    m_out.resize(dataAt + packed);
     if (packed >= kZip32Limit)
         return tooLarge();
+    m_out.append(packedData.get(), packed);
     setCompressedSize(packed);
     return success();
 }
