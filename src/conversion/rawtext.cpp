@@ -296,7 +296,7 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     RawText text;
     text.m_read = RawText::allocateReadBuffer(static_cast<std::size_t>(size));
     if (!text.m_read)
-        return Error{"'" + path.string() + "' does not fit in memory"};
+        return Error{.message = "'" + path.string() + "' does not fit in memory", .kind = ErrorKind::Io};
     for (std::size_t done = 0; done < size;) {
         const ssize_t n = ::read(fd, text.m_read.get() + done, static_cast<std::size_t>(size) - done);
         if (n < 0 && errno == EINTR)

@@ -54,21 +54,21 @@ const LibZip* loadLibZip(std::string& why)
         function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
         complete = complete && function != nullptr;
     };
-        load(api.discard, "zip_discard");
-        load(api.error_code_zip, "zip_error_code_zip");
-        load(api.error_fini, "zip_error_fini");
-        load(api.error_init, "zip_error_init");
-        load(api.error_strerror, "zip_error_strerror");
-        load(api.fclose, "zip_fclose");
-        load(api.file_get_error, "zip_file_get_error");
-        load(api.fopen_index, "zip_fopen_index");
-        load(api.fread, "zip_fread");
-        load(api.get_num_entries, "zip_get_num_entries");
-        load(api.open_from_source, "zip_open_from_source");
-        load(api.source_buffer_create, "zip_source_buffer_create");
-        load(api.source_free, "zip_source_free");
-        load(api.stat_index, "zip_stat_index");
-        load(api.strerror, "zip_strerror");
+    load(api.discard, "zip_discard");
+    load(api.error_code_zip, "zip_error_code_zip");
+    load(api.error_fini, "zip_error_fini");
+    load(api.error_init, "zip_error_init");
+    load(api.error_strerror, "zip_error_strerror");
+    load(api.fclose, "zip_fclose");
+    load(api.file_get_error, "zip_file_get_error");
+    load(api.fopen_index, "zip_fopen_index");
+    load(api.fread, "zip_fread");
+    load(api.get_num_entries, "zip_get_num_entries");
+    load(api.open_from_source, "zip_open_from_source");
+    load(api.source_buffer_create, "zip_source_buffer_create");
+    load(api.source_free, "zip_source_free");
+    load(api.stat_index, "zip_stat_index");
+    load(api.strerror, "zip_strerror");
     if (!complete)
         why = std::string(MORVANE_LIBZIP_SONAME) + " lacks functions this program calls";
     return complete ? &api : nullptr;
@@ -76,7 +76,11 @@ const LibZip* loadLibZip(std::string& why)
 #else
 const LibZip* loadLibZip(std::string&)
 {
-    static const LibZip api{&::zip_discard, &::zip_error_code_zip, &::zip_error_fini, &::zip_error_init, &::zip_error_strerror, &::zip_fclose, &::zip_file_get_error, &::zip_fopen_index, &::zip_fread, &::zip_get_num_entries, &::zip_open_from_source, &::zip_source_buffer_create, &::zip_source_free, &::zip_stat_index, &::zip_strerror};
+    static const LibZip api{&::zip_discard,         &::zip_error_code_zip,   &::zip_error_fini,
+                            &::zip_error_init,      &::zip_error_strerror,   &::zip_fclose,
+                            &::zip_file_get_error,  &::zip_fopen_index,      &::zip_fread,
+                            &::zip_get_num_entries, &::zip_open_from_source, &::zip_source_buffer_create,
+                            &::zip_source_free,     &::zip_stat_index,       &::zip_strerror};
     return &api;
 }
 #endif
@@ -125,8 +129,9 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
                     const std::function<bool(std::string_view)>& consume)
 {
     const auto tooLarge = [&] {
-        return Error{"part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
-                     " MB, more than this program reads"};
+        return Error{.message = "part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+                                " MB, more than this program reads",
+                     .kind = ErrorKind::Limit};
     };
     const std::uint64_t declared = declaredSizeOf(archive, index);
     if (failOverCap && declared > cap)
@@ -269,8 +274,9 @@ Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std
 {
     if (m_inMemory) {
         if (m_parts[index].size() > cap)
-            return Error{"part '" + m_names[index] + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
-                         " MB, more than this program reads"};
+            return Error{.message = "part '" + m_names[index] + "' is larger than " +
+                                    std::to_string(cap / (1024 * 1024)) + " MB, more than this program reads",
+                         .kind = ErrorKind::Limit};
         std::string out;
         out.reserve(m_parts[index].size() + spare);
         out = m_parts[index];
