@@ -586,7 +586,8 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
 // The XML inside an .rdml file.
 std::string rdmlXml(const fs::path& file)
 {
-    auto archive = morvane::xlsx::ZipArchive::open(readFile(file), 4, 1u << 30);
+    const std::string bytes = readFile(file);
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     EXPECT_TRUE(archive.ok());
     if (!archive.ok())
         return "";
