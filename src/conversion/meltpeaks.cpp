@@ -46,9 +46,8 @@ double median(std::vector<double> values)
     return *middle;
 }
 
-// The scatter of one reading: robust (median absolute deviation of each reading from the line
-// through its neighbours, which a melt's smooth bends hardly move), and never below what the
-// readings' resolution hides (readings written with two decimals move in steps).
+// The scatter of one reading, from each reading's deviation from the line through its neighbours
+// (which a melt's smooth bends hardly move), and never below what the readings' resolution hides.
 double readingNoise(const std::vector<Point>& points)
 {
     std::vector<double> residuals;
@@ -63,12 +62,19 @@ double readingNoise(const std::vector<Point>& points)
     for (std::size_t i = 1; i < points.size(); ++i)
         if (const double d = std::abs(points[i].reading - points[i - 1].reading); d > 0)
             step = std::min(step, d);
+    // The mean of the smaller 80% of the deviations from the median: robust against the few large
+    // ones where a product melts, and, unlike their median, not stuck to the steps of readings
+    // written with two decimals. 0.5586 is that mean for a standard normal scatter.
     const double centre = median(residuals);
     for (double& r : residuals)
         r = std::abs(r - centre);
-    // 1.4826 turns a median absolute deviation into a standard deviation; a residual against two
-    // neighbours carries about 1.5 times a reading's variance.
-    const double scatter = 1.4826 * median(residuals) / std::sqrt(1.5);
+    std::sort(residuals.begin(), residuals.end());
+    const std::size_t kept = std::max<std::size_t>(1, residuals.size() * 4 / 5);
+    const double trimmedMean =
+        std::accumulate(residuals.begin(), residuals.begin() + static_cast<std::ptrdiff_t>(kept), 0.0) /
+        static_cast<double>(kept);
+    // A residual against two neighbours carries about 1.5 times a reading's variance.
+    const double scatter = trimmedMean / 0.5586 / std::sqrt(1.5);
     const double resolution = std::isfinite(step) ? step / std::sqrt(12.0) : 0.0;
     return std::max(scatter, resolution);
 }

@@ -24,7 +24,7 @@ struct MeltPeakSettings {
     std::size_t minSideReadings = 2;
     // A peak stands out from its surroundings (its prominence) by at least this many times the
     // noise of -dF/dT, estimated from the readings' scatter and resolution.
-    double noiseFactor = 6.0;
+    double noiseFactor = 10.0;
     // ... and by at least this share of the well's highest peak.
     double minShare = 0.10;
     // A curve with fewer readings after the settling degrees has no peaks.
