@@ -9,7 +9,7 @@
 #include "common/grid.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/workbook.h"
+#include "xlsx/workbook.h"
 
 #include <algorithm>
 #include <cstdio>

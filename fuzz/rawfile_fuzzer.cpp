@@ -9,9 +9,9 @@
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
 #include "conversion/welltable.h"
-#include "export/celltovalue.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
+#include "xlsx/celltovalue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,7 +7,7 @@
 
 #include "exportcheck.h"
 
-#include "export/ziparchive.h"
+#include "xlsx/ziparchive.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/valueblock.h"
+#include "xlsx/valueblock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -55,8 +55,7 @@ void writeBytes(const fs::path& path, const std::string& bytes)
 }
 
 // Times exports of `grid` into `file`, which `prepare` sets up (untimed) before each one.
-void timeExports(benchmark::State& state, const Grid& grid, const fs::path& file,
-                 const std::function<void()>& prepare)
+void timeExports(benchmark::State& state, const Grid& grid, const fs::path& file, const std::function<void()>& prepare)
 {
     for (auto _ : state) {
         state.PauseTiming();

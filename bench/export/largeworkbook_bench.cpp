@@ -5,8 +5,8 @@
 
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/stringsworkbook.h"
-#include "export/ziparchive.h"
+#include "xlsx/stringsworkbook.h"
+#include "xlsx/ziparchive.h"
 
 #include <benchmark/benchmark.h>
 

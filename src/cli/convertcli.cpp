@@ -5,8 +5,8 @@
 #include "conversion/rawtext.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/sheetname.h"
 #include "plate/extraction.h"
+#include "xlsx/sheetname.h"
 
 #include <cstddef>
 #include <locale>

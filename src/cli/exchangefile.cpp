@@ -2,7 +2,9 @@
 
 #include "common/text.h"
 #include "conversion/meltcurve.h"
-#include "export/rdml.h"
+#include "export/atomicsave.h"
+#include "rdml/rdes.h"
+#include "rdml/rdml.h"
 
 namespace morvane {
 

@@ -3,8 +3,8 @@
 #include "common/text.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
-#include "export/sheetname.h"
 #include "plate/extraction.h"
+#include "xlsx/sheetname.h"
 
 #include <algorithm>
 

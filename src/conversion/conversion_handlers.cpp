@@ -11,10 +11,10 @@
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
-#include "export/sheetname.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
+#include "xlsx/sheetname.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

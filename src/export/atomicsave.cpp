@@ -201,4 +201,52 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     return success();
 }
 
+namespace {
+
+// Renames without ever replacing: a file that appeared under the target's name meanwhile stays.
+// Everything else is the given file operations'.
+class NoReplaceSaveIo : public SaveIo {
+public:
+    explicit NoReplaceSaveIo(SaveIo& io) : m_io(io) {}
+    std::FILE* create(const fs::path& path, std::error_code& error) override { return m_io.create(path, error); }
+    std::error_code write(std::FILE* file, std::string_view chunk) override { return m_io.write(file, chunk); }
+    std::error_code sync(std::FILE* file) override { return m_io.sync(file); }
+    std::error_code rename(const fs::path& from, const fs::path& to) override
+    {
+#ifndef _WIN32
+        // A hard link fails when the name is taken, in one step; the temporary name then goes.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            std::error_code ignored;
+            fs::remove(from, ignored);
+            return {};
+        }
+        if (errno == EEXIST)
+            return std::make_error_code(std::errc::file_exists);
+#endif
+        // No hard links here: check, then rename.
+        if (std::error_code ignored; fs::exists(fs::symlink_status(to, ignored)))
+            return std::make_error_code(std::errc::file_exists);
+        return m_io.rename(from, to);
+    }
+
+private:
+    SaveIo& m_io;
+};
+
+} // namespace
+
+Status saveNewFile(const fs::path& target, std::string_view bytes, ExistingFile existing, SaveIo& io)
+{
+    if (existing == ExistingFile::Replace)
+        return saveFileAtomically(target, bytes, io);
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(target, error)))
+        return Error{quotedFileName(target) + " already exists"};
+    NoReplaceSaveIo noReplace(io);
+    auto saved = saveFileAtomically(target, bytes, noReplace);
+    if (!saved && fs::exists(fs::symlink_status(target, error)))
+        return Error{quotedFileName(target) + " already exists"};
+    return saved;
+}
+
 } // namespace morvane

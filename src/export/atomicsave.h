@@ -42,4 +42,12 @@ std::string fileInUseMessage(const std::filesystem::path& file);
 Status saveFileAtomically(const std::filesystem::path& target, std::string_view bytes, SaveIo& io = defaultSaveIo(),
                           const std::function<Status()>& beforeRename = {});
 
+enum class ExistingFile { Refuse, Replace };
+
+// Writes `bytes` as `target` atomically: on failure there is neither the file nor a temporary
+// one. With ExistingFile::Refuse an existing target is left alone and refused, also when it
+// appears while writing.
+Status saveNewFile(const std::filesystem::path& target, std::string_view bytes, ExistingFile existing,
+                   SaveIo& io = defaultSaveIo());
+
 } // namespace morvane

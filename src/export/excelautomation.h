@@ -4,7 +4,7 @@
 // active workbook of a running Excel; tests record the calls.
 
 #include "common/expected.h"
-#include "export/valueblock.h"
+#include "xlsx/valueblock.h"
 
 #include <string>
 #include <string_view>

@@ -8,8 +8,8 @@
 
 #include "export/atomicsave.h"
 #include "export/excelautomation.h"
-#include "export/workbook.h"
 #include "export/workbooklock.h"
+#include "xlsx/workbook.h"
 
 #include <filesystem>
 #include <memory>

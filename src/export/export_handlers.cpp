@@ -7,7 +7,7 @@
 #include "app/waitcursor.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/sheetname.h"
+#include "xlsx/sheetname.h"
 
 #include <QComboBox>
 #include <QDir>

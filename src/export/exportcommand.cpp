@@ -1,8 +1,8 @@
 #include "export/exportcommand.h"
 
-#include "export/sheetname.h"
-#include "export/sheetxml.h"
-#include "export/valueblock.h"
+#include "xlsx/sheetname.h"
+#include "xlsx/sheetxml.h"
+#include "xlsx/valueblock.h"
 
 namespace morvane {
 

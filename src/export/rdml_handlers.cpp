@@ -6,8 +6,10 @@
 #include "app/waitcursor.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
-#include "export/rdml.h"
+#include "export/atomicsave.h"
 #include "plate/wellchecklist.h"
+#include "rdml/rdes.h"
+#include "rdml/rdml.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,7 +30,7 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const morvane::ConvertedChannels converted =
         unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateSizeIndex(), !rdes,
                                             QFileInfo(path).completeBaseName().toStdString()));
-    const morvane::RdmlContent content = converted.content(currentWellList()->ticks());
+    const morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
     morvane::RdmlSummary summary;
     const std::string bytes =
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));

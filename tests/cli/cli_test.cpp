@@ -4,13 +4,13 @@
 #include "cli/convertcli.h"
 #include "common/grid.h"
 #include "conversion/rawexport_builder.h"
-#include "export/sheetname.h"
-#include "export/workbook.h"
 #include "export/workbooklock.h"
-#include "export/xmlutil.h"
-#include "export/ziparchive.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
+#include "xlsx/sheetname.h"
+#include "xlsx/workbook.h"
+#include "xlsx/xmlutil.h"
+#include "xlsx/ziparchive.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
 
-#include "xlsxtest.h"
+#include "xlsx/xlsxtest.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/sheetname.h"
-#include "export/valueblock.h"
-#include "export/workbook.h"
+#include "xlsx/sheetname.h"
+#include "xlsx/valueblock.h"
+#include "xlsx/workbook.h"
 
 #include <gtest/gtest.h>
 

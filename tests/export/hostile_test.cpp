@@ -4,10 +4,10 @@
 
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
-#include "export/workbook.h"
+#include "xlsx/workbook.h"
 
-#include "stringsworkbook.h"
-#include "xlsxtest.h"
+#include "xlsx/stringsworkbook.h"
+#include "xlsx/xlsxtest.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "export/exportcommand.h"
 #include "export/workbooklock.h"
 
-#include "xlsxtest.h"
+#include "xlsx/xlsxtest.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

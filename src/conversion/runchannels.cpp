@@ -1,0 +1,36 @@
+#include "conversion/runchannels.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const ProgramList& programs, int program,
+                                                std::optional<int> segment, int plateSizeIndex, bool withMelt,
+                                                const std::string& fallbackName)
+{
+    ConvertedChannels converted;
+    converted.experiment = experimentName(text);
+    if (converted.experiment.empty())
+        converted.experiment = fallbackName;
+    const auto offered = std::find_if(programs.runs.begin(), programs.runs.end(), [&](const OfferedRun& run) {
+        return run.program == program && run.segment == segment;
+    });
+    converted.run = offered != programs.runs.end() ? offered->name() : std::to_string(program);
+    converted.format = plateForIndex(plateSizeIndex);
+    converted.channels = programs.columns.channels;
+    for (std::size_t channel = 0; channel < converted.channels.size(); ++channel) {
+        auto table = convertRun(text, programs, RunChoice{program, segment, static_cast<int>(channel)}, plateSizeIndex);
+        if (!table)
+            return table.error();
+        converted.tables.push_back(std::move(table).value());
+    }
+    if (withMelt) {
+        auto melt = readMeltProgram(text, programs);
+        if (!melt)
+            return melt.error();
+        converted.melt = std::move(melt).value();
+    }
+    return converted;
+}
+
+} // namespace morvane

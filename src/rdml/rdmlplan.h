@@ -1,0 +1,41 @@
+#pragma once
+// What the RDML and the RDES writers share: the reactions of a file worked out once from the
+// tables, and the checks and number formatting both apply. Internal to the rdml library.
+
+#include "common/expected.h"
+#include "rdml/rdml.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane::rdml {
+
+// "B12" into row 2, column 12, letter case aside; false for anything else.
+bool parseWell(std::string_view name, int& row, int& col);
+// Appends a number with a point for its decimal separator; false when the cell is no decimal
+// number (an xs:float without INF and NaN). Blanks around it are dropped.
+bool appendNumber(std::string& out, std::string_view cell);
+void appendInt(std::string& out, long long value);
+// A name XML 1.0 can hold and a reader gets back unchanged.
+Status checkName(std::string_view name, const std::string& what);
+
+struct React {
+    int id = 0;
+    std::string well;      // as the plate names it: "B12"
+    std::string sample;    // the sample's id
+    std::vector<int> rows; // per channel: the row of its table, or -1
+    const MeltWell* melt = nullptr;
+};
+
+struct Plan {
+    std::vector<React> reacts;        // by react id
+    std::vector<std::string> samples; // distinct, in the order of the first react holding each
+    std::vector<int> meltChannel;     // per channel: its index among the melt's channels, or -1
+    std::size_t meltChannels = 0;
+};
+
+Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary);
+Error notANumber(const React& react, const std::string& channel, const std::string& what, std::string_view cell);
+
+} // namespace morvane::rdml

@@ -1,0 +1,128 @@
+#include "xlsx/sheetxml.h"
+
+#include "common/text.h"
+#include "xlsx/sheetname.h"
+
+#include <charconv>
+#include <cmath>
+#include <variant>
+
+namespace morvane::xlsx {
+
+std::string columnName(int col)
+{
+    std::string name;
+    for (int c = col; c > 0; c = (c - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return name;
+}
+
+std::string cellReference(int row, int col)
+{
+    return columnName(col) + std::to_string(row);
+}
+
+namespace {
+
+void appendNumber(std::string& out, double value)
+{
+    char buffer[32];
+    // -0 has no meaning in a sheet; Excel shows it as 0.
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value == 0 ? 0.0 : value);
+    out.append(buffer, result.ptr);
+}
+
+void appendNumber(std::string& out, long long value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+} // namespace
+
+Status checkValues(const ValueBlock& block, int firstRow, int firstCol)
+{
+    for (int i = 1; i <= block.rows(); ++i) {
+        for (int j = 1; j <= block.cols(); ++j) {
+            const CellValue& value = block.at(i, j);
+            const auto where = [&] { return cellReference(firstRow + i - 1, firstCol + j - 1); };
+            if (const auto* real = std::get_if<double>(&value); real && !std::isfinite(*real))
+                return Error{"The value for cell " + where() + " is not a finite number; a sheet cannot hold it."};
+            if (const auto* text = std::get_if<std::string>(&value)) {
+                if (!isValidUtf8(*text))
+                    return Error{"The text for cell " + where() + " is not valid UTF-8 text."};
+                if (sheetNameLength(*text) > kMaxCellTextLength)
+                    return Error{"The text for cell " + where() +
+                                 " is longer than 32,767 characters, the most a cell can hold."};
+            }
+        }
+    }
+    return success();
+}
+
+std::string sheetData(const ValueBlock& block, int firstRow, int firstCol, int style,
+                      const std::function<std::size_t(const std::string&)>& sharedString)
+{
+    std::string out;
+    out.reserve(static_cast<std::size_t>(block.rows()) * static_cast<std::size_t>(block.cols()) * 28 + 64);
+    std::string styleAttribute = " s=\"" + std::to_string(style) + "\"";
+    std::vector<std::string> columns;
+    for (int j = 0; j < block.cols(); ++j)
+        columns.push_back(columnName(firstCol + j));
+
+    out += "<sheetData>";
+    for (int i = 1; i <= block.rows(); ++i) {
+        const long long row = firstRow + i - 1;
+        out += "<row r=\"";
+        appendNumber(out, row);
+        out += "\">";
+        for (int j = 1; j <= block.cols(); ++j) {
+            out += "<c r=\"";
+            out += columns[static_cast<std::size_t>(j - 1)];
+            appendNumber(out, row);
+            out += '"';
+            out += styleAttribute;
+            const CellValue& value = block.at(i, j);
+            if (const auto* whole = std::get_if<std::int32_t>(&value)) {
+                out += "><v>";
+                appendNumber(out, static_cast<long long>(*whole));
+                out += "</v></c>";
+            } else if (const auto* real = std::get_if<double>(&value)) {
+                out += "><v>";
+                appendNumber(out, *real);
+                out += "</v></c>";
+            } else if (const auto* text = std::get_if<std::string>(&value); text && !text->empty()) {
+                out += " t=\"s\"><v>";
+                appendNumber(out, static_cast<long long>(sharedString(*text)));
+                out += "</v></c>";
+            } else {
+                out += "/>";
+            }
+        }
+        out += "</row>";
+    }
+    out += "</sheetData>";
+    return out;
+}
+
+std::string worksheetXml(std::string_view dimension, bool tabSelected, std::string_view sheetDataXml)
+{
+    std::string out;
+    out.reserve(sheetDataXml.size() + 512);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">";
+    out += "<dimension ref=\"";
+    out += dimension;
+    out += "\"/><sheetViews><sheetView ";
+    if (tabSelected)
+        out += "tabSelected=\"1\" ";
+    out += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>";
+    out += sheetDataXml;
+    out += "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
+           "</worksheet>";
+    return out;
+}
+
+} // namespace morvane::xlsx

@@ -1,0 +1,362 @@
+#include "xlsx/ziparchive.h"
+
+#include "common/text.h"
+#include "xlsx/zipwriter.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace morvane::xlsx {
+
+namespace {
+std::string zipErrorText(zip_error_t* error)
+{
+    std::string text = zip_error_strerror(error);
+    zip_error_fini(error);
+    return text;
+}
+
+struct FileCloser {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+
+std::uint64_t declaredSizeOf(zip_t* archive, std::size_t index)
+{
+    zip_stat_t st;
+    if (zip_stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        return st.size;
+    return 0;
+}
+
+// Hands the entry to `consume` in chunks until it returns true.
+Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, std::uint64_t cap, bool failOverCap,
+                    const std::function<bool(std::string_view)>& consume)
+{
+    const auto tooLarge = [&] {
+        return Error{"part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+                     " MB, more than this program reads"};
+    };
+    const std::uint64_t declared = declaredSizeOf(archive, index);
+    if (failOverCap && declared > cap)
+        return tooLarge();
+    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive, index, 0));
+    if (!file)
+        return Error{"part '" + name + "' cannot be read (" + zip_strerror(archive) + ")"};
+    std::uint64_t total = 0;
+    char chunk[64 * 1024];
+    for (;;) {
+        const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            zip_error_t* error = zip_file_get_error(file.get());
+            if (zip_error_code_zip(error) == ZIP_ER_CRC)
+                return Error{"part '" + name + "' is damaged: its checksum does not match its contents"};
+            return Error{"part '" + name + "' cannot be read (" + zip_error_strerror(error) + ")"};
+        }
+        if (n == 0)
+            break;
+        total += static_cast<std::uint64_t>(n);
+        // What the directory declares is what the limits were checked against.
+        if (total > declared)
+            return Error{"part '" + name + "' holds more than the " + std::to_string(declared) +
+                         " bytes its directory entry declares"};
+        if (failOverCap && total > cap)
+            return tooLarge();
+        if (consume(std::string_view(chunk, static_cast<std::size_t>(n))))
+            break;
+    }
+    return success();
+}
+} // namespace
+
+Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
+{
+    ZipArchive archive;
+    zip_error_t error;
+    zip_error_init(&error);
+    // libzip takes the buffer over: rewriting a buffer source reuses and frees its memory
+    // (with free()), so it gets a malloc'ed copy of its own.
+    void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
+    if (!copy)
+        return Error{"there is not enough memory to open it"};
+    std::memcpy(copy, bytes.data(), bytes.size());
+    zip_source_t* source = zip_source_buffer_create(copy, bytes.size(), 1, &error);
+    if (!source) {
+        std::free(copy);
+        return Error{zipErrorText(&error)};
+    }
+    archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS, &error);
+    if (!archive.m_zip && zip_error_code_zip(&error) == ZIP_ER_EXISTS) {
+        // An entry name found twice; libzip does not say which, the loop below does.
+        zip_error_fini(&error);
+        zip_error_init(&error);
+        archive.m_zip = zip_open_from_source(source, 0, &error);
+    }
+    if (!archive.m_zip) {
+        zip_source_free(source);
+        return Error{"it is not a valid ZIP archive (" + zipErrorText(&error) + ")"};
+    }
+    zip_error_fini(&error);
+    // Keep our own reference: after zip_close the source holds the rewritten archive.
+    zip_source_keep(source);
+    archive.m_source = source;
+
+    const zip_int64_t count = zip_get_num_entries(archive.m_zip, 0);
+    if (count < 0 || static_cast<std::uint64_t>(count) > maxEntries)
+        return Error{"it holds more than " + std::to_string(maxEntries) + " parts"};
+    archive.m_names.reserve(static_cast<std::size_t>(count));
+    std::uint64_t total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive.m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+            return Error{"entry " + std::to_string(i) + " cannot be read (" + zip_strerror(archive.m_zip) + ")"};
+        std::string name = st.name;
+        if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+            return Error{"part " + quoteForMessage(name) + " is encrypted"};
+        if (st.valid & ZIP_STAT_SIZE)
+            total += st.size;
+        if (total > maxTotalBytes)
+            return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / (1024 * 1024)) + " MB"};
+        const auto [it, added] = archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i));
+        if (!added && archive.m_names[it->second] == name)
+            return Error{"it holds the entry " + quoteForMessage(name) + " twice"};
+        if (!added)
+            return Error{"it holds the part " + quoteForMessage(name) +
+                         " twice (part names do not depend on letter case)"};
+        archive.m_names.push_back(std::move(name));
+    }
+    return archive;
+}
+
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_zip = std::exchange(other.m_zip, nullptr);
+        m_source = std::exchange(other.m_source, nullptr);
+        m_names = std::move(other.m_names);
+        m_byFoldedName = std::move(other.m_byFoldedName);
+        m_changes = std::move(other.m_changes);
+        m_newNames = std::move(other.m_newNames);
+    }
+    return *this;
+}
+
+ZipArchive::~ZipArchive()
+{
+    close();
+}
+
+void ZipArchive::close()
+{
+    if (m_zip)
+        zip_discard(m_zip);
+    if (m_source)
+        zip_source_free(m_source);
+    m_zip = nullptr;
+    m_source = nullptr;
+}
+
+std::optional<std::size_t> ZipArchive::find(std::string_view name) const
+{
+    const auto it = m_byFoldedName.find(foldAscii(name));
+    if (it == m_byFoldedName.end())
+        return std::nullopt;
+    return it->second;
+}
+
+Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std::size_t spare) const
+{
+    std::string out;
+    // The declared size is checked against the cap before anything is inflated, and no more
+    // than that comes out.
+    out.reserve(static_cast<std::size_t>(std::min(declaredSize(index), cap)) + spare);
+    if (auto s = inflate(index, cap, true,
+                         [&](std::string_view chunk) {
+                             out.append(chunk);
+                             return false;
+                         });
+        !s)
+        return s.error();
+    return out;
+}
+
+Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap,
+                                            const std::function<bool(const std::string&)>& enough) const
+{
+    std::string out;
+    if (auto s = inflate(index, cap, false,
+                         [&](std::string_view chunk) {
+                             out.append(chunk);
+                             return enough(out) || out.size() >= cap;
+                         });
+        !s)
+        return s.error();
+    return out;
+}
+
+std::uint64_t ZipArchive::declaredSize(std::size_t index) const
+{
+    return declaredSizeOf(m_zip, index);
+}
+
+Status ZipArchive::inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
+                           const std::function<bool(std::string_view)>& consume) const
+{
+    return inflateEntry(m_zip, index, m_names[index], cap, failOverCap, consume);
+}
+
+bool ZipArchive::changed(std::size_t index) const
+{
+    return std::any_of(m_changes.begin(), m_changes.end(), [&](const auto& change) { return change.first == index; });
+}
+
+void ZipArchive::replace(std::size_t index, std::string data)
+{
+    m_changes.emplace_back(index, std::move(data));
+}
+
+void ZipArchive::add(std::string name, std::string data)
+{
+    m_newNames.push_back(std::move(name));
+    m_changes.emplace_back(std::nullopt, std::move(data));
+}
+
+namespace {
+Expected<std::string> readSource(zip_source_t* source)
+{
+    std::string out;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_source_stat(source, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        out.reserve(static_cast<std::size_t>(st.size));
+    if (zip_source_open(source) != 0)
+        return Error{"cannot read the new workbook back"};
+    char chunk[64 * 1024];
+    zip_int64_t n = 0;
+    while ((n = zip_source_read(source, chunk, sizeof chunk)) > 0)
+        out.append(chunk, static_cast<std::size_t>(n));
+    zip_source_close(source);
+    if (n < 0)
+        return Error{"cannot read the new workbook back"};
+    return out;
+}
+} // namespace
+
+Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    std::vector<ZipEntry> parts;
+    parts.reserve(entries.size());
+    for (const auto& [name, data] : entries)
+        parts.push_back({name, data});
+    return zipEntries(parts, "a new workbook");
+}
+
+Expected<std::string> ZipArchive::commit(int compressionLevel)
+{
+    constexpr std::size_t kInPlaceLimit = 256 * 1024;
+    if (!m_zip)
+        return Error{"the workbook was already saved"};
+    const auto fail = [&](std::string what) {
+        std::string text = what + " (" + zip_strerror(m_zip) + ")";
+        close();
+        return Error{std::move(text)};
+    };
+    std::size_t newName = 0;
+    for (auto& [index, data] : m_changes) {
+        zip_source_t* source = zip_source_buffer(m_zip, data.data(), data.size(), 0);
+        if (!source)
+            return fail("cannot prepare a part");
+        zip_int64_t at = 0;
+        if (index && data.size() < kInPlaceLimit) {
+            at = static_cast<zip_int64_t>(*index);
+            if (zip_file_replace(m_zip, *index, source, 0) != 0) {
+                zip_source_free(source);
+                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
+            }
+        } else if (index) {
+            // libzip deflates a replaced entry at level 9 whatever level is asked for, which
+            // triples the time for a large sheet; as a new entry it takes the level given.
+            if (zip_delete(m_zip, *index) != 0 ||
+                (at = zip_file_add(m_zip, m_names[*index].c_str(), source, ZIP_FL_ENC_UTF_8)) < 0) {
+                zip_source_free(source);
+                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
+            }
+        } else {
+            const std::string& name = m_newNames[newName++];
+            at = zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+            if (at < 0) {
+                zip_source_free(source);
+                return fail("cannot add part " + quoteForMessage(name));
+            }
+        }
+        if (zip_set_file_compression(m_zip, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE,
+                                     static_cast<zip_uint32_t>(compressionLevel)) != 0)
+            return fail("cannot set the compression of a part");
+    }
+    if (zip_close(m_zip) != 0)
+        return fail("cannot build the new workbook");
+    m_zip = nullptr;
+    auto bytes = readSource(m_source);
+    close();
+    return bytes;
+}
+
+ChecksumCheck::ChecksumCheck(std::string_view bytes) : m_bytes(bytes)
+{
+    try {
+        m_thread = std::thread(&ChecksumCheck::run, this);
+    } catch (const std::system_error&) {
+        run(); // no thread to be had: the check takes its time now
+    }
+}
+
+ChecksumCheck::~ChecksumCheck()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+const std::map<std::size_t, std::string>& ChecksumCheck::damaged()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_damaged;
+}
+
+void ChecksumCheck::run()
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    // A second, read-only view of the same bytes: libzip keeps state per archive.
+    zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
+    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!archive) {
+        zip_source_free(source);
+        return;
+    }
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    const auto stop = [&](std::string_view) { return m_stop.load(); };
+    for (zip_int64_t i = 0; i < count && !m_stop; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        zip_stat_t st;
+        if (zip_stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+            continue;
+        if (auto intact = inflateEntry(archive, index, st.name, std::numeric_limits<std::uint64_t>::max(), true, stop);
+            !intact && !m_stop)
+            m_damaged.emplace(index, intact.error().message);
+    }
+    zip_discard(archive);
+}
+
+} // namespace morvane::xlsx

@@ -1,0 +1,101 @@
+#pragma once
+// A workbook package held in memory: libzip over a buffer, with bounded reads for untrusted
+// archives and an in-memory rewrite that copies untouched entries as raw compressed data.
+
+#include "common/expected.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+struct zip;
+struct zip_source;
+
+namespace morvane::xlsx {
+
+class ZipArchive {
+public:
+    // Works on a copy of `bytes`. Refuses more than `maxEntries` entries, encrypted
+    // entries, names that differ only in letter case, and declared sizes adding up to more than
+    // `maxTotalBytes`. Errors give the reason only.
+    static Expected<ZipArchive> open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes);
+
+    ZipArchive(ZipArchive&& other) noexcept;
+    ZipArchive& operator=(ZipArchive&& other) noexcept;
+    ~ZipArchive();
+
+    std::size_t entryCount() const { return m_names.size(); }
+    const std::string& entryName(std::size_t index) const { return m_names[index]; }
+    // Part names compare without regard to ASCII case.
+    std::optional<std::size_t> find(std::string_view name) const;
+    bool contains(std::string_view name) const { return find(name).has_value(); }
+
+    // The whole entry. Fails when the directory declares more than `cap` bytes, before anything
+    // is inflated, and as soon as more than `cap` or more than declared come out. `spare` bytes
+    // of room are kept after it, for text to go in without copying a large part.
+    Expected<std::string> read(std::size_t index, std::uint64_t cap, std::size_t spare = 0) const;
+    // Reads the start of an entry chunk by chunk until `enough` says so, the entry ends or
+    // about `cap` bytes were read, whichever comes first.
+    Expected<std::string> readStart(std::size_t index, std::uint64_t cap,
+                                    const std::function<bool(const std::string&)>& enough) const;
+    // The uncompressed size the archive's directory gives.
+    std::uint64_t declaredSize(std::size_t index) const;
+
+    // Changes, kept in memory until commit(); an entry without changes is copied as it is
+    // stored, without being inflated.
+    void replace(std::size_t index, std::string data);
+    void add(std::string name, std::string data);
+    bool changed(std::size_t index) const;
+
+    // A new archive of the given entries, deflated (see zipwriter.h).
+    static Expected<std::string> build(const std::vector<std::pair<std::string, std::string>>& entries);
+
+    // The new archive as bytes. The archive is spent afterwards, whether this succeeds or not.
+    Expected<std::string> commit(int compressionLevel);
+
+private:
+    ZipArchive() = default;
+    void close();
+    Status inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
+                   const std::function<bool(std::string_view)>& consume) const;
+
+    zip* m_zip = nullptr;
+    zip_source* m_source = nullptr; // kept, so the rewritten archive can be read back from it
+    std::vector<std::string> m_names;
+    std::unordered_map<std::string, std::size_t> m_byFoldedName;
+    std::deque<std::pair<std::optional<std::size_t>, std::string>> m_changes; // index or new, data
+    std::deque<std::string> m_newNames;
+};
+
+// Inflates every entry of an archive on a thread of its own, keeping nothing, to find those
+// that are damaged (their checksum does not match, or they hold more than declared): a save
+// copies most parts as they are stored, and the check then costs no time of the edit's own.
+// `bytes` must outlive it.
+class ChecksumCheck {
+public:
+    explicit ChecksumCheck(std::string_view bytes);
+    ~ChecksumCheck();
+    ChecksumCheck(const ChecksumCheck&) = delete;
+    ChecksumCheck& operator=(const ChecksumCheck&) = delete;
+
+    // Waits for the end of the check: why each damaged entry is, by index.
+    const std::map<std::size_t, std::string>& damaged();
+
+private:
+    void run();
+    std::string_view m_bytes;
+    std::atomic<bool> m_stop = false;
+    std::map<std::size_t, std::string> m_damaged;
+    std::thread m_thread;
+};
+
+} // namespace morvane::xlsx

@@ -1,0 +1,126 @@
+// "Save as RDML..." through the real window: the ticked wells with every channel, the same
+// document morvane-convert writes for those wells, or the RDES table for a .tsv name.
+
+#include "app/guitest.h"
+#include "cli/convertcli.h"
+#include "xlsx/ziparchive.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <sstream>
+
+class RdmlWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ticksWellsEveryChannelAndTheMeltCurve();
+    void aTsvNameGivesTheRdesTable();
+    void cancellingWritesNothing();
+};
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::string xmlOf(const QString& rdml)
+{
+    const QByteArray bytes = readAll(rdml);
+    auto archive = morvane::xlsx::ZipArchive::open(bytes.toStdString(), 4, 1u << 30);
+    if (!archive.ok())
+        return "not a zip archive: " + archive.error().message;
+    const auto index = archive->find("rdml_data.xml");
+    if (!index)
+        return "no rdml_data.xml";
+    auto xml = archive->read(*index, 1u << 30);
+    return xml.ok() ? *xml : xml.error().message;
+}
+
+// Converts the dual-colour export and ticks rows A to B, columns 1 to 2, then goes to page 3.
+void prepareDualColour(const FormUnderTest& t)
+{
+    t.open(testData("channels/lc480_96_dual_colour.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.get<QLineEdit>("startrow")->setText("A");
+    t.get<QLineEdit>("stoprow")->setText("B");
+    t.get<QLineEdit>("startcol")->setText("1");
+    t.get<QLineEdit>("stopcol")->setText("2");
+    t.click("SelectRangeButton");
+    t.click("ExtractButton");
+}
+
+} // namespace
+
+void RdmlWindowTest::ticksWellsEveryChannelAndTheMeltCurve()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepareDualColour(t);
+    QCOMPARE(t.get<QPushButton>("SaveRdmlButton")->text(), QStringLiteral("Save as RDML..."));
+    const QString file = dir.filePath("dual");
+    t.dialogs->fileNext(file);
+    t.click("SaveRdmlButton");
+    const QString saved = file + ".rdml";
+    QCOMPARE(t.dialogs->shownTexts(),
+             QStringList{"4 wells with the channels 465-510, 533-580 and the melt curve saved as RDML in\n" + saved});
+    QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Information);
+    QCOMPARE(t.dialogs->unused(), 0);
+
+    // The tool, asked for the same wells, writes the very same document.
+    const QString cliFile = dir.filePath("cli.rdml");
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = morvane::runConvert(
+        {"-o", cliFile.toStdString(), "--wells", "A1:B2", testData("channels/lc480_96_dual_colour.txt").toStdString()},
+        out, err, false);
+    QCOMPARE(status, 0);
+    const std::string xml = xmlOf(saved);
+    QCOMPARE(xml, xmlOf(cliFile));
+    for (const char* react : {"<react id=\"1\">", "<react id=\"2\">", "<react id=\"13\">", "<react id=\"14\">"})
+        QVERIFY(xml.find(react) != std::string::npos);
+    QVERIFY(xml.find("<react id=\"3\">") == std::string::npos);
+    QVERIFY(xml.find("<target id=\"533-580\">") != std::string::npos);
+    QVERIFY(xml.find("<mdp>") != std::string::npos);
+
+    // A second save of the same name replaces the file (the save dialog asked about it).
+    t.dialogs->fileNext(saved);
+    t.click("SaveRdmlButton");
+    QCOMPARE(t.dialogs->shown().size(), 2);
+    QCOMPARE(xmlOf(saved), xml);
+}
+
+void RdmlWindowTest::aTsvNameGivesTheRdesTable()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepareDualColour(t);
+    const QString file = dir.filePath("dual.tsv");
+    t.dialogs->fileNext(file);
+    t.click("SaveRdmlButton");
+    QCOMPARE(t.dialogs->shownTexts(),
+             QStringList{"4 wells with the channels 465-510, 533-580 saved as RDES in\n" + file});
+    const QList<QByteArray> lines = readAll(file).split('\n');
+    QCOMPARE(lines.size(), 1 + 4 * 2 + 1); // the last line break leaves an empty piece
+    QVERIFY(lines[0].startsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq\t1\t2\t"));
+    QVERIFY(lines[4].startsWith("A2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t2.50011\t"));
+    QVERIFY(lines[8].startsWith("B2\tSample 14\tunkn\t533-580\t"));
+}
+
+void RdmlWindowTest::cancellingWritesNothing()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepareDualColour(t);
+    t.dialogs->fileNext(QString());
+    t.click("SaveRdmlButton");
+    QCOMPARE(t.dialogs->shown().size(), 0);
+    QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+QTEST_MAIN(RdmlWindowTest)
+#include "rdml_guitest.moc"

@@ -1,0 +1,545 @@
+#include "export/atomicsave.h"
+#include "rdml/rdes.h"
+#include "rdml/rdml.h"
+
+#include "common/text.h"
+#include "conversion/meltcurve.h"
+#include "conversion/platesize.h"
+#include "conversion/programs.h"
+#include "conversion/welltable.h"
+
+#include "conversion/rawexport_builder.h"
+#include "xlsx/xlsxtest.h"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/xmlschemas.h>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstdarg>
+#include <map>
+#include <regex>
+#include <set>
+
+namespace morvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kDataDir = MORVANE_TESTDATA_DIR;
+
+void collectMessage(void* context, const char* format, ...)
+{
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    *static_cast<std::string*>(context) += buffer;
+}
+
+// The RDML 1.3 schema, parsed once; problems() says what the schema finds wrong with a document.
+class Rdml13Schema {
+public:
+    Rdml13Schema()
+    {
+        xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt((kDataDir + "/rdml/RDML_v1_3_REC.xsd").c_str());
+        m_schema = xmlSchemaParse(parser);
+        xmlSchemaFreeParserCtxt(parser);
+    }
+    ~Rdml13Schema() { xmlSchemaFree(m_schema); }
+    bool loaded() const { return m_schema != nullptr; }
+
+    // Empty when the document is valid.
+    std::string problems(const std::string& xml) const
+    {
+        std::string messages;
+        xmlSetGenericErrorFunc(&messages, collectMessage);
+        xmlDocPtr doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "rdml_data.xml", nullptr,
+                                      XML_PARSE_NONET | XML_PARSE_HUGE);
+        if (!doc) {
+            xmlSetGenericErrorFunc(nullptr, nullptr);
+            return "not well-formed: " + messages;
+        }
+        xmlSchemaValidCtxtPtr validator = xmlSchemaNewValidCtxt(m_schema);
+        xmlSchemaSetValidErrors(validator, collectMessage, collectMessage, &messages);
+        const int result = xmlSchemaValidateDoc(validator, doc);
+        xmlSchemaFreeValidCtxt(validator);
+        xmlFreeDoc(doc);
+        xmlSetGenericErrorFunc(nullptr, nullptr);
+        if (result == 0)
+            return "";
+        return messages.empty() ? "invalid" : messages;
+    }
+
+private:
+    xmlSchemaPtr m_schema = nullptr;
+};
+
+const Rdml13Schema& schema()
+{
+    static const Rdml13Schema parsed;
+    return parsed;
+}
+
+// A raw export converted as the window saves it: the first run, every channel, its melt curve.
+ConvertedChannels convert(const RawText& raw)
+{
+    auto programs = detectPrograms(raw);
+    EXPECT_TRUE(programs.ok()) << describe(programs.error());
+    const auto plate = recognisePlateSize(raw);
+    const OfferedRun& run = programs->runs.front();
+    auto converted = convertEveryChannel(raw, *programs, run.program, run.segment, plate && *plate >= 0 ? *plate : 0,
+                                         true, "unnamed");
+    EXPECT_TRUE(converted.ok()) << describe(converted.error());
+    return std::move(converted).value();
+}
+
+ConvertedChannels convertFile(const std::string& name)
+{
+    auto raw = loadRawFile(kDataDir + "/" + name);
+    EXPECT_TRUE(raw.ok()) << name;
+    return convert(*raw);
+}
+
+std::string pointed(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', '.');
+    return text;
+}
+
+// What a reader finds in the file: (react id, target, cycle) -> fluor, and the melt points.
+struct ReadBack {
+    std::map<std::tuple<int, std::string, int>, std::string> adp;
+    std::map<std::pair<int, std::string>, std::vector<std::pair<std::string, std::string>>> mdp;
+    std::map<int, std::string> sampleOfReact;
+    std::vector<int> reactIds;
+    std::set<std::string> samples;
+};
+
+ReadBack readBack(const std::string& xml)
+{
+    ReadBack back;
+    pugi::xml_document doc;
+    EXPECT_TRUE(doc.load_buffer(xml.data(), xml.size()));
+    const pugi::xml_node rdml = doc.child("rdml");
+    for (pugi::xml_node sample : rdml.children("sample"))
+        back.samples.insert(sample.attribute("id").value());
+    for (pugi::xml_node react : rdml.child("experiment").child("run").children("react")) {
+        const int id = react.attribute("id").as_int();
+        back.reactIds.push_back(id);
+        back.sampleOfReact[id] = react.child("sample").attribute("id").value();
+        for (pugi::xml_node data : react.children("data")) {
+            const std::string target = data.child("tar").attribute("id").value();
+            for (pugi::xml_node adp : data.children("adp"))
+                back.adp[{id, target, adp.child("cyc").text().as_int()}] = adp.child("fluor").text().get();
+            for (pugi::xml_node mdp : data.children("mdp"))
+                back.mdp[{id, target}].emplace_back(mdp.child("tmp").text().get(), mdp.child("fluor").text().get());
+        }
+    }
+    return back;
+}
+
+int reactIdOf(PlateFormat format, const std::string& well)
+{
+    const int row = upperAscii(well[0]) - 'A' + 1;
+    return reactId(format, row, std::stoi(well.substr(1)));
+}
+
+// Every reading of every table, and every melt point, is in the file exactly once.
+void expectHoldsTheReadings(const ConvertedChannels& converted, const ReadBack& back,
+                            const std::vector<bool>& ticks = {})
+{
+    std::size_t readings = 0;
+    std::set<int> expectedReacts;
+    for (std::size_t channel = 0; channel < converted.tables.size(); ++channel) {
+        const Grid& grid = converted.tables[channel].grid;
+        const std::string& target = converted.channels[channel];
+        for (int row = 1; row < grid.rowCount(); ++row) {
+            const int id = reactIdOf(converted.format, grid.cell(row, 0));
+            const WellPos pos{(id - 1) / plateCols(converted.format) + 1, (id - 1) % plateCols(converted.format) + 1};
+            if (!ticks.empty() && !ticks[static_cast<std::size_t>(checkListIndex(converted.format, pos.row, pos.col))])
+                continue;
+            expectedReacts.insert(id);
+            std::string sample = grid.cell(row, 1);
+            sample = sample.empty() ? grid.cell(row, 0) : sample.substr(1);
+            EXPECT_EQ(back.sampleOfReact.at(id), sample);
+            for (int col = 2; col < grid.colCount(); ++col) {
+                if (grid.cell(row, col).empty())
+                    continue;
+                ++readings;
+                const auto found = back.adp.find({id, target, col - 1});
+                ASSERT_NE(found, back.adp.end()) << grid.cell(row, 0) << " cycle " << col - 1;
+                EXPECT_EQ(found->second, pointed(grid.cell(row, col))) << grid.cell(row, 0) << " cycle " << col - 1;
+            }
+        }
+    }
+    EXPECT_EQ(back.adp.size(), readings);
+    EXPECT_EQ(std::set<int>(back.reactIds.begin(), back.reactIds.end()), expectedReacts);
+    EXPECT_TRUE(std::is_sorted(back.reactIds.begin(), back.reactIds.end()));
+
+    if (!converted.melt) {
+        EXPECT_TRUE(back.mdp.empty());
+        return;
+    }
+    const MeltCurves& melt = *converted.melt;
+    for (const MeltWell& well : melt.wells) {
+        const int id = reactIdOf(converted.format, well.name);
+        if (!expectedReacts.count(id))
+            continue;
+        for (std::size_t channel = 0; channel < melt.channels.size(); ++channel) {
+            const auto& points = back.mdp.at({id, melt.channels[channel]});
+            ASSERT_EQ(points.size(), well.temperatures.size()) << well.name;
+            for (std::size_t p = 0; p < points.size(); ++p) {
+                EXPECT_EQ(points[p].first, pointed(well.temperatures[p]));
+                EXPECT_EQ(points[p].second, pointed(well.readings[p * melt.channels.size() + channel]));
+            }
+        }
+    }
+}
+
+TEST(Rdml, TheSchemaIsAtHand)
+{
+    ASSERT_TRUE(schema().loaded());
+}
+
+// The real exports and the multi-channel fixtures: valid RDML holding exactly the raw readings.
+TEST(Rdml, EveryExportGivesAValidFileHoldingExactlyItsReadings)
+{
+    const struct {
+        const char* file;
+        std::size_t reacts;
+        std::size_t channels;
+        bool melt;
+    } cases[] = {
+        {"lc480_384_nrd1_calibration.txt", 384, 1, true},    {"lc480_96_example_excel_damaged.txt", 96, 1, false},
+        {"channels/lc480_96_dual_colour.txt", 96, 2, true},  {"channels/lc480_384_three_colour.txt", 384, 3, false},
+        {"channels/lc480_96_two_segments.txt", 96, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const ConvertedChannels converted = convertFile(c.file);
+        RdmlSummary summary;
+        const auto archive = rdmlArchive(rdmlContent(converted), &summary);
+        ASSERT_TRUE(archive.ok()) << archive.error().message;
+        const std::string xml = xlsxtest::part(*archive, "rdml_data.xml");
+        EXPECT_EQ(schema().problems(xml), "");
+        EXPECT_EQ(summary.reacts, static_cast<int>(c.reacts));
+        EXPECT_EQ(converted.channels.size(), c.channels);
+        EXPECT_EQ(converted.melt.has_value(), c.melt);
+        const ReadBack back = readBack(xml);
+        EXPECT_EQ(back.reactIds.size(), c.reacts);
+        expectHoldsTheReadings(converted, back);
+    }
+}
+
+TEST(Rdml, TheRealMeltCurveIsFoundWithAllItsPoints)
+{
+    const ConvertedChannels converted = convertFile("lc480_384_nrd1_calibration.txt");
+    ASSERT_TRUE(converted.melt);
+    EXPECT_EQ(converted.melt->program, 3);
+    EXPECT_EQ(converted.melt->wells.size(), 384u);
+    EXPECT_EQ(converted.melt->wells.front().temperatures.size(), 176u);
+    EXPECT_EQ(converted.melt->wells.front().temperatures.front(), "59.93");
+    EXPECT_EQ(converted.melt->wells.front().readings.front(), "5.40");
+    EXPECT_EQ(converted.melt->repeatedTemperatures, 0u);
+}
+
+TEST(Rdml, TheDocumentHasTheDeclarationsTheRunAndThePlate)
+{
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
+    const auto xml = rdmlXml(rdmlContent(converted));
+    ASSERT_TRUE(xml.ok());
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(xml->c_str()));
+    const pugi::xml_node rdml = doc.child("rdml");
+    EXPECT_STREQ(rdml.attribute("xmlns").value(), "http://www.rdml.org");
+    EXPECT_STREQ(rdml.attribute("version").value(), "1.3");
+    EXPECT_STREQ(rdml.child("target").child("dyeId").attribute("id").value(), "465-510");
+    const pugi::xml_node run = rdml.child("experiment").child("run");
+    EXPECT_STREQ(rdml.child("experiment").attribute("id").value(), "Dual colour test");
+    EXPECT_STREQ(run.attribute("id").value(), "2");
+    EXPECT_EQ(run.child("pcrFormat").child("rows").text().as_int(), 8);
+    EXPECT_EQ(run.child("pcrFormat").child("columns").text().as_int(), 12);
+    EXPECT_STREQ(run.child("pcrFormat").child("rowLabel").text().get(), "ABC");
+    EXPECT_STREQ(run.child("pcrFormat").child("columnLabel").text().get(), "123");
+    // Wells without a sample name are samples of their own, named after the well.
+    const ReadBack back = readBack(*xml);
+    EXPECT_EQ(back.sampleOfReact.at(1), "A1");
+    EXPECT_EQ(back.sampleOfReact.at(2), "Sample 2");
+    EXPECT_EQ(back.samples.count("Sample 2"), 1u);
+    // The melt points follow the amplification points in each data.
+    const pugi::xml_node data = run.child("react").child("data");
+    EXPECT_STREQ(data.last_child().name(), "mdp");
+    EXPECT_STREQ(data.child("mdp").previous_sibling().name(), "adp");
+}
+
+TEST(Rdml, APartialPlateHoldsTheChosenWellsOnly)
+{
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
+    RdmlContent content = rdmlContent(converted);
+    content.ticks.assign(96, false);
+    for (const char* well : {"A1", "A12", "C3", "H12"}) {
+        const int id = reactIdOf(PlateFormat::Wells96, well);
+        const int row = (id - 1) / 12 + 1;
+        const int col = (id - 1) % 12 + 1;
+        content.ticks[static_cast<std::size_t>(checkListIndex(PlateFormat::Wells96, row, col))] = true;
+    }
+    const auto xml = rdmlXml(content);
+    ASSERT_TRUE(xml.ok());
+    EXPECT_EQ(schema().problems(*xml), "");
+    const ReadBack back = readBack(*xml);
+    EXPECT_EQ(back.reactIds, (std::vector<int>{1, 12, 27, 96}));
+    expectHoldsTheReadings(converted, back, content.ticks);
+}
+
+// The validator is worth trusting only when it rejects what a reader would stumble over.
+TEST(Rdml, TheSchemaCatchesWhatMatters)
+{
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
+    const auto xml = rdmlXml(rdmlContent(converted));
+    ASSERT_TRUE(xml.ok());
+    ASSERT_EQ(schema().problems(*xml), "");
+    const std::string firstReact =
+        xml->substr(xml->find("<react id=\"1\">"), xml->find("</react>") + 8 - xml->find("<react id=\"1\">"));
+    const auto firstFluor = xml->find("<fluor>") + 7;
+    const std::string fluor = xml->substr(firstFluor, xml->find('<', firstFluor) - firstFluor);
+    ASSERT_NE(fluor.find('.'), std::string::npos);
+    std::string commaFluor = fluor;
+    commaFluor[commaFluor.find('.')] = ',';
+    const auto firstSample = xml->find("<sample ");
+    const auto firstTarget = xml->find("<target ");
+    const std::string targets = xml->substr(firstTarget, xml->find("<experiment") - firstTarget);
+
+    const struct {
+        const char* what;
+        std::string changed;
+    } cases[] = {
+        {"react id 0", std::regex_replace(*xml, std::regex("<react id=\"1\">"), "<react id=\"0\">")},
+        {"a react twice", std::string(*xml).insert(xml->find("</run>"), firstReact + "\n")},
+        {"a comma decimal", std::string(*xml).replace(firstFluor, fluor.size(), commaFluor)},
+        {"targets before samples", std::string(*xml).erase(firstTarget, targets.size()).insert(firstSample, targets)},
+        {"a react of an undeclared sample",
+         std::regex_replace(*xml, std::regex("<sample id=\"A1\"/>\n<data>"), "<sample id=\"nobody\"/>\n<data>")},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(schema().problems(c.changed), "") << c.what;
+}
+
+TEST(Rdml, NamesAreEscapedOrRefused)
+{
+    Grid table(3, 4, 1, 1);
+    table.setCell(0, 0, "well");
+    table.setCell(0, 1, "sample");
+    table.setCell(0, 2, "1");
+    table.setCell(0, 3, "2");
+    table.setCell(1, 0, "A1");
+    table.setCell(1, 1, " <Tom> & \"Jerry\" 'né'");
+    table.setCell(1, 2, "1,5");
+    table.setCell(1, 3, "");
+    table.setCell(2, 0, "b2");
+    table.setCell(2, 2, "2.5E-1");
+    table.setCell(2, 3, "-3");
+    RdmlContent content;
+    content.experiment = "Run <1> & co";
+    content.run = "2";
+    content.channels = {"465-510"};
+    content.tables = {&table};
+
+    const auto xml = rdmlXml(content);
+    ASSERT_TRUE(xml.ok()) << xml.error().message;
+    EXPECT_EQ(schema().problems(*xml), "");
+    const ReadBack back = readBack(*xml);
+    EXPECT_EQ(back.sampleOfReact.at(1), "<Tom> & \"Jerry\" 'né'");
+    EXPECT_EQ(back.sampleOfReact.at(14), "B2"); // well named in lower case, sample named after it
+    // An empty reading is left out, not written as 0; the comma becomes a point.
+    EXPECT_EQ(back.adp, (std::map<std::tuple<int, std::string, int>, std::string>{
+                            {{1, "465-510", 1}, "1.5"}, {{14, "465-510", 1}, "2.5E-1"}, {{14, "465-510", 2}, "-3"}}));
+
+    const struct {
+        const char* what;
+        std::string experiment;
+        std::string sample;
+        std::string reading;
+        std::string expected; // in the message
+        bool rdesToo;         // RDES holds no experiment name
+    } refusals[] = {
+        {"control character", "Run", " bad\x01name", "1", "XML cannot hold", true},
+        {"empty experiment", "", " x", "1", "experiment name is empty", false},
+        {"tab in the experiment", "a\tb", " x", "1", "XML cannot hold", false},
+        {"broken UTF-8", "Run \xC3", " x", "1", "not valid UTF-8", false},
+        {"reading no number", "Run", " x", "12.3.4", "well A1, channel 465-510, cycle 1: '12.3.4' is not a number",
+         true},
+        {"date reading", "Run", " x", "16.11.2013", "is not a number", true},
+    };
+    for (const auto& r : refusals) {
+        Grid bad = table;
+        bad.setCell(1, 1, r.sample);
+        bad.setCell(1, 2, r.reading);
+        content.experiment = r.experiment;
+        content.tables = {&bad};
+        const auto refused = rdmlXml(content);
+        ASSERT_FALSE(refused.ok()) << r.what;
+        EXPECT_NE(refused.error().message.find(r.expected), std::string::npos)
+            << r.what << ": " << refused.error().message;
+        EXPECT_EQ(rdesTable(content).ok(), !r.rdesToo) << r.what;
+    }
+}
+
+TEST(Rdml, WellsOffThePlateAndRepeatedWellsDoNotBreakTheFile)
+{
+    Grid table(5, 3, 1, 1);
+    table.setCell(0, 2, "1");
+    const char* wells[] = {"A1", "Q1", "A1", "H13"};
+    for (int row = 1; row <= 4; ++row) {
+        table.setCell(row, 0, wells[row - 1]);
+        table.setCell(row, 2, std::to_string(row));
+    }
+    RdmlContent content{"Exp", "2", PlateFormat::Wells96, {"483-533"}, {&table}, {}, nullptr};
+    RdmlSummary summary;
+    const auto xml = rdmlXml(content, &summary);
+    ASSERT_TRUE(xml.ok());
+    EXPECT_EQ(schema().problems(*xml), "");
+    EXPECT_EQ(summary.wellsOffPlate, (std::vector<std::string>{"Q1", "H13"}));
+    EXPECT_EQ(readBack(*xml).adp, (std::map<std::tuple<int, std::string, int>, std::string>{{{1, "483-533", 1}, "1"}}));
+}
+
+TEST(Rdml, MeltProgramIsTheOneOfCycleOneWithRisingTemperature)
+{
+    using rawexport::Builder;
+    const auto programOf = [](const std::string& text) {
+        auto raw = RawText::fromBytes(text);
+        auto programs = detectPrograms(*raw);
+        EXPECT_TRUE(programs.ok());
+        auto melt = findMeltProgram(*raw, *programs);
+        EXPECT_TRUE(melt.ok());
+        return melt->value_or(-1);
+    };
+    // Builder lines all stand at 59.9 degrees: no rise, no melt.
+    Builder flat;
+    flat.cycles("A1", "S", 2, 1, 3).melt("A1", "S", 3, 5);
+    EXPECT_EQ(programOf(flat.text()), -1);
+
+    const std::string head = std::string(rawexport::kTitle) + "\r\n" + std::string(rawexport::kHeader) + "\r\n";
+    const auto line = [](const char* well, int program, int cycle, const char* temp, const char* reading) {
+        return std::string(well) + "\tS\t" + std::to_string(program) + "\t1\t" + std::to_string(cycle) + "\t1000\t" +
+               temp + "\t" + reading + "\r\n";
+    };
+    std::string amplification = line("A1", 2, 1, "60", "1") + line("A1", 2, 2, "60", "2");
+    // A hold of one reading, a cooling step and a wobbling but rising melt, with a comma.
+    std::string text = head + line("A1", 1, 1, "95", "1") + amplification + line("A1", 4, 1, "95", "1") +
+                       line("A1", 4, 1, "40", "1") + line("A1", 5, 1, "60,5", "9") + line("A1", 5, 1, "60,2", "8") +
+                       line("A1", 5, 1, "61,0", "7") + line("A1", 5, 1, "62,0", "6") + line("B1", 5, 1, "60,5", "5") +
+                       line("B1", 5, 1, "60,50", "4") + line("B1", 5, 1, "61", "3");
+    EXPECT_EQ(programOf(text), 5);
+    // A program of cycle 1 in the first well that has later cycles is no melt.
+    EXPECT_EQ(programOf(head + amplification + line("A1", 3, 1, "60", "1") + line("A1", 3, 2, "70", "1")), -1);
+
+    auto raw = RawText::fromBytes(text);
+    auto programs = detectPrograms(*raw);
+    auto curves = readMeltCurves(*raw, *programs, 5);
+    ASSERT_TRUE(curves.ok());
+    ASSERT_EQ(curves->wells.size(), 2u);
+    EXPECT_EQ(curves->wells[0].temperatures, (std::vector<std::string>{"60,5", "60,2", "61,0", "62,0"}));
+    // 60,50 repeats B1's 60,5: the schema allows one point per temperature; the first stays.
+    EXPECT_EQ(curves->wells[1].temperatures, (std::vector<std::string>{"60,5", "61"}));
+    EXPECT_EQ(curves->wells[1].readings, (std::vector<std::string>{"5", "3"}));
+    EXPECT_EQ(curves->repeatedTemperatures, 1u);
+}
+
+TEST(Rdes, TheTableHasARowPerWellAndChannel)
+{
+    const ConvertedChannels converted = convertFile("channels/lc480_96_dual_colour.txt");
+    RdmlSummary summary;
+    const auto table = rdesTable(rdmlContent(converted), &summary);
+    ASSERT_TRUE(table.ok());
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < table->size();) {
+        const std::size_t end = table->find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(table->substr(start, end - start));
+        start = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 1u + 96 * 2);
+    std::string header = "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq";
+    for (int cycle = 1; cycle <= 40; ++cycle)
+        header += "\t" + std::to_string(cycle);
+    EXPECT_EQ(lines[0], header);
+    EXPECT_EQ(lines[1].substr(0, lines[1].find("\t1.")), "A1\tA1\tunkn\t465-510\ttoi\t465-510\t");
+    EXPECT_EQ(lines[2].substr(0, lines[2].find("\t2.")), "A1\tA1\tunkn\t533-580\ttoi\t533-580\t");
+    EXPECT_EQ(lines[4].substr(0, 14), "A2\tSample 2\tun");
+    const Grid& second = converted.tables[1].grid;
+    std::string expected = "A1\tA1\tunkn\t533-580\ttoi\t533-580\t";
+    for (int col = 2; col < second.colCount(); ++col)
+        expected += "\t" + second.cell(1, col);
+    EXPECT_EQ(lines[2], expected);
+    EXPECT_EQ(summary.amplificationPoints, 96u * 2 * 40);
+    EXPECT_EQ(table->find('\r'), std::string::npos);
+}
+
+TEST(RdmlSave, ANewFileIsWrittenAndAnExistingOneRefusedUnlessReplaced)
+{
+    xlsxtest::TempDir dir;
+    const fs::path file = dir.path / "run.rdml";
+    ASSERT_TRUE(saveNewFile(file, "first", ExistingFile::Refuse).ok());
+    EXPECT_EQ(xlsxtest::readFile(file), "first");
+
+    const auto refused = saveNewFile(file, "second", ExistingFile::Refuse);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().message, "'run.rdml' already exists");
+    EXPECT_EQ(xlsxtest::readFile(file), "first");
+
+    ASSERT_TRUE(saveNewFile(file, "third", ExistingFile::Replace).ok());
+    EXPECT_EQ(xlsxtest::readFile(file), "third");
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"run.rdml"}));
+}
+
+// A name taken while the file was written is not replaced either.
+class TakenMeanwhile : public SaveIo {
+public:
+    explicit TakenMeanwhile(fs::path target) : m_target(std::move(target)) {}
+    std::error_code sync(std::FILE* file) override
+    {
+        xlsxtest::writeFile(m_target, "someone else's");
+        return SaveIo::sync(file);
+    }
+
+private:
+    fs::path m_target;
+};
+
+// A disk that fills up halfway.
+class FailingWrite : public SaveIo {
+public:
+    std::error_code write(std::FILE*, std::string_view) override
+    {
+        return std::make_error_code(std::errc::no_space_on_device);
+    }
+};
+
+TEST(RdmlSave, AFailureLeavesNoFileAndNoTemporaryFile)
+{
+    xlsxtest::TempDir dir;
+    const auto missingFolder = saveNewFile(dir.path / "no such folder" / "run.rdml", "x", ExistingFile::Refuse);
+    EXPECT_FALSE(missingFolder.ok());
+    EXPECT_TRUE(dir.files().empty());
+    for (const ExistingFile existing : {ExistingFile::Refuse, ExistingFile::Replace}) {
+        FailingWrite full;
+        const auto failed = saveNewFile(dir.path / "run.rdml", "x", existing, full);
+        ASSERT_FALSE(failed.ok());
+        EXPECT_NE(failed.error().message.find("'run.rdml' cannot be saved"), std::string::npos);
+        EXPECT_TRUE(dir.files().empty());
+    }
+
+    const fs::path file = dir.path / "run.tsv";
+    TakenMeanwhile io(file);
+    const auto taken = saveNewFile(file, "mine", ExistingFile::Refuse, io);
+    ASSERT_FALSE(taken.ok());
+    EXPECT_EQ(taken.error().message, "'run.tsv' already exists");
+    EXPECT_EQ(xlsxtest::readFile(file), "someone else's");
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"run.tsv"}));
+}
+
+} // namespace
+} // namespace morvane
