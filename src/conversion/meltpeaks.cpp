@@ -3,6 +3,7 @@
 #include "conversion/dataline.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numeric>
 
@@ -179,18 +180,15 @@ MeltAnalysis analyseMelt(std::span<const double> temperatures, std::span<const d
     return result;
 }
 
-std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t channel, const MeltPeakSettings& settings)
+MeltAnalysis analyseMeltWell(const MeltCurves& curves, const MeltWell& well, std::size_t channel,
+                             const MeltPeakSettings& settings)
 {
-    std::vector<WellMelt> wells;
     const std::size_t channels = curves.channels.size();
-    if (channel >= channels)
-        return wells;
-    wells.reserve(curves.wells.size());
     std::vector<double> temperatures;
     std::vector<double> readings;
-    for (const MeltWell& well : curves.wells) {
-        temperatures.clear();
-        readings.clear();
+    if (channel < channels) {
+        temperatures.reserve(well.temperatures.size());
+        readings.reserve(well.temperatures.size());
         for (std::size_t point = 0; point < well.temperatures.size(); ++point) {
             const auto t = parseTemperature(well.temperatures[point]);
             const auto f = parseTemperature(well.readings[point * channels + channel]);
@@ -199,9 +197,35 @@ std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t ch
                 readings.push_back(*f);
             }
         }
-        wells.push_back({well.name, analyseMelt(temperatures, readings, settings)});
     }
+    return analyseMelt(temperatures, readings, settings);
+}
+
+std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t channel, const MeltPeakSettings& settings)
+{
+    std::vector<WellMelt> wells;
+    wells.reserve(curves.wells.size());
+    for (const MeltWell& well : curves.wells)
+        wells.push_back({well.name, analyseMeltWell(curves, well, channel, settings)});
     return wells;
+}
+
+std::string meltTemperatureText(double celsius)
+{
+    char buffer[32];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, celsius, std::chars_format::fixed, 2);
+    return written.ec == std::errc() ? std::string(buffer, written.ptr) : std::string();
+}
+
+std::string meltPeaksText(const std::vector<MeltPeak>& peaks)
+{
+    std::string text;
+    for (const MeltPeak& peak : peaks) {
+        if (!text.empty())
+            text += ';';
+        text += meltTemperatureText(peak.temperature);
+    }
+    return text;
 }
 
 } // namespace morvane

@@ -50,13 +50,22 @@ struct MeltAnalysis {
 MeltAnalysis analyseMelt(std::span<const double> temperatures, std::span<const double> readings,
                          const MeltPeakSettings& settings = {});
 
+// One well of `curves` for its channel `channel`; points whose temperature or reading is not a
+// number are left out.
+MeltAnalysis analyseMeltWell(const MeltCurves& curves, const MeltWell& well, std::size_t channel,
+                             const MeltPeakSettings& settings = {});
+
+// A melting temperature as the tool, RDML and RDES write it: two decimals, a point.
+std::string meltTemperatureText(double celsius);
+// The peaks' temperatures, highest peak first, joined by ';' ("81.30;74.02"); empty for none.
+std::string meltPeaksText(const std::vector<MeltPeak>& peaks);
+
 struct WellMelt {
     std::string well;
     MeltAnalysis analysis;
 };
 
-// The analysis of every well of `curves` for its channel `channel`, in the wells' order. Points
-// whose temperature or reading is not a number are left out.
+// The analysis of every well of `curves` for its channel `channel`, in the wells' order.
 std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t channel,
                                         const MeltPeakSettings& settings = {});
 
