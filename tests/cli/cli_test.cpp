@@ -886,3 +886,67 @@ TEST(ConvertChecks, StrictFailsTheDamagedFileOnly)
 }
 
 } // namespace
+
+TEST(ConvertMeltPeaks, OneLinePerWellOfTheChosenChannel)
+{
+    const Result real = run({"--melt-peaks", data("lc480_384_nrd1_calibration.txt")});
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(real.err, "");
+    std::istringstream lines(real.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);)
+        rows.push_back(line);
+    ASSERT_EQ(rows.size(), 384u);
+    EXPECT_EQ(rows[0], "A1\tSample 1\t78.63");
+    EXPECT_EQ(rows[4], "A5\tSample 5\t"); // a no-template control without a peak
+    const std::regex form("[A-P]\\d+\tSample \\d+\t(\\d+\\.\\d\\d(;\\d+\\.\\d\\d)*)?");
+    for (const std::string& row : rows)
+        EXPECT_TRUE(std::regex_match(row, form)) << row;
+
+    // A melt curve of six readings has no peak; the wells and channel as chosen.
+    const Result dual =
+        run({"--melt-peaks", "--channel", "533-580", "--wells", "A1,B2", data("channels/lc480_96_dual_colour.txt")});
+    EXPECT_EQ(dual.status, 0) << dual.err;
+    EXPECT_EQ(dual.out, "A1\t\t\nB2\tSample 14\t\n");
+    EXPECT_FALSE(fs::exists(data("lc480_384_nrd1_calibration.xlsx"))); // nothing else written
+}
+
+TEST(ConvertMeltPeaks, WithoutAMeltProgramOrWithOtherOutputs)
+{
+    const Result none = run({"--melt-peaks", data("lc480_96_example_excel_damaged.txt")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_THAT(none.err, HasSubstr("the file has no melt program, so no melt peaks"));
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--melt-peaks", "--table", dual},
+                                                                  {"--melt-peaks", "-o", "x.rdml", dual},
+                                                                  {"--melt-peaks", "--check", dual},
+                                                                  {"--melt-peaks", "--channel", "all", dual}}) {
+        const Result wrong = run(args);
+        EXPECT_EQ(wrong.status, 2) << args[1];
+        EXPECT_EQ(wrong.out, "");
+    }
+}
+
+TEST(ConvertMeltPeaks, RdesWritesTheMeltingTableBesideTheAmplificationTable)
+{
+    const TempDir dir;
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    const Result written = run({"-q", "-o", dir / "dual.tsv", "--wells", "A1:A3", dual});
+    ASSERT_EQ(written.status, 0) << written.err;
+    const std::string melting = readFile(dir / "dual_melting.tsv");
+    EXPECT_THAT(melting, StartsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t"));
+    EXPECT_EQ(count(melting, "\n"), 1u + 3 * 2); // three wells, two channels
+    EXPECT_EQ(count(melting, "\nA2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t"), 1u);
+
+    // Both tables or neither: an existing melting table is refused and the other is not left.
+    const std::string kept = dir.file("again_melting.tsv", "keep me");
+    const Result refused = run({"-q", "-o", dir / "again.tsv", dual});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("already exists; give --overwrite to replace it"));
+    EXPECT_FALSE(fs::exists(dir / "again.tsv"));
+    EXPECT_EQ(readFile(kept), "keep me");
+    // Without a melt program there is no second table.
+    ASSERT_EQ(run({"-q", "-o", dir / "damaged.tsv", data("lc480_96_example_excel_damaged.txt")}).status, 0);
+    EXPECT_FALSE(fs::exists(dir / "damaged_melting.tsv"));
+}
