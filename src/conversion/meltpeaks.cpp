@@ -1,11 +1,13 @@
 #include "conversion/meltpeaks.h"
 
+#include "common/text.h"
 #include "conversion/dataline.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <numeric>
+#include <unordered_map>
 
 namespace morvane {
 
@@ -208,6 +210,27 @@ std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t ch
     for (const MeltWell& well : curves.wells)
         wells.push_back({well.name, analyseMeltWell(curves, well, channel, settings)});
     return wells;
+}
+
+std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>& melt,
+                                  const std::vector<std::string>& wells)
+{
+    std::unordered_map<std::string, const MeltAnalysis*> byWell;
+    for (const WellMelt& well : melt)
+        byWell.try_emplace(foldAscii(well.well), &well.analysis);
+    std::vector<Curve> curves = curvesOf(table, wells);
+    std::erase_if(curves, [&](Curve& curve) {
+        const auto found = byWell.find(foldAscii(curve.well));
+        if (found == byWell.end() || found->second->temperatures.empty())
+            return true;
+        curve.cycles = found->second->temperatures;
+        curve.readings = found->second->derivative;
+        curve.peaks.clear();
+        for (const MeltPeak& peak : found->second->peaks)
+            curve.peaks.push_back(peak.temperature);
+        return false;
+    });
+    return curves;
 }
 
 std::string meltTemperatureText(double celsius)

@@ -4,7 +4,9 @@
 // further one lower down, primer dimers. The method and its parameters are described in the README
 // ("Melt peaks").
 
+#include "common/grid.h"
 #include "conversion/meltcurve.h"
+#include "plate/curves.h"
 
 #include <cstddef>
 #include <span>
@@ -68,5 +70,11 @@ struct WellMelt {
 // The analysis of every well of `curves` for its channel `channel`, in the wells' order.
 std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t channel,
                                         const MeltPeakSettings& settings = {});
+
+// The melt peak curves of `wells` of a well table (every well for none), as curvesOf gives their
+// amplification curves and with the same colours: temperatures for cycles, -dF/dT for readings,
+// and the peaks. Wells without a melt curve are left out.
+std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>& melt,
+                                  const std::vector<std::string>& wells = {});
 
 } // namespace morvane
