@@ -21,7 +21,7 @@ struct Product {
     double amount; // the fall of the reading when it melts
 };
 
-struct Curve {
+struct BuiltCurve {
     std::vector<double> temperatures;
     std::vector<double> readings;
 };
@@ -29,9 +29,9 @@ struct Curve {
 // Readings every 0.2 °C from 60 to 95 °C, as a LightCycler melt takes them: a dye signal that
 // falls slowly with temperature, and a sigmoid fall (width about 2 °C) for each product. `noise`
 // is the standard deviation of a reproducible Gaussian scatter; `decimals` rounds as the file does.
-Curve meltCurve(std::vector<Product> products, double noise = 0, int decimals = -1)
+BuiltCurve meltCurve(std::vector<Product> products, double noise = 0, int decimals = -1)
 {
-    Curve curve;
+    BuiltCurve curve;
     unsigned state = 12345;
     const auto uniform = [&] {
         state = state * 1103515245u + 12345u;
@@ -52,7 +52,7 @@ Curve meltCurve(std::vector<Product> products, double noise = 0, int decimals = 
     return curve;
 }
 
-std::vector<double> peakTemperatures(const Curve& curve)
+std::vector<double> peakTemperatures(const BuiltCurve& curve)
 {
     std::vector<double> tms;
     for (const MeltPeak& p : analyseMelt(curve.temperatures, curve.readings).peaks)
@@ -60,7 +60,7 @@ std::vector<double> peakTemperatures(const Curve& curve)
     return tms;
 }
 
-Curve reversed(Curve c)
+BuiltCurve reversed(BuiltCurve c)
 {
     std::reverse(c.temperatures.begin(), c.temperatures.end());
     std::reverse(c.readings.begin(), c.readings.end());
@@ -71,23 +71,23 @@ Curve reversed(Curve c)
 
 TEST(MeltPeaks, FindsTheKnownPeaksOfBuiltCurves)
 {
-    Curve wobble = meltCurve({{81.3, 4}});
+    BuiltCurve wobble = meltCurve({{81.3, 4}});
     std::swap(wobble.temperatures[30], wobble.temperatures[31]); // the temperature goes back once
     std::swap(wobble.readings[30], wobble.readings[31]);
-    Curve repeated = meltCurve({{81.3, 4}});
+    BuiltCurve repeated = meltCurve({{81.3, 4}});
     // A second reading at 70.0 °C far off the curve: the first reading there is the one kept.
     repeated.temperatures.insert(repeated.temperatures.begin() + 60, repeated.temperatures[50]);
     repeated.readings.insert(repeated.readings.begin() + 60, 9.0);
-    Curve settling = meltCurve({{81.3, 4}});
+    BuiltCurve settling = meltCurve({{81.3, 4}});
     for (std::size_t k = 0; k < 4; ++k)
         settling.readings[k] += 1.5; // the block settles: a step inside the first degree
-    Curve few = meltCurve({{81.3, 4}});
+    BuiltCurve few = meltCurve({{81.3, 4}});
     few.temperatures = {80, 80.4, 80.8, 81.2, 81.6, 82, 82.4, 82.8, 83.2, 83.6};
     few.readings = {3, 3, 2.9, 2, 1, 0.5, 0.5, 0.4, 0.4, 0.4};
 
     struct Case {
         const char* what;
-        Curve curve;
+        BuiltCurve curve;
         std::vector<double> tms; // highest first
     };
     const std::vector<Case> cases = {
@@ -119,7 +119,7 @@ TEST(MeltPeaks, FindsTheKnownPeaksOfBuiltCurves)
 
 TEST(MeltPeaks, KeepsTheCurveItAnalysed)
 {
-    const Curve curve = meltCurve({{81.3, 4}});
+    const BuiltCurve curve = meltCurve({{81.3, 4}});
     const MeltAnalysis a = analyseMelt(curve.temperatures, curve.readings);
     ASSERT_EQ(a.temperatures.size(), a.derivative.size());
     EXPECT_GE(a.temperatures.front(), 61.0); // without the first and last degree
