@@ -52,7 +52,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     RdmlContent content;
     content.experiment = first.experimentName.empty() ? fallbackExperiment : first.experimentName;
     content.run = first.run;
-    content.format = plateForIndex(first.plateSizeIndex);
+    content.format = first.plate;
     for (const ExportTable& table : tables) {
         content.channels.push_back(table.channel);
         content.tables.push_back(&table.table);

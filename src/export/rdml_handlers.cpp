@@ -3,6 +3,7 @@
 // table beside the amplification table when the run has a melt program).
 
 #include "app/filepath.h"
+#include "app/platesizeindex.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
 #include "conversion/programs.h"
@@ -28,9 +29,9 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
-    const morvane::ConvertedChannels converted =
-        unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateSizeIndex(), true,
-                                            QFileInfo(path).completeBaseName().toStdString()));
+    const morvane::ConvertedChannels converted = unwrap(
+        morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateMapFor(plateSizeIndex()),
+                                     true, QFileInfo(path).completeBaseName().toStdString()));
     const morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
     morvane::RdmlSummary summary;
     const std::string bytes =
