@@ -346,6 +346,8 @@ private:
     // One line per well of the table that has a melt curve: well, sample, its peaks (highest first).
     int meltPeaks(const MeltCurves& curves, const ExportTable& table)
     {
+        if (const std::string repeated = repeatedTemperaturesWarning(curves); !repeated.empty())
+            warn(repeated);
         const auto& channels = curves.channels;
         const auto channel =
             static_cast<std::size_t>(std::find(channels.begin(), channels.end(), table.channel) - channels.begin());

@@ -64,9 +64,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     const std::optional<MeltCurves> melt = std::move(found).value();
     content.melt = melt ? &*melt : nullptr;
     if (melt && melt->repeatedTemperatures > 0)
-        written.warnings.push_back(std::to_string(melt->repeatedTemperatures) +
-                                   " melt readings repeat a temperature their well was already read at; "
-                                   "the first reading at each temperature is kept");
+        written.warnings.push_back(repeatedTemperaturesWarning(*melt));
 
     RdmlSummary summary;
     auto bytes = format == OutputFormat::Rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);

@@ -15,6 +15,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -909,6 +911,28 @@ TEST(ConvertMeltPeaks, OneLinePerWellOfTheChosenChannel)
     EXPECT_EQ(dual.status, 0) << dual.err;
     EXPECT_EQ(dual.out, "A1\t\t\nB2\tSample 14\t\n");
     EXPECT_FALSE(fs::exists(data("lc480_384_nrd1_calibration.xlsx"))); // nothing else written
+}
+
+TEST(ConvertMeltPeaks, ARepeatedTemperatureKeepsTheFirstReadingWithAWarning)
+{
+    const TempDir dir;
+    rawexport::Builder b;
+    b.cycles("A1", "S", 2, 1, 3);
+    // A product melting at 70 °C, read every 0.25 °C; a second reading at 65.00 far off the curve
+    // would make a peak of its own.
+    for (int k = 0; k < 80; ++k) {
+        const double t = 60 + 0.25 * k;
+        char line[96];
+        std::snprintf(line, sizeof line, "A1\tS\t3\t1\t1\t1000\t%.2f\t%.2f", t, 1 + 4 / (1 + std::exp((t - 70) / 0.5)));
+        b.raw(line);
+        if (k == 20)
+            b.raw("A1\tS\t3\t1\t1\t1000\t65.00\t9.00");
+    }
+    const Result r = run({"--melt-peaks", "--plate", "96", dir.file("run.txt", b.text())});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "A1\tS\t70.00\n");
+    EXPECT_THAT(r.err, HasSubstr("1 melt readings repeat a temperature their well was already read at; the first "
+                                 "reading at each temperature is kept"));
 }
 
 TEST(ConvertMeltPeaks, WithoutAMeltProgramOrWithOtherOutputs)
