@@ -916,7 +916,6 @@ TEST(ConvertChecks, StrictFailsTheDamagedFileOnly)
 
 } // namespace
 
-<<<<<<< HEAD
 namespace {
 
 // The lines of a clean two-channel 96-well export (40 cycles of program 2 a well), to damage.
@@ -1002,7 +1001,7 @@ TEST(ConvertChecks, NoReadingIsMisplacedOrDroppedInSilence)
         EXPECT_THAT(table.err, Not(HasSubstr("beyond the 96-well plate")));
     }
 }
-=======
+
 TEST(ConvertMeltPeaks, OneLinePerWellOfTheChosenChannel)
 {
     const Result real = run({"--melt-peaks", data("lc480_384_nrd1_calibration.txt")});
@@ -1088,4 +1087,3 @@ TEST(ConvertMeltPeaks, RdesWritesTheMeltingTableBesideTheAmplificationTable)
     ASSERT_EQ(run({"-q", "-o", dir / "damaged.tsv", data("lc480_96_example_excel_damaged.txt")}).status, 0);
     EXPECT_FALSE(fs::exists(dir / "damaged_melting.tsv"));
 }
->>>>>>> i22-melt
