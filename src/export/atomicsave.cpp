@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <optional>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -261,7 +262,8 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     removeAbandonedTemporaries(target);
     const fs::path temporary = temporaryName(target);
     std::FILE* file = io.create(temporary, error);
-    const std::optional<TemporaryLock> locked = file ? std::optional<TemporaryLock>(std::in_place, file) : std::nullopt;
+    // On the heap: GCC takes the descriptor of an optional one for uninitialized.
+    const auto locked = file ? std::make_unique<TemporaryLock>(file) : nullptr;
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
