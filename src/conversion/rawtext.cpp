@@ -119,6 +119,7 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
         lineStart = next;
     }
     // Before blank lines are dropped: a NUL counts as blank.
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): a search of the bytes, not of a C string
     if (const void* nul = std::memchr(b.data(), '\0', n)) {
         const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(nul) - b.data());
         const auto after = std::upper_bound(text.m_lines.begin(), text.m_lines.end(), offset,

@@ -243,14 +243,14 @@ bool Converter::walkRun(int row, bool fixesColumns)
         if (fixesColumns) {
             if (cycle + 2 > grid.colCount()) {
                 grid.setColCount(cycle + 2);
-                m_lines.resize(static_cast<std::size_t>(cycle + 2));
+                m_lines.resize(static_cast<std::size_t>(cycle) + 2);
             }
             grid.cell(0, cycle + 1).assign(m_line.cycleText());
         }
         noteLine(row, cycle, previous);
         if (cycle + 1 < grid.colCount()) {
             grid.cell(row, cycle + 1) = cellText(m_text, m_line.reading());
-            m_lines[static_cast<std::size_t>(cycle + 1)] = static_cast<std::uint32_t>(m_index + 1);
+            m_lines[static_cast<std::size_t>(cycle) + 1] = static_cast<std::uint32_t>(m_index + 1);
         }
         const int beforePrevious = previous;
         previous = cycle;

@@ -47,7 +47,8 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
             if (row < 0)
                 continue;
             const std::string& name = content.channels[channel];
-            out += react.well + '\t' + react.sample + "\tunkn\t" + name + "\ttoi\t" + name + '\t';
+            out.append(react.well).append("\t").append(react.sample).append("\tunkn\t").append(name);
+            out.append("\ttoi\t").append(name).append("\t");
             const Grid& table = *content.tables[channel];
             for (int col = kFirstReadingColumn; col < columns; ++col) {
                 if (!used[static_cast<std::size_t>(col)])

@@ -89,6 +89,7 @@ Status checkName(std::string_view name, const std::string& what)
             for (char& c : shown)
                 if (static_cast<unsigned char>(c) < 0x20)
                     c = '?';
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once, on the way out
             return Error{what + " '" + shown + "' holds a character XML cannot hold (U+" + code + " at byte " +
                          std::to_string(at + 1) + "); rename it and export again"};
         }

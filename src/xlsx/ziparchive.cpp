@@ -13,6 +13,8 @@
 namespace morvane::xlsx {
 
 namespace {
+constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
+
 std::string zipErrorText(zip_error_t* error)
 {
     std::string text = zip_error_strerror(error);
@@ -37,7 +39,7 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
                     const std::function<bool(std::string_view)>& consume)
 {
     const auto tooLarge = [&] {
-        return Error{.message = "part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+        return Error{.message = "part '" + name + "' is larger than " + std::to_string(cap / kMegabyte) +
                                 " MB, more than this program reads",
                      .kind = ErrorKind::Limit};
     };
@@ -83,7 +85,7 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
     void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
     if (!copy)
         return Error{"there is not enough memory to open it"};
-    std::memcpy(copy, bytes.data(), bytes.size());
+    std::memcpy(copy, bytes.data(), bytes.size()); // NOLINT(bugprone-not-null-terminated-result): bytes, not text
     zip_source_t* source = zip_source_buffer_create(copy, bytes.size(), 1, &error);
     if (!source) {
         std::free(copy);
@@ -120,7 +122,7 @@ Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t ma
         if (st.valid & ZIP_STAT_SIZE)
             total += st.size;
         if (total > maxTotalBytes)
-            return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / (1024 * 1024)) + " MB"};
+            return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / kMegabyte) + " MB"};
         const auto [it, added] = archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i));
         if (!added && archive.m_names[it->second] == name)
             return Error{"it holds the entry " + quoteForMessage(name) + " twice"};
@@ -263,10 +265,10 @@ Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string,
 
 Expected<std::string> ZipArchive::commit(int compressionLevel)
 {
-    constexpr std::size_t kInPlaceLimit = 256 * 1024;
+    constexpr std::size_t kInPlaceLimit = std::size_t{256} * 1024;
     if (!m_zip)
         return Error{"the workbook was already saved"};
-    const auto fail = [&](std::string what) {
+    const auto fail = [&](const std::string& what) {
         std::string text = what + " (" + zip_strerror(m_zip) + ")";
         close();
         return Error{std::move(text)};
