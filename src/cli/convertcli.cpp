@@ -225,14 +225,14 @@ public:
         if (!programs)
             return failed(programs.error());
         if (m_options.listPrograms || m_options.listChannels)
-            return list(*text, *programs);
+            return list(*programs);
         const auto resolved = resolveChoices(*programs, m_options.choices);
         if (!resolved) {
             fail(resolved.error());
             return kExitUsage;
         }
 
-        const std::string prefix = counter(index) + name + ": ";
+        const std::string prefix = counter(index) + pathForMessage(name) + ": ";
         auto built = buildExportTables(*text, *programs, *resolved, m_options.choices, [&](std::size_t line) {
             m_progress.converting(prefix, line, text->lineCount());
         });
@@ -302,7 +302,7 @@ private:
         return files > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files) + "] " : "";
     }
 
-    int list(const RawText& text, const ProgramList& programs)
+    int list(const ProgramList& programs)
     {
         // Like grep: with several files every line says which one it comes from.
         const std::string lead = m_options.rawFiles.size() > 1 ? m_current + "\t" : "";
@@ -310,10 +310,7 @@ private:
             for (const std::string& channel : programs.columns.channels)
                 m_out << lead << channel << '\n';
         if (m_options.listPrograms) {
-            const auto offered = morvane::listPrograms(text, programs);
-            if (!offered)
-                return failed(offered.error());
-            for (const OfferedProgram& program : *offered)
+            for (const OfferedProgram& program : morvane::listPrograms(programs))
                 m_out << lead << program.program << '\t' << program.cycles << '\n';
         }
         m_out << std::flush;
@@ -348,7 +345,7 @@ private:
             return fail(written.error());
         for (const std::string& warning : batch.warnings())
             warn(warning);
-        m_progress.line(summary + " -> " + workbook.string() + ", sheet '" + outcome->sheetName + "'");
+        m_progress.line(summary + " -> " + pathForMessage(workbook) + ", sheet '" + outcome->sheetName + "'");
         return true;
     }
 
@@ -364,7 +361,7 @@ private:
             return failed(written.error());
         for (const std::string& warning : written->warnings)
             warn(warning);
-        m_progress.line(prefix + written->description + " -> " + target.string());
+        m_progress.line(prefix + written->description + " -> " + pathForMessage(target));
         return kExitOk;
     }
 
@@ -380,7 +377,7 @@ private:
     {
         LockWait wait;
         if (!m_options.quiet)
-            wait.waiting = [this, name = workbook.string()](std::string_view text) {
+            wait.waiting = [this, name = pathForMessage(workbook)](std::string_view text) {
                 m_progress.clear();
                 m_err << kConvertProgram << ": " << name << ": " << text << '\n' << std::flush;
             };
@@ -417,7 +414,7 @@ private:
         if (pending.empty() || pending.back().file != m_current)
             pending.push_back({m_current, {}});
         pending.back().sheets.push_back(outcome->sheetName);
-        m_progress.line(summary + " -> " + m_options.output->string() + ", sheet '" + outcome->sheetName + "'");
+        m_progress.line(summary + " -> " + pathForMessage(*m_options.output) + ", sheet '" + outcome->sheetName + "'");
         // The sheets wait in memory until the workbook is written; writing it every so many
         // sheets keeps a long batch's memory bounded, for little time.
         if (m_shared->batch.added() >= kSheetsPerWrite)
@@ -432,7 +429,7 @@ private:
         const std::unique_ptr<SharedWorkbook> shared = std::move(m_shared);
         if (!shared || shared->batch.added() == 0)
             return true;
-        const std::string output = m_options.output->string();
+        const std::string output = pathForMessage(*m_options.output);
         if (auto written = shared->batch.finish(); !written) {
             report(output, written.error());
             for (const PendingSheets& lost : shared->pending) {
@@ -481,7 +478,7 @@ private:
     bool report(const std::string& file, const Error& error)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << file;
+        m_err << kConvertProgram << ": " << pathForMessage(file);
         if (error.line != 0)
             m_err << ':' << error.line;
         m_err << ": " << error.message << '\n' << std::flush;
@@ -491,7 +488,7 @@ private:
     void warn(const std::string& message, std::size_t line = 0)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << m_current;
+        m_err << kConvertProgram << ": " << pathForMessage(m_current);
         if (line != 0)
             m_err << ':' << line;
         m_err << ": warning: " << message << '\n' << std::flush;
@@ -597,7 +594,8 @@ column per cycle, as the Morvane window does.
                           the melt curve); or the RDES amplification table. RDML and RDES files are
                           written new, one per RAWFILE (default: RAWFILE with .rdml or .tsv), with
                           every channel unless --channel names some
-      --overwrite         replace an existing RDML or RDES file (default: refuse it)
+      --overwrite         replace an existing RDML file or RDES table (default: refuse it); a file
+                          of any other kind, or a link to one, is never replaced
       --table             write the export table to standard output as tab-separated text (each
                           cell's text as the table holds it; a tab, line break or backslash inside a
                           cell written as \t, \n, \\) and write no workbook
@@ -646,11 +644,11 @@ Status checkOutputPath(const fs::path& output)
         return fs::is_regular_file(status) ? success()
                                            : Status(Error{"it is " + fileTypeText(status.type()) + ", not a workbook"});
     if (fs::is_symlink(fs::symlink_status(output, error)))
-        return Error{"it is a symbolic link to '" + fs::read_symlink(output, error).string() +
+        return Error{"it is a symbolic link to '" + pathForMessage(fs::read_symlink(output, error)) +
                      "', which does not exist; give the workbook itself"};
     const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
     if (!fs::is_directory(folder, error))
-        return Error{"the folder '" + folder.string() + "' does not exist"};
+        return Error{"the folder '" + pathForMessage(folder) + "' does not exist"};
     return success();
 }
 
@@ -679,7 +677,8 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     if (options.output && !options.table && !options.listPrograms && !options.listChannels) {
         if (auto writable = checkOutputPath(*options.output); !writable) {
-            err << kConvertProgram << ": " << options.output->string() << ": " << writable.error().message << '\n'
+            err << kConvertProgram << ": " << pathForMessage(*options.output) << ": " << writable.error().message
+                << '\n'
                 << std::flush;
             return kExitFileFailed;
         }

@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "conversion/meltcurve.h"
 #include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
@@ -75,6 +76,12 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     auto bytes = format == OutputFormat::Rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
     if (!bytes)
         return bytes.error();
+    // --overwrite replaces an RDML file or RDES table, never whatever else the name leads to.
+    if (overwrite)
+        if (auto replaceable = checkReplaceable(target, format == OutputFormat::Rdml ? WrittenKind::Rdml
+                                                                                     : WrittenKind::RdesTable);
+            !replaceable)
+            return replaceable.error();
     auto saved = saveNewFile(target, *bytes, overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
     if (!saved) {
         Error error = saved.error();

@@ -8,6 +8,7 @@
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "plate/wellchecklist.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
@@ -37,7 +38,10 @@ void TForm1::SaveRdmlButtonClick(QObject*)
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
     if (summary.reacts == 0)
         throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
-    // The save dialog has asked before an existing file is replaced.
+    // The save dialog has asked before an existing file is replaced; what is replaced must be a
+    // file of the kind written.
+    unwrap(morvane::checkReplaceable(fileSystemPath(path),
+                                     rdes ? morvane::WrittenKind::RdesTable : morvane::WrittenKind::Rdml));
     unwrap(morvane::saveNewFile(fileSystemPath(path), bytes, morvane::ExistingFile::Replace));
 
     QStringList channels;

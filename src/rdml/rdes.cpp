@@ -9,6 +9,22 @@ namespace morvane {
 
 using namespace rdml;
 
+namespace {
+
+// Spreadsheets import a text cell that starts with '=', '+', '@' or '-' as a formula, and a
+// formula in a sample name can fetch a web address or run a command. Such text gets an
+// apostrophe in front, as spreadsheet safety advice has it; a number such as "-3" stays.
+void appendTextCell(std::string& out, std::string_view text)
+{
+    const bool formula = !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '@' ||
+                                           (text[0] == '-' && !isDecimalNumber(text)));
+    if (formula)
+        out += '\'';
+    out += text;
+}
+
+} // namespace
+
 Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summaryOut)
 {
     RdmlSummary summary;
@@ -47,8 +63,15 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
             if (row < 0)
                 continue;
             const std::string& name = content.channels[channel];
-            out.append(react.well).append("\t").append(react.sample).append("\tunkn\t").append(name);
-            out.append("\ttoi\t").append(name).append("\t");
+            for (const std::string_view cell : {std::string_view(react.well), std::string_view(react.sample)}) {
+                appendTextCell(out, cell);
+                out += '\t';
+            }
+            out += "unkn\t";
+            appendTextCell(out, name);
+            out += "\ttoi\t";
+            appendTextCell(out, name);
+            out += "\t";
             const Grid& table = *content.tables[channel];
             for (int col = kFirstReadingColumn; col < columns; ++col) {
                 if (!used[static_cast<std::size_t>(col)])

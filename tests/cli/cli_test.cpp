@@ -248,9 +248,12 @@ TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
                                data("lc480_96_example_excel_damaged.txt") + "\t2\t45\n");
     EXPECT_THAT(several.err, StartsWith("morvane-convert: " + missing + ": cannot open"));
 
-    // --program picks one of them; one not offered is a usage error for that file.
+    // --program picks one of them; one not offered is a usage error for that file. The wells
+    // read longer than the first widen the table.
     const Result four = run({"--table", "--program", "4", "--wells", "A2", "--keep-separator", raw});
-    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\n");
+    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\t4\t5\t6\t7\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\tA2p4c4\tA2p4c5\t"
+                        "A2p4c6\tA2p4c7\n");
+    EXPECT_THAT(four.err, HasSubstr("warning: 2 wells have cycles beyond the first well's last"));
     const Result three = run({"--table", "--program", "3", raw});
     EXPECT_EQ(three.status, 2);
     EXPECT_EQ(three.out, "");
@@ -583,7 +586,8 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
 // The XML inside an .rdml file.
 std::string rdmlXml(const fs::path& file)
 {
-    auto archive = morvane::xlsx::ZipArchive::open(readFile(file), 4, 1u << 30);
+    const std::string bytes = readFile(file);
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     EXPECT_TRUE(archive.ok());
     if (!archive.ok())
         return "";
@@ -645,27 +649,50 @@ TEST(ConvertRdml, TheFormatFollowsTheExtensionOrTheOption)
     EXPECT_FALSE(fs::exists(dir / "run.xlsx"));
 }
 
-TEST(ConvertRdml, AnExistingFileIsRefusedUnlessOverwritten)
+TEST(ConvertRdml, AnExistingFileIsRefusedUnlessOverwrittenAndOnlyOneOfItsKind)
 {
     const TempDir dir;
     const std::string raw = dir.file("run.txt", smallExport());
     for (const char* name : {"run.rdml", "run.tsv"}) {
         SCOPED_TRACE(name);
-        const std::string existing = dir.file(name, "keep me");
+        const std::string existing = dir / name;
+        ASSERT_EQ(run({"-q", "--plate", "96", "-o", existing, raw}).status, 0);
+        const std::string first = readFile(existing);
         const Result refused = run({"--plate", "96", "-o", existing, raw});
         EXPECT_EQ(refused.status, 1);
         EXPECT_THAT(refused.err,
                     HasSubstr(std::string("'") + name + "' already exists; give --overwrite to replace it"));
-        EXPECT_EQ(readFile(existing), "keep me");
-        const Result replaced = run({"-q", "--plate", "96", "--overwrite", "-o", existing, raw});
+        const Result replaced = run({"-q", "--plate", "96", "--wells", "A1", "--overwrite", "-o", existing, raw});
         EXPECT_EQ(replaced.status, 0) << replaced.err;
-        EXPECT_NE(readFile(existing), "keep me");
+        EXPECT_NE(readFile(existing), first);
     }
+    // --overwrite never replaces a file of another kind, nor the file a link leads to.
+    const std::string notes = dir.file("notes.txt", "keep me");
+    fs::create_symlink(notes, dir.path / "link.rdml");
+    const std::string text = dir.file("text.tsv", "keep me too");
+    const struct {
+        std::string target;
+        const char* format;
+        std::string message;
+    } kept[] = {
+        {dir / "link.rdml", "rdml", "'link.rdml' is a symbolic link to '" + notes + "', a text file, not an RDML file"},
+        {text, "rdes", "'text.tsv' is a text file, not an RDES table"},
+        {dir / "run.tsv", "rdml", "'run.tsv' is an RDES table, not an RDML file"},
+    };
+    for (const auto& c : kept) {
+        const std::string before = readFile(c.target);
+        const Result r = run({"--plate", "96", "--overwrite", "--format", c.format, "-o", c.target, raw});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(c.message + "; it is left as it is: choose another name"));
+        EXPECT_EQ(readFile(c.target), before);
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path / "link.rdml"));
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(dir.path))
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"run.rdml", "run.tsv", "run.txt"})); // no temporary file
+    EXPECT_EQ(files, (std::vector<std::string>{"link.rdml", "notes.txt", "run.rdml", "run.tsv", "run.txt",
+                                               "text.tsv"})); // no temporary file
 }
 
 TEST(ConvertRdml, WellsAndChannelsAsForSheets)
@@ -886,3 +913,89 @@ TEST(ConvertChecks, StrictFailsTheDamagedFileOnly)
 }
 
 } // namespace
+
+namespace {
+
+// The lines of a clean two-channel 96-well export (40 cycles of program 2 a well), to damage.
+std::vector<std::string> dualColourLines()
+{
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(data("channels/lc480_96_dual_colour.txt")));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// The readings of a --table output: its cells after the well and sample, header row aside.
+std::size_t readingsOf(const std::string& table)
+{
+    std::size_t count = 0;
+    std::istringstream rows(table);
+    std::string row;
+    std::getline(rows, row);
+    while (std::getline(rows, row)) {
+        std::istringstream cells(row);
+        std::string cell;
+        for (int col = 0; std::getline(cells, cell, '\t'); ++col)
+            count += col >= 2 && !cell.empty();
+    }
+    return count;
+}
+
+} // namespace
+
+// The damaged lines the checks once passed in silence: each is converted with every reading in
+// its well's row and a finding, or refused with its line; --check and --strict see both.
+TEST(ConvertChecks, NoReadingIsMisplacedOrDroppedInSilence)
+{
+    const TempDir dir;
+    const std::vector<std::string> clean = dualColourLines();
+    ASSERT_EQ(clean[52].substr(0, 17), "A2\tSample 2\t2\t2\t3"); // line 53: A2's cycle 3
+    const auto relabelled = [&](const std::string& well) {
+        std::vector<std::string> lines = clean;
+        lines[52] = well + "\tSample 2\t2\t2\t3\t123400\t59.97\t777.5\t2.5";
+        return joined(lines);
+    };
+    std::vector<std::string> longer = clean; // A2 reads five cycles more
+    for (int cycle = 45; cycle > 40; --cycle)
+        longer.insert(longer.begin() + 90, "A2\tSample 2\t2\t2\t" + std::to_string(cycle) + "\t1\t60\t9.5\t9.6");
+    std::vector<std::string> split = clean; // A1's cycles 21 to 40 after every other well
+    split.insert(split.end(), clean.begin() + 23, clean.begin() + 43);
+    split.erase(split.begin() + 23, split.begin() + 43);
+
+    const struct {
+        const char* name;
+        std::string text;
+        std::string said;     // in the warning or the refusal
+        std::size_t readings; // in the table; 0: refused
+    } cases[] = {
+        {"B7", relabelled("B7"),
+         ":53: well 'B7' breaks into the run of well 'A2': its cycle 3 follows that well's cycle 2", 0},
+        {"Q25", relabelled("Q25"), ":53: well 'Q25' breaks into the run of well 'A2'", 0},
+        {"ZZ", relabelled("ZZ"), ":53: well 'ZZ' breaks into the run of well 'A2'", 0},
+        {"longer", joined(longer), ":91: warning: channel 465-510: 1 well has cycles beyond the first well's last",
+         96 * 40 + 5},
+        {"split", joined(split),
+         ":4495: warning: channel 465-510: 1 run of a well comes back after other wells or programs", 96 * 40},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string raw = dir.file(std::string(c.name) + ".txt", c.text);
+        const Result checked = run({"--check", "--plate", "96", raw});
+        EXPECT_EQ(checked.status, 1);
+        EXPECT_THAT(checked.err, HasSubstr(raw + c.said));
+        EXPECT_EQ(run({"--strict", "--plate", "96", raw}).status, 1);
+        EXPECT_FALSE(fs::exists(dir / (std::string(c.name) + ".xlsx")));
+        const Result table = run({"--table", "--plate", "96", raw});
+        EXPECT_EQ(readingsOf(table.out), c.readings);
+        EXPECT_THAT(table.err, Not(HasSubstr("beyond the 96-well plate")));
+    }
+}

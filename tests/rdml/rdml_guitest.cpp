@@ -29,8 +29,8 @@ QByteArray readAll(const QString& path)
 
 std::string xmlOf(const QString& rdml)
 {
-    const QByteArray bytes = readAll(rdml);
-    auto archive = morvane::xlsx::ZipArchive::open(bytes.toStdString(), 4, 1u << 30);
+    const std::string bytes = readAll(rdml).toStdString();
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     if (!archive.ok())
         return "not a zip archive: " + archive.error().message;
     const auto index = archive->find("rdml_data.xml");

