@@ -316,7 +316,7 @@ Status XlsxWorkbook::Impl::readSharedStrings()
         return cannotOpen("its part " + quoteForMessage(part.name) + " is missing");
     part.name = zip->entryName(*part.entry);
     // An export adds a few kB of strings; a batch of them may take the copy at the end.
-    auto bytes = zip->read(*part.entry, limits.maxSharedStringsBytes, 256 * 1024);
+    auto bytes = zip->read(*part.entry, limits.maxSharedStringsBytes, std::size_t{256} * 1024);
     if (!bytes)
         return cannotOpen(bytes.error().message);
     auto strings = SharedStrings::read(std::move(bytes).value(), part.name);
