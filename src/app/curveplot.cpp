@@ -13,6 +13,10 @@ constexpr double kHighlightWidth = 3.0;
 // Beyond this many curves, smooth lines cost more than they show: a full plate is drawn plain.
 constexpr std::size_t kSmoothCurves = 48;
 constexpr QSize kMinimumSize{200, 150};
+// The view without curves.
+const QCPRange kEmptyCycles{0, 40};
+const QCPRange kEmptyLogReadings{0.1, 10};
+const QCPRange kEmptyReadings{0, 10};
 // How near (pixels) the pointer must be to a curve for it to count as on it.
 constexpr double kHoverReach = 6.0;
 
@@ -87,7 +91,11 @@ void CurvePlot::rebuild()
 
 void CurvePlot::resetView()
 {
-    if (graphCount() > 0) {
+    if (!hasData()) {
+        // Nothing to fit: the same empty view for every file, none left from the curves before.
+        xAxis->setRange(kEmptyCycles);
+        yAxis->setRange(m_scale == morvane::CurveScale::Log ? kEmptyLogReadings : kEmptyReadings);
+    } else {
         rescaleAxes();
         // A little room round the curves, so the first and last readings are not on the frame.
         xAxis->scaleRange(1.04, xAxis->range().center());
@@ -97,6 +105,14 @@ void CurvePlot::resetView()
             yAxis->scaleRange(1.08, yAxis->range().center());
     }
     replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool CurvePlot::hasData() const
+{
+    for (int i = 0; i < graphCount(); ++i)
+        if (!graph(i)->data()->isEmpty())
+            return true;
+    return false;
 }
 
 void CurvePlot::highlightWell(const QString& well)

@@ -43,6 +43,8 @@ signals:
 
 private:
     void rebuild();
+    // Whether any curve has a point to show.
+    bool hasData() const;
     void showHover(QMouseEvent* event);
     void pickByUser();
 

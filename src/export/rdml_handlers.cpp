@@ -18,12 +18,11 @@ void TForm1::SaveRdmlButtonClick(QObject*)
 {
     if (!m_rawText || !m_programs || SelectedProg == 0)
         throw HandlerError(QStringLiteral("no run is converted; open a raw data file and \"Convert to Grid\" first"));
-    QString path = m_dialogs->saveFileName(this, QStringLiteral("Save the ticked wells as RDML"),
-                                           QStringLiteral("RDML files (*.rdml);;RDES tables (*.tsv)"));
+    const QString path = askSavePath(QStringLiteral("Save the ticked wells as RDML"),
+                                     QStringLiteral("RDML files (*.rdml);;RDES tables (*.tsv)"), true);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".rdml");
+    rememberFolder(path);
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
@@ -36,7 +35,7 @@ void TForm1::SaveRdmlButtonClick(QObject*)
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
     if (summary.reacts == 0)
         throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
-    // The save dialog has asked before an existing file is replaced.
+    // askSavePath has asked before an existing file is replaced.
     unwrap(morvane::saveNewFile(fileSystemPath(path), bytes, morvane::ExistingFile::Replace));
 
     QStringList channels;
