@@ -34,8 +34,10 @@ public:
     // What hovering shows: "A1  Sample_1  cycle 30: 41594", or empty off the curves.
     QString describeAt(const QPoint& pos) const;
 
-    // The plot as an image file, PNG, PDF or SVG by the file's extension, `size` pixels (PDF: points).
-    bool saveAs(const QString& path, QSize size);
+    // The plot as an image file, PNG, PDF or SVG by the file's extension, `size` pixels (PDF:
+    // points), with `title` over it and a legend of the samples when there are few; its text and
+    // lines grow with the size.
+    bool saveAs(const QString& path, QSize size, const QString& title = QString());
 
 signals:
     // The user clicked a curve.

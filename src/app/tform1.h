@@ -189,6 +189,7 @@ private:
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
+    QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
     bool m_activated = false;

@@ -74,6 +74,7 @@ void TForm1::forgetPreviousFile()
     m_programs.reset();
     // The data-check marks, the current well and the plot's view belong to the file before.
     m_findings.clear();
+    m_plotTitle.clear();
     for (WellCheckList* wells : {Wells96CB, Wells384CB}) {
         wells->setAllTicked(false);
         wells->setFindings({});
@@ -226,6 +227,8 @@ void TForm1::ConvertButtonClick(QObject*)
     for (WellCheckList* wells : {Wells96CB, Wells384CB})
         wells->setFindings(wellFindings);
     NoCyclesEdit->setText(QString::number(table.cycles));
+    m_plotTitle =
+        QStringLiteral("%1, channel %2").arg(QString::fromStdString(experiment), QString::fromStdString(channelName));
     const QString channelText = QStringLiteral("channel: ") + QString::fromStdString(channelName);
     // Said only where there is a choice of channel, like the channel list itself.
     for (ElidedLabel* label : {ChannelLabel, ChannelOutLabel}) {

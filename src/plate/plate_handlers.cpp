@@ -81,7 +81,7 @@ void TForm1::SavePlotButtonClick(QObject*)
     if (path.isEmpty())
         return;
     rememberFolder(path);
-    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize()))
+    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize(), m_plotTitle))
         throw HandlerError(QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path)));
 }
 
