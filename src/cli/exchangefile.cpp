@@ -52,7 +52,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     RdmlContent content;
     content.experiment = first.experimentName.empty() ? fallbackExperiment : first.experimentName;
     content.run = first.run;
-    content.format = plateForIndex(first.plateSizeIndex);
+    content.format = first.plate;
     for (const ExportTable& table : tables) {
         content.channels.push_back(table.channel);
         content.tables.push_back(&table.table);
@@ -78,7 +78,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     auto saved = saveNewFile(target, *bytes, overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
     if (!saved) {
         Error error = saved.error();
-        if (!overwrite && error.message.ends_with(" already exists"))
+        if (!overwrite && error.kind == ErrorKind::Exists)
             error.message += "; give --overwrite to replace it";
         return error;
     }

@@ -3,8 +3,8 @@
 #include "common/text.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
+#include "export/tablepipeline.h"
 #include "plate/extraction.h"
-#include "xlsx/sheetname.h"
 
 #include <algorithm>
 
@@ -137,18 +137,16 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
                                                      const ConversionProgress& progress)
 {
     // Open text File: the plate size from the last line, unless the user chose it.
-    int plateSizeIndex = -1;
-    if (choices.plateSize == 96 || choices.plateSize == 384) {
-        plateSizeIndex = choices.plateSize == 96 ? 0 : 1;
-    } else {
+    std::optional<PlateFormat> plate = choices.plate;
+    if (!plate) {
         const auto recognised = recognisePlateSize(text);
         if (!recognised)
             return recognised.error();
-        if (*recognised == -1)
+        if (!*recognised)
             return Error{std::string(kPlateNotRecognised), text.lineCount()};
-        plateSizeIndex = *recognised;
+        plate = *recognised;
     }
-    const PlateFormat format = plateForIndex(plateSizeIndex);
+    const PlateFormat format = *plate;
     auto ticks = wellTicks(format, choices.wells);
     if (!ticks)
         return ticks.error();
@@ -157,21 +155,21 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
     const std::string name = experimentName(text);
     for (int channel : resolved.channels) {
         ExportTable result;
-        result.plateSizeIndex = plateSizeIndex;
+        result.plate = format;
         result.run = resolved.run->name();
         result.experimentName = name;
         result.channel = programs.columns.channels[static_cast<std::size_t>(channel)];
-        result.proposedSheetName =
-            programs.columns.severalChannels() ? sheetNameWithChannel(name, result.channel) : name;
+        result.proposedSheetName = proposedSheetName(text, programs, channel);
 
-        // Convert to Grid.
+        // Convert to Grid, and its checks.
         const RunChoice run{resolved.run->program, resolved.run->segment, channel};
-        auto wellTable = convertRun(text, programs, run, plateSizeIndex, progress);
-        if (!wellTable)
-            return wellTable.error();
+        auto checked = convertAndCheck(text, programs, run, format, progress);
+        if (!checked)
+            return checked.error();
+        const WellTable* wellTable = &checked->table;
         result.cycles = wellTable->cycles;
-        result.plateWarning = plateWellsWarning(wellTable->grid, wellTable->wellsNotConverted, format);
-        result.findings = checkConversion(*wellTable);
+        result.plateWarning = std::move(checked->plateWarning);
+        result.findings = std::move(checked->findings);
 
         // Extract Selected Wells, and the answer to the separator question.
         Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);
@@ -192,7 +190,8 @@ Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text, const Pr
     std::vector<OfferedProgram> offered;
     for (const OfferedRun& run : programs.runs) {
         // The first well alone tells its cycles.
-        ConversionSettings settings = conversionSettings(programs, RunChoice{run.program, run.segment, 0}, -1);
+        ConversionSettings settings =
+            conversionSettings(programs, RunChoice{run.program, run.segment, 0}, PlateFormat::Wells384);
         settings.wellLimit = 1;
         const auto firstWell = convertToGrid(text, settings);
         if (!firstWell)

@@ -5,6 +5,7 @@
 #include "app/filepath.h"
 #include "app/findingmarks.h"
 #include "app/memoview.h"
+#include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
@@ -13,10 +14,10 @@
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
+#include "export/tablepipeline.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
-#include "xlsx/sheetname.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -105,15 +106,15 @@ void TForm1::openRawFile(const QString& path)
     if (!path.isEmpty())
         loadRawFile(path);
 
-    const int recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
+    const auto recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
     setPlateSizeIndex(-1);
-    if (recognised == -1) {
+    if (!recognised) {
         warning(QStringLiteral("plate format not recognised") + QString::fromLatin1(kChoosePlateSizeNext));
         return;
     }
-    setPlateSizeIndex(recognised);
+    setPlateSizeIndex(plateSizeIndexOf(*recognised));
 
-    const auto plate = morvane::plateChange(recognised, ResultSG->grid().rowCount());
+    const auto plate = morvane::plateChange(*recognised, ResultSG->grid().rowCount());
     stoprow->setText(QString::fromStdString(plate.stopRow));
     stopcol->setText(QString::fromStdString(plate.stopCol));
     ProgressBar->setRange(0, static_cast<int>(m_rawText->lineCount()));
@@ -202,33 +203,28 @@ void TForm1::ConvertButtonClick(QObject*)
     const auto& channels = programs->columns.channels;
     const int channel = selectedChannel();
     const std::string channelName = channels.at(std::size_t(channel));
-    const std::string experiment = morvane::experimentName(*text);
-    // With several channels the proposed sheet says which one it holds.
-    const QString name = QString::fromStdString(
-        programs->columns.severalChannels() ? morvane::sheetNameWithChannel(experiment, channelName) : experiment);
+    const QString name = QString::fromStdString(morvane::proposedSheetName(*text, *programs, channel));
     SheetNameEdit->setText(name);
     SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);
     sheetnameOutEdit->home(false);
 
-    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, channel}, plateSizeIndex(),
-                                            [this](std::size_t line) {
-                                                ProgressBar->setValue(int(line));
-                                                pumpmessages();
-                                            }));
-    const std::string plateWarning =
-        plateSizeIndex() == -1
-            ? std::string()
-            : morvane::plateWellsWarning(table.grid, table.wellsNotConverted, morvane::plateForIndex(plateSizeIndex()));
-    m_findings = morvane::checkConversion(table);
+    auto checked = unwrap(morvane::convertAndCheck(*text, *programs, {SelectedProg, SelectedSeg, channel},
+                                                   chosenPlate(plateSizeIndex()), [this](std::size_t line) {
+                                                       ProgressBar->setValue(int(line));
+                                                       pumpmessages();
+                                                   }));
+    auto& table = checked.table;
+    const std::string& plateWarning = checked.plateWarning;
+    m_findings = std::move(checked.findings);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));
     const auto wellFindings = morvane::findingsByWell(m_findings);
     for (WellCheckList* wells : {Wells96CB, Wells384CB})
         wells->setFindings(wellFindings);
     NoCyclesEdit->setText(QString::number(table.cycles));
-    m_plotTitle =
-        QStringLiteral("%1, channel %2").arg(QString::fromStdString(experiment), QString::fromStdString(channelName));
+    m_plotTitle = QStringLiteral("%1, channel %2")
+                      .arg(QString::fromStdString(morvane::experimentName(*text)), QString::fromStdString(channelName));
     const QString channelText = QStringLiteral("channel: ") + QString::fromStdString(channelName);
     // Said only where there is a choice of channel, like the channel list itself.
     for (ElidedLabel* label : {ChannelLabel, ChannelOutLabel}) {

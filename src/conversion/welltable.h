@@ -8,6 +8,7 @@
 #include "conversion/dataline.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
+#include "plate/plate.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,11 +23,11 @@ namespace morvane {
 inline constexpr int kMaxCycle = 9999;
 
 struct ConversionSettings {
-    int selectedProgram = 0; // `SelectedProg`
-    int progColFromEnd = 0;  // `ProgColFromEnd`
+    int selectedProgram = 0; // the acquisition program converted
+    int progColFromEnd = 0;  // where the program number stands, counted from the end of a data line
     // 0-based index of the first data line: the line after the header (ProgramList::firstDataLine()).
     std::size_t firstDataLine = 2;
-    int wellLimit = 384;                  // 96 or 384 (384 also when no plate size is chosen)
+    int wellLimit = 384;                  // the wells of the plate
     int cycleFromEnd = kCycleFromEnd;     // where the cycle number stands, counted from the end of a data line
     int readingFromEnd = kReadingFromEnd; // where the reading of the chosen channel stands
     // For a program that reads in several segments: the segment to convert, and where its
@@ -35,21 +36,16 @@ struct ConversionSettings {
     int segmentFromEnd = 0;
 };
 
-// 96 for the plate size index 0 (96 wells), 384 for 1 and for -1 (none chosen).
-inline int wellLimitForPlateSize(int plateSizeIndex)
-{
-    return plateSizeIndex == 0 ? 96 : 384;
-}
-
-// The settings for converting `selectedProgram` as found by the detection.
-ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, int plateSizeIndex);
+// The settings for converting `selectedProgram` as found by the detection, at most the wells
+// of `plate` (a conversion before a plate is chosen is held to the 384-well plate).
+ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, PlateFormat plate);
 
 struct WellTable {
     // Row 0 "well", "sample", then the cycle numbers as the file writes them; one row per
     // converted well: well, sample name (each word preceded by a blank), the reading of cycle k
     // in column k + 1. Cells are UTF-8. One fixed row and one fixed column (the well).
     Grid grid;
-    // The last cycle number of the first well's run (`NoCyclesEdit`).
+    // The last cycle number of the first well's run: the number of cycles the table is said to hold.
     int cycles = 0;
     // The wells of the file after the well limit was reached, in the order of the file: they
     // have no row.
@@ -82,18 +78,18 @@ Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings&
 
 // What the user chose to convert, of what the detection offers.
 struct RunChoice {
-    int program = 0;            // `SelectedProg`
+    int program = 0;            // the acquisition program
     std::optional<int> segment; // for a program that reads in several segments
     int channel = 0;            // index into ProgramList::columns.channels
 };
 
 // The settings for converting the chosen run and channel as found by the detection.
-ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, int plateSizeIndex);
+ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, PlateFormat plate);
 
 // Convert to Grid as the window and the tool run it: the chosen run with the columns the
-// detection found, at most the plate's wells (384 when no plate size is chosen).
+// detection found, at most the plate's wells.
 Expected<WellTable> convertRun(const RawText& text, const ProgramList& programs, const RunChoice& choice,
-                               int plateSizeIndex, const ConversionProgress& progress = {});
+                               PlateFormat plate, const ConversionProgress& progress = {});
 
 // The sheet name proposed from the title line (line 0), as UTF-8: the text between
 // "Experiment - " and the blank before "(Run". Without "Experiment - " the first twelve

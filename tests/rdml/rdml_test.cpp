@@ -90,8 +90,9 @@ ConvertedChannels convert(const RawText& raw)
     EXPECT_TRUE(programs.ok()) << describe(programs.error());
     const auto plate = recognisePlateSize(raw);
     const OfferedRun& run = programs->runs.front();
-    auto converted = convertEveryChannel(raw, *programs, run.program, run.segment, plate && *plate >= 0 ? *plate : 0,
-                                         true, "unnamed");
+    auto converted =
+        convertEveryChannel(raw, *programs, run.program, run.segment,
+                            plate.ok() ? plate->value_or(PlateFormat::Wells96) : PlateFormat::Wells96, true, "unnamed");
     EXPECT_TRUE(converted.ok()) << describe(converted.error());
     return std::move(converted).value();
 }
@@ -488,6 +489,7 @@ TEST(RdmlSave, ANewFileIsWrittenAndAnExistingOneRefusedUnlessReplaced)
     const auto refused = saveNewFile(file, "second", ExistingFile::Refuse);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().message, "'run.rdml' already exists");
+    EXPECT_EQ(refused.error().kind, ErrorKind::Exists);
     EXPECT_EQ(xlsxtest::readFile(file), "first");
 
     ASSERT_TRUE(saveNewFile(file, "third", ExistingFile::Replace).ok());
