@@ -69,26 +69,32 @@ DialogService::Answer QueuedDialogs::message(QWidget*, Icon icon, const QString&
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 
-QString QueuedDialogs::nextFile()
+QueuedDialogs::QueuedFile QueuedDialogs::nextFile()
 {
     ++m_fileDialogs;
     if (m_files.empty())
         return {};
-    QString path = m_files.front();
+    QueuedFile file = m_files.front();
     m_files.pop_front();
-    return path;
+    return file;
 }
 
-QString QueuedDialogs::openFileName(QWidget*, const QString&, const QString& folder)
+QString QueuedDialogs::openFileName(QWidget*, const QString&, const QString& folder, const QString& filter)
 {
     m_lastFolder = folder;
-    return nextFile();
+    m_lastFilter = filter;
+    return nextFile().path;
 }
 
-QString QueuedDialogs::saveFileName(QWidget*, const QString&, const QString&, const QString& folder)
+QString QueuedDialogs::saveFileName(QWidget*, const QString&, const QString& filter, const QString& folder,
+                                    QString* chosenFilter)
 {
     m_lastFolder = folder;
-    return nextFile();
+    m_lastFilter = filter;
+    const QueuedFile file = nextFile();
+    if (chosenFilter)
+        *chosenFilter = file.filter.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0) : file.filter;
+    return file.path;
 }
 
 int QueuedDialogs::exec(QDialog& dialog)

@@ -136,7 +136,8 @@ void ConvertTest::noPlateSizeConvertsAndWarns()
     QTemporaryDir dir;
     auto t = makeForm();
     t.open(writeFile(dir, "partial.txt", rawExport({"A1", "A2", "B1"})));
-    QCOMPARE(t.dialogs->shownTexts(), QStringList{"plate format not recognised"});
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QVERIFY(t.dialogs->shownTexts().front().startsWith("plate format not recognised"));
     t.click("DetermineProgsButton");
     t.click("ConvertButton");
     QCOMPARE(t.dialogs->shownTexts().size(), 2);
