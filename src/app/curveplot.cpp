@@ -314,7 +314,7 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
         svg.setFileName(path);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(!title.isEmpty()                   ? title
+        svg.setTitle(!title.isEmpty()                 ? title
                      : m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
                                                       : QStringLiteral("Amplification curves"));
         return draw(svg, QCPPainter::pmVectorized);
