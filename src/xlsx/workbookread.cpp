@@ -198,7 +198,7 @@ Expected<std::string> XlsxWorkbook::Impl::findWorkbookPart()
     XmlPart rootRels;
     rootRels.name = "_rels/.rels";
     if (auto s = loadPart(rootRels, limits.maxPackagePartBytes); !s)
-        return s;
+        return s.error();
     std::string workbookPart;
     for (pugi::xml_node n : rootRels.doc.document_element().children()) {
         if (!isElement(n, kNsPackageRels, "Relationship"))
@@ -231,7 +231,7 @@ Expected<pugi::xml_node> XlsxWorkbook::Impl::readWorkbookPart(const std::string&
 {
     workbook.name = workbookPart;
     if (auto s = loadPart(workbook, limits.maxPackagePartBytes); !s)
-        return s;
+        return s.error();
     workbookFolder = folderOf(workbook.name);
     const pugi::xml_node root = workbook.doc.document_element();
     if (namespaceOf(root) == kNsMainStrict)
@@ -251,7 +251,6 @@ Expected<pugi::xml_node> XlsxWorkbook::Impl::readWorkbookPart(const std::string&
     if (!sheets)
         return cannotOpen("its workbook part has no list of sheets");
     return sheets;
-
 }
 
 Status XlsxWorkbook::Impl::readWorkbookRelationships(WorkbookRels& rels)
@@ -274,7 +273,7 @@ Status XlsxWorkbook::Impl::readWorkbookRelationships(WorkbookRels& rels)
             std::string_view(n.attribute("TargetMode").value()) == "External")
             continue;
         std::pair<std::string, std::string> rel{n.attribute("Type").value(),
-                                               resolveTarget(workbookFolder, n.attribute("Target").value())};
+                                                resolveTarget(workbookFolder, n.attribute("Target").value())};
         if (rel.first == relType("styles") && !styles) {
             styles.emplace();
             styles->name = rel.second;
@@ -336,7 +335,6 @@ void XlsxWorkbook::Impl::chooseActiveTab(pugi::xml_node root)
         }
         this->active = static_cast<int>(active);
     }
-
 }
 
 Status XlsxWorkbook::Impl::readStyles()

@@ -41,9 +41,9 @@ QStringList QueuedDialogs::unusedAnswers() const
     QStringList unused;
     for (const Answer answer : m_answers)
         unused << QStringLiteral("the answer %1").arg(QLatin1String(answerName(answer)));
-    for (const QString& file : m_files)
-        unused << (file.isEmpty() ? QStringLiteral("a cancelled file dialog")
-                                  : QStringLiteral("the file '%1'").arg(file));
+    for (const QueuedFile& file : m_files)
+        unused << (file.path.isEmpty() ? QStringLiteral("a cancelled file dialog")
+                                       : QStringLiteral("the file '%1'").arg(file.path));
     if (!m_dialogActions.empty())
         unused << QStringLiteral("%1 dialog action(s)").arg(m_dialogActions.size());
     return unused;
