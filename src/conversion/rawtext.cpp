@@ -256,31 +256,31 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status))
-        return Error{"cannot open '" + path.string() + "': it is a folder"};
+        return Error{"cannot open '" + pathForMessage(path) + "': it is a folder"};
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return Error{"cannot open '" + path.string() + "': it is " + fileTypeText(status.type()) +
+        return Error{"cannot open '" + pathForMessage(path) + "': it is " + fileTypeText(status.type()) +
                      ", not a regular file"};
-    const auto cannotRead = [&] { return Error{"cannot read '" + path.string() + "'"}; };
+    const auto cannotRead = [&] { return Error{"cannot read '" + pathForMessage(path) + "'"}; };
 #ifdef _WIN32
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return Error{"cannot open '" + path.string() + "': " + std::strerror(errno)};
+        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size < 0)
         return cannotRead();
     if (static_cast<std::uint64_t>(size) > RawText::maxBytes)
-        return Error{"'" + path.string() + "' is larger than 512 MiB and cannot be a raw data export"};
+        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
     in.seekg(0, std::ios::beg);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (size > 0 && !in.read(bytes.data(), size))
         return cannotRead();
-    return RawText::fromBytes(std::move(bytes), path.string());
+    return RawText::fromBytes(std::move(bytes), pathForMessage(path));
 #else
     // The file is read once, straight into memory of its size.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return Error{"cannot open '" + path.string() + "': " + std::strerror(errno)};
+        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -290,13 +290,13 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
         return cannotRead();
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > RawText::maxBytes)
-        return Error{"'" + path.string() + "' is larger than 512 MiB and cannot be a raw data export"};
+        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
     if (size == 0)
-        return RawText::fromBytes(std::string(), path.string());
+        return RawText::fromBytes(std::string(), pathForMessage(path));
     RawText text;
     text.m_read = RawText::allocateReadBuffer(static_cast<std::size_t>(size));
     if (!text.m_read)
-        return Error{.message = "'" + path.string() + "' does not fit in memory", .kind = ErrorKind::Io};
+        return Error{.message = "'" + pathForMessage(path) + "' does not fit in memory", .kind = ErrorKind::Io};
     for (std::size_t done = 0; done < size;) {
         const ssize_t n = ::read(fd, text.m_read.get() + done, static_cast<std::size_t>(size) - done);
         if (n < 0 && errno == EINTR)
@@ -308,9 +308,9 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     const std::string_view bytes(text.m_read.get(), static_cast<std::size_t>(size));
     // Text that needs converting first (UTF-16) goes the way of any bytes.
     if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-        return RawText::fromBytes(std::string(bytes), path.string());
+        return RawText::fromBytes(std::string(bytes), pathForMessage(path));
     const std::size_t start = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    return RawText::cut(std::move(text), start, path.string());
+    return RawText::cut(std::move(text), start, pathForMessage(path));
 #endif
 }
 
