@@ -86,7 +86,7 @@ struct ChunkBits {
 #if defined(__SSE2__) || defined(_M_X64)
 // Sixteen bytes at a time. The last bytes of a line come from the sixteen ending at `end`,
 // shifted, as loadWord does with eight.
-ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
+inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
 {
     ChunkBits bits;
     const __m128i one = _mm_set1_epi8(1);
@@ -186,7 +186,7 @@ constexpr std::uint64_t highBitsGathered(std::uint64_t highBits)
 }
 
 // Eight bytes at a time, in plain integers.
-ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
+inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
 {
     ChunkBits bits;
     const auto words = static_cast<int>(std::min<std::ptrdiff_t>((end - chunk + 7) / 8, 8));
