@@ -42,8 +42,10 @@ public:
     // 75.2 °C: 0.31" for melt peaks), or empty off the curves.
     QString describeAt(const QPoint& pos) const;
 
-    // The plot as an image file, PNG, PDF or SVG by the file's extension, `size` pixels (PDF: points).
-    bool saveAs(const QString& path, QSize size);
+    // The plot as an image file, PNG, PDF or SVG by the file's extension, `size` pixels (PDF:
+    // points), with `title` over it and a legend of the samples when there are few; its text and
+    // lines grow with the size.
+    bool saveAs(const QString& path, QSize size, const QString& title = QString());
 
 signals:
     // The user clicked a curve.
@@ -53,6 +55,8 @@ private:
     void rebuild();
     void applyAxes();
     morvane::CurveScale shownScale() const;
+    // Whether any curve has a point to show.
+    bool hasData() const;
     void showHover(QMouseEvent* event);
     void pickByUser();
 

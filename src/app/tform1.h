@@ -170,6 +170,10 @@ private:
     void warning(const QString& text, DialogService::Buttons buttons = DialogService::Buttons::OkCancel);
     // A confirmation with Yes and No; true for Yes.
     bool confirm(const QString& text);
+    // Asks for a file to write under one of `filters`; a name without one of their extensions
+    // gets the chosen one's. With `askBeforeReplacing`, an existing file is taken only when the
+    // user says Yes (No offers the dialog again). Empty: the user cancelled.
+    QString askSavePath(const QString& caption, const QString& filters, bool askBeforeReplacing);
     // The user's decimal separator; a separator that is not a single ASCII character counts as
     // the point.
     char decimalSeparator() const;
@@ -192,11 +196,15 @@ private:
     std::unique_ptr<morvane::TExcelcom> Excel1;
     QString m_workbookPath;
     bool chooseWorkbook();
+    // True when the export table has no reading that would go in as text, or the user, told how
+    // many do, still wants to export.
+    bool textReadingsAccepted(const morvane::Grid& table);
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
     std::vector<morvane::WellMelt> m_meltPeaks;             // of the last conversion's channel
     QString m_noMeltPeaks;                                  // why there are none, when there are none
+    QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
     bool m_activated = false;
@@ -224,8 +232,9 @@ private:
     QLabel* MoreProgsLabel = nullptr;
     QListWidget* ProgsListBox = nullptr;
     QListWidget* ChannelsListBox = nullptr; // the channels of an export of several
-    QLabel* ChannelLabel = nullptr;         // the channel converted, page 1
-    QLabel* ChannelOutLabel = nullptr;      // and page 3
+    QLabel* ChannelsLabel = nullptr;        // its caption, shown with it
+    ElidedLabel* ChannelLabel = nullptr;    // the channel converted, page 1
+    ElidedLabel* ChannelOutLabel = nullptr; // and page 3
     QPushButton* ConvertButton = nullptr;
     QPushButton* NextButton1 = nullptr;
     QPushButton* DetermineProgsButton = nullptr;
@@ -278,7 +287,7 @@ private:
     QPushButton* CloseButton = nullptr;
     QPushButton* WorkbookButton = nullptr;
     ElidedLabel* WorkbookLabel = nullptr;
-    QLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
+    ElidedLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
     QPushButton* SaveRdmlButton = nullptr;
     StringGrid* ExportSelectSG = nullptr;
     CurvePlot* ExportPlot = nullptr; // the export table's curves, to look at only

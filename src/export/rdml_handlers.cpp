@@ -21,12 +21,11 @@ void TForm1::SaveRdmlButtonClick(QObject*)
 {
     if (!m_rawText || !m_programs || SelectedProg == 0)
         throw HandlerError(QStringLiteral("no run is converted; open a raw data file and \"Convert to Grid\" first"));
-    QString path = m_dialogs->saveFileName(this, QStringLiteral("Save the ticked wells as RDML"),
-                                           QStringLiteral("RDML files (*.rdml);;RDES tables (*.tsv)"));
+    const QString path = askSavePath(QStringLiteral("Save the ticked wells as RDML"),
+                                     QStringLiteral("RDML files (*.rdml);;RDES tables (*.tsv)"), true);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".rdml");
+    rememberFolder(path);
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
@@ -41,8 +40,8 @@ void TForm1::SaveRdmlButtonClick(QObject*)
         throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
     const bool meltTable = rdes && converted.melt;
     const std::string melting = meltTable ? unwrap(morvane::rdesMeltTable(content, &summary)) : std::string();
-    // The save dialog has asked before an existing file is replaced (the melting table beside
-    // it goes with it); what is replaced must be a file of the kind written.
+    // askSavePath has asked before an existing file is replaced (the melting table beside it
+    // goes with it); what is replaced must be a file of the kind written.
     const auto kind = rdes ? morvane::WrittenKind::RdesTable : morvane::WrittenKind::Rdml;
     unwrap(morvane::checkReplaceable(fileSystemPath(path), kind));
     if (meltTable)

@@ -119,16 +119,13 @@ void TForm1::LogScaleCBClick(QObject*)
 
 void TForm1::SavePlotButtonClick(QObject*)
 {
-    QString path = m_dialogs->saveFileName(
-        this, QStringLiteral("Save plot"),
-        QStringLiteral("PNG image (*.png);;PDF document (*.pdf);;SVG drawing (*.svg)"), lastFolder());
+    const QString path =
+        askSavePath(QStringLiteral("Save plot"),
+                    QStringLiteral("PNG image (*.png);;PDF document (*.pdf);;SVG drawing (*.svg)"), true);
     if (path.isEmpty())
         return;
-    const QString type = QFileInfo(path).suffix().toLower();
-    if (type != QStringLiteral("png") && type != QStringLiteral("pdf") && type != QStringLiteral("svg"))
-        path += QStringLiteral(".png");
     rememberFolder(path);
-    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize()))
+    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize(), m_plotTitle))
         throw HandlerError(QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path)));
 }
 

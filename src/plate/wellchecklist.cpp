@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QResizeEvent>
 #include <QWheelEvent>
 
@@ -34,6 +35,16 @@ QIcon markIcon(int colour, QSize size, bool framed)
     }
     return QIcon(mark);
 }
+
+// The style's room round the box, the mark and the name of a cell, less of it: the narrow cells
+// of a 384-well map then show "D10" whole rather than "D1".
+class CompactCells final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        return metric == PM_FocusFrameHMargin ? 0 : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
 
 QString reading(double value)
 {
@@ -90,7 +101,13 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_findingNotes.resize(std::size_t(count()));
     m_meltNotes.resize(std::size_t(count()));
     m_colours.assign(std::size_t(count()), -1);
-    setIconSize(itemHeight < kNarrowCellHeight ? kNarrowMarkSize : kMarkSize);
+    const bool narrow = itemHeight < kNarrowCellHeight;
+    setIconSize(narrow ? kNarrowMarkSize : kMarkSize);
+    if (narrow) {
+        auto* compact = new CompactCells;
+        compact->setParent(this);
+        setStyle(compact);
+    }
     // A name cut to "..." says nothing; cut short, "P2" of P24 still does.
     setTextElideMode(Qt::ElideNone);
     connect(this, &QListWidget::itemChanged, this, &WellCheckList::noteTickChange);
