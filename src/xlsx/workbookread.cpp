@@ -198,7 +198,7 @@ Expected<std::string> XlsxWorkbook::Impl::findWorkbookPart()
     XmlPart rootRels;
     rootRels.name = "_rels/.rels";
     if (auto s = loadPart(rootRels, limits.maxPackagePartBytes); !s)
-        return s;
+        return s.error();
     std::string workbookPart;
     for (pugi::xml_node n : rootRels.doc.document_element().children()) {
         if (!isElement(n, kNsPackageRels, "Relationship"))
@@ -231,7 +231,7 @@ Expected<pugi::xml_node> XlsxWorkbook::Impl::readWorkbookPart(const std::string&
 {
     workbook.name = workbookPart;
     if (auto s = loadPart(workbook, limits.maxPackagePartBytes); !s)
-        return s;
+        return s.error();
     workbookFolder = folderOf(workbook.name);
     const pugi::xml_node root = workbook.doc.document_element();
     if (namespaceOf(root) == kNsMainStrict)
