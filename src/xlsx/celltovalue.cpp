@@ -1,4 +1,4 @@
-#include "export/celltovalue.h"
+#include "xlsx/celltovalue.h"
 
 #include "common/text.h"
 
