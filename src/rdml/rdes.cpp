@@ -3,6 +3,7 @@
 #include "rdml/rdmlplan.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace morvane {
 
@@ -15,6 +16,13 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
     if (!planned)
         return planned.error();
     const Plan& plan = *planned;
+    const PlanRun& run = plan.runs.front();
+    std::unordered_map<std::string, const PlanSample*> samples;
+    for (const PlanSample& sample : plan.samples)
+        samples.emplace(sample.id, &sample);
+    std::unordered_map<std::string, const PlanTarget*> targets;
+    for (const PlanTarget& target : plan.targets)
+        targets.emplace(target.id, &target);
 
     // One column per cycle that any table names or holds a reading of.
     int columns = 2;
@@ -26,7 +34,7 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
         for (int col = 2; col < table.colCount(); ++col)
             if (!table.cell(0, col).empty())
                 used[static_cast<std::size_t>(col)] = true;
-        for (const React& react : plan.reacts)
+        for (const React& react : run.reacts)
             if (react.rows[channel] >= 0)
                 for (int col = 2; col < table.colCount(); ++col)
                     if (!table.cell(react.rows[channel], col).empty())
@@ -40,13 +48,15 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
             appendInt(out, col - 1);
         }
     out += '\n';
-    for (const React& react : plan.reacts) {
+    for (const React& react : run.reacts) {
         for (std::size_t channel = 0; channel < content.tables.size(); ++channel) {
             const int row = react.rows[channel];
             if (row < 0)
                 continue;
             const std::string& name = content.channels[channel];
-            out += react.well + '\t' + react.sample + "\tunkn\t" + name + "\ttoi\t" + name + '\t';
+            const PlanTarget& target = *targets.at(react.targets[channel]);
+            out += react.well + '\t' + react.sample + '\t' + samples.at(react.sample)->type + '\t' + target.id + '\t' +
+                   target.type + '\t' + target.dye + '\t';
             const Grid& table = *content.tables[channel];
             for (int col = 2; col < columns; ++col) {
                 if (!used[static_cast<std::size_t>(col)])

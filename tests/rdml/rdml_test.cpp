@@ -259,7 +259,11 @@ TEST(Rdml, TheDocumentHasTheDeclarationsTheRunAndThePlate)
     EXPECT_STREQ(rdml.child("target").child("dyeId").attribute("id").value(), "465-510");
     const pugi::xml_node run = rdml.child("experiment").child("run");
     EXPECT_STREQ(rdml.child("experiment").attribute("id").value(), "Dual colour test");
-    EXPECT_STREQ(run.attribute("id").value(), "2");
+    EXPECT_STREQ(run.attribute("id").value(), "program 2");
+    // The run's own facts: the software of the title line, the temperature of every reading.
+    EXPECT_STREQ(run.child("dataCollectionSoftware").child("name").text().get(), "LCS480");
+    EXPECT_STREQ(run.child("dataCollectionSoftware").child("version").text().get(), "1.5.1.62");
+    EXPECT_STREQ(run.child("react").child("data").child("adp").child("tmp").text().get(), "59.95");
     EXPECT_EQ(run.child("pcrFormat").child("rows").text().as_int(), 8);
     EXPECT_EQ(run.child("pcrFormat").child("columns").text().as_int(), 12);
     EXPECT_STREQ(run.child("pcrFormat").child("rowLabel").text().get(), "ABC");
