@@ -6,6 +6,8 @@
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
+#include <ctime>
+
 namespace morvane {
 
 std::optional<OutputFormat> formatNamed(std::string_view name)
@@ -42,43 +44,56 @@ const char* extensionOf(OutputFormat format)
 }
 
 Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const ProgramList& programs,
-                                                const std::vector<ExportTable>& tables, OutputFormat format,
-                                                const std::filesystem::path& target, bool overwrite,
-                                                const std::string& fallbackExperiment)
+                                                const std::vector<ExportTable>& tables, const ExchangeRequest& request)
 {
     if (tables.empty())
         return Error{"no channel to write"};
     const ExportTable& first = tables.front();
-    RdmlContent content;
-    content.experiment = first.experimentName.empty() ? fallbackExperiment : first.experimentName;
-    content.run = first.run;
-    content.format = plateForIndex(first.plateSizeIndex);
-    for (const ExportTable& table : tables) {
-        content.channels.push_back(table.channel);
-        content.tables.push_back(&table.table);
-    }
-    ExchangeFileWritten written;
-    std::optional<MeltCurves> melt;
-    if (format == OutputFormat::Rdml) {
-        auto found = readMeltProgram(text, programs);
-        if (!found)
-            return found.error();
-        melt = std::move(found).value();
-        content.melt = melt ? &*melt : nullptr;
-        if (melt && melt->repeatedTemperatures > 0)
-            written.warnings.push_back(std::to_string(melt->repeatedTemperatures) +
-                                       " melt readings repeat a temperature their well was already read at; "
-                                       "the first reading at each temperature is kept");
-    }
+    const OfferedRun* run = findRun(programs, first.run);
+    if (!run)
+        return Error{"the run " + quoteForMessage(first.run) + " is not offered"};
+    const bool rdml = request.format == OutputFormat::Rdml;
+    const auto convert = [&]() -> Expected<std::vector<ConvertedChannels>> {
+        if (request.everySegment && rdml)
+            return convertEverySegment(text, programs, run->program, run->segment, first.plateSizeIndex, true,
+                                       request.fallbackExperiment);
+        auto one = convertEveryChannel(text, programs, run->program, run->segment, first.plateSizeIndex, rdml,
+                                       request.fallbackExperiment);
+        if (!one)
+            return one.error();
+        std::vector<ConvertedChannels> runs;
+        runs.push_back(std::move(one).value());
+        return runs;
+    };
+    auto converted = convert();
+    if (!converted)
+        return converted.error();
+    auto ticks = wellTicks(plateForIndex(first.plateSizeIndex), request.wells);
+    if (!ticks)
+        return ticks.error();
+    RdmlContent content = rdmlContent(*converted, std::move(ticks).value());
+    std::vector<std::string> channels;
+    for (const ExportTable& table : tables)
+        channels.push_back(table.channel);
+    keepChannels(content, channels);
+    content.layout = request.layout;
+    content.version = request.version;
+    content.dateMade = rdmlDateTime(std::time(nullptr));
 
+    ExchangeFileWritten written;
+    const std::optional<MeltCurves>& melt = converted->front().melt;
+    if (melt && melt->repeatedTemperatures > 0)
+        written.warnings.push_back(std::to_string(melt->repeatedTemperatures) +
+                                   " melt readings repeat a temperature their well was already read at; "
+                                   "the first reading at each temperature is kept");
     RdmlSummary summary;
-    auto bytes = format == OutputFormat::Rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
+    auto bytes = rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
     if (!bytes)
         return bytes.error();
-    auto saved = saveNewFile(target, *bytes, overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
+    auto saved = saveNewFile(request.target, *bytes, request.overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
     if (!saved) {
         Error error = saved.error();
-        if (!overwrite && error.message.ends_with(" already exists"))
+        if (!request.overwrite && error.message.ends_with(" already exists"))
             error.message += "; give --overwrite to replace it";
         return error;
     }
@@ -88,8 +103,12 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     for (std::size_t i = 0; i < tables.size(); ++i)
         written.description += (i > 0 ? ", " : "") + tables[i].channel;
     written.description += " (" + std::to_string(first.cycles) + " cycles)";
+    for (const RdmlRunPart& part : content.moreRuns)
+        written.description += ", and " + part.run;
     if (melt && summary.meltPoints > 0)
         written.description += ", melt curve of program " + std::to_string(melt->program);
+    if (request.layout)
+        written.description += ", with the layout " + quoteForMessage(request.layout->source);
     return written;
 }
 

@@ -162,7 +162,8 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         result.experimentName = name;
         result.channel = programs.columns.channels[static_cast<std::size_t>(channel)];
         result.proposedSheetName =
-            programs.columns.severalChannels() ? sheetNameWithChannel(name, result.channel) : name;
+            proposedSheetName(name, programs.columns.severalChannels() ? result.channel : std::string(),
+                              resolved.run->segment ? resolved.run->segmentText : std::string());
 
         // Convert to Grid.
         const RunChoice run{resolved.run->program, resolved.run->segment, channel};
@@ -172,6 +173,8 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         result.cycles = wellTable->cycles;
         result.plateWarning = plateWellsWarning(wellTable->grid, wellTable->wellsNotConverted, format);
         result.findings = checkConversion(*wellTable);
+        for (int row = 1; row < wellTable->grid.rowCount(); ++row)
+            result.wellsWithData.push_back(wellTable->grid.cell(row, 0));
 
         // Extract Selected Wells, and the answer to the separator question.
         Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);

@@ -182,9 +182,11 @@ void TForm1::ConvertButtonClick(QObject*)
     const int channel = selectedChannel();
     const std::string channelName = channels.at(std::size_t(channel));
     const std::string experiment = morvane::experimentName(*text);
-    // With several channels the proposed sheet says which one it holds.
+    // With several channels or segments the proposed sheet says which one it holds.
+    const morvane::OfferedRun& offered = programs->runs[std::size_t(row)];
     const QString name = QString::fromStdString(
-        programs->columns.severalChannels() ? morvane::sheetNameWithChannel(experiment, channelName) : experiment);
+        morvane::proposedSheetName(experiment, programs->columns.severalChannels() ? channelName : std::string(),
+                                   offered.segment ? offered.segmentText : std::string()));
     SheetNameEdit->setText(name);
     SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);

@@ -440,11 +440,19 @@ int applySampleNames(Grid& table, const PlateLayout& layout)
 
 std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, const Grid& table)
 {
+    std::vector<std::string> wells;
+    for (int row = 1; row < table.rowCount() && table.colCount() > 0; ++row)
+        wells.push_back(table.cell(row, 0));
+    return layoutWellsWithoutData(layout, wells);
+}
+
+std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, std::span<const std::string> wellsWithData)
+{
     std::vector<std::pair<int, int>> held;
-    for (int row = 1; row < table.rowCount(); ++row) {
+    for (const std::string& well : wellsWithData) {
         int r = 0;
         int c = 0;
-        if (table.colCount() > 0 && parseWellName(table.cell(row, 0), r, c))
+        if (parseWellName(well, r, c))
             held.emplace_back(r, c);
     }
     std::sort(held.begin(), held.end());
@@ -458,6 +466,20 @@ std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, const
     for (const auto& [r, c] : missing)
         names.push_back(wellName(r, c));
     return names;
+}
+
+std::string layoutWellsWithoutDataWarning(const std::vector<std::string>& wells)
+{
+    if (wells.empty())
+        return {};
+    constexpr std::size_t shown = 12;
+    std::string text = "the layout describes " + std::to_string(wells.size()) +
+                       (wells.size() == 1 ? " well" : " wells") + " without data: ";
+    for (std::size_t i = 0; i < wells.size() && i < shown; ++i)
+        text += (i > 0 ? ", " : "") + wells[i];
+    if (wells.size() > shown)
+        text += ", ...";
+    return text;
 }
 
 } // namespace morvane

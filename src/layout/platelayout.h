@@ -112,5 +112,9 @@ int applySampleNames(Grid& table, const PlateLayout& layout);
 // The wells the layout describes that `table` (a well table) holds no row for, in plate row
 // order: what the warning "layout wells without data" names.
 std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, const Grid& table);
+// The same from the names of the wells with data.
+std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, std::span<const std::string> wellsWithData);
+// One warning naming them (the first few), or empty when there are none.
+std::string layoutWellsWithoutDataWarning(const std::vector<std::string>& wells);
 
 } // namespace morvane
