@@ -27,9 +27,8 @@ template <typename T> bool failedWithMessage(const morvane::Expected<T>& result)
     return true;
 }
 
-void exportTable(const morvane::Grid& wellTable, int plateSizeIndex, char separator)
+void exportTable(const morvane::Grid& wellTable, morvane::PlateFormat format, char separator)
 {
-    const morvane::PlateFormat format = morvane::plateForIndex(plateSizeIndex);
     const std::vector<bool> everyWell(static_cast<std::size_t>(morvane::wellCount(format)), true);
     morvane::Extraction extraction = morvane::extractWells(wellTable, format, everyWell);
     FUZZ_CHECK(extraction.table.rowCount() >= 2, "an export table without its empty row");
@@ -58,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto plate = morvane::recognisePlateSize(*text);
     if (failedWithMessage(plate))
         return 0;
-    FUZZ_CHECK(*plate >= -1 && *plate <= 1, "a plate size index out of range");
+    const morvane::PlateFormat format = plate->value_or(morvane::PlateFormat::Wells384);
     const auto programs = morvane::detectPrograms(*text);
     if (failedWithMessage(programs))
         return 0;
@@ -69,14 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the user picks it by hand. The separator alternates so both repairs are tried.
     const char separator = size % 2 == 0 ? '.' : ',';
     for (int number : programs->numbers) {
-        const auto settings = morvane::conversionSettings(*programs, number, *plate);
+        const auto settings = morvane::conversionSettings(*programs, number, format);
         const auto table = morvane::convertToGrid(*text, settings);
         if (failedWithMessage(table))
             continue;
         const morvane::Grid& grid = table->grid;
         FUZZ_CHECK(grid.rowCount() >= 2 && grid.rowCount() <= settings.wellLimit + 1, "a well table of wrong height");
         FUZZ_CHECK(grid.colCount() == table->cycles + 2, "a well table of wrong width");
-        exportTable(grid, *plate == -1 ? 1 : *plate, separator);
+        exportTable(grid, format, separator);
     }
     return 0;
 }

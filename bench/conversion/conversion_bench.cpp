@@ -104,7 +104,8 @@ void BM_Convert(benchmark::State& state)
 {
     const auto& text = loadedText();
     const auto programs = morvane::detectPrograms(text).value();
-    const auto settings = morvane::conversionSettings(programs, programs.numbers.front(), 1);
+    const auto settings =
+        morvane::conversionSettings(programs, programs.numbers.front(), morvane::PlateFormat::Wells384);
     std::size_t progressCalls = 0;
     const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
@@ -121,8 +122,9 @@ void BM_Check(benchmark::State& state)
 {
     const auto& text = loadedText();
     const auto programs = morvane::detectPrograms(text).value();
-    const auto table =
-        morvane::convertToGrid(text, morvane::conversionSettings(programs, programs.numbers.front(), 1)).value();
+    const auto table = morvane::convertToGrid(text, morvane::conversionSettings(programs, programs.numbers.front(),
+                                                                                morvane::PlateFormat::Wells384))
+                           .value();
     const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto findings = morvane::checkConversion(table);
@@ -137,7 +139,8 @@ void BM_ConvertAndCheck(benchmark::State& state)
 {
     const auto& text = loadedText();
     const auto programs = morvane::detectPrograms(text).value();
-    const auto settings = morvane::conversionSettings(programs, programs.numbers.front(), 1);
+    const auto settings =
+        morvane::conversionSettings(programs, programs.numbers.front(), morvane::PlateFormat::Wells384);
     for (auto _ : state) {
         auto table = morvane::convertToGrid(text, settings);
         auto findings = morvane::checkConversion(*table);
@@ -152,8 +155,9 @@ void BM_DetectAndConvert(benchmark::State& state)
     const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         auto programs = morvane::detectPrograms(text);
-        auto table = morvane::convertToGrid(text, morvane::conversionSettings(*programs, programs->numbers.front(), 1),
-                                            [](std::size_t) {});
+        auto table = morvane::convertToGrid(
+            text, morvane::conversionSettings(*programs, programs->numbers.front(), morvane::PlateFormat::Wells384),
+            [](std::size_t) {});
         benchmark::DoNotOptimize(table);
     }
     countAllocations(state, allocationsBefore);
@@ -166,8 +170,9 @@ void BM_Whole(benchmark::State& state)
     for (auto _ : state) {
         auto text = morvane::RawText::fromBytes(fileBytes(), "bench");
         auto programs = morvane::detectPrograms(*text);
-        auto table = morvane::convertToGrid(*text, morvane::conversionSettings(*programs, programs->numbers.front(), 1),
-                                            [](std::size_t) {});
+        auto table = morvane::convertToGrid(
+            *text, morvane::conversionSettings(*programs, programs->numbers.front(), morvane::PlateFormat::Wells384),
+            [](std::size_t) {});
         auto name = morvane::experimentName(*text);
         benchmark::DoNotOptimize(table);
         benchmark::DoNotOptimize(name);
@@ -212,7 +217,7 @@ void BM_DetectAndConvertChannels(benchmark::State& state)
     const auto& text = syntheticText(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         auto programs = morvane::detectPrograms(text);
-        auto table = morvane::convertRun(text, *programs, {2, std::nullopt, 0}, 1);
+        auto table = morvane::convertRun(text, *programs, {2, std::nullopt, 0}, morvane::PlateFormat::Wells384);
         benchmark::DoNotOptimize(table);
     }
 }

@@ -33,7 +33,9 @@ const Run& realRun()
         r.text = std::move(loadRawFile(MORVANE_TESTDATA_DIR "/lc480_384_nrd1_calibration.txt")).value();
         r.programs = std::move(detectPrograms(r.text)).value();
         const OfferedRun& offered = r.programs.runs.front();
-        r.table = std::move(convertRun(r.text, r.programs, RunChoice{offered.program, offered.segment, 0}, 1)).value();
+        r.table = std::move(convertRun(r.text, r.programs, RunChoice{offered.program, offered.segment, 0},
+                                       morvane::PlateFormat::Wells384))
+                      .value();
         r.melt = std::move(readMeltProgram(r.text, r.programs)).value();
         r.content.experiment = experimentName(r.text);
         r.content.run = offered.name();

@@ -102,7 +102,7 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
     } else if (name == "--plate") {
         if (value != "96" && value != "384")
             return usage("--plate: " + quoteForMessage(value) + " is neither 96 nor 384");
-        options.choices.plateSize = value == "96" ? 96 : 384;
+        options.choices.plate = value == "96" ? PlateFormat::Wells96 : PlateFormat::Wells384;
     } else if (name == "--wells") {
         auto wells = parseWellList(value);
         if (!wells)
@@ -170,9 +170,8 @@ Status checkCombination(const ConvertOptions& options)
     if (options.rdmlVersion && (format != OutputFormat::Rdml || options.table))
         return usage("--rdml-version is for RDML output (-o FILE.rdml or --format rdml)");
     // With the plate known, wells off the plate are a mistake in the command itself.
-    if (options.choices.plateSize != 0 && !options.choices.wells.empty()) {
-        const PlateFormat format = options.choices.plateSize == 96 ? PlateFormat::Wells96 : PlateFormat::Wells384;
-        if (auto ticks = wellTicks(format, options.choices.wells); !ticks)
+    if (options.choices.plate && !options.choices.wells.empty()) {
+        if (auto ticks = wellTicks(*options.choices.plate, options.choices.wells); !ticks)
             return usage("--wells: " + ticks.error().message);
     }
     return success();
@@ -256,7 +255,7 @@ public:
         if (m_layout && !built->empty()) {
             layout = *m_layout;
             if (auto fitted =
-                    fitLayout(*layout, plateForIndex(built->front().plateSizeIndex), programs->columns.channels);
+                    fitLayout(*layout, built->front().plate, programs->columns.channels);
                 !fitted)
                 return failed(fitted.error());
             const std::string without =

@@ -55,9 +55,9 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     const bool rdml = request.format == OutputFormat::Rdml;
     const auto convert = [&]() -> Expected<std::vector<ConvertedChannels>> {
         if (request.everySegment && rdml)
-            return convertEverySegment(text, programs, run->program, run->segment, first.plateSizeIndex, true,
+            return convertEverySegment(text, programs, run->program, run->segment, first.plate, true,
                                        request.fallbackExperiment);
-        auto one = convertEveryChannel(text, programs, run->program, run->segment, first.plateSizeIndex, rdml,
+        auto one = convertEveryChannel(text, programs, run->program, run->segment, first.plate, rdml,
                                        request.fallbackExperiment);
         if (!one)
             return one.error();
@@ -68,7 +68,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     auto converted = convert();
     if (!converted)
         return converted.error();
-    auto ticks = wellTicks(plateForIndex(first.plateSizeIndex), request.wells);
+    auto ticks = wellTicks(first.plate, request.wells);
     if (!ticks)
         return ticks.error();
     RdmlContent content = rdmlContent(*converted, std::move(ticks).value());

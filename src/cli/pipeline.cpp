@@ -137,18 +137,16 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
                                                      const ConversionProgress& progress)
 {
     // Open text File: the plate size from the last line, unless the user chose it.
-    int plateSizeIndex = -1;
-    if (choices.plateSize == 96 || choices.plateSize == 384) {
-        plateSizeIndex = choices.plateSize == 96 ? 0 : 1;
-    } else {
+    std::optional<PlateFormat> plate = choices.plate;
+    if (!plate) {
         const auto recognised = recognisePlateSize(text);
         if (!recognised)
             return recognised.error();
-        if (*recognised == -1)
+        if (!*recognised)
             return Error{std::string(kPlateNotRecognised), text.lineCount()};
-        plateSizeIndex = *recognised;
+        plate = *recognised;
     }
-    const PlateFormat format = plateForIndex(plateSizeIndex);
+    const PlateFormat format = *plate;
     auto ticks = wellTicks(format, choices.wells);
     if (!ticks)
         return ticks.error();
@@ -157,7 +155,7 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
     const std::string name = experimentName(text);
     for (int channel : resolved.channels) {
         ExportTable result;
-        result.plateSizeIndex = plateSizeIndex;
+        result.plate = format;
         result.run = resolved.run->name();
         result.experimentName = name;
         result.channel = programs.columns.channels[static_cast<std::size_t>(channel)];
@@ -167,7 +165,7 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
 
         // Convert to Grid.
         const RunChoice run{resolved.run->program, resolved.run->segment, channel};
-        auto wellTable = convertRun(text, programs, run, plateSizeIndex, progress);
+        auto wellTable = convertRun(text, programs, run, format, progress);
         if (!wellTable)
             return wellTable.error();
         result.cycles = wellTable->cycles;
@@ -195,7 +193,8 @@ Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text, const Pr
     std::vector<OfferedProgram> offered;
     for (const OfferedRun& run : programs.runs) {
         // The first well alone tells its cycles.
-        ConversionSettings settings = conversionSettings(programs, RunChoice{run.program, run.segment, 0}, -1);
+        ConversionSettings settings =
+            conversionSettings(programs, RunChoice{run.program, run.segment, 0}, PlateFormat::Wells384);
         settings.wellLimit = 1;
         const auto firstWell = convertToGrid(text, settings);
         if (!firstWell)

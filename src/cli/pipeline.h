@@ -42,7 +42,7 @@ Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<Well
 
 // What the user chooses in the window.
 struct TableChoices {
-    int plateSize = 0;                 // 96 or 384; 0: recognised from the last line, as "Open text File" does
+    std::optional<PlateFormat> plate;  // none: recognised from the last line, as "Open text File" does
     std::optional<std::string> run;    // "2" or "3/1"; none: the first one offered
     std::vector<std::string> channels; // by name; empty: the first channel
     bool allChannels = false;          // --channel all
@@ -60,19 +60,19 @@ struct ResolvedChoices {
 Expected<ResolvedChoices> resolveChoices(const ProgramList& programs, const TableChoices& choices);
 
 struct ExportTable {
-    Grid table;                             // the export table, as the third page shows it
-    std::string experimentName;             // from the title line (not cut)
-    std::string proposedSheetName;          // the experiment name, with the channel when there are several
-    std::string channel;                    // the channel converted
-    int plateSizeIndex = -1;                // 0: 96 wells, 1: 384 wells
-    std::string run;                        // converted run: "2" or "3/1"
-    int cycles = 0;                         // of the first well
-    int wellsExtracted = 0;                 // rows below the header
-    std::vector<std::string> missingWells;  // chosen wells without data, left out
+    Grid table;                    // the export table, as the third page shows it
+    std::string experimentName;    // from the title line (not cut)
+    std::string proposedSheetName; // the experiment name, with the channel when there are several
+    std::string channel;           // the channel converted
+    PlateFormat plate = PlateFormat::Wells96;
+    std::string run;                       // converted run: "2" or "3/1"
+    int cycles = 0;                        // of the first well
+    int wellsExtracted = 0;                // rows below the header
+    std::vector<std::string> missingWells; // chosen wells without data, left out
     std::vector<std::string> wellsWithData; // every well the conversion gave a row, chosen or not
-    std::optional<char> replacedSeparator;  // the wrong separator that was replaced, if it was
-    std::string plateWarning;               // wells the plate cannot hold, or "" (plateWellsWarning)
-    std::vector<Finding> findings;          // of the conversion (checkConversion)
+    std::optional<char> replacedSeparator; // the wrong separator that was replaced, if it was
+    std::string plateWarning;              // wells the plate cannot hold, or "" (plateWellsWarning)
+    std::vector<Finding> findings;         // of the conversion (checkConversion)
 };
 
 // The message for a file whose plate format is not recognised.

@@ -3,6 +3,7 @@
 #include "app/filepath.h"
 #include "app/findingmarks.h"
 #include "app/memoview.h"
+#include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
@@ -86,15 +87,15 @@ void TForm1::openRawFile(const QString& path)
     if (!path.isEmpty())
         loadRawFile(path);
 
-    const int recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
+    const auto recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
     setPlateSizeIndex(-1);
-    if (recognised == -1) {
+    if (!recognised) {
         warning(QStringLiteral("plate format not recognised"));
         return;
     }
-    setPlateSizeIndex(recognised);
+    setPlateSizeIndex(plateSizeIndexOf(*recognised));
 
-    const auto plate = morvane::plateChange(recognised, ResultSG->grid().rowCount());
+    const auto plate = morvane::plateChange(*recognised, ResultSG->grid().rowCount());
     stoprow->setText(QString::fromStdString(plate.stopRow));
     stopcol->setText(QString::fromStdString(plate.stopCol));
     ProgressBar->setRange(0, static_cast<int>(m_rawText->lineCount()));
@@ -192,15 +193,14 @@ void TForm1::ConvertButtonClick(QObject*)
     sheetnameOutEdit->setText(name);
     sheetnameOutEdit->home(false);
 
-    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, channel}, plateSizeIndex(),
-                                            [this](std::size_t line) {
+    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, channel},
+                                            plateMapFor(plateSizeIndex()), [this](std::size_t line) {
                                                 ProgressBar->setValue(int(line));
                                                 pumpmessages();
                                             }));
+    const auto plate = chosenPlate(plateSizeIndex());
     const std::string plateWarning =
-        plateSizeIndex() == -1
-            ? std::string()
-            : morvane::plateWellsWarning(table.grid, table.wellsNotConverted, morvane::plateForIndex(plateSizeIndex()));
+        plate ? morvane::plateWellsWarning(table.grid, table.wellsNotConverted, *plate) : std::string();
     m_findings = morvane::checkConversion(table);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));

@@ -4,7 +4,7 @@
 
 namespace morvane {
 
-Expected<int> recognisePlateSize(const RawText& text)
+Expected<std::optional<PlateFormat>> recognisePlateSize(const RawText& text)
 {
     if (text.empty())
         return Error{"the file is empty"};
@@ -13,10 +13,10 @@ Expected<int> recognisePlateSize(const RawText& text)
     if (fields.empty())
         return Error{"the last line holds no field", text.lineCount()};
     if (fields[0] == "H12")
-        return 0;
+        return std::optional(PlateFormat::Wells96);
     if (fields[0] == "P24")
-        return 1;
-    return -1;
+        return std::optional(PlateFormat::Wells384);
+    return std::optional<PlateFormat>();
 }
 
 } // namespace morvane

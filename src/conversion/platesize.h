@@ -4,12 +4,15 @@
 
 #include "common/expected.h"
 #include "conversion/rawtext.h"
+#include "plate/plate.h"
+
+#include <optional>
 
 namespace morvane {
 
-// The plate size index of the window: 0 = 96 wells, 1 = 384 wells, -1 = not recognised (a
-// partly filled plate, or the last well written otherwise, such as "h12"). The comparison is
-// exact. A text without lines, or a last line without a field, is an error.
-Expected<int> recognisePlateSize(const RawText& text);
+// The plate, or none when it is not recognised (a partly filled plate, or the last well written
+// otherwise, such as "h12"). The comparison is exact. A text without lines, or a last line
+// without a field, is an error.
+Expected<std::optional<PlateFormat>> recognisePlateSize(const RawText& text);
 
 } // namespace morvane

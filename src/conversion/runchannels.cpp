@@ -5,7 +5,7 @@
 namespace morvane {
 
 Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const ProgramList& programs, int program,
-                                                std::optional<int> segment, int plateSizeIndex, bool withMelt,
+                                                std::optional<int> segment, PlateFormat plate, bool withMelt,
                                                 const std::string& fallbackName)
 {
     ConvertedChannels converted;
@@ -16,10 +16,10 @@ Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const Progr
         return run.program == program && run.segment == segment;
     });
     converted.run = offered != programs.runs.end() ? offered->name() : std::to_string(program);
-    converted.format = plateForIndex(plateSizeIndex);
+    converted.format = plate;
     converted.channels = programs.columns.channels;
     for (std::size_t channel = 0; channel < converted.channels.size(); ++channel) {
-        auto table = convertRun(text, programs, RunChoice{program, segment, static_cast<int>(channel)}, plateSizeIndex);
+        auto table = convertRun(text, programs, RunChoice{program, segment, static_cast<int>(channel)}, plate);
         if (!table)
             return table.error();
         converted.tables.push_back(std::move(table).value());
@@ -38,11 +38,11 @@ Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const Progr
 
 Expected<std::vector<ConvertedChannels>> convertEverySegment(const RawText& text, const ProgramList& programs,
                                                              int program, std::optional<int> segment,
-                                                             int plateSizeIndex, bool withMelt,
+                                                             PlateFormat plate, bool withMelt,
                                                              const std::string& fallbackName)
 {
     std::vector<ConvertedChannels> runs;
-    auto chosen = convertEveryChannel(text, programs, program, segment, plateSizeIndex, withMelt, fallbackName);
+    auto chosen = convertEveryChannel(text, programs, program, segment, plate, withMelt, fallbackName);
     if (!chosen)
         return chosen.error();
     runs.push_back(std::move(chosen).value());
@@ -51,7 +51,7 @@ Expected<std::vector<ConvertedChannels>> convertEverySegment(const RawText& text
     for (const OfferedRun& run : programs.runs) {
         if (run.program != program || !run.segment || run.segment == segment)
             continue;
-        auto other = convertEveryChannel(text, programs, program, run.segment, plateSizeIndex, false, fallbackName);
+        auto other = convertEveryChannel(text, programs, program, run.segment, plate, false, fallbackName);
         if (!other)
             return other.error();
         runs.push_back(std::move(other).value());

@@ -28,10 +28,10 @@ struct ConvertedChannels {
 };
 
 // Converts `program` (and `segment`, for a program read in several) for every channel of the file
-// on the plate of `plateSizeIndex`, and reads the melt curve when `withMelt`. The experiment is
+// on `plate`, and reads the melt curve when `withMelt`. The experiment is
 // named `fallbackName` when the title line names none.
 Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const ProgramList& programs, int program,
-                                                std::optional<int> segment, int plateSizeIndex, bool withMelt,
+                                                std::optional<int> segment, PlateFormat plate, bool withMelt,
                                                 const std::string& fallbackName);
 
 // What an RDML file of `program` holds: the chosen run (the `segment`) first, then each other
@@ -39,7 +39,7 @@ Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const Progr
 // with the first. A program read in one segment gives one run.
 Expected<std::vector<ConvertedChannels>> convertEverySegment(const RawText& text, const ProgramList& programs,
                                                              int program, std::optional<int> segment,
-                                                             int plateSizeIndex, bool withMelt,
+                                                             PlateFormat plate, bool withMelt,
                                                              const std::string& fallbackName);
 
 } // namespace morvane

@@ -331,21 +331,21 @@ Expected<WellTable> Converter::run()
 
 } // namespace
 
-ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, int plateSizeIndex)
+ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, PlateFormat plate)
 {
     ConversionSettings settings;
     settings.selectedProgram = selectedProgram;
     settings.progColFromEnd = programs.progColFromEnd;
     settings.firstDataLine = programs.firstDataLine();
-    settings.wellLimit = wellLimitForPlateSize(plateSizeIndex);
+    settings.wellLimit = wellCount(plate);
     settings.cycleFromEnd = programs.columns.line.cycleFromEnd;
     settings.readingFromEnd = programs.columns.line.readingFromEnd;
     return settings;
 }
 
-ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, int plateSizeIndex)
+ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, PlateFormat plate)
 {
-    ConversionSettings settings = conversionSettings(programs, choice.program, plateSizeIndex);
+    ConversionSettings settings = conversionSettings(programs, choice.program, plate);
     const auto channel = static_cast<std::size_t>(choice.channel);
     if (channel < programs.columns.channelFromEnd.size())
         settings.readingFromEnd = programs.columns.channelFromEnd[channel];
@@ -368,9 +368,9 @@ Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings&
 }
 
 Expected<WellTable> convertRun(const RawText& text, const ProgramList& programs, const RunChoice& choice,
-                               int plateSizeIndex, const ConversionProgress& progress)
+                               PlateFormat plate, const ConversionProgress& progress)
 {
-    return convertToGrid(text, conversionSettings(programs, choice, plateSizeIndex), progress);
+    return convertToGrid(text, conversionSettings(programs, choice, plate), progress);
 }
 
 std::string experimentName(const RawText& text)

@@ -8,6 +8,7 @@
 #include "conversion/dataline.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
+#include "plate/plate.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +27,7 @@ struct ConversionSettings {
     int progColFromEnd = 0;  // `ProgColFromEnd`
     // 0-based index of the first data line: the line after the header (ProgramList::firstDataLine()).
     std::size_t firstDataLine = 2;
-    int wellLimit = 384;                  // 96 or 384 (384 also when no plate size is chosen)
+    int wellLimit = 384;                  // the wells of the plate
     int cycleFromEnd = kCycleFromEnd;     // where the cycle number stands, counted from the end of a data line
     int readingFromEnd = kReadingFromEnd; // where the reading of the chosen channel stands
     // For a program that reads in several segments: the segment to convert, and where its
@@ -35,14 +36,9 @@ struct ConversionSettings {
     int segmentFromEnd = 0;
 };
 
-// 96 for the plate size index 0 (96 wells), 384 for 1 and for -1 (none chosen).
-inline int wellLimitForPlateSize(int plateSizeIndex)
-{
-    return plateSizeIndex == 0 ? 96 : 384;
-}
-
-// The settings for converting `selectedProgram` as found by the detection.
-ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, int plateSizeIndex);
+// The settings for converting `selectedProgram` as found by the detection, at most the wells
+// of `plate` (a conversion before a plate is chosen is held to the 384-well plate).
+ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, PlateFormat plate);
 
 struct WellTable {
     // Row 0 "well", "sample", then the cycle numbers as the file writes them; one row per
@@ -88,12 +84,12 @@ struct RunChoice {
 };
 
 // The settings for converting the chosen run and channel as found by the detection.
-ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, int plateSizeIndex);
+ConversionSettings conversionSettings(const ProgramList& programs, const RunChoice& choice, PlateFormat plate);
 
 // Convert to Grid as the window and the tool run it: the chosen run with the columns the
-// detection found, at most the plate's wells (384 when no plate size is chosen).
+// detection found, at most the plate's wells.
 Expected<WellTable> convertRun(const RawText& text, const ProgramList& programs, const RunChoice& choice,
-                               int plateSizeIndex, const ConversionProgress& progress = {});
+                               PlateFormat plate, const ConversionProgress& progress = {});
 
 // The sheet name proposed from the title line (line 0), as UTF-8: the text between
 // "Experiment - " and the blank before "(Run". Without "Experiment - " the first twelve

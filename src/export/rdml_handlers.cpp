@@ -2,6 +2,7 @@
 // channel of it, for the wells ticked on the second, as RDML or as the RDES table.
 
 #include "app/filepath.h"
+#include "app/platesizeindex.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
 #include "conversion/programs.h"
@@ -27,9 +28,9 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
-    const morvane::ConvertedChannels converted =
-        unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateSizeIndex(), !rdes,
-                                            QFileInfo(path).completeBaseName().toStdString()));
+    const morvane::ConvertedChannels converted = unwrap(
+        morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateMapFor(plateSizeIndex()),
+                                     !rdes, QFileInfo(path).completeBaseName().toStdString()));
     const morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
     morvane::RdmlSummary summary;
     const std::string bytes =

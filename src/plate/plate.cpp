@@ -56,11 +56,6 @@ Expected<int> readCol(PlateFormat format, std::string_view text, std::string_vie
 
 } // namespace
 
-PlateFormat plateForIndex(int plateSizeIndex)
-{
-    return plateSizeIndex == 0 ? PlateFormat::Wells96 : PlateFormat::Wells384;
-}
-
 int plateRows(PlateFormat format)
 {
     return format == PlateFormat::Wells96 ? 8 : 16;
@@ -108,10 +103,10 @@ std::vector<std::string> checkListItems(PlateFormat format)
     return items;
 }
 
-PlateChange plateChange(int plateSizeIndex, int wellTableRowCount)
+PlateChange plateChange(std::optional<PlateFormat> chosen, int wellTableRowCount)
 {
-    const PlateFormat format = plateForIndex(plateSizeIndex);
-    return PlateChange{plateSizeIndex == 0, plateSizeIndex == 1, wellTableRowCount > 2,
+    const PlateFormat format = chosen.value_or(PlateFormat::Wells384);
+    return PlateChange{chosen == PlateFormat::Wells96, chosen == PlateFormat::Wells384, wellTableRowCount > 2,
                        std::string(1, lastRowLetter(format)), std::to_string(plateCols(format))};
 }
 
@@ -170,11 +165,6 @@ std::vector<int> rangeIndices(PlateFormat format, const WellRange& range)
         for (int col = range.firstCol; col <= range.lastCol; ++col)
             indices.push_back(checkListIndex(format, row, col));
     return indices;
-}
-
-std::string gridSizeWarning(int windowOuterWidth)
-{
-    return windowOuterWidth < kWells384MapWidth ? "Window has been resized; some wells be not be shown in grid" : "";
 }
 
 } // namespace morvane

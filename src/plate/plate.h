@@ -8,6 +8,7 @@
 
 #include "common/expected.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,17 +17,10 @@ namespace morvane {
 
 enum class PlateFormat { Wells96, Wells384 };
 
-// The plate size index of the window's radio group: 0 is the 96-well plate; every other value,
-// -1 (no plate known) included, picks the 384-well plate.
-PlateFormat plateForIndex(int plateSizeIndex);
-
 int plateRows(PlateFormat format);      // 8 or 16
 int plateCols(PlateFormat format);      // 12 or 24
 int wellCount(PlateFormat format);      // 96 or 384
 char lastRowLetter(PlateFormat format); // 'H' or 'P'
-
-// Fixed width of the 384-well map in pixels; a narrower window cuts off its right-hand columns.
-inline constexpr int kWells384MapWidth = 1280;
 
 struct WellPos {
     int row; // 1-based, A = 1
@@ -45,7 +39,7 @@ std::vector<std::string> checkListItems(PlateFormat format);
 
 // What a change of plate format does to the page: which map shows, whether the first page's
 // Next button is shown and focused, and the new texts of the end-of-range edits (the start
-// edits are left as they are). Only runs for the indices 0 and 1.
+// edits are left as they are).
 struct PlateChange {
     bool show96;
     bool show384;
@@ -53,18 +47,13 @@ struct PlateChange {
     std::string stopRow; // "H" or "P"
     std::string stopCol; // "12" or "24"
 };
-PlateChange plateChange(int plateSizeIndex, int wellTableRowCount);
+// Without a plate chosen neither map shows, and the edits get the 384-well plate's ends.
+PlateChange plateChange(std::optional<PlateFormat> format, int wellTableRowCount);
 
 // Row label to 1-based row number, case-insensitive: "A" = 1, "P" = 16, "AA" = 27, "AF" = 32;
 // from the third character on nothing counts. An empty label gives 0. Characters other than
 // letters are counted by their code all the same (the range reader refuses them beforehand).
 int rowletterstonumber(std::string_view label);
-
-// The range edits: the one with Tag 1 holds row letters, the others column numbers.
-inline bool isLetterField(int tag)
-{
-    return tag == 1;
-}
 
 // The text a range edit settles on after a change. A letter field is upper-cased; then, as long
 // as the text is not empty, a last character that does not belong to the field (a row letter A
@@ -94,15 +83,11 @@ Expected<WellRange> readRange(PlateFormat format, std::string_view startRow, std
 // Precondition (MORVANE_EXPECTS): every bound lies on the plate, as readRange guarantees.
 std::vector<int> rangeIndices(PlateFormat format, const WellRange& range);
 
-// The two range buttons share one handler: only the button named "SelectRangeButton" ticks,
-// any other sender unticks.
-inline bool rangeCommandTicks(std::string_view senderName)
+// What a range command does to the wells of its range.
+enum class RangeCommand { Select, Remove };
+inline bool ticks(RangeCommand command)
 {
-    return senderName == "SelectRangeButton";
+    return command == RangeCommand::Select;
 }
-
-// FormResize: the warning shown on page 2 when the window is narrower than the 384-well map,
-// else the empty text.
-std::string gridSizeWarning(int windowOuterWidth);
 
 } // namespace morvane

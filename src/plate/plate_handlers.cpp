@@ -2,6 +2,7 @@
 
 #include "app/curveplot.h"
 #include "app/findingmarks.h"
+#include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "plate/curves.h"
@@ -27,7 +28,7 @@ WellCheckList* TForm1::currentWellList() const
 
 void TForm1::PlateSizeRGClick(QObject*)
 {
-    const auto change = morvane::plateChange(plateSizeIndex(), ResultSG->grid().rowCount());
+    const auto change = morvane::plateChange(chosenPlate(plateSizeIndex()), ResultSG->grid().rowCount());
     Wells384CB->setVisible(change.show384);
     Wells96CB->setVisible(change.show96);
     // The 384-well strip stands empty over a 96-well plate: its room goes to the map and the curves.
@@ -101,7 +102,8 @@ void TForm1::col_rowinChange(QObject* Sender)
     auto* edit = qobject_cast<QLineEdit*>(Sender);
     if (!edit || edit->text().isEmpty())
         return;
-    const bool letters = morvane::isLetterField(edit->property("Tag").toInt());
+    // The range edits: the one with Tag 1 holds row letters, the others column numbers.
+    const bool letters = edit->property("Tag").toInt() == 1;
     const QString filtered = QString::fromStdString(morvane::filterRangeEdit(edit->text().toStdString(), letters));
     if (filtered != edit->text())
         edit->setText(filtered); // a change of its own: runs this handler again, which finds nothing to do
@@ -110,15 +112,18 @@ void TForm1::col_rowinChange(QObject* Sender)
 
 void TForm1::SelectRangeButtonClick(QObject* Sender)
 {
-    const auto format = morvane::plateForIndex(plateSizeIndex());
+    const auto format = plateMapFor(plateSizeIndex());
     const auto range = morvane::readRange(format, startrow->text().toStdString(), stoprow->text().toStdString(),
                                           startcol->text().toStdString(), stopcol->text().toStdString());
     if (!range.ok()) {
         warning(QString::fromStdString(range.error().message), DialogService::Buttons::Ok);
         return;
     }
-    const bool tick = morvane::rangeCommandTicks(Sender ? Sender->objectName().toStdString() : std::string());
-    currentWellList()->setTicked(morvane::rangeIndices(format, *range), tick);
+    // The two range buttons share this handler: only "SelectRangeButton" ticks.
+    const auto command = Sender && Sender->objectName() == QLatin1String("SelectRangeButton")
+                             ? morvane::RangeCommand::Select
+                             : morvane::RangeCommand::Remove;
+    currentWellList()->setTicked(morvane::rangeIndices(format, *range), morvane::ticks(command));
 }
 
 void TForm1::SelectAllButtonClick(QObject*)
@@ -139,7 +144,7 @@ void TForm1::ExtractButtonClick(QObject*)
         warning(QStringLiteral("No wells are ticked."), DialogService::Buttons::Ok);
         return;
     }
-    const auto format = morvane::plateForIndex(plateSizeIndex());
+    const auto format = plateMapFor(plateSizeIndex());
     const char system = decimalSeparator();
     auto extraction = morvane::extractSelectedWells(ResultSG->grid(), format, ticks, system);
     ExportSelectSG->setGrid(std::move(extraction.table));
@@ -170,6 +175,6 @@ void TForm1::markExportFindings()
 
 void TForm1::FormResize(QObject*)
 {
-    GridSizeWarninglabel->setText(QString::fromStdString(morvane::gridSizeWarning(frameGeometry().width())));
+    GridSizeWarninglabel->setText(QString::fromStdString(gridSizeWarning(frameGeometry().width())));
     GridSizeWarninglabel->show();
 }

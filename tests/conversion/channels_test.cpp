@@ -129,7 +129,8 @@ TEST(Channels, EachChannelGivesExactlyItsColumn)
         const ProgramList programs = detected(text);
         ASSERT_EQ(programs.runs.size(), 1u) << name;
         EXPECT_EQ(programs.runs.front().label(), "2");
-        const int plate = std::string(name).find("384") != std::string::npos ? 1 : 0;
+        const PlateFormat plate =
+            std::string(name).find("384") != std::string::npos ? PlateFormat::Wells384 : PlateFormat::Wells96;
         for (int channel = 0; channel < static_cast<int>(programs.columns.channels.size()); ++channel) {
             SCOPED_TRACE(std::string(name) + " channel " + programs.columns.channels[std::size_t(channel)]);
             auto table = convertRun(text, programs, {2, std::nullopt, channel}, plate);
@@ -158,7 +159,7 @@ TEST(Segments, AProgramReadInTwoSegmentsIsOfferedAndConvertedPerSegment)
         SCOPED_TRACE(segment);
         const OfferedRun* run = findRun(programs, "2/" + std::to_string(segment));
         ASSERT_NE(run, nullptr);
-        auto table = convertRun(text, programs, {run->program, run->segment, 0}, 0);
+        auto table = convertRun(text, programs, {run->program, run->segment, 0}, morvane::PlateFormat::Wells96);
         ASSERT_TRUE(table.ok()) << describe(table.error());
         EXPECT_EQ(table->cycles, 40);
         EXPECT_EQ(rawexport::render(table->grid), rawexport::render(expectedTable(name, 2, segment, 0)));
@@ -173,7 +174,7 @@ TEST(Conversion, ACycleOutOfOrderIsAnErrorNamingItsLine)
     // drop cycles 4 to 45 of A2 in silence.
     const RawText text = load("lc480_96_cycle9999_line50.txt");
     const ProgramList programs = detected(text);
-    const auto table = convertRun(text, programs, {2, std::nullopt, 0}, 0);
+    const auto table = convertRun(text, programs, {2, std::nullopt, 0}, morvane::PlateFormat::Wells96);
     ASSERT_FALSE(table.ok());
     EXPECT_EQ(describe(table.error()), "line 50: cycle 9999 breaks the order of well A2's cycles");
 
@@ -181,7 +182,7 @@ TEST(Conversion, ACycleOutOfOrderIsAnErrorNamingItsLine)
     rawexport::Builder b;
     b.cycles("A1", "S", 2, 1, 3).cycles("A2", "S", 2, 1, 3).line("A2", "S", 2, 2).cycles("A3", "S", 2, 1, 3);
     const RawText back = b.build();
-    const auto stepped = convertRun(back, detected(back), {2, std::nullopt, 0}, 0);
+    const auto stepped = convertRun(back, detected(back), {2, std::nullopt, 0}, morvane::PlateFormat::Wells96);
     ASSERT_FALSE(stepped.ok());
     EXPECT_EQ(describe(stepped.error()), "line 9: cycle 2 breaks the order of well A2's cycles");
 }

@@ -281,7 +281,8 @@ void ConvertTest::channelAndSegmentAreChosenInTheLists()
     auto detected = morvane::detectPrograms(*text);
     QVERIFY(detected.ok());
     const morvane::OfferedRun& run = detected->runs.at(std::size_t(programRow));
-    auto expected = morvane::convertRun(*text, *detected, {run.program, run.segment, channelRow}, 0);
+    auto expected =
+        morvane::convertRun(*text, *detected, {run.program, run.segment, channelRow}, morvane::PlateFormat::Wells96);
     QVERIFY(expected.ok());
     QVERIFY(t.grid("ResultSG") == expected->grid);
     QCOMPARE(t.get<QLineEdit>("SheetNameEdit")->text(), sheetName);

@@ -48,7 +48,7 @@ RawText load(const std::string& name)
 }
 
 // The findings of the first program offered, first channel.
-std::vector<Finding> findingsOf(const RawText& text, RunChoice choice = {}, int plateSizeIndex = 0)
+std::vector<Finding> findingsOf(const RawText& text, RunChoice choice = {}, PlateFormat plate = PlateFormat::Wells96)
 {
     auto programs = detectPrograms(text);
     EXPECT_TRUE(programs.ok()) << (programs.ok() ? "" : describe(programs.error()));
@@ -56,7 +56,7 @@ std::vector<Finding> findingsOf(const RawText& text, RunChoice choice = {}, int 
         return {};
     if (choice.program == 0)
         choice.program = programs->runs.front().program;
-    auto table = convertRun(text, *programs, choice, plateSizeIndex);
+    auto table = convertRun(text, *programs, choice, plate);
     EXPECT_TRUE(table.ok()) << (table.ok() ? "" : describe(table.error()));
     return table.ok() ? checkConversion(*table) : std::vector<Finding>{};
 }
@@ -155,7 +155,7 @@ TEST(DataChecks, ChecksOnlyWhatIsConverted)
     readings(b, "A2", "S", {"1.1", "1.2"});
     auto programs = detectPrograms(b.build());
     ASSERT_TRUE(programs.ok());
-    ConversionSettings settings = conversionSettings(*programs, 2, 0);
+    ConversionSettings settings = conversionSettings(*programs, 2, morvane::PlateFormat::Wells96);
     settings.wellLimit = 1;
     const RawText text = b.build();
     auto table = convertToGrid(text, settings);
@@ -189,7 +189,7 @@ TEST(DataChecks, CleanRealExportsGiveNothing)
         const RawText text = load(name);
         auto programs = detectPrograms(text);
         ASSERT_TRUE(programs.ok()) << name;
-        const int plate = 1; // room for every well of either plate
+        const PlateFormat plate = PlateFormat::Wells384; // room for every well of either plate
         for (const OfferedRun& run : programs->runs) {
             for (std::size_t channel = 0; channel < programs->columns.channels.size(); ++channel) {
                 SCOPED_TRACE(std::string(name) + " run " + run.name() + " channel " + std::to_string(channel));

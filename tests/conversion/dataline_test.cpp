@@ -26,7 +26,8 @@ morvane::Expected<morvane::WellTable> convert(const morvane::RawText& text)
     const auto programs = morvane::detectPrograms(text);
     if (!programs)
         return programs.error();
-    return morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0}, 0);
+    return morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0},
+                               morvane::PlateFormat::Wells96);
 }
 
 } // namespace

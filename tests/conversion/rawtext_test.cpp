@@ -149,7 +149,8 @@ TEST(RawText, AUtf16CopyOfARealExportConvertsToTheSameTable)
         if (!programs.ok())
             return std::string();
         const auto table =
-            morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0}, 0);
+            morvane::convertRun(text, *programs, morvane::RunChoice{programs->numbers.front(), std::nullopt, 0},
+                                morvane::PlateFormat::Wells96);
         EXPECT_TRUE(table.ok());
         return table.ok() ? rawexport::render(table->grid) + morvane::experimentName(text) : std::string();
     };

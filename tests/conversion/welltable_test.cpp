@@ -241,7 +241,7 @@ TEST(ConvertToGrid, DataAfterAHeaderWithoutTitleLine)
     const RawText text = b.build();
     auto programs = morvane::detectPrograms(text);
     ASSERT_TRUE(programs.ok());
-    const WellTable table = converted(text, morvane::conversionSettings(*programs, 2, -1));
+    const WellTable table = converted(text, morvane::conversionSettings(*programs, 2, morvane::PlateFormat::Wells384));
     EXPECT_EQ(render(table.grid), expectedTable({{"well", "sample", "1", "2", "3"},
                                                  {"A1", " S", "first", "A1p2c2", "A1p2c3"},
                                                  wellRow("A2", " S", 2, 1, 3, 5)}));
@@ -416,7 +416,8 @@ TEST(ConvertToGrid, Real384WellExport)
     const RawText text = loadData("lc480_384_nrd1_calibration.txt");
     auto programs = morvane::detectPrograms(text);
     ASSERT_TRUE(programs.ok());
-    const WellTable table = converted(text, morvane::conversionSettings(*programs, programs->numbers[0], 1));
+    const WellTable table =
+        converted(text, morvane::conversionSettings(*programs, programs->numbers[0], morvane::PlateFormat::Wells384));
     const Grid& grid = table.grid;
     EXPECT_EQ(table.cycles, 40);
     ASSERT_EQ(grid.rowCount(), 385);

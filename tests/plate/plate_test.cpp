@@ -54,15 +54,17 @@ TEST(Plate, CheckListIndexAndWellName)
 
 TEST(Plate, ChangeOfPlateFormat)
 {
-    const PlateChange to96 = plateChange(0, 3);
+    const PlateChange to96 = plateChange(PlateFormat::Wells96, 3);
     EXPECT_TRUE(to96.show96);
     EXPECT_FALSE(to96.show384);
     EXPECT_TRUE(to96.showNextButton);
     EXPECT_EQ(to96.stopRow, "H");
     EXPECT_EQ(to96.stopCol, "12");
 
-    EXPECT_EQ(plateForIndex(-1), PlateFormat::Wells384) << "no plate known picks the 384-well map";
-    const PlateChange to384 = plateChange(1, 2);
+    const PlateChange none = plateChange(std::nullopt, 3);
+    EXPECT_FALSE(none.show96 || none.show384) << "no plate chosen shows neither map";
+    EXPECT_EQ(none.stopRow, "P");
+    const PlateChange to384 = plateChange(PlateFormat::Wells384, 2);
     EXPECT_FALSE(to384.show96);
     EXPECT_TRUE(to384.show384);
     EXPECT_FALSE(to384.showNextButton) << "header and a single well";
@@ -96,9 +98,6 @@ TEST(Plate, FilterOfTheRangeEdits)
         EXPECT_EQ(settled, c.settled) << '"' << c.text << '"' << (c.letter ? " letter" : " number");
         EXPECT_EQ(filterRangeEdit(settled, c.letter), settled) << "a settled text is left alone";
     }
-    EXPECT_TRUE(isLetterField(1));
-    EXPECT_FALSE(isLetterField(0));
-    EXPECT_FALSE(isLetterField(2));
 }
 
 TEST(Plate, RangeIndices)
@@ -225,11 +224,4 @@ TEST(PlateDeathTest, RangeIndicesRefuseARangeOffThePlate)
         << "reversed, yet off the plate";
     // A range read for the larger plate, used on the smaller one.
     EXPECT_DEATH((void)rangeIndices(PlateFormat::Wells96, WellRange{1, 16, 1, 24}), "precondition failed");
-}
-
-TEST(Plate, GridSizeWarning)
-{
-    EXPECT_EQ(gridSizeWarning(1280), "");
-    EXPECT_EQ(gridSizeWarning(1292), "");
-    EXPECT_EQ(gridSizeWarning(1279), "Window has been resized; some wells be not be shown in grid");
 }

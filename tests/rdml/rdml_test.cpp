@@ -90,8 +90,9 @@ ConvertedChannels convert(const RawText& raw)
     EXPECT_TRUE(programs.ok()) << describe(programs.error());
     const auto plate = recognisePlateSize(raw);
     const OfferedRun& run = programs->runs.front();
-    auto converted = convertEveryChannel(raw, *programs, run.program, run.segment, plate && *plate >= 0 ? *plate : 0,
-                                         true, "unnamed");
+    auto converted =
+        convertEveryChannel(raw, *programs, run.program, run.segment,
+                            plate.ok() ? plate->value_or(PlateFormat::Wells96) : PlateFormat::Wells96, true, "unnamed");
     EXPECT_TRUE(converted.ok()) << describe(converted.error());
     return std::move(converted).value();
 }
