@@ -2,10 +2,10 @@
 
 #include "app/guitest.h"
 
+#include "app/memoview.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include "app/memoview.h"
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -48,8 +48,10 @@ void OpenFileTest::realExportsSetThePlate_data()
     QTest::addColumn<QString>("lastRow");
     QTest::addColumn<QString>("lastCol");
     QTest::addColumn<int>("lines");
-    QTest::newRow("96 wells") << "lc480_96_example_excel_damaged.txt" << 0 << "H" << "12" << 4322;
-    QTest::newRow("384 wells") << "lc480_384_nrd1_calibration.txt" << 1 << "P" << "24" << 82946;
+    QTest::newRow("96 wells") << "lc480_96_example_excel_damaged.txt" << 0 << "H"
+                              << "12" << 4322;
+    QTest::newRow("384 wells") << "lc480_384_nrd1_calibration.txt" << 1 << "P"
+                               << "24" << 82946;
 }
 
 void OpenFileTest::realExportsSetThePlate()

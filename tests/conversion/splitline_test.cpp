@@ -24,22 +24,22 @@ TEST_P(SplitlineTest, CutsAsTheRawExportNeeds)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitlineTest,
-    ::testing::Values(
-        SplitCase{"A1\tSample 1\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "Sample", "1", "2", "2", "1", "234700", "59.9", "0.59"}},
-        SplitCase{"A1\t\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "2", "2", "1", "234700", "59.9", "0.59"}},
-        SplitCase{"  \t lead and trail \t\r", {"lead", "and", "trail"}},
-        SplitCase{"", {}},
-        SplitCase{" \t \x01\x1f", {}},
-        SplitCase{"a\x01" "b\x1f" "c d", {"a", "b", "c", "d"}},
-        SplitCase{"A1 \"Std 1\" 2", {"A1", "Std 1", "2"}},
-        SplitCase{"\"say \"\"hi\"\"\" x", {"say \"hi\"", "x"}},
-        SplitCase{"a \"\" b", {"a", "", "b"}},
-        SplitCase{"\"unterminated field", {"unterminated field"}},
-        SplitCase{"\"ab\"cd", {"ab", "cd"}},
-        SplitCase{"ab\"cd ef", {"ab\"cd", "ef"}},
-        SplitCase{"Probe \xb5g \xc3\xa4", {"Probe", "\xb5g", "\xc3\xa4"}},
-        SplitCase{"SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t483-533\t",
-                  {"SamplePos", "SampleName", "Prog#", "Seg#", "Cycle#", "Time", "Temp", "483-533"}}));
+    ::testing::Values(SplitCase{"A1\tSample 1\t2\t2\t1\t234700\t59.9\t0.59",
+                                {"A1", "Sample", "1", "2", "2", "1", "234700", "59.9", "0.59"}},
+                      SplitCase{"A1\t\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "2", "2", "1", "234700", "59.9", "0.59"}},
+                      SplitCase{"  \t lead and trail \t\r", {"lead", "and", "trail"}}, SplitCase{"", {}},
+                      SplitCase{" \t \x01\x1f", {}},
+                      SplitCase{"a\x01"
+                                "b\x1f"
+                                "c d",
+                                {"a", "b", "c", "d"}},
+                      SplitCase{"A1 \"Std 1\" 2", {"A1", "Std 1", "2"}},
+                      SplitCase{"\"say \"\"hi\"\"\" x", {"say \"hi\"", "x"}}, SplitCase{"a \"\" b", {"a", "", "b"}},
+                      SplitCase{"\"unterminated field", {"unterminated field"}}, SplitCase{"\"ab\"cd", {"ab", "cd"}},
+                      SplitCase{"ab\"cd ef", {"ab\"cd", "ef"}},
+                      SplitCase{"Probe \xb5g \xc3\xa4", {"Probe", "\xb5g", "\xc3\xa4"}},
+                      SplitCase{"SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t483-533\t",
+                                {"SamplePos", "SampleName", "Prog#", "Seg#", "Cycle#", "Time", "Temp", "483-533"}}));
 
 TEST(Splitline, TabAndSpaceSeparatorSplitAlike)
 {
