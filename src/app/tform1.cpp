@@ -161,6 +161,9 @@ void TForm1::connectHandlers()
     connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });
     connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
     onClick(SavePlotButton, &TForm1::SavePlotButtonClick);
+    onClick(LayoutButton, &TForm1::LayoutButtonClick);
+    onClick(SaveLayoutButton, &TForm1::SaveLayoutButtonClick);
+    onClick(ApplyLayoutButton, &TForm1::ApplyLayoutButtonClick);
 
     // Page 3
     onClick(ExportButton, &TForm1::ExportButtonClick);

@@ -12,6 +12,7 @@
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
+#include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
@@ -72,6 +73,9 @@ void TForm1::forgetPreviousFile()
     m_programs.reset();
     Wells96CB->setAllTicked(false);
     Wells384CB->setAllTicked(false);
+    m_layout.reset();
+    m_layoutNamesChanged = 0;
+    showLayout();
 }
 
 void TForm1::OpenButtonClick(QObject*)
@@ -202,8 +206,12 @@ void TForm1::ConvertButtonClick(QObject*)
     const std::string plateWarning =
         plate ? morvane::plateWellsWarning(table.grid, table.wellsNotConverted, *plate) : std::string();
     m_findings = morvane::checkConversion(table);
+    if (m_layout)
+        m_layoutNamesChanged = morvane::applySampleNames(table.grid, *m_layout);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));
+    if (m_layout)
+        showLayout();
     const auto wellFindings = morvane::findingsByWell(m_findings);
     for (WellCheckList* wells : {Wells96CB, Wells384CB})
         wells->setFindings(wellFindings);

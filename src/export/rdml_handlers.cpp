@@ -13,7 +13,10 @@
 #include "rdml/rdml.h"
 
 #include <QDir>
+#include <QComboBox>
 #include <QFileInfo>
+
+#include <ctime>
 
 void TForm1::SaveRdmlButtonClick(QObject*)
 {
@@ -28,10 +31,21 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
-    const morvane::ConvertedChannels converted = unwrap(
-        morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateMapFor(plateSizeIndex()),
-                                     !rdes, QFileInfo(path).completeBaseName().toStdString()));
-    const morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
+    // RDES holds the chosen run; RDML every segment of a program read in several, the chosen
+    // read first.
+    const std::string fallbackName = QFileInfo(path).completeBaseName().toStdString();
+    const morvane::PlateFormat plate = plateMapFor(plateSizeIndex());
+    std::vector<morvane::ConvertedChannels> converted;
+    if (rdes)
+        converted.push_back(unwrap(
+            morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, false, fallbackName)));
+    else
+        converted = unwrap(
+            morvane::convertEverySegment(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, true, fallbackName));
+    morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
+    content.layout = m_layout.get();
+    content.version = RdmlVersionCB->currentIndex() == 1 ? morvane::RdmlVersion::V1_4 : morvane::RdmlVersion::V1_3;
+    content.dateMade = morvane::rdmlDateTime(std::time(nullptr));
     morvane::RdmlSummary summary;
     const std::string bytes =
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));

@@ -5,6 +5,7 @@
 #include "common/text.h"
 
 #include <QBrush>
+#include <QStringList>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -82,6 +83,7 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_ticks.assign(std::size_t(count()), false);
     m_dataNotes.resize(std::size_t(count()));
     m_findingNotes.resize(std::size_t(count()));
+    m_layoutNotes.resize(std::size_t(count()));
     setIconSize(itemHeight < kNarrowCellHeight ? kNarrowMarkSize : kMarkSize);
     // A name cut to "..." says nothing; cut short, "P2" of P24 still does.
     setTextElideMode(Qt::ElideNone);
@@ -209,11 +211,28 @@ bool WellCheckList::hasData(int index) const
     return item(index)->flags().testFlag(Qt::ItemIsEnabled);
 }
 
+void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std::vector<bool>& controls)
+{
+    for (int i = 0; i < count(); ++i) {
+        const auto at = std::size_t(i);
+        m_layoutNotes[at] = at < notes.size() ? notes[at] : QString();
+        const bool control = at < controls.size() && controls[at];
+        QFont font = item(i)->font();
+        font.setItalic(control);
+        item(i)->setFont(font);
+        item(i)->setForeground(control ? QBrush(controlColour()) : QBrush());
+        updateToolTip(i);
+    }
+}
+
 void WellCheckList::updateToolTip(int index)
 {
-    const QString& data = m_dataNotes[std::size_t(index)];
-    const QString& finding = m_findingNotes[std::size_t(index)];
-    item(index)->setToolTip(data.isEmpty() || finding.isEmpty() ? data + finding : data + QLatin1Char('\n') + finding);
+    QStringList parts;
+    for (const QString* note : {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)],
+                                &m_findingNotes[std::size_t(index)]})
+        if (!note->isEmpty())
+            parts << *note;
+    item(index)->setToolTip(parts.join(QLatin1Char('\n')));
 }
 
 void WellCheckList::paintRulers(QPainter& painter, bool rowLetters) const

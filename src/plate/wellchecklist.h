@@ -34,6 +34,10 @@ public:
     // table yet, every well enabled and plain.
     void setWellData(const std::vector<morvane::Curve>* wells);
     bool hasData(int index) const;
+    // What the plate layout says of each well, by check-list index (empty: nothing), added to
+    // its tooltip; the wells of controls are drawn in italics in the control colour. Empty
+    // vectors: no layout.
+    void setLayoutNotes(const std::vector<QString>& notes, const std::vector<bool>& controls);
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     // The column numbers, a line as wide as the map for the page to put above it; shown and
@@ -68,5 +72,6 @@ private:
     int m_rows;
     std::vector<QString> m_dataNotes;    // per well: sample and readings
     std::vector<QString> m_findingNotes; // per well: what the checks found
+    std::vector<QString> m_layoutNotes;  // per well: what the layout says
     std::map<int, QIcon> m_marks;        // by sample colour
 };
