@@ -57,8 +57,9 @@ QWidget* TForm1::buildLayoutBox()
                                   QStringLiteral("toi target of interest, ref reference"));
     LayoutQuantityEdit = edit("LayoutQuantityEdit", QString(), kQuantityEditWidth);
     LayoutQuantityEdit->setPlaceholderText(QStringLiteral("quantity"));
-    LayoutUnitCB = codeList("LayoutUnitCB", QStringLiteral("unit"), morvane::kQuantityUnits,
-                            QStringLiteral("cop copies, fold, dil dilution, ng, nMol, other (cop when none is chosen)"));
+    LayoutUnitCB =
+        codeList("LayoutUnitCB", QStringLiteral("unit"), morvane::kQuantityUnits,
+                 QStringLiteral("cop copies, fold, dil dilution, ng, nMol, other (cop when none is chosen)"));
     ApplyLayoutButton = button("ApplyLayoutButton", QStringLiteral("Set for ticked wells"), kApplyButtonSize);
     ApplyLayoutButton->setToolTip(
         QStringLiteral("Give the ticked wells what the fields say; an empty field or list leaves them as they are"));
@@ -70,9 +71,9 @@ QWidget* TForm1::buildLayoutBox()
     files->addWidget(SaveLayoutButton);
     files->addWidget(LayoutLabel, 1);
     auto* fields = new QHBoxLayout;
-    for (QWidget* field : std::initializer_list<QWidget*>{LayoutSampleEdit, LayoutSampleTypeCB, LayoutTargetEdit,
-                                                          LayoutTargetTypeCB, LayoutQuantityEdit, LayoutUnitCB,
-                                                          ApplyLayoutButton})
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{LayoutSampleEdit, LayoutSampleTypeCB, LayoutTargetEdit, LayoutTargetTypeCB,
+                                         LayoutQuantityEdit, LayoutUnitCB, ApplyLayoutButton})
         fields->addWidget(field);
     fields->addStretch(1);
     lines->addLayout(files);

@@ -12,8 +12,8 @@
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 
 #include <ctime>
@@ -37,11 +37,11 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const morvane::PlateFormat plate = plateMapFor(plateSizeIndex());
     std::vector<morvane::ConvertedChannels> converted;
     if (rdes)
-        converted.push_back(unwrap(
-            morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, false, fallbackName)));
+        converted.push_back(unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg,
+                                                                plate, false, fallbackName)));
     else
-        converted = unwrap(
-            morvane::convertEverySegment(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, true, fallbackName));
+        converted = unwrap(morvane::convertEverySegment(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, true,
+                                                        fallbackName));
     morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
     content.layout = m_layout.get();
     content.version = RdmlVersionCB->currentIndex() == 1 ? morvane::RdmlVersion::V1_4 : morvane::RdmlVersion::V1_3;

@@ -5,11 +5,11 @@
 #include "common/text.h"
 
 #include <QBrush>
-#include <QStringList>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QStringList>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -228,8 +228,8 @@ void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std:
 void WellCheckList::updateToolTip(int index)
 {
     QStringList parts;
-    for (const QString* note : {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)],
-                                &m_findingNotes[std::size_t(index)]})
+    for (const QString* note :
+         {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
         if (!note->isEmpty())
             parts << *note;
     item(index)->setToolTip(parts.join(QLatin1Char('\n')));
