@@ -250,11 +250,15 @@ Status catalogue(const RdmlContent& content, Plan& plan)
                 PlanTarget target;
                 target.id = id;
                 target.dye = content.channels[channel];
-                if (entry && entry->target == id) {
-                    if (!entry->targetType.empty())
-                        target.type = entry->targetType;
-                    if (!entry->dye.empty())
-                        target.dye = entry->dye;
+                // Any row of the layout may say the target's type and dye; they agree.
+                for (std::size_t i = 0; layout && i < layout->entries.size(); ++i) {
+                    const LayoutEntry& described = layout->entries[i];
+                    if (described.target != id)
+                        continue;
+                    if (!described.targetType.empty())
+                        target.type = described.targetType;
+                    if (!described.dye.empty())
+                        target.dye = described.dye;
                 }
                 if (auto ok = checkName(target.dye, "the dye of target '" + id + "'"); !ok)
                     return ok.error();

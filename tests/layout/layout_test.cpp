@@ -173,18 +173,26 @@ TEST(Layout, SampleNamesGoIntoTheWellTable)
 
 TEST(Layout, TheWindowsEditKeepsTheLayoutWhole)
 {
+    const auto edit = [](std::optional<std::string> sample, std::optional<std::string> type,
+                         std::optional<std::string> quantity = std::nullopt) {
+        LayoutEdit e;
+        e.sample = std::move(sample);
+        e.sampleType = std::move(type);
+        e.quantity = std::move(quantity);
+        return e;
+    };
     PlateLayout layout = parsed("Well\tSample\tSample Type\nA1\tNT\tntc\n");
     const WellPos wells[] = {{1, 2}, {2, 2}};
-    ASSERT_TRUE(editLayout(layout, wells, {.sample = "Std", .sampleType = "std", .quantity = "1,5"}).ok());
+    ASSERT_TRUE(editLayout(layout, wells, edit("Std", "std", "1,5")).ok());
     ASSERT_EQ(layout.entries.size(), 3u);
     EXPECT_EQ(layout.find(2, 2, "")->quantity, "1.5");
     EXPECT_EQ(layout.find(2, 2, "")->quantityUnit, "cop");
     // Giving a control's name another type is refused and changes nothing.
     const WellPos b1[] = {{2, 1}};
-    const auto clash = editLayout(layout, b1, {.sample = "NT", .sampleType = "unkn"});
+    const auto clash = editLayout(layout, b1, edit("NT", "unkn"));
     ASSERT_FALSE(clash.ok());
     EXPECT_NE(clash.error().message.find("the sample 'NT' is given two types"), std::string::npos);
-    EXPECT_FALSE(editLayout(layout, b1, {.sampleType = "none"}).ok());
+    EXPECT_FALSE(editLayout(layout, b1, edit(std::nullopt, "none")).ok());
     EXPECT_EQ(layout.entries.size(), 3u);
     // What is saved reads back the same.
     const std::string saved = layoutTable(layout);
