@@ -89,6 +89,9 @@ public:
     void openRawFile(const QString& path);
     // One raw export dropped onto the window: opened, and page 1 shown. False when refused.
     bool FilesDropped(const QList<QUrl>& urls);
+    // The file named when the program starts: opened as a dropped file, once the window's first
+    // activation (with the version check) is over.
+    void openAtStart(const QString& path);
     void DetermineProgsButtonClick(QObject* Sender);
     void ProgsListBoxClick(QObject* Sender);
     void ConvertButtonClick(QObject* Sender);
@@ -177,6 +180,8 @@ private:
     template <typename T> T unwrap(morvane::Expected<T> result);
 
     void loadRawFile(const QString& path);
+    // openRawFile under the general error report, then page 1; false while a conversion runs.
+    bool openFile(const QString& path);
     void setConversionCommandsEnabled(bool enabled);
     WellCheckList* currentWellList() const;
 
@@ -199,6 +204,7 @@ private:
     // maps and in LayoutLabel.
     void showLayout();
     bool m_activated = false;
+    QString m_fileAtStart; // opened at the first activation
     bool m_placed = false;
     bool m_converting = false;
 

@@ -93,7 +93,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     auto saved = saveNewFile(request.target, *bytes, request.overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
     if (!saved) {
         Error error = saved.error();
-        if (!request.overwrite && error.message.ends_with(" already exists"))
+        if (!request.overwrite && error.kind == ErrorKind::Exists)
             error.message += "; give --overwrite to replace it";
         return error;
     }

@@ -1,5 +1,7 @@
 #include "conversion/runfacts.h"
 
+#include "common/tablelayout.h"
+
 namespace morvane {
 
 std::optional<RunSoftware> runSoftware(const RawText& text)
@@ -38,7 +40,7 @@ Grid readingTemperatures(const RawText& text, const WellTable& table, const Line
     DataLineReader line(text, temperatureOnly);
     for (int row = 0; row < grid.rowCount(); ++row) {
         temperatures.cell(row, 0) = grid.cell(row, 0);
-        for (int col = 2; row > 0 && col < grid.colCount(); ++col) {
+        for (int col = kFirstReadingColumn; row > 0 && col < grid.colCount(); ++col) {
             const std::uint32_t source = table.sourceLine(row, col);
             if (source == 0 || grid.cell(row, col).empty() || !line.split(source - 1))
                 continue;

@@ -23,8 +23,8 @@ namespace morvane {
 inline constexpr int kMaxCycle = 9999;
 
 struct ConversionSettings {
-    int selectedProgram = 0; // `SelectedProg`
-    int progColFromEnd = 0;  // `ProgColFromEnd`
+    int selectedProgram = 0; // the acquisition program converted
+    int progColFromEnd = 0;  // where the program number stands, counted from the end of a data line
     // 0-based index of the first data line: the line after the header (ProgramList::firstDataLine()).
     std::size_t firstDataLine = 2;
     int wellLimit = 384;                  // the wells of the plate
@@ -45,7 +45,7 @@ struct WellTable {
     // converted well: well, sample name (each word preceded by a blank), the reading of cycle k
     // in column k + 1. Cells are UTF-8. One fixed row and one fixed column (the well).
     Grid grid;
-    // The last cycle number of the first well's run (`NoCyclesEdit`).
+    // The last cycle number of the first well's run: the number of cycles the table is said to hold.
     int cycles = 0;
     // The wells of the file after the well limit was reached, in the order of the file: they
     // have no row.
@@ -78,7 +78,7 @@ Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings&
 
 // What the user chose to convert, of what the detection offers.
 struct RunChoice {
-    int program = 0;            // `SelectedProg`
+    int program = 0;            // the acquisition program
     std::optional<int> segment; // for a program that reads in several segments
     int channel = 0;            // index into ProgramList::columns.channels
 };

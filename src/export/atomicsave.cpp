@@ -160,15 +160,16 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
             return Error{quotedFileName(target) + " cannot be saved: the folder '" + folder.string() +
                          "' is not writable (" + error.message() + ")"};
-        return Error{quotedFileName(target) + " cannot be saved: no temporary file can be made in '" + folder.string() +
-                     "' (" + error.message() + ")"};
+        return Error{.message = quotedFileName(target) + " cannot be saved: no temporary file can be made in '" +
+                                folder.string() + "' (" + error.message() + ")",
+                     .kind = ErrorKind::Io};
     }
     const auto abandon = [&](const std::string& reason) {
         if (file)
             std::fclose(file);
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return Error{quotedFileName(target) + " cannot be saved: " + reason};
+        return Error{.message = quotedFileName(target) + " cannot be saved: " + reason, .kind = ErrorKind::Io};
     };
 
     constexpr std::size_t kChunkSize = 1 << 20;
@@ -194,8 +195,8 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
         std::error_code ignored;
         fs::remove(temporary, ignored);
         if (isLockOrPermission(e))
-            return Error{fileInUseMessage(target)};
-        return Error{quotedFileName(target) + " cannot be replaced: " + e.message()};
+            return Error{.message = fileInUseMessage(target), .kind = ErrorKind::Busy};
+        return Error{.message = quotedFileName(target) + " cannot be replaced: " + e.message(), .kind = ErrorKind::Io};
     }
     syncFolder(target.parent_path());
     return success();
@@ -241,11 +242,11 @@ Status saveNewFile(const fs::path& target, std::string_view bytes, ExistingFile 
         return saveFileAtomically(target, bytes, io);
     std::error_code error;
     if (fs::exists(fs::symlink_status(target, error)))
-        return Error{quotedFileName(target) + " already exists"};
+        return Error{.message = quotedFileName(target) + " already exists", .kind = ErrorKind::Exists};
     NoReplaceSaveIo noReplace(io);
     auto saved = saveFileAtomically(target, bytes, noReplace);
     if (!saved && fs::exists(fs::symlink_status(target, error)))
-        return Error{quotedFileName(target) + " already exists"};
+        return Error{.message = quotedFileName(target) + " already exists", .kind = ErrorKind::Exists};
     return saved;
 }
 

@@ -1,5 +1,6 @@
 #include "rdml/rdml.h"
 
+#include "common/tablelayout.h"
 #include "common/text.h"
 #include "rdml/rdmlplan.h"
 #include "xlsx/xmltokens.h"
@@ -160,7 +161,7 @@ struct Writer {
         const Grid& table = *run.tables[channel];
         const int row = react.rows[channel];
         const Grid* temperatures = react.temperatureRow >= 0 ? run.temperatures : nullptr;
-        for (int col = 2; col < table.colCount(); ++col) {
+        for (int col = kFirstReadingColumn; col < table.colCount(); ++col) {
             const std::string& cell = table.cell(row, col);
             if (cell.empty())
                 continue;

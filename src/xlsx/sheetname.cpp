@@ -179,12 +179,4 @@ std::string sheetNameWithChannel(std::string_view experimentName, std::string_vi
     return std::string(cutToUtf16Units(experimentName, static_cast<std::size_t>(room))) + suffix;
 }
 
-std::string proposedSheetName(std::string_view experimentName, std::string_view channel, std::string_view segment)
-{
-    std::string suffix(channel);
-    if (!segment.empty())
-        suffix += (suffix.empty() ? "seg " : " seg ") + std::string(segment);
-    return suffix.empty() ? std::string(experimentName) : sheetNameWithChannel(experimentName, suffix);
-}
-
 } // namespace morvane

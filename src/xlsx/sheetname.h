@@ -46,11 +46,6 @@ std::string uniqueSheetName(std::string_view wanted, const std::vector<std::stri
 // in 31 characters.
 std::string sheetNameWithChannel(std::string_view experimentName, std::string_view channel);
 
-// The sheet name proposed for a table: the experiment name, then the channel (empty: none) and
-// "seg S" for a segment (empty: none), the experiment name cut so that the whole fits, so that
-// the tables of two channels or two segments of one file are told apart.
-std::string proposedSheetName(std::string_view experimentName, std::string_view channel, std::string_view segment);
-
 // The longest start of `text` of at most `units` UTF-16 code units; never splits a character.
 std::string_view cutToUtf16Units(std::string_view text, std::size_t units);
 

@@ -410,7 +410,11 @@ TEST(Rdml, WellsOffThePlateAndRepeatedWellsDoNotBreakTheFile)
         table.setCell(row, 0, wells[row - 1]);
         table.setCell(row, 2, std::to_string(row));
     }
-    RdmlContent content{"Exp", "2", PlateFormat::Wells96, {"483-533"}, {&table}, {}, nullptr};
+    RdmlContent content;
+    content.experiment = "Exp";
+    content.run = "2";
+    content.channels = {"483-533"};
+    content.tables = {&table};
     RdmlSummary summary;
     const auto xml = rdmlXml(content, &summary);
     ASSERT_TRUE(xml.ok());
@@ -621,6 +625,7 @@ TEST(RdmlSave, ANewFileIsWrittenAndAnExistingOneRefusedUnlessReplaced)
     const auto refused = saveNewFile(file, "second", ExistingFile::Refuse);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().message, "'run.rdml' already exists");
+    EXPECT_EQ(refused.error().kind, ErrorKind::Exists);
     EXPECT_EQ(xlsxtest::readFile(file), "first");
 
     ASSERT_TRUE(saveNewFile(file, "third", ExistingFile::Replace).ok());
