@@ -25,13 +25,6 @@ QString number(double value)
 
 CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
 {
-    xAxis->setLabel(QStringLiteral("cycle"));
-    // Cycles are whole numbers: no tick at 2.5.
-    QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
-    cycles->setTickStep(1);
-    cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
-    xAxis->setTicker(cycles);
-    yAxis->setLabel(QStringLiteral("reading"));
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables);
     setSelectionTolerance(int(kHoverReach));
     // Hundreds of curves: antialiasing only when the view is still.
@@ -44,7 +37,8 @@ CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
     connect(this, &QCustomPlot::mouseMove, this, &CurvePlot::showHover);
     connect(this, &QCustomPlot::mouseDoubleClick, this, [this] { resetView(); });
     connect(this, &QCustomPlot::selectionChangedByUser, this, &CurvePlot::pickByUser);
-    setScale(m_scale);
+    applyAxes();
+    rebuild();
 }
 
 void CurvePlot::setCurves(std::vector<morvane::Curve> curves)
@@ -56,12 +50,43 @@ void CurvePlot::setCurves(std::vector<morvane::Curve> curves)
 void CurvePlot::setScale(morvane::CurveScale scale)
 {
     m_scale = scale;
-    const bool log = scale == morvane::CurveScale::Log;
+    applyAxes();
+    rebuild();
+}
+
+void CurvePlot::setKind(CurveKind kind)
+{
+    m_kind = kind;
+    m_curves.clear();
+    applyAxes();
+    rebuild();
+}
+
+// -dF/dT falls below zero where the dye brightens: a log axis has no place for it.
+morvane::CurveScale CurvePlot::shownScale() const
+{
+    return m_kind == CurveKind::MeltPeaks ? morvane::CurveScale::Linear : m_scale;
+}
+
+void CurvePlot::applyAxes()
+{
+    const bool melt = m_kind == CurveKind::MeltPeaks;
+    xAxis->setLabel(melt ? QStringLiteral("°C") : QStringLiteral("cycle"));
+    if (melt) {
+        xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    } else {
+        // Cycles are whole numbers: no tick at 2.5.
+        QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
+        cycles->setTickStep(1);
+        cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+        xAxis->setTicker(cycles);
+    }
+    yAxis->setLabel(melt ? QStringLiteral("-dF/dT") : QStringLiteral("reading"));
+    const bool log = shownScale() == morvane::CurveScale::Log;
     yAxis->setScaleType(log ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
     yAxis->setTicker(log ? QSharedPointer<QCPAxisTicker>(new QCPAxisTickerLog)
                          : QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
     yAxis->setNumberFormat(log ? QStringLiteral("gb") : QStringLiteral("g"));
-    rebuild();
 }
 
 void CurvePlot::rebuild()
@@ -69,7 +94,7 @@ void CurvePlot::rebuild()
     clearGraphs();
     const bool smooth = m_curves.size() <= kSmoothCurves;
     for (const morvane::Curve& curve : m_curves) {
-        const auto points = morvane::visiblePoints(curve, m_scale);
+        const auto points = morvane::visiblePoints(curve, shownScale());
         QCPGraph* graph = addGraph();
         graph->setName(QString::fromStdString(curve.well));
         graph->setPen(QPen(sampleColour(curve.colour), kCurveWidth));
@@ -91,7 +116,7 @@ void CurvePlot::resetView()
         rescaleAxes();
         // A little room round the curves, so the first and last readings are not on the frame.
         xAxis->scaleRange(1.04, xAxis->range().center());
-        if (m_scale == morvane::CurveScale::Log)
+        if (shownScale() == morvane::CurveScale::Log)
             yAxis->setRange(yAxis->range().lower / 1.2, yAxis->range().upper * 1.2);
         else
             yAxis->scaleRange(1.08, yAxis->range().center());
@@ -129,9 +154,19 @@ QString CurvePlot::describeAt(const QPoint& pos) const
     if (i >= int(m_curves.size()))
         return {};
     const auto point = graph->data()->at(index);
-    return QStringLiteral("%1  %2  cycle %3: %4")
-        .arg(graph->name(), QString::fromStdString(m_curves[std::size_t(i)].sample), number(point->key),
-             number(point->value));
+    const morvane::Curve& curve = m_curves[std::size_t(i)];
+    const QString sample = QString::fromStdString(curve.sample);
+    if (m_kind == CurveKind::MeltPeaks) {
+        QStringList tms;
+        for (double tm : curve.peaks)
+            tms << QStringLiteral("%1 °C").arg(tm, 0, 'f', 2);
+        return QStringLiteral("%1  %2  %3  at %4 °C: %5")
+            .arg(graph->name(), sample,
+                 tms.isEmpty() ? QStringLiteral("no melt peak")
+                               : QStringLiteral("Tm ") + tms.join(QStringLiteral(", ")),
+                 QString::number(point->key, 'f', 2), QString::number(point->value, 'g', 4));
+    }
+    return QStringLiteral("%1  %2  cycle %3: %4").arg(graph->name(), sample, number(point->key), number(point->value));
 }
 
 void CurvePlot::showHover(QMouseEvent* event)
@@ -164,7 +199,8 @@ bool CurvePlot::saveAs(const QString& path, QSize size)
         svg.setFileName(path);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(QStringLiteral("Amplification curves"));
+        svg.setTitle(m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
+                                                    : QStringLiteral("Amplification curves"));
         QCPPainter painter;
         if (!painter.begin(&svg))
             return false;

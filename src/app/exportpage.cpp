@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QVBoxLayout>
 
 using namespace controls;
 
@@ -32,6 +33,8 @@ constexpr int kCharCountWidth = 97;
 constexpr int kSheetListWidth = 233;
 constexpr QSize kCloseButtonSize = buttonSize(131);
 constexpr QSize kSaveRdmlButtonSize = buttonSize(145);
+// Round the plot under the table and its switch.
+constexpr QMargins kPlotMargins{0, 4, 0, 0};
 
 // Until an extraction: an empty table with its heading row and column.
 constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
@@ -102,9 +105,15 @@ QWidget* TForm1::buildExportPage()
     // Under the table, the curves of its rows; the user looks, the plate map is on page 2.
     ExportPlot = named(new CurvePlot, "ExportPlot");
     ExportPlot->setInteraction(QCP::iSelectPlottables, false);
+    ExportCurveKindCB = curveKindSwitch("ExportCurveKindCB");
+    auto* curves = new QWidget;
+    auto* curvesBox = new QVBoxLayout(curves);
+    curvesBox->setContentsMargins(kPlotMargins);
+    curvesBox->addWidget(ExportCurveKindCB, 0, Qt::AlignLeft);
+    curvesBox->addWidget(ExportPlot, 1);
     auto* body = named(new QSplitter(Qt::Vertical), "ExportSplitter");
     body->addWidget(ExportSelectSG);
-    body->addWidget(ExportPlot);
+    body->addWidget(curves);
     body->setChildrenCollapsible(false);
     body->setStretchFactor(0, 1); // half and half; the user drags the line between them
     body->setStretchFactor(1, 1);

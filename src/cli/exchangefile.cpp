@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "conversion/meltcurve.h"
 #include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
@@ -53,11 +54,13 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     if (!run)
         return Error{"the run " + quoteForMessage(first.run) + " is not offered"};
     const bool rdml = request.format == OutputFormat::Rdml;
+    const std::filesystem::path& target = request.target;
+    const bool overwrite = request.overwrite;
     const auto convert = [&]() -> Expected<std::vector<ConvertedChannels>> {
         if (request.everySegment && rdml)
             return convertEverySegment(text, programs, run->program, run->segment, first.plate, true,
                                        request.fallbackExperiment);
-        auto one = convertEveryChannel(text, programs, run->program, run->segment, first.plate, rdml,
+        auto one = convertEveryChannel(text, programs, run->program, run->segment, first.plate, true,
                                        request.fallbackExperiment);
         if (!one)
             return one.error();
@@ -83,20 +86,46 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     ExchangeFileWritten written;
     const std::optional<MeltCurves>& melt = converted->front().melt;
     if (melt && melt->repeatedTemperatures > 0)
-        written.warnings.push_back(std::to_string(melt->repeatedTemperatures) +
-                                   " melt readings repeat a temperature their well was already read at; "
-                                   "the first reading at each temperature is kept");
+        written.warnings.push_back(repeatedTemperaturesWarning(*melt));
     RdmlSummary summary;
     auto bytes = rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
     if (!bytes)
         return bytes.error();
-    auto saved = saveNewFile(request.target, *bytes, request.overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
-    if (!saved) {
-        Error error = saved.error();
-        if (!request.overwrite && error.kind == ErrorKind::Exists)
+    // RDES keeps the melt curve in a second table beside the first.
+    std::optional<std::string> meltTable;
+    const std::filesystem::path meltTarget = meltingTablePath(target);
+    if (!rdml && melt) {
+        RdmlSummary meltSummary;
+        auto table = rdesMeltTable(content, &meltSummary);
+        if (!table)
+            return table.error();
+        meltTable = std::move(table).value();
+        summary.meltPoints = meltSummary.meltPoints;
+    }
+    // --overwrite replaces an RDML file or RDES table, never whatever else the name leads to.
+    if (overwrite) {
+        const WrittenKind kind = rdml ? WrittenKind::Rdml : WrittenKind::RdesTable;
+        if (auto replaceable = checkReplaceable(target, kind); !replaceable)
+            return replaceable.error();
+        if (meltTable)
+            if (auto replaceable = checkReplaceable(meltTarget, kind); !replaceable)
+                return replaceable.error();
+    }
+    const auto refused = [overwrite](Error error) {
+        if (!overwrite && error.kind == ErrorKind::Exists)
             error.message += "; give --overwrite to replace it";
         return error;
-    }
+    };
+    const ExistingFile existing = overwrite ? ExistingFile::Replace : ExistingFile::Refuse;
+    if (auto saved = saveNewFile(target, *bytes, existing); !saved)
+        return refused(saved.error());
+    if (meltTable)
+        if (auto saved = saveNewFile(meltTarget, *meltTable, existing); !saved) {
+            // Both tables or neither: the amplification table alone would look complete.
+            std::error_code ignored;
+            std::filesystem::remove(target, ignored);
+            return refused(saved.error());
+        }
 
     written.description = std::to_string(summary.reacts) + " wells of program " + first.run + ", channel" +
                           (tables.size() > 1 ? "s " : " ");
@@ -106,7 +135,8 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     for (const RdmlRunPart& part : content.moreRuns)
         written.description += ", and " + part.run;
     if (melt && summary.meltPoints > 0)
-        written.description += ", melt curve of program " + std::to_string(melt->program);
+        written.description += ", melt curve of program " + std::to_string(melt->program) +
+                               (meltTable ? " in " + meltTarget.string() : "");
     if (request.layout)
         written.description += ", with the layout " + quoteForMessage(request.layout->source);
     return written;

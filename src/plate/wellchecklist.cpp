@@ -23,10 +23,16 @@ constexpr QSize kMarkSize{7, 7};
 constexpr QSize kNarrowMarkSize{3, 9};
 constexpr int kNarrowCellHeight = 14;
 
-QIcon markIcon(int colour, QSize size)
+// With `framed`, a dark frame says the well has more than one melt peak.
+QIcon markIcon(int colour, QSize size, bool framed)
 {
     QPixmap mark(size);
     mark.fill(sampleColour(colour));
+    if (framed) {
+        QPainter painter(&mark);
+        painter.setPen(Qt::black);
+        painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
+    }
     return QIcon(mark);
 }
 
@@ -83,6 +89,8 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_ticks.assign(std::size_t(count()), false);
     m_dataNotes.resize(std::size_t(count()));
     m_findingNotes.resize(std::size_t(count()));
+    m_meltNotes.resize(std::size_t(count()));
+    m_colours.assign(std::size_t(count()), -1);
     m_layoutNotes.resize(std::size_t(count()));
     setIconSize(itemHeight < kNarrowCellHeight ? kNarrowMarkSize : kMarkSize);
     // A name cut to "..." says nothing; cut short, "P2" of P24 still does.
@@ -184,6 +192,7 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
         const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
         well->setFlags(data ? flags | Qt::ItemIsEnabled : flags);
         QString& note = m_dataNotes[std::size_t(i)];
+        m_colours[std::size_t(i)] = -1;
         if (!wells) {
             note.clear();
             well->setIcon(QIcon());
@@ -191,17 +200,48 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
             note = QStringLiteral("%1: no data").arg(well->text());
             well->setIcon(QIcon());
         } else {
+            m_colours[std::size_t(i)] = found->second->colour;
             const morvane::Curve& curve = *found->second;
             note = QStringLiteral("%1: %2").arg(well->text(), QString::fromStdString(curve.sample));
             if (!curve.readings.empty())
                 note += QStringLiteral("\nreadings %1 (cycle %2) to %3 (cycle %4)")
                             .arg(reading(curve.readings.front()), reading(curve.cycles.front()),
                                  reading(curve.readings.back()), reading(curve.cycles.back()));
-            auto [mark, added] = m_marks.try_emplace(curve.colour);
-            if (added)
-                mark->second = markIcon(curve.colour, iconSize());
-            well->setIcon(mark->second);
+            well->setIcon(mark(curve.colour, false));
         }
+        updateToolTip(i);
+    }
+}
+
+const QIcon& WellCheckList::mark(int colour, bool severalPeaks)
+{
+    auto [found, added] = m_marks.try_emplace({colour, severalPeaks});
+    if (added)
+        found->second = markIcon(colour, iconSize(), severalPeaks);
+    return found->second;
+}
+
+void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
+{
+    std::map<std::string, const morvane::Curve*> byName;
+    if (melt)
+        for (const morvane::Curve& well : *melt)
+            byName.emplace(morvane::foldAscii(well.well), &well);
+    for (int i = 0; i < count(); ++i) {
+        const auto found = byName.find(morvane::foldAscii(item(i)->text().toStdString()));
+        QString& note = m_meltNotes[std::size_t(i)];
+        note.clear();
+        const std::size_t peaks = found == byName.end() ? 0 : found->second->peaks.size();
+        if (found != byName.end()) {
+            QStringList tms;
+            for (double tm : found->second->peaks)
+                tms << QStringLiteral("%1 °C").arg(tm, 0, 'f', 2);
+            note = peaks == 0   ? QStringLiteral("no melt peak")
+                   : peaks == 1 ? QStringLiteral("Tm %1").arg(tms.front())
+                                : QStringLiteral("%1 melt peaks: Tm %2").arg(peaks).arg(tms.join(QStringLiteral(", ")));
+        }
+        if (const int colour = m_colours[std::size_t(i)]; colour >= 0)
+            item(i)->setIcon(mark(colour, peaks > 1));
         updateToolTip(i);
     }
 }
@@ -227,12 +267,12 @@ void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std:
 
 void WellCheckList::updateToolTip(int index)
 {
-    QStringList parts;
-    for (const QString* note :
-         {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
+    QStringList lines;
+    for (const QString* note : {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)],
+                                &m_meltNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
         if (!note->isEmpty())
-            parts << *note;
-    item(index)->setToolTip(parts.join(QLatin1Char('\n')));
+            lines << *note;
+    item(index)->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void WellCheckList::paintRulers(QPainter& painter, bool rowLetters) const

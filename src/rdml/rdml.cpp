@@ -2,6 +2,7 @@
 
 #include "common/tablelayout.h"
 #include "common/text.h"
+#include "conversion/meltpeaks.h"
 #include "rdml/rdmlplan.h"
 #include "xlsx/xmltokens.h"
 #include "xlsx/zipwriter.h"
@@ -227,6 +228,13 @@ struct Writer {
                     continue;
                 xml << "<data>\n<tar id=\"";
                 xml.text(react.targets[channel]) << "\"/>\n";
+                if (meltChannel >= 0) {
+                    // The main melt peak: the schema has room for one temperature.
+                    const MeltAnalysis peaks =
+                        analyseMeltWell(*content.melt, *react.melt, static_cast<std::size_t>(meltChannel));
+                    if (!peaks.peaks.empty())
+                        xml << "<meltTemp>" << meltTemperatureText(peaks.peaks.front().temperature) << "</meltTemp>\n";
+                }
                 if (react.rows[channel] >= 0)
                     if (auto ok = amplification(run, react, channel); !ok)
                         return ok;

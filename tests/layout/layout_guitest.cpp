@@ -102,7 +102,8 @@ void LayoutWindowTest::tickedWellsAreSetSavedAndWrittenAsRdml14()
     t.click("SaveRdmlButton");
     QFile rdml(dir.filePath("run.rdml"));
     QVERIFY(rdml.open(QIODevice::ReadOnly));
-    auto archive = morvane::xlsx::ZipArchive::open(rdml.readAll().toStdString(), 4, 1u << 30);
+    const std::string bytes = rdml.readAll().toStdString();
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     QVERIFY(archive.ok());
     const std::string xml = *archive->read(*archive->find("rdml_data.xml"), 1u << 30);
     QVERIFY(xml.find("version=\"1.4\"") != std::string::npos);
