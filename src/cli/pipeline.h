@@ -69,6 +69,7 @@ struct ExportTable {
     int cycles = 0;                        // of the first well
     int wellsExtracted = 0;                // rows below the header
     std::vector<std::string> missingWells; // chosen wells without data, left out
+    std::vector<std::string> wellsWithData; // every well the conversion gave a row, chosen or not
     std::optional<char> replacedSeparator; // the wrong separator that was replaced, if it was
     std::string plateWarning;              // wells the plate cannot hold, or "" (plateWellsWarning)
     std::vector<Finding> findings;         // of the conversion (checkConversion)
