@@ -37,9 +37,8 @@ Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const Progr
 }
 
 Expected<std::vector<ConvertedChannels>> convertEverySegment(const RawText& text, const ProgramList& programs,
-                                                             int program, std::optional<int> segment,
-                                                             PlateFormat plate, bool withMelt,
-                                                             const std::string& fallbackName)
+                                                             int program, std::optional<int> segment, PlateFormat plate,
+                                                             bool withMelt, const std::string& fallbackName)
 {
     std::vector<ConvertedChannels> runs;
     auto chosen = convertEveryChannel(text, programs, program, segment, plate, withMelt, fallbackName);

@@ -38,8 +38,7 @@ Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const Progr
 // segment of the program as a run of its own, so that no read is dropped; the melt curve goes
 // with the first. A program read in one segment gives one run.
 Expected<std::vector<ConvertedChannels>> convertEverySegment(const RawText& text, const ProgramList& programs,
-                                                             int program, std::optional<int> segment,
-                                                             PlateFormat plate, bool withMelt,
-                                                             const std::string& fallbackName);
+                                                             int program, std::optional<int> segment, PlateFormat plate,
+                                                             bool withMelt, const std::string& fallbackName);
 
 } // namespace morvane
