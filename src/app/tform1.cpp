@@ -224,8 +224,8 @@ QString TForm1::askSavePath(const QString& caption, const QString& filters, bool
 {
     for (;;) {
         QString chosen;
-        const QString path = withChosenExtension(m_dialogs->saveFileName(this, caption, filters, lastFolder(), &chosen),
-                                                 filters, chosen);
+        QString path = withChosenExtension(m_dialogs->saveFileName(this, caption, filters, lastFolder(), &chosen),
+                                           filters, chosen);
         if (path.isEmpty() || !askBeforeReplacing || !QFileInfo::exists(path))
             return path;
         if (confirm(

@@ -518,10 +518,11 @@ private:
                 std::string sheets;
                 for (const std::string& name : lost.sheets)
                     sheets += (sheets.empty() ? "'" : ", '") + name + "'";
-                // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once per file lost
+                // NOLINTBEGIN(performance-inefficient-string-concatenation): once per file lost
                 report(lost.file, Error{(lost.sheets.size() == 1 ? "its sheet " : "its sheets ") + sheets +
                                         (lost.sheets.size() == 1 ? " was" : " were") + " not written to " + output +
                                         "; convert this file again"});
+                // NOLINTEND(performance-inefficient-string-concatenation)
             }
             return false;
         }

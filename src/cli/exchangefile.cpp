@@ -76,6 +76,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
         return ticks.error();
     RdmlContent content = rdmlContent(*converted, std::move(ticks).value());
     std::vector<std::string> channels;
+    channels.reserve(tables.size());
     for (const ExportTable& table : tables)
         channels.push_back(table.channel);
     keepChannels(content, channels);

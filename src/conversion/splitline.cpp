@@ -93,7 +93,7 @@ inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end
     const __m128i below = _mm_set1_epi8(31);
     const __m128i quote = _mm_set1_epi8('"');
     for (int b = 0; b < 4; ++b) {
-        const char* const at = chunk + 16 * b;
+        const char* const at = chunk + std::ptrdiff_t{16} * b;
         if (at >= end) {
             bits.separators |= ~std::uint64_t{0} << (16 * b);
             break;

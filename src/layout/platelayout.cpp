@@ -221,10 +221,13 @@ Status checkLayoutConsistency(const PlateLayout& layout)
             const auto [q, first] = quantities.try_emplace(key, Given{value, entry.place});
             const std::string& earlier = q->second.value;
             if (!first && (earlier.substr(earlier.find(' ')) != " " + entry.quantityUnit ||
-                           numberValue(earlier.substr(0, earlier.find(' '))) != numberValue(entry.quantity)))
+                           numberValue(earlier.substr(0, earlier.find(' '))) != numberValue(entry.quantity))) {
+                // NOLINTBEGIN(performance-inefficient-string-concatenation): once, on the way out
                 return at(entry.place, "the sample " + quoteForMessage(entry.sample) + " is given two quantities" +
                                            (entry.target.empty() ? "" : " for " + quoteForMessage(entry.target)) +
                                            ": " + earlier + " (" + q->second.place + ") and " + value);
+                // NOLINTEND(performance-inefficient-string-concatenation)
+            }
         }
     }
     return success();
@@ -463,6 +466,7 @@ std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, std::
     std::sort(missing.begin(), missing.end());
     missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
     std::vector<std::string> names;
+    names.reserve(missing.size());
     for (const auto& [r, c] : missing)
         names.push_back(wellName(r, c));
     return names;

@@ -243,6 +243,7 @@ ZipArchive::~ZipArchive()
     close();
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the names and data are moved out of it
 ZipArchive ZipArchive::fromParts(std::vector<std::pair<std::string, std::string>> parts)
 {
     ZipArchive archive;
@@ -390,7 +391,7 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
         if (!replaced[i] && api().stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE))
             stored += st.comp_size;
     }
-    writer.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(stored, 1ull << 30)) + 64 * 1024);
+    writer.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(stored, 1ull << 30)) + std::size_t{64} * 1024);
 
     // The entries in the order of the archive, those replaced in their places; new ones after them.
     for (std::size_t i = 0; i < m_names.size(); ++i) {
