@@ -7,9 +7,9 @@ import pathlib
 import sys
 
 here = pathlib.Path(__file__).resolve().parent
-spec = importlib.util.spec_from_file_location("function_length", here.parents[1] / "scripts" / "function-length.py")
-script = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(script)
+module_spec = importlib.util.spec_from_file_location("function_length", here.parents[1] / "scripts" / "function-length.py")
+script = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(script)
 
 expected = [
     ("twice", 13, 17),
