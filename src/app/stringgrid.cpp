@@ -1,6 +1,7 @@
 #include "app/stringgrid.h"
 
 #include "app/findingmarks.h"
+#include "common/tablelayout.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -125,12 +126,12 @@ void StringGrid::fitReadings()
     const auto& g = m_model->grid();
     std::size_t longest = 0;
     for (int row = 0; row < g.rowCount(); ++row)
-        for (int col = 2; col < g.colCount(); ++col)
+        for (int col = morvane::kFirstReadingColumn; col < g.colCount(); ++col)
             longest = std::max(longest, g.cell(row, col).size());
     int width = kReadingColumnWidth;
     int measured = 0;
     for (int row = 0; row < g.rowCount() && longest > 0 && measured < kMeasuredTexts; ++row)
-        for (int col = 2; col < g.colCount() && measured < kMeasuredTexts; ++col)
+        for (int col = morvane::kFirstReadingColumn; col < g.colCount() && measured < kMeasuredTexts; ++col)
             if (g.cell(row, col).size() == longest && ++measured)
                 width = std::max(width, fontMetrics().horizontalAdvance(QString::fromStdString(g.cell(row, col))) +
                                             kCellPadding);

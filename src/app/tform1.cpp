@@ -29,6 +29,8 @@
 #include <QRadioButton>
 #include <QScrollArea>
 
+#include <utility>
+
 namespace {
 
 constexpr QPoint kWindowPosition{61, 158};
@@ -230,6 +232,8 @@ bool TForm1::event(QEvent* event)
         // again but must not repeat this.
         m_activated = true;
         run([&] { FormActivate(this); });
+        if (!m_fileAtStart.isEmpty())
+            openFile(std::exchange(m_fileAtStart, QString()));
     }
     return result;
 }
@@ -267,9 +271,25 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::FilesDropped(const QList<QUrl>& urls)
 {
-    if (m_converting || urls.size() != 1 || !urls.front().isLocalFile())
+    if (urls.size() != 1 || !urls.front().isLocalFile())
         return false;
-    const QString path = urls.front().toLocalFile();
+    return openFile(urls.front().toLocalFile());
+}
+
+void TForm1::openAtStart(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    if (m_activated)
+        openFile(path);
+    else
+        m_fileAtStart = path;
+}
+
+bool TForm1::openFile(const QString& path)
+{
+    if (m_converting)
+        return false;
     run([&] {
         openRawFile(path);
         PageControl1->setPage(0);

@@ -88,6 +88,9 @@ public:
     void openRawFile(const QString& path);
     // One raw export dropped onto the window: opened, and page 1 shown. False when refused.
     bool FilesDropped(const QList<QUrl>& urls);
+    // The file named when the program starts: opened as a dropped file, once the window's first
+    // activation (with the version check) is over.
+    void openAtStart(const QString& path);
     void DetermineProgsButtonClick(QObject* Sender);
     void ProgsListBoxClick(QObject* Sender);
     void ConvertButtonClick(QObject* Sender);
@@ -169,6 +172,8 @@ private:
     template <typename T> T unwrap(morvane::Expected<T> result);
 
     void loadRawFile(const QString& path);
+    // openRawFile under the general error report, then page 1; false while a conversion runs.
+    bool openFile(const QString& path);
     void setConversionCommandsEnabled(bool enabled);
     WellCheckList* currentWellList() const;
 
@@ -185,6 +190,7 @@ private:
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
     bool m_activated = false;
+    QString m_fileAtStart; // opened at the first activation
     bool m_placed = false;
     bool m_converting = false;
 

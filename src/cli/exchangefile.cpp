@@ -85,7 +85,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     auto saved = saveNewFile(target, *bytes, overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
     if (!saved) {
         Error error = saved.error();
-        if (!overwrite && error.message.ends_with(" already exists"))
+        if (!overwrite && error.kind == ErrorKind::Exists)
             error.message += "; give --overwrite to replace it";
         return error;
     }

@@ -1,6 +1,7 @@
 // morvane-convert: see cli/convertcli.h.
 
 #include "cli/convertcli.h"
+#include "common/platform.h"
 
 #include <cstdio>
 #if defined(__GLIBC__)
@@ -9,16 +10,6 @@
 #include <iostream>
 #include <string>
 #include <vector>
-
-#ifdef _WIN32
-#include <io.h>
-#define morvane_isatty(fd) _isatty(fd)
-#define morvane_fileno(f) _fileno(f)
-#else
-#include <unistd.h>
-#define morvane_isatty(fd) isatty(fd)
-#define morvane_fileno(f) fileno(f)
-#endif
 
 int main(int argc, char** argv)
 {
@@ -30,7 +21,7 @@ int main(int argc, char** argv)
 #endif
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const bool errIsTerminal = morvane_isatty(morvane_fileno(stderr)) != 0;
+    const bool errIsTerminal = morvane::platform::isTerminal(stderr);
     int status = morvane::runConvert(args, std::cout, std::cerr, errIsTerminal);
     std::cout.flush();
     if (!std::cout) {

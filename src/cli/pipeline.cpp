@@ -3,8 +3,8 @@
 #include "common/text.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
+#include "export/tablepipeline.h"
 #include "plate/extraction.h"
-#include "xlsx/sheetname.h"
 
 #include <algorithm>
 
@@ -159,17 +159,17 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         result.run = resolved.run->name();
         result.experimentName = name;
         result.channel = programs.columns.channels[static_cast<std::size_t>(channel)];
-        result.proposedSheetName =
-            programs.columns.severalChannels() ? sheetNameWithChannel(name, result.channel) : name;
+        result.proposedSheetName = proposedSheetName(text, programs, channel);
 
-        // Convert to Grid.
+        // Convert to Grid, and its checks.
         const RunChoice run{resolved.run->program, resolved.run->segment, channel};
-        auto wellTable = convertRun(text, programs, run, format, progress);
-        if (!wellTable)
-            return wellTable.error();
+        auto checked = convertAndCheck(text, programs, run, format, progress);
+        if (!checked)
+            return checked.error();
+        const WellTable* wellTable = &checked->table;
         result.cycles = wellTable->cycles;
-        result.plateWarning = plateWellsWarning(wellTable->grid, wellTable->wellsNotConverted, format);
-        result.findings = checkConversion(*wellTable);
+        result.plateWarning = std::move(checked->plateWarning);
+        result.findings = std::move(checked->findings);
 
         // Extract Selected Wells, and the answer to the separator question.
         Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);

@@ -12,9 +12,20 @@
 
 namespace morvane {
 
+// What kind of failure an error is, for callers that act on it: they test the kind, never the
+// wording of the message.
+enum class ErrorKind {
+    BadInput, // the input is not what it should be (the default)
+    Exists,   // the file to be made is there already
+    Busy,     // another program or writer holds the file
+    Io,       // the system refused a read or a write
+    Limit,    // the input is past a limit this program keeps
+};
+
 struct Error {
     std::string message;  // what is wrong, without the place
     std::size_t line = 0; // 1-based line of the input it concerns, as an editor shows it; 0: none
+    ErrorKind kind = ErrorKind::BadInput;
 };
 
 // "line 57: 'seven' is not a valid integer value (cycle number)", or the bare message.
@@ -23,7 +34,7 @@ inline std::string describe(const Error& error)
     return error.line == 0 ? error.message : "line " + std::to_string(error.line) + ": " + error.message;
 }
 
-template <typename T> class Expected {
+template <typename T> class [[nodiscard]] Expected {
 public:
     Expected(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     Expected(Error error) : m_state(std::in_place_index<1>, std::move(error)) {}

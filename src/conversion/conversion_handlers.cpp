@@ -12,10 +12,10 @@
 #include "conversion/rawtext.h"
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
+#include "export/tablepipeline.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
-#include "xlsx/sheetname.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -182,24 +182,20 @@ void TForm1::ConvertButtonClick(QObject*)
     const auto& channels = programs->columns.channels;
     const int channel = selectedChannel();
     const std::string channelName = channels.at(std::size_t(channel));
-    const std::string experiment = morvane::experimentName(*text);
-    // With several channels the proposed sheet says which one it holds.
-    const QString name = QString::fromStdString(
-        programs->columns.severalChannels() ? morvane::sheetNameWithChannel(experiment, channelName) : experiment);
+    const QString name = QString::fromStdString(morvane::proposedSheetName(*text, *programs, channel));
     SheetNameEdit->setText(name);
     SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);
     sheetnameOutEdit->home(false);
 
-    auto table = unwrap(morvane::convertRun(*text, *programs, {SelectedProg, SelectedSeg, channel},
-                                            plateMapFor(plateSizeIndex()), [this](std::size_t line) {
-                                                ProgressBar->setValue(int(line));
-                                                pumpmessages();
-                                            }));
-    const auto plate = chosenPlate(plateSizeIndex());
-    const std::string plateWarning =
-        plate ? morvane::plateWellsWarning(table.grid, table.wellsNotConverted, *plate) : std::string();
-    m_findings = morvane::checkConversion(table);
+    auto checked = unwrap(morvane::convertAndCheck(*text, *programs, {SelectedProg, SelectedSeg, channel},
+                                                   chosenPlate(plateSizeIndex()), [this](std::size_t line) {
+                                                       ProgressBar->setValue(int(line));
+                                                       pumpmessages();
+                                                   }));
+    auto& table = checked.table;
+    const std::string& plateWarning = checked.plateWarning;
+    m_findings = std::move(checked.findings);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));
     const auto wellFindings = morvane::findingsByWell(m_findings);

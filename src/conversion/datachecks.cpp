@@ -1,6 +1,7 @@
 #include "conversion/datachecks.h"
 
 #include "common/grid.h"
+#include "common/tablelayout.h"
 #include "common/text.h"
 #include "conversion/welltable.h"
 
@@ -75,7 +76,7 @@ std::vector<Finding> checkConversion(const WellTable& table)
     for (int row = 1; row < grid.rowCount(); ++row) {
         const std::string& well = grid.cell(row, 0);
         std::uint32_t lastLine = table.sourceLine(row, 0);
-        for (int col = 2; col < grid.colCount(); ++col) {
+        for (int col = kFirstReadingColumn; col < grid.colCount(); ++col) {
             const std::string& text = grid.cell(row, col);
             const int cycle = col - 1;
             if (text.empty()) {

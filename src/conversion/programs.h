@@ -41,7 +41,7 @@ struct OfferedRun {
 };
 
 struct ProgramList {
-    // `ProgColFromEnd`: position of "Prog#" in the header line counted from its end (1 = last);
+    // Position of "Prog#" in the header line counted from its end (1 = last);
     // the program number of every data line stands at the same position from the line's end.
     int progColFromEnd = 0;
     // 0-based index of the header line. The data begin on the line after it.
@@ -49,7 +49,7 @@ struct ProgramList {
     // The program numbers as the file writes them (the items of the list box), without
     // duplicates, in the order found; never empty.
     std::vector<std::string> programs;
-    // numbers[i] is the value of programs[i] (what `SelectedProg` takes when item i is chosen).
+    // numbers[i] is the value of programs[i] (the program chosen with item i).
     std::vector<int> numbers;
 
     // The columns of the header; progColFromEnd is columns.line.programFromEnd.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <optional>
 #include <random>
 #include <string>
 
@@ -171,13 +170,14 @@ void removeAbandonedTemporaries([[maybe_unused]] const fs::path& target)
 #endif
 }
 
-// Holds the lock on a temporary file from its making until it is renamed or removed.
+// Holds the lock on a temporary file from its making until it is renamed or removed (none
+// without a file).
 class TemporaryLock {
 public:
     explicit TemporaryLock([[maybe_unused]] std::FILE* file)
     {
 #ifndef _WIN32
-        m_fd = ::dup(fileno(file));
+        m_fd = file ? ::dup(fileno(file)) : -1;
         if (m_fd >= 0)
             ::flock(m_fd, LOCK_EX | LOCK_NB);
 #endif
@@ -261,21 +261,22 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     removeAbandonedTemporaries(target);
     const fs::path temporary = temporaryName(target);
     std::FILE* file = io.create(temporary, error);
-    const std::optional<TemporaryLock> locked = file ? std::optional<TemporaryLock>(std::in_place, file) : std::nullopt;
+    const TemporaryLock locked(file);
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
             return Error{quotedFileName(target) + " cannot be saved: the folder '" + pathForMessage(folder) +
                          "' is not writable (" + error.message() + ")"};
-        return Error{quotedFileName(target) + " cannot be saved: no temporary file can be made in '" +
-                     pathForMessage(folder) + "' (" + error.message() + ")"};
+        return Error{.message = quotedFileName(target) + " cannot be saved: no temporary file can be made in '" +
+                                pathForMessage(folder) + "' (" + error.message() + ")",
+                     .kind = ErrorKind::Io};
     }
     const auto abandon = [&](const std::string& reason) {
         if (file)
             std::fclose(file);
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return Error{quotedFileName(target) + " cannot be saved: " + reason};
+        return Error{.message = quotedFileName(target) + " cannot be saved: " + reason, .kind = ErrorKind::Io};
     };
 
     constexpr std::size_t kChunkSize = 1 << 20;
@@ -301,8 +302,8 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
         std::error_code ignored;
         fs::remove(temporary, ignored);
         if (isLockOrPermission(e))
-            return Error{fileInUseMessage(target)};
-        return Error{quotedFileName(target) + " cannot be replaced: " + e.message()};
+            return Error{.message = fileInUseMessage(target), .kind = ErrorKind::Busy};
+        return Error{.message = quotedFileName(target) + " cannot be replaced: " + e.message(), .kind = ErrorKind::Io};
     }
     syncFolder(target.parent_path());
     return success();
@@ -348,11 +349,11 @@ Status saveNewFile(const fs::path& target, std::string_view bytes, ExistingFile 
         return saveFileAtomically(target, bytes, io);
     std::error_code error;
     if (fs::exists(fs::symlink_status(target, error)))
-        return Error{quotedFileName(target) + " already exists"};
+        return Error{.message = quotedFileName(target) + " already exists", .kind = ErrorKind::Exists};
     NoReplaceSaveIo noReplace(io);
     auto saved = saveFileAtomically(target, bytes, noReplace);
     if (!saved && fs::exists(fs::symlink_status(target, error)))
-        return Error{quotedFileName(target) + " already exists"};
+        return Error{.message = quotedFileName(target) + " already exists", .kind = ErrorKind::Exists};
     return saved;
 }
 

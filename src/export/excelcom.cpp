@@ -1,12 +1,9 @@
 #include "export/excelcom.h"
 
+#include "common/platform.h"
 #include "common/text.h"
 
 #include <fstream>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace morvane {
 
@@ -51,12 +48,8 @@ WorkbookFile::Stamp WorkbookFile::stamp() const
     if (s.exists) {
         s.size = fs::file_size(m_path, error);
         s.time = fs::last_write_time(m_path, error);
-#ifndef _WIN32
         // Another writer's rename brings a new file, which a size and time alike do not show.
-        struct stat info {};
-        if (::stat(m_path.c_str(), &info) == 0)
-            s.identity = static_cast<std::uint64_t>(info.st_ino);
-#endif
+        s.identity = platform::fileIdentity(m_path).value_or(0);
     }
     return s;
 }

@@ -94,9 +94,10 @@ Expected<ExportOutcome> exportSheet(ExcelAutomation& excel, const Grid& grid, st
     auto prepared = prepareSheet(std::move(sheets).value(), grid, wantedName, decimalSeparator);
     const bool refused = !prepared || prepared->outcome.status == ExportOutcome::NameTooLong;
     // Refused before AddSheet: closing writes nothing, and lets go of the workbook, which other
-    // writers may be waiting for.
+    // writers may be waiting for. With nothing written, a failing close loses nothing: the
+    // refusal is what the user needs to hear.
     if (refused && save == Save::Now)
-        excel.CloseConnection();
+        static_cast<void>(excel.CloseConnection());
     if (!prepared)
         return prepared.error();
     return addPrepared(excel, *prepared, save);

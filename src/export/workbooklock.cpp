@@ -389,12 +389,12 @@ Expected<WorkbookLock> WorkbookLock::acquire(const fs::path& workbook, const Loc
 #endif
         const Found seen = inspect(owner);
         if (seen.kind == Found::Foreign)
-            return Error{foreignMessage(workbook, owner, seen.owner)};
+            return Error{.message = foreignMessage(workbook, owner, seen.owner), .kind = ErrorKind::Busy};
         const bool late = Clock::now() >= deadline;
         if (seen.kind == Found::Gone && !late)
             continue;
         if (late)
-            return Error{timeoutMessage(workbook, owner, seen, wait.patience)};
+            return Error{.message = timeoutMessage(workbook, owner, seen, wait.patience), .kind = ErrorKind::Busy};
         if (!told && wait.waiting)
             wait.waiting(quotedFileName(workbook) + " is being written by another Morvane export; waiting up to " +
                          durationText(wait.patience) + " for it to finish");

@@ -1,5 +1,6 @@
 #include "plate/curves.h"
 
+#include "common/tablelayout.h"
 #include "common/text.h"
 
 #include <charconv>
@@ -13,7 +14,6 @@ namespace {
 
 constexpr int kWellCol = 0;
 constexpr int kSampleCol = 1;
-constexpr int kFirstReadingCol = 2;
 
 std::string_view trimmed(std::string_view text)
 {
@@ -60,8 +60,8 @@ std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& w
     // The cycle of each reading column, from the heading; a heading that is no number counts
     // the columns instead.
     std::vector<double> cycleOfCol(std::size_t(table.colCount()), 0.0);
-    for (int col = kFirstReadingCol; col < table.colCount(); ++col)
-        cycleOfCol[std::size_t(col)] = parseReading(table.cell(0, col)).value_or(col - kFirstReadingCol + 1);
+    for (int col = kFirstReadingColumn; col < table.colCount(); ++col)
+        cycleOfCol[std::size_t(col)] = parseReading(table.cell(0, col)).value_or(col - kFirstReadingColumn + 1);
 
     std::unordered_map<std::string_view, int> colours;
     for (int row = 1; row < table.rowCount(); ++row) {
@@ -75,9 +75,9 @@ std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& w
         curve.sample = sample;
         curve.colour = colour;
         curve.tableRow = row;
-        curve.cycles.reserve(std::size_t(table.colCount() - kFirstReadingCol));
+        curve.cycles.reserve(std::size_t(table.colCount() - kFirstReadingColumn));
         curve.readings.reserve(curve.cycles.capacity());
-        for (int col = kFirstReadingCol; col < table.colCount(); ++col) {
+        for (int col = kFirstReadingColumn; col < table.colCount(); ++col) {
             if (const auto reading = parseReading(table.cell(row, col))) {
                 curve.cycles.push_back(cycleOfCol[std::size_t(col)]);
                 curve.readings.push_back(*reading);

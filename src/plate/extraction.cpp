@@ -1,5 +1,6 @@
 #include "plate/extraction.h"
 
+#include "common/tablelayout.h"
 #include "common/text.h"
 
 #include <algorithm>
@@ -167,7 +168,7 @@ std::string separatorQuestion(char wrong, char right)
 void repairSeparators(Grid& exportTable, char wrong, char right)
 {
     for (int row = 1; row < exportTable.rowCount(); ++row)
-        for (int col = 2; col < exportTable.colCount(); ++col)
+        for (int col = kFirstReadingColumn; col < exportTable.colCount(); ++col)
             exportTable.setCell(row, col, replaceseparator(wrong, right, exportTable.cell(row, col)));
 }
 

@@ -1,5 +1,6 @@
 #include "rdml/rdes.h"
 
+#include "common/tablelayout.h"
 #include "rdml/rdmlplan.h"
 
 #include <algorithm>
@@ -33,24 +34,24 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
     const Plan& plan = *planned;
 
     // One column per cycle that any table names or holds a reading of.
-    int columns = 2;
+    int columns = kFirstReadingColumn;
     for (const Grid* table : content.tables)
         columns = std::max(columns, table->colCount());
     std::vector<bool> used(static_cast<std::size_t>(columns), false);
     for (std::size_t channel = 0; channel < content.tables.size(); ++channel) {
         const Grid& table = *content.tables[channel];
-        for (int col = 2; col < table.colCount(); ++col)
+        for (int col = kFirstReadingColumn; col < table.colCount(); ++col)
             if (!table.cell(0, col).empty())
                 used[static_cast<std::size_t>(col)] = true;
         for (const React& react : plan.reacts)
             if (react.rows[channel] >= 0)
-                for (int col = 2; col < table.colCount(); ++col)
+                for (int col = kFirstReadingColumn; col < table.colCount(); ++col)
                     if (!table.cell(react.rows[channel], col).empty())
                         used[static_cast<std::size_t>(col)] = true;
     }
 
     std::string out = "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq";
-    for (int col = 2; col < columns; ++col)
+    for (int col = kFirstReadingColumn; col < columns; ++col)
         if (used[static_cast<std::size_t>(col)]) {
             out += '\t';
             appendInt(out, col - 1);
@@ -72,7 +73,7 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
             appendTextCell(out, name);
             out += "\t";
             const Grid& table = *content.tables[channel];
-            for (int col = 2; col < columns; ++col) {
+            for (int col = kFirstReadingColumn; col < columns; ++col) {
                 if (!used[static_cast<std::size_t>(col)])
                     continue;
                 out += '\t';

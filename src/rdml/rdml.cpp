@@ -1,5 +1,6 @@
 #include "rdml/rdml.h"
 
+#include "common/tablelayout.h"
 #include "common/text.h"
 #include "rdml/rdmlplan.h"
 #include "xlsx/xmltokens.h"
@@ -106,7 +107,7 @@ Expected<std::string> rdmlXml(const RdmlContent& content, RdmlSummary* summaryOu
             out += "\"/>\n";
             if (row >= 0) {
                 const Grid& table = *content.tables[channel];
-                for (int col = 2; col < table.colCount(); ++col) {
+                for (int col = kFirstReadingColumn; col < table.colCount(); ++col) {
                     const std::string& cell = table.cell(row, col);
                     if (cell.empty())
                         continue;

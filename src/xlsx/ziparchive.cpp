@@ -37,8 +37,9 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
                     const std::function<bool(std::string_view)>& consume)
 {
     const auto tooLarge = [&] {
-        return Error{"part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
-                     " MB, more than this program reads"};
+        return Error{.message = "part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+                                " MB, more than this program reads",
+                     .kind = ErrorKind::Limit};
     };
     const std::uint64_t declared = declaredSizeOf(archive, index);
     if (failOverCap && declared > cap)

@@ -1,5 +1,7 @@
 #include "xlsx/zipwriter.h"
 
+#include "common/platform.h"
+
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -19,21 +21,10 @@ void putLe(std::string& out, std::uint32_t value, int bytes)
         out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-std::tm localTime(std::time_t when)
-{
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &when);
-#else
-    localtime_r(&when, &local);
-#endif
-    return local;
-}
-
 // The modification time as a zip entry keeps it: MS-DOS time and date, local time.
 std::pair<std::uint16_t, std::uint16_t> dosTimeNow()
 {
-    const std::tm local = localTime(std::time(nullptr));
+    const std::tm local = platform::localTime(std::time(nullptr));
     const int year = std::clamp(local.tm_year + 1900, 1980, 2107);
     const auto time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
     const auto date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);

@@ -541,6 +541,7 @@ TEST(RdmlSave, ANewFileIsWrittenAndAnExistingOneRefusedUnlessReplaced)
     const auto refused = saveNewFile(file, "second", ExistingFile::Refuse);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().message, "'run.rdml' already exists");
+    EXPECT_EQ(refused.error().kind, ErrorKind::Exists);
     EXPECT_EQ(xlsxtest::readFile(file), "first");
 
     ASSERT_TRUE(saveNewFile(file, "third", ExistingFile::Replace).ok());

@@ -1,0 +1,29 @@
+#include "export/tablepipeline.h"
+
+#include "plate/extraction.h"
+#include "xlsx/sheetname.h"
+
+namespace morvane {
+
+std::string proposedSheetName(const RawText& text, const ProgramList& programs, int channel)
+{
+    std::string name = experimentName(text);
+    if (!programs.columns.severalChannels())
+        return name;
+    return sheetNameWithChannel(name, programs.columns.channels.at(static_cast<std::size_t>(channel)));
+}
+
+Expected<CheckedTable> convertAndCheck(const RawText& text, const ProgramList& programs, const RunChoice& choice,
+                                       std::optional<PlateFormat> plate, const ConversionProgress& progress)
+{
+    auto converted = convertRun(text, programs, choice, plate.value_or(PlateFormat::Wells384), progress);
+    if (!converted)
+        return converted.error();
+    CheckedTable checked{std::move(converted).value(), {}, {}};
+    if (plate)
+        checked.plateWarning = plateWellsWarning(checked.table.grid, checked.table.wellsNotConverted, *plate);
+    checked.findings = checkConversion(checked.table);
+    return checked;
+}
+
+} // namespace morvane
