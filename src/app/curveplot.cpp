@@ -1,10 +1,16 @@
 #include "app/curveplot.h"
 
 #include "app/samplecolours.h"
+#include "plate/logticks.h"
 
 #include <QFileInfo>
+#include <QImage>
+#include <QPdfWriter>
 #include <QSvgGenerator>
 #include <QToolTip>
+
+#include <algorithm>
+#include <map>
 
 namespace {
 
@@ -13,8 +19,24 @@ constexpr double kHighlightWidth = 3.0;
 // Beyond this many curves, smooth lines cost more than they show: a full plate is drawn plain.
 constexpr std::size_t kSmoothCurves = 48;
 constexpr QSize kMinimumSize{200, 150};
+// The view without curves.
+const QCPRange kEmptyCycles{0, 40};
+const QCPRange kEmptyLogReadings{0.1, 10};
+const QCPRange kEmptyReadings{0, 10};
 // How near (pixels) the pointer must be to a curve for it to count as on it.
 constexpr double kHoverReach = 6.0;
+
+// The log axis' labelled ticks as logAxisTicks places them, so a narrow range of readings still
+// gets several labels.
+class LogTicker final : public QCPAxisTicker {
+protected:
+    QVector<double> createTickVector(double, const QCPRange& range) override
+    {
+        const auto ticks = morvane::logAxisTicks(range.lower, range.upper);
+        return {ticks.begin(), ticks.end()};
+    }
+    int getSubTickCount(double) override { return 0; }
+};
 
 QString number(double value)
 {
@@ -25,13 +47,6 @@ QString number(double value)
 
 CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
 {
-    xAxis->setLabel(QStringLiteral("cycle"));
-    // Cycles are whole numbers: no tick at 2.5.
-    QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
-    cycles->setTickStep(1);
-    cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
-    xAxis->setTicker(cycles);
-    yAxis->setLabel(QStringLiteral("reading"));
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables);
     setSelectionTolerance(int(kHoverReach));
     // Hundreds of curves: antialiasing only when the view is still.
@@ -44,7 +59,8 @@ CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
     connect(this, &QCustomPlot::mouseMove, this, &CurvePlot::showHover);
     connect(this, &QCustomPlot::mouseDoubleClick, this, [this] { resetView(); });
     connect(this, &QCustomPlot::selectionChangedByUser, this, &CurvePlot::pickByUser);
-    setScale(m_scale);
+    applyAxes();
+    rebuild();
 }
 
 void CurvePlot::setCurves(std::vector<morvane::Curve> curves)
@@ -56,12 +72,43 @@ void CurvePlot::setCurves(std::vector<morvane::Curve> curves)
 void CurvePlot::setScale(morvane::CurveScale scale)
 {
     m_scale = scale;
-    const bool log = scale == morvane::CurveScale::Log;
+    applyAxes();
+    rebuild();
+}
+
+void CurvePlot::setKind(CurveKind kind)
+{
+    m_kind = kind;
+    m_curves.clear();
+    applyAxes();
+    rebuild();
+}
+
+// -dF/dT falls below zero where the dye brightens: a log axis has no place for it.
+morvane::CurveScale CurvePlot::shownScale() const
+{
+    return m_kind == CurveKind::MeltPeaks ? morvane::CurveScale::Linear : m_scale;
+}
+
+void CurvePlot::applyAxes()
+{
+    const bool melt = m_kind == CurveKind::MeltPeaks;
+    xAxis->setLabel(melt ? QStringLiteral("°C") : QStringLiteral("cycle"));
+    if (melt) {
+        xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    } else {
+        // Cycles are whole numbers: no tick at 2.5.
+        QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
+        cycles->setTickStep(1);
+        cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+        xAxis->setTicker(cycles);
+    }
+    yAxis->setLabel(melt ? QStringLiteral("-dF/dT") : QStringLiteral("reading"));
+    const bool log = shownScale() == morvane::CurveScale::Log;
     yAxis->setScaleType(log ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
-    yAxis->setTicker(log ? QSharedPointer<QCPAxisTicker>(new QCPAxisTickerLog)
+    yAxis->setTicker(log ? QSharedPointer<QCPAxisTicker>(new LogTicker)
                          : QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
     yAxis->setNumberFormat(log ? QStringLiteral("gb") : QStringLiteral("g"));
-    rebuild();
 }
 
 void CurvePlot::rebuild()
@@ -69,7 +116,7 @@ void CurvePlot::rebuild()
     clearGraphs();
     const bool smooth = m_curves.size() <= kSmoothCurves;
     for (const morvane::Curve& curve : m_curves) {
-        const auto points = morvane::visiblePoints(curve, m_scale);
+        const auto points = morvane::visiblePoints(curve, shownScale());
         QCPGraph* graph = addGraph();
         graph->setName(QString::fromStdString(curve.well));
         graph->setPen(QPen(sampleColour(curve.colour), kCurveWidth));
@@ -87,16 +134,28 @@ void CurvePlot::rebuild()
 
 void CurvePlot::resetView()
 {
-    if (graphCount() > 0) {
+    if (!hasData()) {
+        // Nothing to fit: the same empty view for every file, none left from the curves before.
+        xAxis->setRange(kEmptyCycles);
+        yAxis->setRange(m_scale == morvane::CurveScale::Log ? kEmptyLogReadings : kEmptyReadings);
+    } else {
         rescaleAxes();
         // A little room round the curves, so the first and last readings are not on the frame.
         xAxis->scaleRange(1.04, xAxis->range().center());
-        if (m_scale == morvane::CurveScale::Log)
+        if (shownScale() == morvane::CurveScale::Log)
             yAxis->setRange(yAxis->range().lower / 1.2, yAxis->range().upper * 1.2);
         else
             yAxis->scaleRange(1.08, yAxis->range().center());
     }
     replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool CurvePlot::hasData() const
+{
+    for (int i = 0; i < graphCount(); ++i)
+        if (!graph(i)->data()->isEmpty())
+            return true;
+    return false;
 }
 
 void CurvePlot::highlightWell(const QString& well)
@@ -129,9 +188,19 @@ QString CurvePlot::describeAt(const QPoint& pos) const
     if (i >= int(m_curves.size()))
         return {};
     const auto point = graph->data()->at(index);
-    return QStringLiteral("%1  %2  cycle %3: %4")
-        .arg(graph->name(), QString::fromStdString(m_curves[std::size_t(i)].sample), number(point->key),
-             number(point->value));
+    const morvane::Curve& curve = m_curves[std::size_t(i)];
+    const QString sample = QString::fromStdString(curve.sample);
+    if (m_kind == CurveKind::MeltPeaks) {
+        QStringList tms;
+        for (double tm : curve.peaks)
+            tms << QStringLiteral("%1 °C").arg(tm, 0, 'f', 2);
+        return QStringLiteral("%1  %2  %3  at %4 °C: %5")
+            .arg(graph->name(), sample,
+                 tms.isEmpty() ? QStringLiteral("no melt peak")
+                               : QStringLiteral("Tm ") + tms.join(QStringLiteral(", ")),
+                 QString::number(point->key, 'f', 2), QString::number(point->value, 'g', 4));
+    }
+    return QStringLiteral("%1  %2  cycle %3: %4").arg(graph->name(), sample, number(point->key), number(point->value));
 }
 
 void CurvePlot::showHover(QMouseEvent* event)
@@ -154,22 +223,103 @@ void CurvePlot::pickByUser()
     emit wellClicked(m_highlighted);
 }
 
-bool CurvePlot::saveAs(const QString& path, QSize size)
+namespace {
+
+// What a saved plot carries beyond the screen's: a title over the axes and, for few samples, a
+// legend of them. Added for the save and taken away after it.
+class SavedExtras {
+public:
+    SavedExtras(QCustomPlot& plot, const std::vector<morvane::Curve>& curves, const QString& title) : m_plot(plot)
+    {
+        if (!title.isEmpty()) {
+            m_plot.plotLayout()->insertRow(0);
+            QFont font = m_plot.font();
+            font.setPointSizeF(font.pointSizeF() * kTitleGrowth);
+            font.setBold(true);
+            m_title = new QCPTextElement(&m_plot, title, font);
+            m_plot.plotLayout()->addElement(0, 0, m_title);
+        }
+        std::map<int, QString> samples; // by colour: one entry per sample, in the order they appear
+        for (const morvane::Curve& curve : curves)
+            samples.try_emplace(curve.colour, QString::fromStdString(curve.sample));
+        if (samples.empty() || samples.size() > kLegendSamples)
+            return;
+        for (const auto& [colour, sample] : samples) {
+            // A graph without data stands for the sample in the legend and draws nothing.
+            QCPGraph* key = m_plot.addGraph();
+            key->setName(sample.isEmpty() ? QStringLiteral("(no sample name)") : sample);
+            key->setPen(QPen(sampleColour(colour), kLegendLineWidth));
+            key->addToLegend();
+            m_keys.push_back(key);
+        }
+        m_plot.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+        m_plot.legend->setVisible(true);
+    }
+    ~SavedExtras()
+    {
+        for (QCPGraph* key : m_keys)
+            m_plot.removeGraph(key);
+        m_plot.legend->setVisible(false);
+        if (m_title) {
+            m_plot.plotLayout()->remove(m_title);
+            m_plot.plotLayout()->simplify();
+        }
+    }
+    SavedExtras(const SavedExtras&) = delete;
+    SavedExtras& operator=(const SavedExtras&) = delete;
+
+private:
+    static constexpr double kTitleGrowth = 1.3;
+    // More samples than this make a legend taller than the plot: hovering names them on screen.
+    static constexpr std::size_t kLegendSamples = 12;
+    static constexpr double kLegendLineWidth = 2.0;
+
+    QCustomPlot& m_plot;
+    QCPTextElement* m_title = nullptr;
+    std::vector<QCPGraph*> m_keys;
+};
+
+// A saved plot is drawn at a screen's size and scaled up to the size chosen, so that its text,
+// lines and room grow with it: the text of a 2400 x 1600 picture is as readable as on screen.
+constexpr double kDrawnHeight = 600;
+
+} // namespace
+
+bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
 {
+    const SavedExtras extras(*this, m_curves, title);
+    const double scale = std::max(1.0, size.height() / kDrawnHeight);
+    const QSize drawn(qRound(size.width() / scale), qRound(size.height() / scale));
     const QString type = QFileInfo(path).suffix().toLower();
-    if (type == QStringLiteral("pdf"))
-        return savePdf(path, size.width(), size.height());
+    auto draw = [&](QPaintDevice& device, QCPPainter::PainterMode mode) {
+        QCPPainter painter;
+        if (!painter.begin(&device))
+            return false;
+        painter.setMode(mode);
+        painter.scale(scale, scale);
+        toPainter(&painter, drawn.width(), drawn.height());
+        return painter.end();
+    };
+    if (type == QStringLiteral("pdf")) {
+        QPdfWriter pdf(path);
+        pdf.setTitle(title.isEmpty() ? QStringLiteral("Amplification curves") : title);
+        // One point a pixel: the page is the size chosen, in points.
+        pdf.setResolution(72);
+        pdf.setPageSize(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setPageMargins(QMarginsF());
+        return draw(pdf, QCPPainter::pmVectorized);
+    }
     if (type == QStringLiteral("svg")) {
         QSvgGenerator svg;
         svg.setFileName(path);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(QStringLiteral("Amplification curves"));
-        QCPPainter painter;
-        if (!painter.begin(&svg))
-            return false;
-        toPainter(&painter, size.width(), size.height());
-        return painter.end();
+        svg.setTitle(!title.isEmpty()                 ? title
+                     : m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
+                                                      : QStringLiteral("Amplification curves"));
+        return draw(svg, QCPPainter::pmVectorized);
     }
-    return savePng(path, size.width(), size.height());
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    return draw(image, QCPPainter::pmDefault) && image.save(path, "PNG");
 }

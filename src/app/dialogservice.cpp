@@ -38,16 +38,19 @@ DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const
     return tookFirst || !second ? Answer::Ok : Answer::Cancel;
 }
 
-QString QtDialogService::openFileName(QWidget* parent, const QString& caption, const QString& folder)
+QString QtDialogService::openFileName(QWidget* parent, const QString& caption, const QString& folder,
+                                      const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, caption, folder);
+    return QFileDialog::getOpenFileName(parent, caption, folder, filter);
 }
 
 QString QtDialogService::saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                      const QString& folder)
+                                      const QString& folder, QString* chosenFilter)
 {
-    // The chosen workbook may exist: a sheet is added to it, so no overwrite question.
-    return QFileDialog::getSaveFileName(parent, caption, folder, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    // The question about an existing file is the window's own, asked once the chosen type's
+    // extension is on the name (the dialog would ask about "run", then write "run.rdml").
+    return QFileDialog::getSaveFileName(parent, caption, folder, filter, chosenFilter,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 int QtDialogService::exec(QDialog& dialog)

@@ -18,10 +18,15 @@ public:
     virtual Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text,
                            Buttons buttons) = 0;
     // The file chosen, or an empty text when the user cancelled.
-    // `folder`: where the dialog starts; empty: its own default.
-    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& folder = QString()) = 0;
+    // `folder`: where the dialog starts; empty: its own default. `filter`: the file types offered,
+    // ";;" between them, the first one chosen at the start; empty: every file.
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& folder = QString(),
+                                 const QString& filter = QString()) = 0;
+    // Never asks before an existing file is chosen: the caller knows whether it is replaced
+    // (TForm1::askSavePath asks) or added to (a workbook). `chosenFilter`, when given, gets the
+    // file type the user left selected.
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                 const QString& folder = QString()) = 0;
+                                 const QString& folder = QString(), QString* chosenFilter = nullptr) = 0;
     // Shows one of the program's own dialogs modally; returns its result code.
     virtual int exec(QDialog& dialog) = 0;
 };
@@ -30,8 +35,9 @@ public:
 class QtDialogService final : public DialogService {
 public:
     Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
-    QString openFileName(QWidget* parent, const QString& caption, const QString& folder) override;
-    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                         const QString& folder) override;
+    QString openFileName(QWidget* parent, const QString& caption, const QString& folder,
+                         const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& folder,
+                         QString* chosenFilter) override;
     int exec(QDialog& dialog) override;
 };

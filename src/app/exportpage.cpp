@@ -7,12 +7,15 @@
 #include "app/tform1.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QVBoxLayout>
 
 using namespace controls;
 
@@ -31,9 +34,32 @@ constexpr int kCharCountWidth = 97;
 constexpr int kSheetListWidth = 233;
 constexpr QSize kCloseButtonSize = buttonSize(131);
 constexpr QSize kSaveRdmlButtonSize = buttonSize(145);
+// Round the plot under the table and its switch.
+constexpr QMargins kPlotMargins{0, 4, 0, 0};
+// The channel's name stays whole up to this width beside the long name of the sheet written.
+constexpr int kChannelWidthKept = 160;
 
 // Until an extraction: an empty table with its heading row and column.
 constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
+
+// A splitter's own first sharing follows its parts' size hints, which give a table of many rows
+// nearly all of it; this shares it half and half once the page is first shown at its size.
+class HalvedAtFirstShow final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            auto* splitter = static_cast<QSplitter*>(watched);
+            const int half = splitter->height() / 2;
+            splitter->setSizes({half, half});
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -63,12 +89,13 @@ QWidget* TForm1::buildExportPage()
     WorkbookLabel = named(new ElidedLabel, "WorkbookLabel");
     WorkbookLabel->setFullText(QStringLiteral("workbook: chosen at the first export"));
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    ExportedLabel = label("ExportedLabel", QString());
+    ExportedLabel = named(new ElidedLabel, "ExportedLabel");
     ExportedLabel->hide();
     SaveRdmlButton = button("SaveRdmlButton", QStringLiteral("Save as RDML..."), kSaveRdmlButtonSize);
     SaveRdmlButton->setToolTip(QStringLiteral("Save the ticked wells with every channel as RDML (.rdml) or as an "
                                               "RDES table (.tsv)"));
-    ChannelOutLabel = label("ChannelOutLabel", QString());
+    ChannelOutLabel = named(new ElidedLabel, "ChannelOutLabel");
+    ChannelOutLabel->setWidthKept(kChannelWidthKept);
     ChannelOutLabel->hide();
 
     auto* strip = gridLayout(Panel7, kCommandStripPadding);
@@ -83,9 +110,17 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(SaveRdmlButton, kExportRow, kStretchCol, Qt::AlignLeft);
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
+    // The workbook's path takes the width of the sheet name's caption and box, whatever its length.
+    WorkbookLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     strip->addWidget(WorkbookLabel, kWorkbookRow, kCaptionCol, 1, 2, Qt::AlignBottom);
-    strip->addWidget(ExportedLabel, kWorkbookRow, kStretchCol, Qt::AlignLeft | Qt::AlignBottom);
-    strip->addWidget(ChannelOutLabel, kWorkbookRow, kSheetListCol, Qt::AlignLeft | Qt::AlignBottom);
+    // The channel and the sheet just written share the room right of the character count; each
+    // is cut when long, so neither widens the page.
+    auto* done = new QHBoxLayout;
+    done->setSpacing(kCommandStripPadding.spacing * 2);
+    done->addWidget(ChannelOutLabel, 0, Qt::AlignBottom);
+    done->addWidget(ExportedLabel, 0, Qt::AlignBottom);
+    done->addStretch(1);
+    strip->addLayout(done, kWorkbookRow, kSheetListCol, 1, kCloseCol - kSheetListCol + 1);
     strip->setColumnStretch(kStretchCol, 1);
 
     ExportSelectSG = stringGrid("ExportSelectSG", kEmptyTable);
@@ -94,12 +129,21 @@ QWidget* TForm1::buildExportPage()
     // Under the table, the curves of its rows; the user looks, the plate map is on page 2.
     ExportPlot = named(new CurvePlot, "ExportPlot");
     ExportPlot->setInteraction(QCP::iSelectPlottables, false);
+    ExportCurveKindCB = curveKindSwitch("ExportCurveKindCB");
+    auto* curves = new QWidget;
+    auto* curvesBox = new QVBoxLayout(curves);
+    curvesBox->setContentsMargins(kPlotMargins);
+    curvesBox->addWidget(ExportCurveKindCB, 0, Qt::AlignLeft);
+    curvesBox->addWidget(ExportPlot, 1);
     auto* body = named(new QSplitter(Qt::Vertical), "ExportSplitter");
     body->addWidget(ExportSelectSG);
-    body->addWidget(ExportPlot);
+    body->addWidget(curves);
     body->setChildrenCollapsible(false);
-    body->setStretchFactor(0, 1); // half and half; the user drags the line between them
+    // Half and half, whatever the table's and the plot's own wishes; the user drags the line
+    // between them.
+    body->setStretchFactor(0, 1);
     body->setStretchFactor(1, 1);
+    body->installEventFilter(new HalvedAtFirstShow(body));
 
     return page("TabSheetExport", Panel7, body);
 }

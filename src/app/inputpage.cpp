@@ -2,6 +2,7 @@
 // the conversion fills.
 
 #include "app/controls.h"
+#include "app/elidedlabel.h"
 #include "app/memoview.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
@@ -32,6 +33,7 @@ constexpr QMargins kPlateSizeBoxMargins{8, 0, 8, 2};
 // Wide enough for a program read in several segments ("2 / segment 1 (95 °C)").
 constexpr QSize kProgramListSize{161, 49};
 constexpr QSize kChannelListSize{97, 49};
+constexpr int kMoreProgsLabelWidth = 175;
 constexpr int kGapBeforeConvertButton = 8;
 constexpr QSize kConvertButtonSize = buttonSize(161);
 constexpr QSize kDetermineProgsButtonSize = buttonSize(113);
@@ -68,6 +70,9 @@ QWidget* TForm1::buildInputPage()
         plateSizes->addWidget(radio);
     }
     MoreProgsLabel = label("MoreProgsLabel", QStringLiteral("More  Prog#'s detected, please choose"));
+    // On two lines, so that the channel list and its caption fit beside it.
+    MoreProgsLabel->setWordWrap(true);
+    MoreProgsLabel->setFixedWidth(kMoreProgsLabelWidth);
     MoreProgsLabel->hide();
     // "Next >" and the program list keep their room while hidden, so that showing them moves
     // nothing beside them.
@@ -81,6 +86,9 @@ QWidget* TForm1::buildInputPage()
     ChannelsListBox->setUniformItemSizes(true);
     ChannelsListBox->setToolTip(QStringLiteral("Channel to convert"));
     ChannelsListBox->hide();
+    ChannelsLabel = label("ChannelsLabel", QStringLiteral("Channel:"));
+    ChannelsLabel->setBuddy(ChannelsListBox);
+    ChannelsLabel->hide();
     ConvertButton = button("ConvertButton", QStringLiteral("Convert to Grid"), kConvertButtonSize);
     NextButton1 = nextButton("NextButton1");
     DetermineProgsButton = button("DetermineProgsButton", QStringLiteral("Determine Progs"), kDetermineProgsButtonSize);
@@ -95,6 +103,7 @@ QWidget* TForm1::buildInputPage()
     // The lists that come and go stand right of the buttons, which so never move.
     commands->addWidget(MoreProgsLabel);
     commands->addWidget(ProgsListBox);
+    commands->addWidget(ChannelsLabel);
     commands->addWidget(ChannelsListBox);
     for (QWidget* w : {static_cast<QWidget*>(NextButton1), static_cast<QWidget*>(MoreProgsLabel),
                        static_cast<QWidget*>(ProgsListBox)}) {
@@ -112,7 +121,7 @@ QWidget* TForm1::buildInputPage()
     Panel4 = fixedHeightPanel("Panel4", kTableStripHeight);
     SheetNameEdit = edit("SheetNameEdit", QStringLiteral("SheetNameEdit"), kSheetNameWidth);
     NoCyclesEdit = edit("NoCyclesEdit", QStringLiteral("NoCyclesEdit"), kCycleCountWidth);
-    ChannelLabel = label("ChannelLabel", QString());
+    ChannelLabel = named(new ElidedLabel, "ChannelLabel");
     ChannelLabel->hide();
     ProgressBar = named(new QProgressBar, "ProgressBar");
     // Gives way to the channel label rather than widening the window.

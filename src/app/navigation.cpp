@@ -11,7 +11,7 @@
 
 void TForm1::FormActivate(QObject* Sender)
 {
-    // An error here ends the activation: page 3 stays and NextButton1 stays shown.
+    // An error here ends the activation: NextButton1 stays shown.
     CheckVersion(Sender);
     PageControl1->setPage(0);
     NextButton1->hide();

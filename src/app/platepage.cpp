@@ -61,11 +61,19 @@ QWidget* TForm1::buildPlatePage()
 {
     Panel9 = fixedHeightPanel("Panel9", kWideMapStripHeight);
     Wells384CB = named(new WellCheckList(morvane::PlateFormat::Wells384, kWellMap384ItemHeight), "Wells384CB");
-    Wells384CB->setFixedSize(kWellMap384Size);
+    // At least as wide as the window opens, wider with a wider window: the wells' names need
+    // the room.
+    Wells384CB->setMinimumWidth(kWellMap384Size.width());
+    Wells384CB->setFixedHeight(kWellMap384Size.height());
+    Wells384CB->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     Wells384CB->setFont(pixelFont(kWellMap384FontPixels));
     Wells384CB->hide();
     Panel10 = panel("Panel10");
-    row(Panel9, column(nullptr, Wells384CB->columnNumbers(), Wells384CB), Panel10, kWideMapStripMargins);
+    auto* wideStrip =
+        row(Panel9, column(nullptr, Wells384CB->columnNumbers(), Wells384CB), Panel10, kWideMapStripMargins);
+    // The map takes the strip's width; the empty panel only what the map cannot use.
+    wideStrip->setStretch(0, 1);
+    wideStrip->setStretch(1, 0);
 
     Panel6 = panel("Panel6");
     Panel6->setFixedWidth(kNarrowMapBlockWidth);
@@ -133,8 +141,10 @@ QWidget* TForm1::buildPlatePage()
     LogScaleCB->setChecked(true);
     AutoscaleButton = button("AutoscaleButton", QStringLiteral("Autoscale"), kAutoscaleButtonSize);
     AutoscaleButton->setToolTip(QStringLiteral("Show all the curves again (or double-click the plot)"));
+    CurveKindCB = curveKindSwitch("CurveKindCB");
     auto* plotCommands = new QHBoxLayout;
     plotCommands->setSpacing(kPlotPadding.spacing);
+    plotCommands->addWidget(CurveKindCB);
     plotCommands->addWidget(LogScaleCB);
     plotCommands->addWidget(AutoscaleButton);
     plotCommands->addStretch(1);

@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/curveplot.h"
+#include "app/filepath.h"
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
@@ -14,6 +15,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
@@ -80,8 +82,8 @@ TForm1::TForm1(Seams seams, QWidget* parent)
     PageControl1->addTab(scrolling(TabSheetPlateDesign), QStringLiteral("Plate Design / Select Wells"));
     PageControl1->addTab(scrolling(TabSheetExport), QStringLiteral("Selected Wells / Export to Excel"));
     setCentralWidget(PageControl1);
-    // The stored description names page 3; FormActivate moves to page 1.
-    PageControl1->setPage(2);
+    // Page 1 from the first frame, also behind the new-version notice that FormActivate may show.
+    PageControl1->setPage(0);
 
     setTabOrders();
     connectHandlers();
@@ -111,10 +113,12 @@ void TForm1::setTabOrders()
             previous = w;
         }
     };
-    chain({InputMemo, OpenButton, ConvertButton, m_plateSizeButtons->button(0), m_plateSizeButtons->button(1),
-           NextButton1, DetermineProgsButton, ProgsListBox, ChannelsListBox, NoCyclesEdit, SheetNameEdit, ResultSG});
-    chain({Wells96CB, ExtractButton, SelectAllButton, SelectNoneButton, NextButton2, startrow, stoprow, stopcol,
-           startcol, SelectRangeButton, RemoveRangeButton, Wells384CB});
+    // Pages 1 and 2 in the order they read, left to right and top to bottom.
+    chain({OpenButton, m_plateSizeButtons->button(0), m_plateSizeButtons->button(1), ConvertButton, NextButton1,
+           ProgsListBox, ChannelsListBox, DetermineProgsButton, InputMemo, SheetNameEdit, NoCyclesEdit, ResultSG});
+    chain({Wells384CB, Wells96CB, SelectAllButton, SelectNoneButton, ExtractButton, NextButton2, startrow, startcol,
+           stoprow, stopcol, SelectRangeButton, RemoveRangeButton, LogScaleCB, AutoscaleButton, SavePlotButton,
+           PlotSizeCB});
     chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton,
            SaveRdmlButton});
 }
@@ -161,6 +165,8 @@ void TForm1::connectHandlers()
     connect(CurvePlot1, &CurvePlot::wellClicked, this,
             [this](const QString& well) { run([&] { CurvePlot1WellClick(well); }); });
     connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });
+    connect(CurveKindCB, &QComboBox::currentIndexChanged, this,
+            [this] { run([&] { CurveKindCBClick(CurveKindCB); }); });
     connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
     onClick(SavePlotButton, &TForm1::SavePlotButtonClick);
 
@@ -174,7 +180,8 @@ void TForm1::connectHandlers()
 
     // Page 3's plot shows the rows that will be written, as they stand after a separator repair.
     connect(ExportSelectSG->model(), &QAbstractItemModel::modelReset, this,
-            [this] { ExportPlot->setCurves(morvane::curvesOf(ExportSelectSG->grid())); });
+            [this] { run([&] { updateExportCurves(); }); });
+    connect(ExportCurveKindCB, &QComboBox::currentIndexChanged, this, [this] { run([&] { updateExportCurves(); }); });
 
     connect(eXit1, &QAction::triggered, this, [this] { run([&] { eXit1Click(eXit1); }); });
     connect(About1, &QAction::triggered, this, [this] { run([&] { About1Click(About1); }); });
@@ -208,6 +215,20 @@ bool TForm1::confirm(const QString& text)
 {
     return m_dialogs->message(this, DialogService::Icon::Question, QStringLiteral("Confirm"), text,
                               DialogService::Buttons::YesNo) == DialogService::Answer::Yes;
+}
+
+QString TForm1::askSavePath(const QString& caption, const QString& filters, bool askBeforeReplacing)
+{
+    for (;;) {
+        QString chosen;
+        const QString path = withChosenExtension(m_dialogs->saveFileName(this, caption, filters, lastFolder(), &chosen),
+                                                 filters, chosen);
+        if (path.isEmpty() || !askBeforeReplacing || !QFileInfo::exists(path))
+            return path;
+        if (confirm(
+                QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path))))
+            return path;
+    }
 }
 
 char TForm1::decimalSeparator() const

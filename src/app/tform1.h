@@ -11,6 +11,7 @@
 #include "common/expected.h"
 #include "common/grid.h"
 #include "conversion/datachecks.h"
+#include "conversion/meltpeaks.h"
 #include "dialogs/urlopener.h"
 
 #include <QMainWindow>
@@ -111,6 +112,10 @@ public:
     // A curve clicked: its well becomes the map's current one.
     void CurvePlot1WellClick(const QString& well);
     void LogScaleCBClick(QObject* Sender);
+    // Page 2's plot switched between the amplification curves and the melt peaks.
+    void CurveKindCBClick(QObject* Sender);
+    // Page 3's plot: the curves of the export table's rows, of the kind its switch shows.
+    void updateExportCurves();
     // Asks for a file and writes the plot into it: PNG, PDF or SVG by the extension (PNG when
     // there is none), at the size PlotSizeCB shows.
     void SavePlotButtonClick(QObject* Sender);
@@ -165,6 +170,10 @@ private:
     void warning(const QString& text, DialogService::Buttons buttons = DialogService::Buttons::OkCancel);
     // A confirmation with Yes and No; true for Yes.
     bool confirm(const QString& text);
+    // Asks for a file to write under one of `filters`; a name without one of their extensions
+    // gets the chosen one's. With `askBeforeReplacing`, an existing file is taken only when the
+    // user says Yes (No offers the dialog again). Empty: the user cancelled.
+    QString askSavePath(const QString& caption, const QString& filters, bool askBeforeReplacing);
     // The user's decimal separator; a separator that is not a single ASCII character counts as
     // the point.
     char decimalSeparator() const;
@@ -174,6 +183,9 @@ private:
     void loadRawFile(const QString& path);
     // openRawFile under the general error report, then page 1; false while a conversion runs.
     bool openFile(const QString& path);
+    // The melt peaks of the converted channel, or why there are none; the switches follow.
+    void readMeltPeaks(const morvane::RawText& text, const morvane::ProgramList& programs, int channel);
+    void updateMeltSwitches();
     void setConversionCommandsEnabled(bool enabled);
     WellCheckList* currentWellList() const;
 
@@ -184,9 +196,15 @@ private:
     std::unique_ptr<morvane::TExcelcom> Excel1;
     QString m_workbookPath;
     bool chooseWorkbook();
+    // True when the export table has no reading that would go in as text, or the user, told how
+    // many do, still wants to export.
+    bool textReadingsAccepted(const morvane::Grid& table);
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
+    std::vector<morvane::WellMelt> m_meltPeaks;             // of the last conversion's channel
+    QString m_noMeltPeaks;                                  // why there are none, when there are none
+    QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
     bool m_activated = false;
@@ -214,8 +232,9 @@ private:
     QLabel* MoreProgsLabel = nullptr;
     QListWidget* ProgsListBox = nullptr;
     QListWidget* ChannelsListBox = nullptr; // the channels of an export of several
-    QLabel* ChannelLabel = nullptr;         // the channel converted, page 1
-    QLabel* ChannelOutLabel = nullptr;      // and page 3
+    QLabel* ChannelsLabel = nullptr;        // its caption, shown with it
+    ElidedLabel* ChannelLabel = nullptr;    // the channel converted, page 1
+    ElidedLabel* ChannelOutLabel = nullptr; // and page 3
     QPushButton* ConvertButton = nullptr;
     QPushButton* NextButton1 = nullptr;
     QPushButton* DetermineProgsButton = nullptr;
@@ -250,6 +269,7 @@ private:
     QLabel* GridSizeWarninglabel = nullptr;
     CurvePlot* CurvePlot1 = nullptr;
     QCheckBox* LogScaleCB = nullptr;
+    QComboBox* CurveKindCB = nullptr; // "Amplification" or "Melt peaks"
     QPushButton* AutoscaleButton = nullptr;
     QPushButton* SavePlotButton = nullptr;
     QComboBox* PlotSizeCB = nullptr;
@@ -267,10 +287,11 @@ private:
     QPushButton* CloseButton = nullptr;
     QPushButton* WorkbookButton = nullptr;
     ElidedLabel* WorkbookLabel = nullptr;
-    QLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
+    ElidedLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
     QPushButton* SaveRdmlButton = nullptr;
     StringGrid* ExportSelectSG = nullptr;
     CurvePlot* ExportPlot = nullptr; // the export table's curves, to look at only
+    QComboBox* ExportCurveKindCB = nullptr;
 };
 
 template <typename T> T TForm1::unwrap(morvane::Expected<T> result)

@@ -2,16 +2,20 @@
 
 #include "common/text.h"
 #include "common/version.h"
+#include "conversion/meltcurve.h"
+#include "conversion/meltpeaks.h"
 #include "conversion/rawtext.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
 #include "plate/extraction.h"
 #include "xlsx/sheetname.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <locale>
 #include <memory>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 namespace morvane {
@@ -48,6 +52,7 @@ constexpr Flag kFlags[] = {
     {"--table", [](ConvertOptions& o) { o.table = true; }},
     {"--list-programs", [](ConvertOptions& o) { o.listPrograms = true; }},
     {"--list-channels", [](ConvertOptions& o) { o.listChannels = true; }},
+    {"--melt-peaks", [](ConvertOptions& o) { o.meltPeaks = true; }},
     {"--keep-separator", [](ConvertOptions& o) { o.choices.repairSeparator = false; }},
     {"--strict", [](ConvertOptions& o) { o.strict = true; }},
     {"--check", [](ConvertOptions& o) { o.check = true; }},
@@ -136,6 +141,11 @@ Status checkCombination(const ConvertOptions& options)
         return usage("--check writes nothing; leave out --table and --output");
     if (options.table && (options.choices.allChannels || options.choices.channels.size() > 1))
         return usage("--table writes one table: give one --channel");
+    if (options.meltPeaks && (options.table || options.check || options.output || options.format || options.sheet))
+        return usage("--melt-peaks prints the melt peaks and writes nothing; leave out --table, --check, --output, "
+                     "--format and --sheet");
+    if (options.meltPeaks && (options.choices.allChannels || options.choices.channels.size() > 1))
+        return usage("--melt-peaks prints one channel: give one --channel");
     if (options.sheet && !options.sheet->empty()) {
         const std::string& name = *options.sheet;
         if (sheetNameTooLong(name))
@@ -232,6 +242,17 @@ public:
             return kExitUsage;
         }
 
+        // Without a melt program there is nothing to print: said before the conversion's findings.
+        std::optional<MeltCurves> melt;
+        if (m_options.meltPeaks) {
+            auto found = readMeltProgram(*text, *programs);
+            if (!found)
+                return failed(found.error());
+            if (!*found)
+                return failed(Error{"the file has no melt program, so no melt peaks"});
+            melt = std::move(found).value();
+        }
+
         const std::string prefix = counter(index) + pathForMessage(name) + ": ";
         auto built = buildExportTables(*text, *programs, *resolved, m_options.choices, [&](std::size_t line) {
             m_progress.converting(prefix, line, text->lineCount());
@@ -255,6 +276,8 @@ public:
             return kExitOk;
         }
 
+        if (melt)
+            return meltPeaks(*melt, built->front());
         if (m_options.table) {
             m_out << tableAsText(built->front().table) << std::flush;
             m_progress.line(summary(prefix, built->front(), severalChannels) + " -> standard output");
@@ -314,6 +337,31 @@ private:
                 m_out << lead << program.program << '\t' << program.cycles << '\n';
         }
         m_out << std::flush;
+        return kExitOk;
+    }
+
+    // One line per well of the table that has a melt curve: well, sample, its peaks (highest first).
+    int meltPeaks(const MeltCurves& curves, const ExportTable& table)
+    {
+        if (const std::string repeated = repeatedTemperaturesWarning(curves); !repeated.empty())
+            warn(repeated);
+        const auto& channels = curves.channels;
+        const auto channel =
+            static_cast<std::size_t>(std::find(channels.begin(), channels.end(), table.channel) - channels.begin());
+        std::unordered_map<std::string_view, const MeltWell*> byName;
+        for (const MeltWell& well : curves.wells)
+            byName.try_emplace(well.name, &well);
+        std::string lines;
+        for (int row = 1; row < table.table.rowCount(); ++row) {
+            const auto found = byName.find(table.table.cell(row, 0));
+            if (found == byName.end())
+                continue;
+            const std::string& sample = table.table.cell(row, 1);
+            lines += escapeTableCell(found->second->name) + '\t' +
+                     escapeTableCell(sample.starts_with(' ') ? sample.substr(1) : sample) + '\t' +
+                     meltPeaksText(analyseMeltWell(curves, *found->second, channel).peaks) + '\n';
+        }
+        m_out << lines << std::flush;
         return kExitOk;
     }
 
@@ -436,6 +484,7 @@ private:
                 std::string sheets;
                 for (const std::string& name : lost.sheets)
                     sheets += (sheets.empty() ? "'" : ", '") + name + "'";
+                // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once per file lost
                 report(lost.file, Error{(lost.sheets.size() == 1 ? "its sheet " : "its sheets ") + sheets +
                                         (lost.sheets.size() == 1 ? " was" : " were") + " not written to " + output +
                                         "; convert this file again"});
@@ -590,7 +639,8 @@ column per cycle, as the Morvane window does.
       --format xlsx|rdml|rdes
                           what to write (default: from the extension of --output, else xlsx): a
                           workbook sheet; RDML 1.3 (every channel, the plate layout, the samples and
-                          the melt curve); or the RDES amplification table. RDML and RDES files are
+                          the melt curve); or the RDES amplification table, and with a melt curve
+                          its melting table FILE_melting.tsv beside it. RDML and RDES files are
                           written new, one per RAWFILE (default: RAWFILE with .rdml or .tsv), with
                           every channel unless --channel names some
       --overwrite         replace an existing RDML file or RDES table (default: refuse it); a file
@@ -602,6 +652,10 @@ column per cycle, as the Morvane window does.
                           <run><TAB><number of cycles of the first well>, and exit; <run> is N, or
                           N/S for segment S of a program N that reads in several segments
       --list-channels     print the file's channels (reading columns), one per line, and exit
+      --melt-peaks        print the melt peaks of the chosen channel, one line per well with a melt
+                          curve: <well><TAB><sample><TAB><Tm>[;<Tm>...] in degrees Celsius, highest
+                          peak first, the third field empty for a well without a peak; write nothing
+                          else. A file without a melt program fails (exit status 1)
       --program N|N/S     program, or program and segment, to convert (default: the first one offered)
       --channel NAME[,NAME...]|all
                           channels to convert (default: the first); with a workbook each channel
@@ -674,7 +728,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!options.decimalSeparatorGiven)
         options.choices.decimalSeparator = userDecimalSeparator();
 
-    if (options.output && !options.table && !options.listPrograms && !options.listChannels) {
+    if (options.output && !options.table && !options.listPrograms && !options.listChannels && !options.meltPeaks) {
         if (auto writable = checkOutputPath(*options.output); !writable) {
             err << kConvertProgram << ": " << pathForMessage(*options.output) << ": " << writable.error().message
                 << '\n'

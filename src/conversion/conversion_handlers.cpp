@@ -1,5 +1,7 @@
 // The window's commands of the first page: open, detect programs, convert.
 
+#include "app/curveplot.h"
+#include "app/elidedlabel.h"
 #include "app/filepath.h"
 #include "app/findingmarks.h"
 #include "app/memoview.h"
@@ -68,19 +70,36 @@ void TForm1::forgetPreviousFile()
         ProgsListBox->hide();
         ChannelsListBox->clear();
         ChannelsListBox->hide();
+        ChannelsLabel->hide();
     }
     m_programs.reset();
-    Wells96CB->setAllTicked(false);
-    Wells384CB->setAllTicked(false);
+    // The data-check marks, the current well and the plot's view belong to the file before.
+    m_findings.clear();
+    m_plotTitle.clear();
+    for (WellCheckList* wells : {Wells96CB, Wells384CB}) {
+        wells->setAllTicked(false);
+        wells->setFindings({});
+        wells->setCurrentRow(-1);
+    }
+    CurvePlot1->highlightWell(QString());
+    CurvePlot1->resetView();
 }
 
 void TForm1::OpenButtonClick(QObject*)
 {
-    const QString path = m_dialogs->openFileName(this, QString(), lastFolder());
-    if (path.isEmpty() && !m_rawText)
-        return; // cancelled before any file was loaded: nothing to work on
+    const QString path = m_dialogs->openFileName(this, QString(), lastFolder(),
+                                                 QStringLiteral("LightCycler 480 raw data (*.txt);;All Files (*)"));
+    // Cancelled: the file shown, its program and channel chosen stay as they are.
+    if (path.isEmpty())
+        return;
     openRawFile(path);
 }
+
+namespace {
+// What a partly filled plate needs from the user; the channels of the file are listed then, too.
+const char* const kChoosePlateSizeNext = "\n\nChoose the plate size (96 or 384) under \"Plate Size\", then press "
+                                         "\"Determine Progs\".";
+} // namespace
 
 void TForm1::openRawFile(const QString& path)
 {
@@ -90,7 +109,7 @@ void TForm1::openRawFile(const QString& path)
     const auto recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
     setPlateSizeIndex(-1);
     if (!recognised) {
-        warning(QStringLiteral("plate format not recognised"));
+        warning(QStringLiteral("plate format not recognised") + QString::fromLatin1(kChoosePlateSizeNext));
         return;
     }
     setPlateSizeIndex(plateSizeIndexOf(*recognised));
@@ -118,6 +137,7 @@ void TForm1::DetermineProgsButtonClick(QObject*)
     ProgsListBox->clear();
     ChannelsListBox->clear();
     ChannelsListBox->hide();
+    ChannelsLabel->hide();
     m_programs.reset();
     auto programs = unwrap(morvane::detectPrograms(*m_rawText));
 
@@ -129,6 +149,7 @@ void TForm1::DetermineProgsButtonClick(QObject*)
         ChannelsListBox->addItem(QString::fromStdString(channel));
     ChannelsListBox->setCurrentRow(0);
     ChannelsListBox->setVisible(programs.columns.severalChannels());
+    ChannelsLabel->setVisible(programs.columns.severalChannels());
     SelectedProg = programs.runs.front().program;
     SelectedSeg = programs.runs.front().segment;
     ProgsListBox->setVisible(programs.offersChoice());
@@ -196,16 +217,19 @@ void TForm1::ConvertButtonClick(QObject*)
     auto& table = checked.table;
     const std::string& plateWarning = checked.plateWarning;
     m_findings = std::move(checked.findings);
+    readMeltPeaks(*text, *programs, channel);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));
     const auto wellFindings = morvane::findingsByWell(m_findings);
     for (WellCheckList* wells : {Wells96CB, Wells384CB})
         wells->setFindings(wellFindings);
     NoCyclesEdit->setText(QString::number(table.cycles));
+    m_plotTitle = QStringLiteral("%1, channel %2")
+                      .arg(QString::fromStdString(morvane::experimentName(*text)), QString::fromStdString(channelName));
     const QString channelText = QStringLiteral("channel: ") + QString::fromStdString(channelName);
     // Said only where there is a choice of channel, like the channel list itself.
-    for (QLabel* label : {ChannelLabel, ChannelOutLabel}) {
-        label->setText(channelText);
+    for (ElidedLabel* label : {ChannelLabel, ChannelOutLabel}) {
+        label->setFullText(channelText);
         label->setVisible(programs->columns.severalChannels());
     }
     if (!plateWarning.empty())
@@ -220,6 +244,21 @@ void TForm1::ConvertButtonClick(QObject*)
     }
     NextButton1->show();
     NextButton1->setFocus();
+}
+
+void TForm1::readMeltPeaks(const morvane::RawText& text, const morvane::ProgramList& programs, int channel)
+{
+    m_meltPeaks.clear();
+    // The melt peaks are something to look at: a melt program that cannot be read leaves the
+    // conversion alone and says why in the switch's tooltip.
+    const auto melt = morvane::readMeltProgram(text, programs);
+    if (!melt)
+        m_noMeltPeaks = QStringLiteral("Melt peaks: the melt program cannot be read (%1)")
+                            .arg(QString::fromStdString(morvane::describe(melt.error())));
+    else if (!*melt)
+        m_noMeltPeaks = QStringLiteral("Melt peaks: this export has no melt program");
+    else
+        m_meltPeaks = morvane::analyseMeltCurves(**melt, std::size_t(channel));
 }
 
 int TForm1::selectedChannel() const

@@ -11,9 +11,11 @@ TNewVersionWarning::TNewVersionWarning(UrlOpener& opener, HandlerRunner run, QWi
     newversionlab = addCaptionedValue("Label1", QStringLiteral("Previous version:"), "newversionlab", 232, 50);
     addVersionLines(QStringLiteral("Current version:"), 232, 66);
 
-    // Whatever the user types here is not used.
+    // A message to read (and copy), not to type into: Tab moves on to the buttons.
     auto* memo = new QPlainTextEdit(aboutPanel);
     memo->setObjectName(QStringLiteral("Memo1"));
+    memo->setReadOnly(true);
+    memo->setTabChangesFocus(true);
     memo->setFrameShape(QFrame::NoFrame);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -14,21 +14,20 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 
 bool TForm1::chooseWorkbook()
 {
-    QString path = m_dialogs->saveFileName(this, QStringLiteral("Workbook to add the sheet to"),
-                                           QStringLiteral("Excel workbooks (*.xlsx)"), lastFolder());
+    // An existing workbook gets a sheet added, nothing replaced: no question.
+    const QString path =
+        askSavePath(QStringLiteral("Workbook to add the sheet to"), QStringLiteral("Excel workbooks (*.xlsx)"), false);
     if (path.isEmpty())
         return false;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".xlsx");
     m_workbookPath = path;
     rememberFolder(path);
-    // A long path is cut in the middle to the room the label has; the tooltip holds it whole.
+    // A long path is cut in the middle to the room the label has; its tooltip holds it whole.
     WorkbookLabel->setFullText(QStringLiteral("workbook: ") + QDir::toNativeSeparators(path));
-    WorkbookLabel->setToolTip(QDir::toNativeSeparators(path));
     return true;
 }
 
@@ -39,6 +38,15 @@ void TForm1::WorkbookButtonClick(QObject*)
 
 void TForm1::ExportButtonClick(QObject*)
 {
+    const morvane::Grid& table = ExportSelectSG->grid();
+    if (morvane::wellRowCount(table) == 0) {
+        warning(QStringLiteral("The export table holds no wells: tick wells on the page \"Plate Design / Select "
+                               "Wells\" and press \"Extract Selected Wells\" first."),
+                DialogService::Buttons::Ok);
+        return;
+    }
+    if (!textReadingsAccepted(table))
+        return;
     // Asked once; the choice holds for the rest of the run. Cancelling ends the export quietly.
     if (m_workbookPath.isEmpty() && !chooseWorkbook())
         return;
@@ -61,14 +69,33 @@ void TForm1::ExportButtonClick(QObject*)
         return;
     }
     sheetnameOutEdit->setText(QString::fromStdString(outcome.nameUsed));
-    ExportedLabel->setText(QStringLiteral("Sheet \"%1\" added to %2")
-                               .arg(QString::fromStdString(outcome.sheetName), QFileInfo(m_workbookPath).fileName()));
+    ExportedLabel->setFullText(
+        QStringLiteral("Sheet \"%1\" added to %2")
+            .arg(QString::fromStdString(outcome.sheetName), QFileInfo(m_workbookPath).fileName()));
     ExportedLabel->show();
     CloseButton->show();
     CloseButton->setFocus();
     InfoLabel->setText(QStringLiteral("Quantivo: import as LC480 converted raw data"));
     for (const std::string& found : outcome.warnings)
         warning(QString::fromStdString(found), DialogService::Buttons::Ok);
+}
+
+bool TForm1::textReadingsAccepted(const morvane::Grid& table)
+{
+    const char separator = decimalSeparator();
+    const morvane::TextReadings text = morvane::textReadings(table, separator);
+    if (text.count == 0)
+        return true;
+    const QString first = QStringLiteral("%1 cycle %2: %3")
+                              .arg(QString::fromStdString(table.cell(text.firstRow, 0)),
+                                   QString::fromStdString(table.cell(0, text.firstCol)),
+                                   QString::fromStdString(table.cell(text.firstRow, text.firstCol)));
+    const QString what = text.count == 1
+                             ? QStringLiteral("1 reading is not a number")
+                             : QStringLiteral("%1 readings are not numbers").arg(QLocale().toString(text.count));
+    return confirm(QStringLiteral("%1 with your decimal separator \"%2\" (first: %3) and will go into the sheet as "
+                                  "text, which Quantivo does not take as a reading.\n\nExport anyway? No goes back.")
+                       .arg(what, QString(QChar::fromLatin1(separator)), first));
 }
 
 morvane::ExportOutcome TForm1::exportstringgrid(StringGrid* grid)

@@ -1,10 +1,42 @@
 #include "export/exportcommand.h"
 
+#include "xlsx/celltovalue.h"
 #include "xlsx/sheetname.h"
 #include "xlsx/sheetxml.h"
 #include "xlsx/valueblock.h"
 
 namespace morvane {
+
+namespace {
+// The export table's layout: a heading row, then per well its name, its sample, its readings.
+constexpr int kFirstWellRow = 1;
+constexpr int kFirstReadingCol = 2;
+} // namespace
+
+int wellRowCount(const Grid& table)
+{
+    int wells = 0;
+    for (int row = kFirstWellRow; row < table.rowCount(); ++row)
+        if (table.colCount() > 0 && !table.cell(row, 0).empty())
+            ++wells;
+    return wells;
+}
+
+TextReadings textReadings(const Grid& table, char decimalSeparator)
+{
+    TextReadings found;
+    for (int row = kFirstWellRow; row < table.rowCount(); ++row)
+        for (int col = kFirstReadingCol; col < table.colCount(); ++col) {
+            const std::string& text = table.cell(row, col);
+            if (text.empty() || !std::holds_alternative<std::string>(celltovalue(text, decimalSeparator)))
+                continue;
+            if (found.count++ == 0) {
+                found.firstRow = row;
+                found.firstCol = col;
+            }
+        }
+    return found;
+}
 
 SheetNameChoice chooseSheetName(std::string_view wanted, const SheetNameList& workbookSheets)
 {

@@ -30,6 +30,20 @@ struct ExportOutcome {
     std::vector<std::string> warnings;
 };
 
+// The rows of an export table (the heading row, then one row per well: well, sample, readings)
+// that name a well. None: there is nothing to export.
+int wellRowCount(const Grid& table);
+
+// The readings of an export table that the sheet would get as text rather than as numbers
+// under `decimalSeparator` (a reading written with the other separator, kept so by the user),
+// and where the first of them stands. Empty cells do not count.
+struct TextReadings {
+    int count = 0;
+    int firstRow = -1;
+    int firstCol = -1;
+};
+TextReadings textReadings(const Grid& table, char decimalSeparator);
+
 // The name rules of the command, given the workbook's sheet names: NameTooLong, or the name to
 // use (a taken name becomes its first free numbered variant, cut to fit 31 characters).
 struct SheetNameChoice {

@@ -34,7 +34,9 @@ private:
 
 // The block for a grid of R rows and M columns (fixed ones included): R + 1 rows and M + 1
 // columns, element (i + 1, j + 1) = celltovalue of cell (row i, column j); the last row and
-// column stay empty.
+// column stay empty. They are kept on purpose: the export has always written, and formatted, a
+// range one row and one column larger than the table, and a sheet made now reads like one made
+// before.
 ValueBlock makeValueBlock(const Grid& grid, char decimalSeparator);
 
 } // namespace morvane

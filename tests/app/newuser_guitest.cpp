@@ -1,15 +1,19 @@
 // The window as a new user meets it: what a new file clears, the refusals at open, the keys
 // that must not trap, the map that must not slip, and the controls that must not move.
 
+#include "app/curveplot.h"
 #include "app/elidedlabel.h"
 #include "app/guitest.h"
+#include "plate/wellchecklist.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTabWidget>
 
 class NewUserTest : public QObject {
@@ -25,6 +29,10 @@ private slots:
     void readingsAndTextsAreNotCut();
     void fileNameTitleLastFolderDropAndNoTicks();
     void theWindowShrinksAndSaysTheMapIsCut();
+    void aNewFileClearsTheMarksTheCurrentWellAndTheView();
+    void aCancelledOpenKeepsTheChannelChosen();
+    void page3FitsTheWindowWithLongTexts();
+    void the384WellNamesAreWholeAndTheMapTakesTheWidth();
 };
 
 namespace {
@@ -221,6 +229,122 @@ void NewUserTest::theWindowShrinksAndSaysTheMapIsCut()
         QApplication::processEvents();
         QVERIFY(t.get<QLabel>("GridSizeWarninglabel")->text().isEmpty());
     }
+}
+
+void NewUserTest::aNewFileClearsTheMarksTheCurrentWellAndTheView()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    auto* map = t.get<WellCheckList>("Wells96CB");
+    auto* plot = t.get<CurvePlot>("CurvePlot1");
+    auto marked = [map] {
+        int wells = 0;
+        for (int i = 0; i < map->count(); ++i)
+            wells += !map->item(i)->toolTip().isEmpty() || map->item(i)->background().style() != Qt::NoBrush;
+        return wells;
+    };
+    QVERIFY(marked() > 0);
+    map->setCurrentRow(1); // B1
+    QCOMPARE(plot->highlightedWell(), QStringLiteral("B1"));
+    QVERIFY(plot->yAxis->range().upper > 10000); // the readings a spreadsheet made dates
+
+    t.open(testData("channels/lc480_96_dual_colour.txt"));
+    QCOMPARE(marked(), 0);
+    QCOMPARE(map->currentRow(), -1);
+    QVERIFY(plot->highlightedWell().isEmpty());
+    QVERIFY(plot->yAxis->range().upper < 100);
+    QVERIFY(t.get<StringGrid>("ResultSG")->marks().empty());
+}
+
+void NewUserTest::aCancelledOpenKeepsTheChannelChosen()
+{
+    auto t = makeForm();
+    t.open(testData("channels/lc480_96_dual_colour.txt"));
+    QVERIFY(t.dialogs->lastFilter().startsWith("LightCycler 480 raw data (*.txt);;"));
+    auto* channels = t.get<QListWidget>("ChannelsListBox");
+    auto* caption = t.get<QLabel>("ChannelsLabel");
+    QVERIFY(!caption->isHidden());
+    QCOMPARE(caption->buddy(), channels);
+    channels->setCurrentRow(1);
+    t.click("ConvertButton");
+    const morvane::Grid converted = t.grid("ResultSG");
+    t.click("OpenButton"); // cancelled
+    QCOMPARE(channels->currentRow(), 1);
+    QVERIFY(t.grid("ResultSG") == converted);
+    t.click("ConvertButton");
+    QCOMPARE(t.get<ElidedLabel>("ChannelLabel")->fullText(), QStringLiteral("channel: 533-580"));
+    QVERIFY(t.grid("ResultSG") == converted);
+    // One channel: neither the list nor its caption.
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    QVERIFY(caption->isHidden());
+}
+
+void NewUserTest::page3FitsTheWindowWithLongTexts()
+{
+    QTemporaryDir dir;
+    QFile dual(testData("channels/lc480_96_dual_colour.txt"));
+    QVERIFY(dual.open(QIODevice::ReadOnly));
+    const QByteArray channel = "533-580_reporter_dye_of_the_second_assay_on_this_plate";
+    const QString raw = writeFile(dir, "long.txt", dual.readAll().replace("533-580", channel));
+    const QString folder = dir.filePath(QString(120, u'f'));
+    QVERIFY(QDir().mkpath(folder));
+    auto t = makeForm();
+    const int width = t.form->width();
+    t.open(raw);
+    t.get<QListWidget>("ChannelsListBox")->setCurrentRow(1);
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.click("ExtractButton");
+    t.dialogs->fileNext(folder + QStringLiteral("/") + QString(100, u'w') + QStringLiteral(".xlsx"));
+    t.click("ExportButton");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    QApplication::processEvents();
+
+    QCOMPARE(t.form->width(), width);
+    QVERIFY(!t.get<QScrollArea>("TabSheetExportScroll")->horizontalScrollBar()->isVisible());
+    auto* close = t.get<QPushButton>("CloseButton");
+    QVERIFY(close->mapTo(t.form.get(), QPoint(close->width(), 0)).x() <= t.form->width());
+    for (const char* name : {"ChannelOutLabel", "ExportedLabel", "WorkbookLabel"}) {
+        auto* label = t.get<ElidedLabel>(name);
+        QVERIFY2(label->text().contains(QChar(0x2026)), name); // cut, and whole in the tooltip
+        QCOMPARE(label->toolTip(), label->fullText());
+    }
+    // The plot under the table has a fair share of the height.
+    QVERIFY(t.get<QWidget>("ExportPlot")->height() >= t.get<QWidget>("ExportSplitter")->height() * 2 / 5);
+}
+
+void NewUserTest::the384WellNamesAreWholeAndTheMapTakesTheWidth()
+{
+    auto t = makeForm();
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    QApplication::processEvents();
+    auto* map = t.get<WellCheckList>("Wells384CB");
+    // The room the style gives each name beside its box and its sample mark, as it draws them.
+    auto room = [map](QListWidgetItem* item) {
+        QStyleOptionViewItem option;
+        option.initFrom(map);
+        option.rect = map->visualItemRect(item);
+        option.font = map->font();
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay |
+                          QStyleOptionViewItem::HasDecoration;
+        option.icon = item->icon();
+        option.decorationSize = map->iconSize();
+        option.text = item->text();
+        const int margin = map->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, map) + 1;
+        return map->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, map).width() - 2 * margin;
+    };
+    for (int i = 0; i < map->count(); ++i)
+        QVERIFY2(map->fontMetrics().horizontalAdvance(map->item(i)->text()) <= room(map->item(i)),
+                 qPrintable(map->item(i)->text()));
+    const int opened = map->width();
+    t.form->resize(1600, 1000);
+    QApplication::processEvents();
+    QVERIFY2(map->width() >= opened + 250, qPrintable(QString::number(map->width())));
 }
 
 QTEST_MAIN(NewUserTest)

@@ -1,6 +1,53 @@
 #include "app/queueddialogs.h"
 
 #include <QDialog>
+#include <QTest>
+
+namespace {
+
+const char* answerName(DialogService::Answer answer)
+{
+    switch (answer) {
+    case DialogService::Answer::Ok:
+        return "Ok";
+    case DialogService::Answer::Cancel:
+        return "Cancel";
+    case DialogService::Answer::Yes:
+        return "Yes";
+    case DialogService::Answer::No:
+        return "No";
+    }
+    return "?";
+}
+
+} // namespace
+
+QueuedDialogs::~QueuedDialogs()
+{
+    const QStringList unused = unusedAnswers();
+    // After a failure the rest of the test did not run: its answers are left for that reason.
+    if (unused.isEmpty() || QTest::currentTestFailed())
+        return;
+    const QByteArray message =
+        "queued for dialogs that were never shown: " + unused.join(QStringLiteral(", ")).toUtf8();
+    if (QTest::currentTestFunction())
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
+    else
+        qFatal("%s", message.constData());
+}
+
+QStringList QueuedDialogs::unusedAnswers() const
+{
+    QStringList unused;
+    for (const Answer answer : m_answers)
+        unused << QStringLiteral("the answer %1").arg(QLatin1String(answerName(answer)));
+    for (const QueuedFile& file : m_files)
+        unused << (file.path.isEmpty() ? QStringLiteral("a cancelled file dialog")
+                                       : QStringLiteral("the file '%1'").arg(file.path));
+    if (!m_dialogActions.empty())
+        unused << QStringLiteral("%1 dialog action(s)").arg(m_dialogActions.size());
+    return unused;
+}
 
 QStringList QueuedDialogs::shownTexts() const
 {
@@ -22,26 +69,32 @@ DialogService::Answer QueuedDialogs::message(QWidget*, Icon icon, const QString&
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 
-QString QueuedDialogs::nextFile()
+QueuedDialogs::QueuedFile QueuedDialogs::nextFile()
 {
     ++m_fileDialogs;
     if (m_files.empty())
         return {};
-    QString path = m_files.front();
+    QueuedFile file = m_files.front();
     m_files.pop_front();
-    return path;
+    return file;
 }
 
-QString QueuedDialogs::openFileName(QWidget*, const QString&, const QString& folder)
+QString QueuedDialogs::openFileName(QWidget*, const QString&, const QString& folder, const QString& filter)
 {
     m_lastFolder = folder;
-    return nextFile();
+    m_lastFilter = filter;
+    return nextFile().path;
 }
 
-QString QueuedDialogs::saveFileName(QWidget*, const QString&, const QString&, const QString& folder)
+QString QueuedDialogs::saveFileName(QWidget*, const QString&, const QString& filter, const QString& folder,
+                                    QString* chosenFilter)
 {
     m_lastFolder = folder;
-    return nextFile();
+    m_lastFilter = filter;
+    const QueuedFile file = nextFile();
+    if (chosenFilter)
+        *chosenFilter = file.filter.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0) : file.filter;
+    return file.path;
 }
 
 int QueuedDialogs::exec(QDialog& dialog)

@@ -15,6 +15,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -586,7 +588,8 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
 // The XML inside an .rdml file.
 std::string rdmlXml(const fs::path& file)
 {
-    auto archive = morvane::xlsx::ZipArchive::open(readFile(file), 4, 1u << 30);
+    const std::string bytes = readFile(file);
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     EXPECT_TRUE(archive.ok());
     if (!archive.ok())
         return "";
@@ -1033,4 +1036,90 @@ TEST(ConvertChecks, NoReadingIsMisplacedOrDroppedInSilence)
         EXPECT_EQ(readingsOf(table.out), c.readings);
         EXPECT_THAT(table.err, Not(HasSubstr("beyond the 96-well plate")));
     }
+}
+
+TEST(ConvertMeltPeaks, OneLinePerWellOfTheChosenChannel)
+{
+    const Result real = run({"--melt-peaks", data("lc480_384_nrd1_calibration.txt")});
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(real.err, "");
+    std::istringstream lines(real.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);)
+        rows.push_back(line);
+    ASSERT_EQ(rows.size(), 384u);
+    EXPECT_EQ(rows[0], "A1\tSample 1\t78.63");
+    EXPECT_EQ(rows[4], "A5\tSample 5\t"); // a no-template control without a peak
+    const std::regex form("[A-P]\\d+\tSample \\d+\t(\\d+\\.\\d\\d(;\\d+\\.\\d\\d)*)?");
+    for (const std::string& row : rows)
+        EXPECT_TRUE(std::regex_match(row, form)) << row;
+
+    // A melt curve of six readings has no peak; the wells and channel as chosen.
+    const Result dual =
+        run({"--melt-peaks", "--channel", "533-580", "--wells", "A1,B2", data("channels/lc480_96_dual_colour.txt")});
+    EXPECT_EQ(dual.status, 0) << dual.err;
+    EXPECT_EQ(dual.out, "A1\t\t\nB2\tSample 14\t\n");
+    EXPECT_FALSE(fs::exists(data("lc480_384_nrd1_calibration.xlsx"))); // nothing else written
+}
+
+TEST(ConvertMeltPeaks, ARepeatedTemperatureKeepsTheFirstReadingWithAWarning)
+{
+    const TempDir dir;
+    rawexport::Builder b;
+    b.cycles("A1", "S", 2, 1, 3);
+    // A product melting at 70 °C, read every 0.25 °C; a second reading at 65.00 far off the curve
+    // would make a peak of its own.
+    for (int k = 0; k < 80; ++k) {
+        const double t = 60 + 0.25 * k;
+        char line[96];
+        std::snprintf(line, sizeof line, "A1\tS\t3\t1\t1\t1000\t%.2f\t%.2f", t, 1 + 4 / (1 + std::exp((t - 70) / 0.5)));
+        b.raw(line);
+        if (k == 20)
+            b.raw("A1\tS\t3\t1\t1\t1000\t65.00\t9.00");
+    }
+    const Result r = run({"--melt-peaks", "--plate", "96", dir.file("run.txt", b.text())});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "A1\tS\t70.00\n");
+    EXPECT_THAT(r.err, HasSubstr("1 melt readings repeat a temperature their well was already read at; the first "
+                                 "reading at each temperature is kept"));
+}
+
+TEST(ConvertMeltPeaks, WithoutAMeltProgramOrWithOtherOutputs)
+{
+    const Result none = run({"--melt-peaks", data("lc480_96_example_excel_damaged.txt")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_THAT(none.err, HasSubstr("the file has no melt program, so no melt peaks"));
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--melt-peaks", "--table", dual},
+                                                                  {"--melt-peaks", "-o", "x.rdml", dual},
+                                                                  {"--melt-peaks", "--check", dual},
+                                                                  {"--melt-peaks", "--channel", "all", dual}}) {
+        const Result wrong = run(args);
+        EXPECT_EQ(wrong.status, 2) << args[1];
+        EXPECT_EQ(wrong.out, "");
+    }
+}
+
+TEST(ConvertMeltPeaks, RdesWritesTheMeltingTableBesideTheAmplificationTable)
+{
+    const TempDir dir;
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    const Result written = run({"-q", "-o", dir / "dual.tsv", "--wells", "A1:A3", dual});
+    ASSERT_EQ(written.status, 0) << written.err;
+    const std::string melting = readFile(dir / "dual_melting.tsv");
+    EXPECT_THAT(melting, StartsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t"));
+    EXPECT_EQ(count(melting, "\n"), 1u + 3 * 2); // three wells, two channels
+    EXPECT_EQ(count(melting, "\nA2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t"), 1u);
+
+    // Both tables or neither: an existing melting table is refused and the other is not left.
+    const std::string kept = dir.file("again_melting.tsv", "keep me");
+    const Result refused = run({"-q", "-o", dir / "again.tsv", dual});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("already exists; give --overwrite to replace it"));
+    EXPECT_FALSE(fs::exists(dir / "again.tsv"));
+    EXPECT_EQ(readFile(kept), "keep me");
+    // Without a melt program there is no second table.
+    ASSERT_EQ(run({"-q", "-o", dir / "damaged.tsv", data("lc480_96_example_excel_damaged.txt")}).status, 0);
+    EXPECT_FALSE(fs::exists(dir / "damaged_melting.tsv"));
 }

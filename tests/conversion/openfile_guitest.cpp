@@ -18,7 +18,7 @@ private slots:
     void unrecognisedLastWellWarnsAndKeepsTheRest();
     void trailingBlankLinesAreNotThere();
     void cancelBeforeAnyFileDoesNothing();
-    void cancelAfterAFileRepeatsTheRecognition();
+    void cancelAfterAFileChangesNothing();
     void refusedFilesKeepTheFormerState_data();
     void refusedFilesKeepTheFormerState();
     void sampleNamesReachTheScreenDecoded_data();
@@ -96,7 +96,9 @@ void OpenFileTest::unrecognisedLastWellWarnsAndKeepsTheRest()
     t.open(writeFile(dir, "partial.txt", rawFile({"A1", lastWell})));
     QCOMPARE(t.dialogs->shown().size(), 1);
     const auto& w = t.dialogs->shown().front();
-    QCOMPARE(w.text, QStringLiteral("plate format not recognised"));
+    // The message, then what to do next.
+    QVERIFY(w.text.startsWith(QStringLiteral("plate format not recognised\n")));
+    QVERIFY(w.text.endsWith(QStringLiteral("then press \"Determine Progs\".")));
     QCOMPARE(w.caption, QStringLiteral("Warning"));
     QCOMPARE(w.icon, DialogService::Icon::Warning);
     QCOMPARE(w.buttons, DialogService::Buttons::OkCancel);
@@ -130,7 +132,7 @@ void OpenFileTest::cancelBeforeAnyFileDoesNothing()
     QCOMPARE(t.get<MemoView>("InputMemo")->toPlainText(), QString());
 }
 
-void OpenFileTest::cancelAfterAFileRepeatsTheRecognition()
+void OpenFileTest::cancelAfterAFileChangesNothing()
 {
     QTemporaryDir dir;
     auto t = makeForm();
@@ -138,10 +140,11 @@ void OpenFileTest::cancelAfterAFileRepeatsTheRecognition()
     t.get<QRadioButton>("PlateSize384")->click();
     QCOMPARE(t.get<QLineEdit>("stoprow")->text(), QStringLiteral("P"));
     t.click("OpenButton"); // cancelled
-    QCOMPARE(t.form->plateSizeIndex(), 0);
-    QCOMPARE(t.get<QLineEdit>("stoprow")->text(), QStringLiteral("H"));
-    QCOMPARE(t.get<QLineEdit>("stopcol")->text(), QStringLiteral("12"));
-    QVERIFY(!t.get<QWidget>("Wells96CB")->isHidden());
+    QCOMPARE(t.dialogs->fileDialogsShown(), 2);
+    QCOMPARE(t.form->plateSizeIndex(), 1);
+    QCOMPARE(t.get<QLineEdit>("stoprow")->text(), QStringLiteral("P"));
+    QCOMPARE(t.get<QLineEdit>("stopcol")->text(), QStringLiteral("24"));
+    QVERIFY(!t.get<QWidget>("Wells384CB")->isHidden());
 }
 
 void OpenFileTest::refusedFilesKeepTheFormerState_data()

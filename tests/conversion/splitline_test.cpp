@@ -41,6 +41,20 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t483-533\t",
                                 {"SamplePos", "SampleName", "Prog#", "Seg#", "Cycle#", "Time", "Temp", "483-533"}}));
 
+// Lines are cut in words of eight bytes and chunks of 64: fields and runs of separators that
+// cross those edges, lines that end on them, and bytes next to the separators' range.
+INSTANTIATE_TEST_SUITE_P(
+    WordEdges, SplitlineTest,
+    ::testing::Values(SplitCase{"abcdefgh", {"abcdefgh"}}, SplitCase{"abcdefg h", {"abcdefg", "h"}},
+                      SplitCase{"abcdefgh ", {"abcdefgh"}}, SplitCase{"a      \tb", {"a", "b"}},
+                      SplitCase{"1234567 \t      9", {"1234567", "9"}},
+                      SplitCase{std::string(63, 'x') + " y", {std::string(63, 'x'), "y"}},
+                      SplitCase{std::string(64, 'x'), {std::string(64, 'x')}},
+                      SplitCase{std::string(70, 'x') + "\t" + std::string(60, ' ') + "z", {std::string(70, 'x'), "z"}},
+                      SplitCase{std::string("a\0b !c\x7f\x80\xff", 9), {std::string("a\0b", 3), "!c\x7f\x80\xff"}},
+                      SplitCase{"w " + std::string(66, 'x') + " \"q r\"", {"w", std::string(66, 'x'), "q r"}},
+                      SplitCase{"\"", {""}}, SplitCase{"x \"", {"x", ""}}));
+
 TEST(Splitline, TabAndSpaceSeparatorSplitAlike)
 {
     FieldList a, b;

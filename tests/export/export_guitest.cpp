@@ -14,6 +14,8 @@
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 
 class ExportTest : public QObject {
     Q_OBJECT
@@ -27,6 +29,8 @@ private slots:
     void workbookThatCannotBeWrittenLosesNothing_data();
     void workbookThatCannotBeWrittenLosesNothing();
     void repairedCommaReadingsArriveAsNumbers();
+    void readingsLeftAsTextAreCountedAndTheUserMayGoBack();
+    void anEmptyExportTableIsRefusedAndTheWorkbookUntouched();
 };
 
 namespace {
@@ -305,6 +309,72 @@ void ExportTest::repairedCommaReadingsArriveAsNumbers()
     QCOMPARE(a1[2].toArray()[0].toString(), QStringLiteral("float"));
     QCOMPARE(a1[2].toArray()[1].toDouble(), 15.58);
     QCOMPARE(a1[2].toArray()[2].toString(), QStringLiteral("0.000"));
+}
+
+void ExportTest::readingsLeftAsTextAreCountedAndTheUserMayGoBack()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.click("ExtractButton"); // No to the repair: the readings keep their points
+    const morvane::Grid& table = t.grid("ExportSelectSG");
+    QCOMPARE(table.cell(1, 2), std::string("15.58"));
+    int asText = 0; // with a comma as separator, only the whole numbers (the dates) read as numbers
+    for (int r = 1; r < table.rowCount(); ++r)
+        for (int c = 2; c < table.colCount(); ++c)
+            asText += !QString::fromStdString(table.cell(r, c)).toInt() && !table.cell(r, c).empty();
+    QVERIFY(asText > 3000);
+    t.dialogs->clearShown();
+    const int fileDialogs = t.dialogs->fileDialogsShown();
+    t.click("ExportButton"); // No: back to the table, nothing written
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Question);
+    QVERIFY2(t.dialogs->shownTexts().front().startsWith(
+                 QLocale().toString(asText) +
+                 " readings are not numbers with your decimal separator \",\" (first: A1 cycle 1: 15.58)"),
+             qPrintable(t.dialogs->shownTexts().front()));
+    QCOMPARE(t.dialogs->fileDialogsShown(), fileDialogs);
+
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("Punkt");
+    t.dialogs->answerNext(DialogService::Answer::Yes);
+    exportTo(t, dir.filePath("punkt.xlsx"));
+    const QJsonArray rows = readBack(dir.filePath("punkt.xlsx"))["cells"].toObject()["Punkt"].toArray();
+    QCOMPARE(rows[1].toArray()[2].toArray()[0].toString(), QStringLiteral("str"));
+    QCOMPARE(t.dialogs->unused(), 0);
+}
+
+void ExportTest::anEmptyExportTableIsRefusedAndTheWorkbookUntouched()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepare(t, "lc480_96_example_excel_damaged.txt");
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("first");
+    const QString workbook = dir.filePath("book.xlsx");
+    exportTo(t, workbook);
+    const QByteArray before = digest(workbook);
+
+    // Another file, not converted: its export table has no wells.
+    t.open(testData("channels/lc480_96_dual_colour.txt"));
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    t.dialogs->clearShown();
+    t.click("ExportButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Warning);
+    QVERIFY(t.dialogs->shownTexts().front().contains("\"Extract Selected Wells\""));
+    QCOMPARE(digest(workbook), before);
+    QVERIFY(t.get<QLabel>("ExportedLabel")->isHidden());
+
+    // With no workbook chosen yet, the refusal comes before the workbook dialog.
+    auto fresh = makeForm();
+    fresh.get<QRadioButton>("PlateSize96")->click();
+    fresh.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    fresh.click("ExportButton");
+    QCOMPARE(fresh.dialogs->fileDialogsShown(), 0);
+    QCOMPARE(fresh.dialogs->shown().size(), 1);
 }
 
 QTEST_MAIN(ExportTest)

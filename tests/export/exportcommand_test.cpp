@@ -175,3 +175,29 @@ TEST(ExportBatch, RefusesABadGridAloneAndWritesTheOthersOnce)
         names.push_back(tab.name);
     EXPECT_EQ(names, (std::vector<std::string>{"Run_1", "Run"}));
 }
+
+TEST(ExportTable, WellRowsAndReadingsThatWouldGoInAsText)
+{
+    // The heading, a well with a point reading (text under a comma), a well with empty readings
+    // (not counted) and a row without a well (an empty extraction).
+    Grid table(5, 4, 1, 1);
+    const char* cells[5][4] = {{"well", "sample", "1", "2"},
+                               {"A1", " S1", "16", "0.76"},
+                               {"A2", "", "", ""},
+                               {"B1", " 0.5", "1.5", "2,5"},
+                               {"", "", "", ""}};
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 4; ++c)
+            table.setCell(r, c, cells[r][c]);
+    EXPECT_EQ(wellRowCount(table), 3);
+    EXPECT_EQ(wellRowCount(Grid(2, 2, 1, 1)), 0);
+
+    const TextReadings comma = textReadings(table, ',');
+    EXPECT_EQ(comma.count, 2); // 0.76 and 1.5; the sample " 0.5" is no reading
+    EXPECT_EQ(comma.firstRow, 1);
+    EXPECT_EQ(comma.firstCol, 3);
+    const TextReadings point = textReadings(table, '.');
+    EXPECT_EQ(point.count, 1); // 2,5
+    EXPECT_EQ(point.firstRow, 3);
+    EXPECT_EQ(point.firstCol, 3);
+}

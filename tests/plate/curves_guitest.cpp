@@ -23,6 +23,8 @@ private slots:
     void clickedCurveAndCurrentWellHighlightEachOther();
     void savePlotWritesPngAndSvgOfTheChosenSize();
     void exportPagePlotsTheRowsToBeWritten();
+    void savedPlotCarriesTitleLegendAndTextOfItsSize();
+    void logAxisLabelsEnoughTicksForNarrowReadings();
 };
 
 namespace {
@@ -285,6 +287,23 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QCOMPARE(pdf.read(5), QByteArray("%PDF-"));
 
+    // A name typed without an extension gets the chosen type's; an existing file is asked about
+    // (No: the dialog comes again, here cancelled) and kept.
+    t.dialogs->fileNext(dir.filePath("typed"), QStringLiteral("PDF document (*.pdf)"));
+    t.click("SavePlotButton");
+    QFile typed(dir.filePath("typed.pdf"));
+    QVERIFY(typed.open(QIODevice::ReadOnly));
+    QCOMPARE(typed.read(5), QByteArray("%PDF-"));
+    QVERIFY(!QFile::exists(dir.filePath("typed.png")));
+    const QImage before(dir.filePath("curves.png"));
+    sizes->setCurrentIndex(sizes->findText("1200 x 800"));
+    t.dialogs->clearShown();
+    t.dialogs->fileNext(dir.filePath("curves.png"));
+    t.click("SavePlotButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Question);
+    QCOMPARE(QImage(dir.filePath("curves.png")), before);
+
     // A file that cannot be written is said, not passed over.
     t.dialogs->clearShown();
     t.dialogs->fileNext(dir.filePath("no such folder/curves.png"));
@@ -315,6 +334,63 @@ void CurvesTest::exportPagePlotsTheRowsToBeWritten()
     compareWithTable(exportPlot, "B3", 15);
     QVERIFY(!exportPlot->interactions().testFlag(QCP::iSelectPlottables));
     QLocale::setDefault(QLocale::c());
+}
+
+void CurvesTest::savedPlotCarriesTitleLegendAndTextOfItsSize()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertPartial(t, dir, rawExport({"A1", "A2", "A3"}, 3));
+    // The texts of an SVG file and the largest font size among them.
+    auto saveSvg = [&](const char* size, const char* name) {
+        auto* sizes = t.get<QComboBox>("PlotSizeCB");
+        sizes->setCurrentIndex(sizes->findText(size));
+        t.dialogs->fileNext(dir.filePath(name));
+        t.click("SavePlotButton");
+        QFile file(dir.filePath(name));
+        QDomDocument svg;
+        if (!file.open(QIODevice::ReadOnly) || !svg.setContent(&file))
+            qWarning("%s was not written", name);
+        QStringList texts;
+        const QDomNodeList nodes = svg.elementsByTagName("text");
+        for (int i = 0; i < nodes.size(); ++i)
+            texts << nodes.at(i).toElement().text().trimmed();
+        return std::pair{texts, svg.toString()};
+    };
+    const auto [small, smallSvg] = saveSvg("800 x 600", "small.svg");
+    const auto [large, largeSvg] = saveSvg("2400 x 1600", "large.svg");
+    for (const QStringList& texts : {small, large}) {
+        QVERIFY2(texts.contains("Test plate 7, channel 465-510"), qPrintable(texts.join('|')));
+        for (const char* text : {"Sample 1", "Sample 2", "Sample 3", "cycle", "reading"})
+            QVERIFY2(texts.contains(text), text);
+    }
+    // The large picture is drawn scaled: its text grows with it rather than staying at screen size.
+    QVERIFY(!smallSvg.contains("matrix(2.66667"));
+    QVERIFY(largeSvg.contains("matrix(2.66667,0,0,2.66667"));
+    // Nothing of the save stays on screen.
+    QCOMPARE(plot(t)->graphCount(), 3);
+    QVERIFY(!plot(t)->legend->visible());
+    QCOMPARE(plot(t)->plotLayout()->rowCount(), 1);
+}
+
+void CurvesTest::logAxisLabelsEnoughTicksForNarrowReadings()
+{
+    // Readings between 0.15 and 4.7: powers of ten alone would label only "1".
+    QByteArray text = "Raw Data \t\tExperiment - Narrow (Run on LCS480 1.5.0.39)\r\n"
+                      "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\t\r\n";
+    const char* readings[] = {"0.15", "0.9", "4.7"};
+    for (int cycle = 1; cycle <= 3; ++cycle)
+        text += "A1\tS\t2\t2\t" + QByteArray::number(cycle) + "\t1000\t60.0\t" + readings[cycle - 1] + "\r\n";
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertPartial(t, dir, text);
+    QVERIFY(t.get<QCheckBox>("LogScaleCB")->isChecked());
+    plot(t)->replot();
+    const QCPRange view = plot(t)->yAxis->range();
+    int inView = 0;
+    for (double tick : plot(t)->yAxis->tickVector())
+        inView += view.contains(tick);
+    QVERIFY2(inView >= 3, qPrintable(QString::number(inView)));
 }
 
 QTEST_MAIN(CurvesTest)

@@ -30,8 +30,8 @@ QByteArray readAll(const QString& path)
 
 std::string xmlOf(const QString& rdml)
 {
-    const QByteArray bytes = readAll(rdml);
-    auto archive = morvane::xlsx::ZipArchive::open(bytes.toStdString(), 4, 1u << 30);
+    const std::string bytes = readAll(rdml).toStdString();
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     if (!archive.ok())
         return "not a zip archive: " + archive.error().message;
     const auto index = archive->find("rdml_data.xml");
@@ -88,11 +88,23 @@ void RdmlWindowTest::ticksWellsEveryChannelAndTheMeltCurve()
     QVERIFY(xml.find("<target id=\"533-580\">") != std::string::npos);
     QVERIFY(xml.find("<mdp>") != std::string::npos);
 
-    // A second save of the same name replaces the file (the save dialog asked about it).
+    // The same name again is asked about first: No keeps the file and offers the dialog again,
+    // Yes replaces it.
+    writeFile(dir, "dual.rdml", "kept");
+    t.dialogs->clearShown();
+    const int dialogs = t.dialogs->fileDialogsShown();
     t.dialogs->fileNext(saved);
     t.click("SaveRdmlButton");
-    QCOMPARE(t.dialogs->shown().size(), 2);
+    QCOMPARE(t.dialogs->fileDialogsShown(), dialogs + 2);
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Question);
+    QVERIFY(t.dialogs->shownTexts().front().startsWith(saved + " already exists."));
+    QCOMPARE(readAll(saved), QByteArray("kept"));
+    t.dialogs->fileNext(saved);
+    t.dialogs->answerNext(DialogService::Answer::Yes);
+    t.click("SaveRdmlButton");
     QCOMPARE(xmlOf(saved), xml);
+    QCOMPARE(t.dialogs->unused(), 0);
 }
 
 void RdmlWindowTest::aTsvNameGivesTheRdesTable()
@@ -103,13 +115,26 @@ void RdmlWindowTest::aTsvNameGivesTheRdesTable()
     const QString file = dir.filePath("dual.tsv");
     t.dialogs->fileNext(file);
     t.click("SaveRdmlButton");
-    QCOMPARE(t.dialogs->shownTexts(),
-             QStringList{"4 wells with the channels 465-510, 533-580 saved as RDES in\n" + file});
+    // The run has a melt program: its melting table goes beside the amplification table.
+    const QString melting = dir.filePath("dual_melting.tsv");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"4 wells with the channels 465-510, 533-580 and the melt curve saved "
+                                                  "as RDES in\n" +
+                                                  file + "\nand the melting table in\n" + melting});
+    const QList<QByteArray> meltLines = readAll(melting).split('\n');
+    QCOMPARE(meltLines.size(), 1 + 4 * 2 + 1);
+    QVERIFY(meltLines[0].startsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t"));
+    QVERIFY(meltLines[4].startsWith("A2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t"));
     const QList<QByteArray> lines = readAll(file).split('\n');
     QCOMPARE(lines.size(), 1 + 4 * 2 + 1); // the last line break leaves an empty piece
     QVERIFY(lines[0].startsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq\t1\t2\t"));
     QVERIFY(lines[4].startsWith("A2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t2.50011\t"));
     QVERIFY(lines[8].startsWith("B2\tSample 14\tunkn\t533-580\t"));
+
+    // A name typed without an extension gets the chosen file type's.
+    t.dialogs->fileNext(dir.filePath("typed"), QStringLiteral("RDES tables (*.tsv)"));
+    t.click("SaveRdmlButton");
+    QCOMPARE(readAll(dir.filePath("typed.tsv")), readAll(file));
+    QVERIFY(!QFile::exists(dir.filePath("typed.rdml")));
 }
 
 void RdmlWindowTest::cancellingWritesNothing()
