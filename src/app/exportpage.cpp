@@ -6,6 +6,7 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
@@ -107,7 +108,14 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(NowLabel, kExportRow, kNowCol);
     strip->addWidget(NumCharsEdit, kExportRow, kCharCountCol);
     strip->addWidget(sheetsCB, kExportRow, kSheetListCol);
-    strip->addWidget(SaveRdmlButton, kExportRow, kStretchCol, Qt::AlignLeft);
+    RdmlVersionCB = named(new QComboBox, "RdmlVersionCB");
+    RdmlVersionCB->addItems({QStringLiteral("RDML 1.3"), QStringLiteral("RDML 1.4")});
+    RdmlVersionCB->setToolTip(QStringLiteral("1.3 is the released standard; 1.4 is what the RDML consortium's "
+                                             "amplification analysis reads"));
+    auto* rdml = new QHBoxLayout;
+    rdml->addWidget(SaveRdmlButton);
+    rdml->addWidget(RdmlVersionCB);
+    strip->addLayout(rdml, kExportRow, kStretchCol, Qt::AlignLeft);
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
     // The workbook's path takes the width of the sheet name's caption and box, whatever its length.

@@ -390,7 +390,7 @@ void MainWindowTest::answersNobodyAskedForFailTheTest()
     t.dialogs->fileNext(QStringLiteral("used.txt"));
     t.dialogs->fileNext(QStringLiteral("left.txt"));
     t.dialogs->dialogNext([](QDialog&) { return 0; });
-    QCOMPARE(t.dialogs->saveFileName(nullptr, {}, {}, {}), QStringLiteral("used.txt"));
+    QCOMPARE(t.dialogs->saveFileName(nullptr, {}, {}, {}, nullptr), QStringLiteral("used.txt"));
     QCOMPARE(t.dialogs->unusedAnswers(), QStringList({"the answer Yes", "the file 'left.txt'", "1 dialog action(s)"}));
     // The window goes, and its queue with it, when this function ends.
     QEXPECT_FAIL("", "the test left queued answers", Continue);

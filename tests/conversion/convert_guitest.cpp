@@ -248,8 +248,8 @@ void ConvertTest::channelAndSegmentAreChosenInTheLists_data()
     QTest::newRow("second channel") << "channels/lc480_96_dual_colour.txt" << QStringList{"2"}
                                     << QStringList{"465-510", "533-580"} << 0 << 1 << "Dual colour test 533-580";
     QTest::newRow("second segment") << "channels/lc480_96_two_segments.txt"
-                                    << QStringList{"2 / segment 1 (95 \u00b0C)", "2 / segment 2 (60 \u00b0C)"}
-                                    << QStringList{"483-533"} << 1 << 0 << "Two segment run";
+                                    << QStringList{"2 / segment 2 (60 \u00b0C)", "2 / segment 1 (95 \u00b0C)"}
+                                    << QStringList{"483-533"} << 1 << 0 << "Two segment run seg 1";
 }
 
 void ConvertTest::channelAndSegmentAreChosenInTheLists()
