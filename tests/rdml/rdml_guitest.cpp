@@ -156,7 +156,8 @@ void RdmlWindowTest::cancellingWritesNothing()
     QVERIFY(QDir(dir.path()).isEmpty());
 }
 
-// The name chosen leads to a text file: it is kept, and the message says what it is.
+// The name chosen leads to a text file: even when the user says to replace it, it is kept, and
+// the message says what it is.
 void RdmlWindowTest::aFileOfAnotherKindIsNotReplaced()
 {
     QTemporaryDir dir;
@@ -168,11 +169,12 @@ void RdmlWindowTest::aFileOfAnotherKindIsNotReplaced()
     file.write("my notes\n");
     file.close();
     t.dialogs->fileNext(notes);
+    t.dialogs->answerNext(DialogService::Answer::Yes); // to "replace it?"
     t.click("SaveRdmlButton");
-    QCOMPARE(t.dialogs->shown().size(), 1);
-    QVERIFY2(t.dialogs->shownTexts().front().contains(
+    QCOMPARE(t.dialogs->shown().size(), 2);
+    QVERIFY2(t.dialogs->shownTexts().back().contains(
                  QStringLiteral("'notes.rdml' is a text file, not an RDML file; it is left as it is")),
-             qPrintable(t.dialogs->shownTexts().front()));
+             qPrintable(t.dialogs->shownTexts().back()));
     QCOMPARE(readAll(notes), QByteArray("my notes\n"));
 }
 
