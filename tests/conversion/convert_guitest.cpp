@@ -2,8 +2,8 @@
 
 #include "app/guitest.h"
 
-#include <QFile>
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
