@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 
 namespace {
@@ -43,6 +44,47 @@ void exportTable(const morvane::Grid& wellTable, morvane::PlateFormat format, ch
     for (int row = 0; row < table.rowCount(); ++row)
         for (int col = 0; col < table.colCount(); ++col)
             (void)morvane::celltovalue(table.cell(row, col), separator);
+}
+
+// No reading is moved to another well or dropped without a finding: every reading of the table
+// stands on its line under that line's well and cycle, and every line of the run is in the table,
+// a repeated cycle, or of a well beyond the plate.
+void checkEveryReadingPlaced(const morvane::RawText& text, const morvane::ConversionSettings& settings,
+                             const morvane::WellTable& table)
+{
+    const morvane::Grid& grid = table.grid;
+    morvane::DataLineReader line(text, settings.progColFromEnd, settings.cycleFromEnd, settings.readingFromEnd);
+    std::size_t placed = 0;
+    std::set<std::string> rowWells;
+    for (int row = 1; row < grid.rowCount(); ++row) {
+        rowWells.insert(grid.cell(row, 0));
+        for (int col = 2; col < grid.colCount(); ++col) {
+            if (grid.cell(row, col).empty())
+                continue;
+            ++placed;
+            const std::uint32_t at = table.sourceLine(row, col);
+            int cycle = 0;
+            FUZZ_CHECK(at > 0 && line.split(at - 1) && line.cycle(cycle), "a reading without its line");
+            FUZZ_CHECK(morvane::cellText(text, line.well()) == grid.cell(row, 0), "a reading under another well");
+            FUZZ_CHECK(cycle == col - 1, "a reading under another cycle");
+            FUZZ_CHECK(morvane::cellText(text, line.reading()) == grid.cell(row, col), "a reading changed");
+        }
+    }
+    const std::set<std::string> beyond(table.wellsNotConverted.begin(), table.wellsNotConverted.end());
+    for (const std::string& well : beyond)
+        if (rowWells.count(well) > 0)
+            return; // two spellings of one name: the count below cannot tell them apart
+    std::size_t lines = 0;
+    for (std::size_t k = settings.firstDataLine; k < text.lineCount(); ++k) {
+        int program = 0;
+        if (line.split(k) && line.program(program) && program == settings.selectedProgram &&
+            beyond.count(morvane::cellText(text, line.well())) == 0)
+            ++lines;
+    }
+    std::size_t repeated = 0;
+    for (const morvane::Finding& finding : table.conversionFindings)
+        repeated += finding.kind == morvane::FindingKind::RepeatedCycle;
+    FUZZ_CHECK(placed + repeated == lines, "a reading dropped without a finding");
 }
 
 } // namespace
@@ -74,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         const morvane::Grid& grid = table->grid;
         FUZZ_CHECK(grid.rowCount() >= 2 && grid.rowCount() <= settings.wellLimit + 1, "a well table of wrong height");
-        FUZZ_CHECK(grid.colCount() == table->cycles + 2, "a well table of wrong width");
+        FUZZ_CHECK(grid.colCount() >= table->cycles + 2, "a well table narrower than its first well");
+        checkEveryReadingPlaced(*text, settings, *table);
         exportTable(grid, format, separator);
     }
     return 0;

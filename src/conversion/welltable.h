@@ -41,11 +41,12 @@ struct ConversionSettings {
 ConversionSettings conversionSettings(const ProgramList& programs, int selectedProgram, PlateFormat plate);
 
 struct WellTable {
-    // Row 0 "well", "sample", then the cycle numbers as the file writes them; one row per
+    // Row 0 "well", "sample", then the cycle numbers as the file first writes them; one row per
     // converted well: well, sample name (each word preceded by a blank), the reading of cycle k
-    // in column k + 1. Cells are UTF-8. One fixed row and one fixed column (the well).
+    // in column k + 1, as wide as the largest cycle of any well. Cells are UTF-8. One fixed row
+    // and one fixed column (the well).
     Grid grid;
-    // The last cycle number of the first well's run: the number of cycles the table is said to hold.
+    // The largest cycle the first well's row holds: the number of cycles the table is said to hold.
     int cycles = 0;
     // The wells of the file after the well limit was reached, in the order of the file: they
     // have no row.
@@ -54,7 +55,8 @@ struct WellTable {
     // came from, 0 for none; the well and sample cells hold the line of the well's first reading.
     std::vector<std::uint32_t> sourceLines;
     // What only the walk through the file sees: cycles read twice, sample names changing
-    // within a well's run (checkConversion reports them with the rest).
+    // within a well, wells read beyond the first well's cycles, wells coming back after other
+    // wells or programs (checkConversion reports them with the rest).
     std::vector<Finding> conversionFindings;
 
     std::uint32_t sourceLine(int row, int col) const
@@ -65,14 +67,17 @@ struct WellTable {
     }
 };
 
-// Called after the first well and after each further well with the index of the line reached
-// (the line count when the end of the file was reached); the window moves its progress bar and
-// drains its message queue there.
+// Called at the end of each well's first run with the index of the line reached (the line count
+// when the end of the file was reached); the window moves its progress bar and drains its
+// message queue there.
 using ConversionProgress = std::function<void(std::size_t lineIndex)>;
 
-// Converts the readings of settings.selectedProgram, one row per well in the order of the file,
-// at most settings.wellLimit rows. The first well fixes the columns. Errors name the line and
-// what was expected there; on an error there is no table.
+// Converts the readings of settings.selectedProgram, one row per well in the order the wells
+// first occur, at most settings.wellLimit rows; every reading goes to the row of the well its
+// line names, at its cycle, also when the well comes back after other wells or programs. A line
+// of another well breaking into a run (the cycles go on across the change of well) is refused,
+// as is a cycle out of order within a run. Errors name the line and what was expected there; on
+// an error there is no table.
 Expected<WellTable> convertToGrid(const RawText& text, const ConversionSettings& settings,
                                   const ConversionProgress& progress = {});
 

@@ -900,6 +900,42 @@ TEST(ConvertMessages, AHugeFieldOrNameIsQuotedCutShort)
     }
 }
 
+// The warnings of the checks and the RDML refusal of a name quote 80 characters of a reading of
+// 10 MB and of a sample name of 32,000 characters; a file name's control characters are escaped.
+TEST(ConvertMessages, ReadingsAndNamesAreQuotedCutShortAndEscaped)
+{
+    const TempDir dir;
+    rawexport::Builder reading;
+    reading.cycles("A1", "S", 2, 1, 2).line("A1", "S", "2", "3", "-1" + std::string(10 << 20, '5'));
+    const std::string readingFile = dir.file("reading.txt", reading.text());
+    rawexport::Builder sample;
+    const std::string name = "Q\uFFFE" + std::string(32000, 'q'); // a character XML cannot hold
+    sample.line("A1", "S", "2", "1", "1.5").line("A1", name, "2", "2", "1.6").line("A1", name, "2", "3", "1.7");
+    const std::string sampleFile = dir.file("sample.txt", sample.text());
+    rawexport::Builder named;
+    named.cycles("A1", name, 2, 1, 3);
+    const std::string namedFile = dir.file("named.txt", named.text());
+    const std::string steering = dir.file("run\x1B]0;owned\x07.txt", sample.text());
+    const struct {
+        const char* source;
+        Result result;
+        const char* quoted;
+    } cases[] = {
+        {"reading", run({"--check", "--plate", "96", "--wells", "A1", readingFile}), "-155555"},
+        {"sample name", run({"--check", "--plate", "96", "--wells", "A1", sampleFile}), "Q\uFFFEqqq"},
+        {"sample name in RDML", run({"--plate", "96", "--wells", "A1", "-o", dir / "s.rdml", namedFile}),
+         "holds a character XML cannot hold"},
+        {"file name", run({"--check", "--plate", "96", "--wells", "A1", steering}), "run\\x1B]0;owned\\x07.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        EXPECT_EQ(c.result.status, 1);
+        EXPECT_LT(c.result.err.size(), 2 * dir.path.string().size() + 400) << c.result.err.substr(0, 400);
+        EXPECT_THAT(c.result.err, HasSubstr(c.quoted));
+        EXPECT_EQ(c.result.err.find_first_of("\x01\x07\x1B"), std::string::npos);
+    }
+}
+
 #ifndef _WIN32
 TEST(ConvertFiles, AWorkbookThatCannotBeWrittenIsReportedBeforeAnyConversion)
 {

@@ -3,6 +3,7 @@
 #include "app/guitest.h"
 
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,6 +33,7 @@ private slots:
     void channelAndSegmentAreChosenInTheLists();
     void wellsThePlateCannotHoldAreNamed();
     void damagedReadingsAreSaidAndMarked();
+    void aWellThatComesBackJoinsItsRowAndIsSaid();
     void tablesKeepTheModelContract();
 };
 
@@ -372,6 +374,35 @@ void ConvertTest::damagedReadingsAreSaidAndMarked()
     QVERIFY(result->marks().empty());
     QVERIFY2(!wellItem("A2")->toolTip().contains("spreadsheet"), qPrintable(wellItem("A2")->toolTip()));
     QVERIFY(wellItem("A2")->background() == QBrush());
+}
+
+void ConvertTest::aWellThatComesBackJoinsItsRowAndIsSaid()
+{
+    // A1's cycles 21 to 40 after every other well: they join A1's row, and the warning says so.
+    QFile clean(testData("channels/lc480_96_dual_colour.txt"));
+    QVERIFY(clean.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = clean.readAll().split('\n');
+    lines.removeLast(); // after the last line break
+    const QList<QByteArray> late = lines.mid(23, 20);
+    lines.remove(23, 20);
+    lines.append(late);
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(writeFile(dir, "split.txt", lines.join('\n') + '\n'));
+    t.get<QRadioButton>("PlateSize96")->click(); // the last line is A1's: not recognised
+    t.click("DetermineProgsButton");
+    t.dialogs->clearShown();
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    const QString said = t.dialogs->shownTexts().front();
+    QVERIFY2(said.startsWith("1 run of a well comes back after other wells or programs (the readings joined their "
+                             "well's row) (first: A1 cycle 21, line 4495: "),
+             qPrintable(said));
+    auto* result = t.get<StringGrid>("ResultSG");
+    QCOMPARE(result->grid().colCount(), 42);
+    QCOMPARE(result->grid().cell(1, 41), std::string("15.00040"));
+    QCOMPARE(result->model()->data(result->model()->index(0, 21), Qt::ToolTipRole).toString(),
+             QStringLiteral("the well's readings come back here after other wells or programs (line 4495)"));
 }
 
 void ConvertTest::tablesKeepTheModelContract()

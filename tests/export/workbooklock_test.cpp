@@ -225,6 +225,15 @@ TEST(WorkbookLock, OwnerFilesInTheWayAreWaitedForRefusedOrRemovedWhenStale)
          "'book.xlsx' is in use; close it in the other program and export again (the lock file '~$book.xlsx' shows it "
          "is open by 'Alice'; if no program has it open, delete that file)",
          false},
+        // A name from a file never reaches a terminal raw.
+        {"of a user whose name steers a terminal", ownerRecord("Eve\x1B]2;owned\x07\nx"), true,
+         "'book.xlsx' is in use; close it in the other program and export again (the lock file '~$book.xlsx' shows it "
+         "is open by 'Eve\\x1B]2;owned\\x07\\nx'; if no program has it open, delete that file)",
+         false},
+        {"of another computer whose name steers a terminal", ownerRecord("Morvane/1@far\x1B[2J"), false,
+         "'book.xlsx' is being written by Morvane on 'far\\x1B[2J' (the lock file '~$book.xlsx'); export again "
+         "when it has finished, or delete that file if Morvane is not running there",
+         true},
     };
     const std::string original = readFile(fixture("openpyxl_three.xlsx"));
     for (const auto& c : cases) {

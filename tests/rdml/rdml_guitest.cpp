@@ -17,6 +17,7 @@ private slots:
     void ticksWellsEveryChannelAndTheMeltCurve();
     void aTsvNameGivesTheRdesTable();
     void cancellingWritesNothing();
+    void aFileOfAnotherKindIsNotReplaced();
 };
 
 namespace {
@@ -153,6 +154,28 @@ void RdmlWindowTest::cancellingWritesNothing()
     t.click("SaveRdmlButton");
     QCOMPARE(t.dialogs->shown().size(), 0);
     QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+// The name chosen leads to a text file: even when the user says to replace it, it is kept, and
+// the message says what it is.
+void RdmlWindowTest::aFileOfAnotherKindIsNotReplaced()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    prepareDualColour(t);
+    const QString notes = dir.filePath("notes.rdml");
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("my notes\n");
+    file.close();
+    t.dialogs->fileNext(notes);
+    t.dialogs->answerNext(DialogService::Answer::Yes); // to "replace it?"
+    t.click("SaveRdmlButton");
+    QCOMPARE(t.dialogs->shown().size(), 2);
+    QVERIFY2(t.dialogs->shownTexts().back().contains(
+                 QStringLiteral("'notes.rdml' is a text file, not an RDML file; it is left as it is")),
+             qPrintable(t.dialogs->shownTexts().back()));
+    QCOMPARE(readAll(notes), QByteArray("my notes\n"));
 }
 
 QTEST_MAIN(RdmlWindowTest)
