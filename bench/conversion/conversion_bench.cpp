@@ -5,6 +5,7 @@
 #include "conversion/datachecks.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
+#include "conversion/splitline.h"
 #include "conversion/welltable.h"
 
 #include <benchmark/benchmark.h>
@@ -85,6 +86,22 @@ void BM_Load(benchmark::State& state)
         benchmark::DoNotOptimize(text);
     }
     countAllocations(state, allocationsBefore);
+    setBytes(state);
+}
+
+// Every line cut into fields, as the conversion cuts each line it reads.
+void BM_SplitLines(benchmark::State& state)
+{
+    const auto& text = loadedText();
+    morvane::FieldList fields;
+    for (auto _ : state) {
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < text.lineCount(); ++i) {
+            morvane::splitline(' ', text.line(i), fields);
+            total += fields.size();
+        }
+        benchmark::DoNotOptimize(total);
+    }
     setBytes(state);
 }
 
@@ -226,6 +243,7 @@ void BM_DetectAndConvertChannels(benchmark::State& state)
 
 BENCHMARK(BM_DetectAndConvertChannels)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Detect)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Check)->Unit(benchmark::kMicrosecond);

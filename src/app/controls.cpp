@@ -2,6 +2,7 @@
 
 #include "app/stringgrid.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -81,6 +82,15 @@ QLineEdit* edit(const char* name, const QString& text, int width)
 QLabel* label(const char* name, const QString& text)
 {
     return named(new QLabel(text), name);
+}
+
+QComboBox* curveKindSwitch(const char* name)
+{
+    auto* kind = named(new QComboBox, name);
+    kind->addItems({QStringLiteral("Amplification"), QStringLiteral("Melt peaks")});
+    kind->setEnabled(false);
+    kind->setToolTip(QStringLiteral("Melt peaks: convert a run first"));
+    return kind;
 }
 
 QLabel* warningLabel(const char* name, const QString& text, int pixels)

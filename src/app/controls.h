@@ -8,6 +8,7 @@
 #include <QString>
 
 class QBoxLayout;
+class QComboBox;
 class QFrame;
 class QGridLayout;
 class QHBoxLayout;
@@ -46,6 +47,9 @@ QLineEdit* edit(const char* name, const QString& text, int width);
 QLabel* label(const char* name, const QString& text);
 // Bold and red.
 QLabel* warningLabel(const char* name, const QString& text, int pixels);
+// What a curve plot shows: "Amplification" (item 0) or "Melt peaks" (item 1); off until a
+// conversion finds melt peaks.
+QComboBox* curveKindSwitch(const char* name);
 
 // The table a string grid shows before it gets data.
 struct GridShape {

@@ -21,6 +21,7 @@ constexpr std::size_t kSmoothCurves = 48;
 constexpr QSize kMinimumSize{200, 150};
 // The view without curves.
 const QCPRange kEmptyCycles{0, 40};
+const QCPRange kEmptyTemperatures{60, 95}; // °C, where melt programs run
 const QCPRange kEmptyLogReadings{0.1, 10};
 const QCPRange kEmptyReadings{0, 10};
 // How near (pixels) the pointer must be to a curve for it to count as on it.
@@ -47,13 +48,6 @@ QString number(double value)
 
 CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
 {
-    xAxis->setLabel(QStringLiteral("cycle"));
-    // Cycles are whole numbers: no tick at 2.5.
-    QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
-    cycles->setTickStep(1);
-    cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
-    xAxis->setTicker(cycles);
-    yAxis->setLabel(QStringLiteral("reading"));
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables);
     setSelectionTolerance(int(kHoverReach));
     // Hundreds of curves: antialiasing only when the view is still.
@@ -66,7 +60,8 @@ CurvePlot::CurvePlot(QWidget* parent) : QCustomPlot(parent)
     connect(this, &QCustomPlot::mouseMove, this, &CurvePlot::showHover);
     connect(this, &QCustomPlot::mouseDoubleClick, this, [this] { resetView(); });
     connect(this, &QCustomPlot::selectionChangedByUser, this, &CurvePlot::pickByUser);
-    setScale(m_scale);
+    applyAxes();
+    rebuild();
 }
 
 void CurvePlot::setCurves(std::vector<morvane::Curve> curves)
@@ -78,12 +73,43 @@ void CurvePlot::setCurves(std::vector<morvane::Curve> curves)
 void CurvePlot::setScale(morvane::CurveScale scale)
 {
     m_scale = scale;
-    const bool log = scale == morvane::CurveScale::Log;
+    applyAxes();
+    rebuild();
+}
+
+void CurvePlot::setKind(CurveKind kind)
+{
+    m_kind = kind;
+    m_curves.clear();
+    applyAxes();
+    rebuild();
+}
+
+// -dF/dT falls below zero where the dye brightens: a log axis has no place for it.
+morvane::CurveScale CurvePlot::shownScale() const
+{
+    return m_kind == CurveKind::MeltPeaks ? morvane::CurveScale::Linear : m_scale;
+}
+
+void CurvePlot::applyAxes()
+{
+    const bool melt = m_kind == CurveKind::MeltPeaks;
+    xAxis->setLabel(melt ? QStringLiteral("°C") : QStringLiteral("cycle"));
+    if (melt) {
+        xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    } else {
+        // Cycles are whole numbers: no tick at 2.5.
+        QSharedPointer<QCPAxisTickerFixed> cycles(new QCPAxisTickerFixed);
+        cycles->setTickStep(1);
+        cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+        xAxis->setTicker(cycles);
+    }
+    yAxis->setLabel(melt ? QStringLiteral("-dF/dT") : QStringLiteral("reading"));
+    const bool log = shownScale() == morvane::CurveScale::Log;
     yAxis->setScaleType(log ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
     yAxis->setTicker(log ? QSharedPointer<QCPAxisTicker>(new LogTicker)
                          : QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
     yAxis->setNumberFormat(log ? QStringLiteral("gb") : QStringLiteral("g"));
-    rebuild();
 }
 
 void CurvePlot::rebuild()
@@ -91,7 +117,7 @@ void CurvePlot::rebuild()
     clearGraphs();
     const bool smooth = m_curves.size() <= kSmoothCurves;
     for (const morvane::Curve& curve : m_curves) {
-        const auto points = morvane::visiblePoints(curve, m_scale);
+        const auto points = morvane::visiblePoints(curve, shownScale());
         QCPGraph* graph = addGraph();
         graph->setName(QString::fromStdString(curve.well));
         graph->setPen(QPen(sampleColour(curve.colour), kCurveWidth));
@@ -111,13 +137,13 @@ void CurvePlot::resetView()
 {
     if (!hasData()) {
         // Nothing to fit: the same empty view for every file, none left from the curves before.
-        xAxis->setRange(kEmptyCycles);
-        yAxis->setRange(m_scale == morvane::CurveScale::Log ? kEmptyLogReadings : kEmptyReadings);
+        xAxis->setRange(m_kind == CurveKind::MeltPeaks ? kEmptyTemperatures : kEmptyCycles);
+        yAxis->setRange(shownScale() == morvane::CurveScale::Log ? kEmptyLogReadings : kEmptyReadings);
     } else {
         rescaleAxes();
         // A little room round the curves, so the first and last readings are not on the frame.
         xAxis->scaleRange(1.04, xAxis->range().center());
-        if (m_scale == morvane::CurveScale::Log)
+        if (shownScale() == morvane::CurveScale::Log)
             yAxis->setRange(yAxis->range().lower / 1.2, yAxis->range().upper * 1.2);
         else
             yAxis->scaleRange(1.08, yAxis->range().center());
@@ -163,9 +189,19 @@ QString CurvePlot::describeAt(const QPoint& pos) const
     if (i >= int(m_curves.size()))
         return {};
     const auto point = graph->data()->at(index);
-    return QStringLiteral("%1  %2  cycle %3: %4")
-        .arg(graph->name(), QString::fromStdString(m_curves[std::size_t(i)].sample), number(point->key),
-             number(point->value));
+    const morvane::Curve& curve = m_curves[std::size_t(i)];
+    const QString sample = QString::fromStdString(curve.sample);
+    if (m_kind == CurveKind::MeltPeaks) {
+        QStringList tms;
+        for (double tm : curve.peaks)
+            tms << QStringLiteral("%1 °C").arg(tm, 0, 'f', 2);
+        return QStringLiteral("%1  %2  %3  at %4 °C: %5")
+            .arg(graph->name(), sample,
+                 tms.isEmpty() ? QStringLiteral("no melt peak")
+                               : QStringLiteral("Tm ") + tms.join(QStringLiteral(", ")),
+                 QString::number(point->key, 'f', 2), QString::number(point->value, 'g', 4));
+    }
+    return QStringLiteral("%1  %2  cycle %3: %4").arg(graph->name(), sample, number(point->key), number(point->value));
 }
 
 void CurvePlot::showHover(QMouseEvent* event)
@@ -256,6 +292,9 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
     const double scale = std::max(1.0, size.height() / kDrawnHeight);
     const QSize drawn(qRound(size.width() / scale), qRound(size.height() / scale));
     const QString type = QFileInfo(path).suffix().toLower();
+    const QString documentTitle = !title.isEmpty()                 ? title
+                                  : m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
+                                                                   : QStringLiteral("Amplification curves");
     auto draw = [&](QPaintDevice& device, QCPPainter::PainterMode mode) {
         QCPPainter painter;
         if (!painter.begin(&device))
@@ -267,7 +306,7 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
     };
     if (type == QStringLiteral("pdf")) {
         QPdfWriter pdf(path);
-        pdf.setTitle(title.isEmpty() ? QStringLiteral("Amplification curves") : title);
+        pdf.setTitle(documentTitle);
         // One point a pixel: the page is the size chosen, in points.
         pdf.setResolution(72);
         pdf.setPageSize(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch));
@@ -279,7 +318,7 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
         svg.setFileName(path);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(title.isEmpty() ? QStringLiteral("Amplification curves") : title);
+        svg.setTitle(documentTitle);
         return draw(svg, QCPPainter::pmVectorized);
     }
     QImage image(size, QImage::Format_ARGB32);

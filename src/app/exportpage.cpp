@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QVBoxLayout>
 
 using namespace controls;
 
@@ -35,6 +36,8 @@ constexpr QSize kCloseButtonSize = buttonSize(131);
 constexpr QSize kSaveRdmlButtonSize = buttonSize(145);
 // The channel's name stays whole up to this width beside the long name of the sheet written.
 constexpr int kChannelWidthKept = 160;
+// Round the plot under the table and its switch.
+constexpr QMargins kPlotMargins{0, 4, 0, 0};
 
 // Until an extraction: an empty table with its heading row and column.
 constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
@@ -126,9 +129,15 @@ QWidget* TForm1::buildExportPage()
     // Under the table, the curves of its rows; the user looks, the plate map is on page 2.
     ExportPlot = named(new CurvePlot, "ExportPlot");
     ExportPlot->setInteraction(QCP::iSelectPlottables, false);
+    ExportCurveKindCB = curveKindSwitch("ExportCurveKindCB");
+    auto* curves = new QWidget;
+    auto* curvesBox = new QVBoxLayout(curves);
+    curvesBox->setContentsMargins(kPlotMargins);
+    curvesBox->addWidget(ExportCurveKindCB, 0, Qt::AlignLeft);
+    curvesBox->addWidget(ExportPlot, 1);
     auto* body = named(new QSplitter(Qt::Vertical), "ExportSplitter");
     body->addWidget(ExportSelectSG);
-    body->addWidget(ExportPlot);
+    body->addWidget(curves);
     body->setChildrenCollapsible(false);
     // Half and half, whatever the table's and the plot's own wishes; the user drags the line
     // between them.

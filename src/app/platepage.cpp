@@ -141,8 +141,10 @@ QWidget* TForm1::buildPlatePage()
     LogScaleCB->setChecked(true);
     AutoscaleButton = button("AutoscaleButton", QStringLiteral("Autoscale"), kAutoscaleButtonSize);
     AutoscaleButton->setToolTip(QStringLiteral("Show all the curves again (or double-click the plot)"));
+    CurveKindCB = curveKindSwitch("CurveKindCB");
     auto* plotCommands = new QHBoxLayout;
     plotCommands->setSpacing(kPlotPadding.spacing);
+    plotCommands->addWidget(CurveKindCB);
     plotCommands->addWidget(LogScaleCB);
     plotCommands->addWidget(AutoscaleButton);
     plotCommands->addStretch(1);

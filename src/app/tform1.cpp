@@ -165,6 +165,8 @@ void TForm1::connectHandlers()
     connect(CurvePlot1, &CurvePlot::wellClicked, this,
             [this](const QString& well) { run([&] { CurvePlot1WellClick(well); }); });
     connect(LogScaleCB, &QCheckBox::toggled, this, [this] { run([&] { LogScaleCBClick(LogScaleCB); }); });
+    connect(CurveKindCB, &QComboBox::currentIndexChanged, this,
+            [this] { run([&] { CurveKindCBClick(CurveKindCB); }); });
     connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
     onClick(SavePlotButton, &TForm1::SavePlotButtonClick);
 
@@ -178,7 +180,8 @@ void TForm1::connectHandlers()
 
     // Page 3's plot shows the rows that will be written, as they stand after a separator repair.
     connect(ExportSelectSG->model(), &QAbstractItemModel::modelReset, this,
-            [this] { ExportPlot->setCurves(morvane::curvesOf(ExportSelectSG->grid())); });
+            [this] { run([&] { updateExportCurves(); }); });
+    connect(ExportCurveKindCB, &QComboBox::currentIndexChanged, this, [this] { run([&] { updateExportCurves(); }); });
 
     connect(eXit1, &QAction::triggered, this, [this] { run([&] { eXit1Click(eXit1); }); });
     connect(About1, &QAction::triggered, this, [this] { run([&] { About1Click(About1); }); });

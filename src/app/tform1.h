@@ -11,6 +11,7 @@
 #include "common/expected.h"
 #include "common/grid.h"
 #include "conversion/datachecks.h"
+#include "conversion/meltpeaks.h"
 #include "dialogs/urlopener.h"
 
 #include <QMainWindow>
@@ -111,6 +112,10 @@ public:
     // A curve clicked: its well becomes the map's current one.
     void CurvePlot1WellClick(const QString& well);
     void LogScaleCBClick(QObject* Sender);
+    // Page 2's plot switched between the amplification curves and the melt peaks.
+    void CurveKindCBClick(QObject* Sender);
+    // Page 3's plot: the curves of the export table's rows, of the kind its switch shows.
+    void updateExportCurves();
     // Asks for a file and writes the plot into it: PNG, PDF or SVG by the extension (PNG when
     // there is none), at the size PlotSizeCB shows.
     void SavePlotButtonClick(QObject* Sender);
@@ -178,6 +183,9 @@ private:
     void loadRawFile(const QString& path);
     // openRawFile under the general error report, then page 1; false while a conversion runs.
     bool openFile(const QString& path);
+    // The melt peaks of the converted channel, or why there are none; the switches follow.
+    void readMeltPeaks(const morvane::RawText& text, const morvane::ProgramList& programs, int channel);
+    void updateMeltSwitches();
     void setConversionCommandsEnabled(bool enabled);
     WellCheckList* currentWellList() const;
 
@@ -194,6 +202,8 @@ private:
     std::shared_ptr<const morvane::RawText> m_rawText;
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
+    std::vector<morvane::WellMelt> m_meltPeaks;             // of the last conversion's channel
+    QString m_noMeltPeaks;                                  // why there are none, when there are none
     QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
@@ -259,6 +269,7 @@ private:
     QLabel* GridSizeWarninglabel = nullptr;
     CurvePlot* CurvePlot1 = nullptr;
     QCheckBox* LogScaleCB = nullptr;
+    QComboBox* CurveKindCB = nullptr; // "Amplification" or "Melt peaks"
     QPushButton* AutoscaleButton = nullptr;
     QPushButton* SavePlotButton = nullptr;
     QComboBox* PlotSizeCB = nullptr;
@@ -280,6 +291,7 @@ private:
     QPushButton* SaveRdmlButton = nullptr;
     StringGrid* ExportSelectSG = nullptr;
     CurvePlot* ExportPlot = nullptr; // the export table's curves, to look at only
+    QComboBox* ExportCurveKindCB = nullptr;
 };
 
 template <typename T> T TForm1::unwrap(morvane::Expected<T> result)

@@ -2,16 +2,20 @@
 
 #include "common/text.h"
 #include "common/version.h"
+#include "conversion/meltcurve.h"
+#include "conversion/meltpeaks.h"
 #include "conversion/rawtext.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
 #include "plate/extraction.h"
 #include "xlsx/sheetname.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <locale>
 #include <memory>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 namespace morvane {
@@ -48,6 +52,7 @@ constexpr Flag kFlags[] = {
     {"--table", [](ConvertOptions& o) { o.table = true; }},
     {"--list-programs", [](ConvertOptions& o) { o.listPrograms = true; }},
     {"--list-channels", [](ConvertOptions& o) { o.listChannels = true; }},
+    {"--melt-peaks", [](ConvertOptions& o) { o.meltPeaks = true; }},
     {"--keep-separator", [](ConvertOptions& o) { o.choices.repairSeparator = false; }},
     {"--strict", [](ConvertOptions& o) { o.strict = true; }},
     {"--check", [](ConvertOptions& o) { o.check = true; }},
@@ -136,6 +141,11 @@ Status checkCombination(const ConvertOptions& options)
         return usage("--check writes nothing; leave out --table and --output");
     if (options.table && (options.choices.allChannels || options.choices.channels.size() > 1))
         return usage("--table writes one table: give one --channel");
+    if (options.meltPeaks && (options.table || options.check || options.output || options.format || options.sheet))
+        return usage("--melt-peaks prints the melt peaks and writes nothing; leave out --table, --check, --output, "
+                     "--format and --sheet");
+    if (options.meltPeaks && (options.choices.allChannels || options.choices.channels.size() > 1))
+        return usage("--melt-peaks prints one channel: give one --channel");
     if (options.sheet && !options.sheet->empty()) {
         const std::string& name = *options.sheet;
         if (sheetNameTooLong(name))
@@ -225,14 +235,25 @@ public:
         if (!programs)
             return failed(programs.error());
         if (m_options.listPrograms || m_options.listChannels)
-            return list(*text, *programs);
+            return list(*programs);
         const auto resolved = resolveChoices(*programs, m_options.choices);
         if (!resolved) {
             fail(resolved.error());
             return kExitUsage;
         }
 
-        const std::string prefix = counter(index) + name + ": ";
+        // Without a melt program there is nothing to print: said before the conversion's findings.
+        std::optional<MeltCurves> melt;
+        if (m_options.meltPeaks) {
+            auto found = readMeltProgram(*text, *programs);
+            if (!found)
+                return failed(found.error());
+            if (!*found)
+                return failed(Error{"the file has no melt program, so no melt peaks"});
+            melt = std::move(found).value();
+        }
+
+        const std::string prefix = counter(index) + pathForMessage(name) + ": ";
         auto built = buildExportTables(*text, *programs, *resolved, m_options.choices, [&](std::size_t line) {
             m_progress.converting(prefix, line, text->lineCount());
         });
@@ -255,6 +276,8 @@ public:
             return kExitOk;
         }
 
+        if (melt)
+            return meltPeaks(*melt, built->front());
         if (m_options.table) {
             m_out << tableAsText(built->front().table) << std::flush;
             m_progress.line(summary(prefix, built->front(), severalChannels) + " -> standard output");
@@ -302,7 +325,7 @@ private:
         return files > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files) + "] " : "";
     }
 
-    int list(const RawText& text, const ProgramList& programs)
+    int list(const ProgramList& programs)
     {
         // Like grep: with several files every line says which one it comes from.
         const std::string lead = m_options.rawFiles.size() > 1 ? m_current + "\t" : "";
@@ -310,13 +333,35 @@ private:
             for (const std::string& channel : programs.columns.channels)
                 m_out << lead << channel << '\n';
         if (m_options.listPrograms) {
-            const auto offered = morvane::listPrograms(text, programs);
-            if (!offered)
-                return failed(offered.error());
-            for (const OfferedProgram& program : *offered)
+            for (const OfferedProgram& program : morvane::listPrograms(programs))
                 m_out << lead << program.program << '\t' << program.cycles << '\n';
         }
         m_out << std::flush;
+        return kExitOk;
+    }
+
+    // One line per well of the table that has a melt curve: well, sample, its peaks (highest first).
+    int meltPeaks(const MeltCurves& curves, const ExportTable& table)
+    {
+        if (const std::string repeated = repeatedTemperaturesWarning(curves); !repeated.empty())
+            warn(repeated);
+        const auto& channels = curves.channels;
+        const auto channel =
+            static_cast<std::size_t>(std::find(channels.begin(), channels.end(), table.channel) - channels.begin());
+        std::unordered_map<std::string_view, const MeltWell*> byName;
+        for (const MeltWell& well : curves.wells)
+            byName.try_emplace(well.name, &well);
+        std::string lines;
+        for (int row = 1; row < table.table.rowCount(); ++row) {
+            const auto found = byName.find(table.table.cell(row, 0));
+            if (found == byName.end())
+                continue;
+            const std::string& sample = table.table.cell(row, 1);
+            lines += escapeTableCell(found->second->name) + '\t' +
+                     escapeTableCell(sample.starts_with(' ') ? sample.substr(1) : sample) + '\t' +
+                     meltPeaksText(analyseMeltWell(curves, *found->second, channel).peaks) + '\n';
+        }
+        m_out << lines << std::flush;
         return kExitOk;
     }
 
@@ -348,7 +393,7 @@ private:
             return fail(written.error());
         for (const std::string& warning : batch.warnings())
             warn(warning);
-        m_progress.line(summary + " -> " + workbook.string() + ", sheet '" + outcome->sheetName + "'");
+        m_progress.line(summary + " -> " + pathForMessage(workbook) + ", sheet '" + outcome->sheetName + "'");
         return true;
     }
 
@@ -364,7 +409,7 @@ private:
             return failed(written.error());
         for (const std::string& warning : written->warnings)
             warn(warning);
-        m_progress.line(prefix + written->description + " -> " + target.string());
+        m_progress.line(prefix + written->description + " -> " + pathForMessage(target));
         return kExitOk;
     }
 
@@ -380,7 +425,7 @@ private:
     {
         LockWait wait;
         if (!m_options.quiet)
-            wait.waiting = [this, name = workbook.string()](std::string_view text) {
+            wait.waiting = [this, name = pathForMessage(workbook)](std::string_view text) {
                 m_progress.clear();
                 m_err << kConvertProgram << ": " << name << ": " << text << '\n' << std::flush;
             };
@@ -417,7 +462,7 @@ private:
         if (pending.empty() || pending.back().file != m_current)
             pending.push_back({m_current, {}});
         pending.back().sheets.push_back(outcome->sheetName);
-        m_progress.line(summary + " -> " + m_options.output->string() + ", sheet '" + outcome->sheetName + "'");
+        m_progress.line(summary + " -> " + pathForMessage(*m_options.output) + ", sheet '" + outcome->sheetName + "'");
         // The sheets wait in memory until the workbook is written; writing it every so many
         // sheets keeps a long batch's memory bounded, for little time.
         if (m_shared->batch.added() >= kSheetsPerWrite)
@@ -432,7 +477,7 @@ private:
         const std::unique_ptr<SharedWorkbook> shared = std::move(m_shared);
         if (!shared || shared->batch.added() == 0)
             return true;
-        const std::string output = m_options.output->string();
+        const std::string output = pathForMessage(*m_options.output);
         if (auto written = shared->batch.finish(); !written) {
             report(output, written.error());
             for (const PendingSheets& lost : shared->pending) {
@@ -480,7 +525,7 @@ private:
     bool report(const std::string& file, const Error& error)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << file;
+        m_err << kConvertProgram << ": " << pathForMessage(file);
         if (error.line != 0)
             m_err << ':' << error.line;
         m_err << ": " << error.message << '\n' << std::flush;
@@ -490,7 +535,7 @@ private:
     void warn(const std::string& message, std::size_t line = 0)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << m_current;
+        m_err << kConvertProgram << ": " << pathForMessage(m_current);
         if (line != 0)
             m_err << ':' << line;
         m_err << ": warning: " << message << '\n' << std::flush;
@@ -593,10 +638,12 @@ column per cycle, as the Morvane window does.
       --format xlsx|rdml|rdes
                           what to write (default: from the extension of --output, else xlsx): a
                           workbook sheet; RDML 1.3 (every channel, the plate layout, the samples and
-                          the melt curve); or the RDES amplification table. RDML and RDES files are
+                          the melt curve); or the RDES amplification table, and with a melt curve
+                          its melting table FILE_melting.tsv beside it. RDML and RDES files are
                           written new, one per RAWFILE (default: RAWFILE with .rdml or .tsv), with
                           every channel unless --channel names some
-      --overwrite         replace an existing RDML or RDES file (default: refuse it)
+      --overwrite         replace an existing RDML file or RDES table (default: refuse it); a file
+                          of any other kind, or a link to one, is never replaced
       --table             write the export table to standard output as tab-separated text (each
                           cell's text as the table holds it; a tab, line break or backslash inside a
                           cell written as \t, \n, \\) and write no workbook
@@ -604,6 +651,10 @@ column per cycle, as the Morvane window does.
                           <run><TAB><number of cycles of the first well>, and exit; <run> is N, or
                           N/S for segment S of a program N that reads in several segments
       --list-channels     print the file's channels (reading columns), one per line, and exit
+      --melt-peaks        print the melt peaks of the chosen channel, one line per well with a melt
+                          curve: <well><TAB><sample><TAB><Tm>[;<Tm>...] in degrees Celsius, highest
+                          peak first, the third field empty for a well without a peak; write nothing
+                          else. A file without a melt program fails (exit status 1)
       --program N|N/S     program, or program and segment, to convert (default: the first one offered)
       --channel NAME[,NAME...]|all
                           channels to convert (default: the first); with a workbook each channel
@@ -645,11 +696,11 @@ Status checkOutputPath(const fs::path& output)
         return fs::is_regular_file(status) ? success()
                                            : Status(Error{"it is " + fileTypeText(status.type()) + ", not a workbook"});
     if (fs::is_symlink(fs::symlink_status(output, error)))
-        return Error{"it is a symbolic link to '" + fs::read_symlink(output, error).string() +
+        return Error{"it is a symbolic link to '" + pathForMessage(fs::read_symlink(output, error)) +
                      "', which does not exist; give the workbook itself"};
     const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
     if (!fs::is_directory(folder, error))
-        return Error{"the folder '" + folder.string() + "' does not exist"};
+        return Error{"the folder '" + pathForMessage(folder) + "' does not exist"};
     return success();
 }
 
@@ -676,9 +727,10 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!options.decimalSeparatorGiven)
         options.choices.decimalSeparator = userDecimalSeparator();
 
-    if (options.output && !options.table && !options.listPrograms && !options.listChannels) {
+    if (options.output && !options.table && !options.listPrograms && !options.listChannels && !options.meltPeaks) {
         if (auto writable = checkOutputPath(*options.output); !writable) {
-            err << kConvertProgram << ": " << options.output->string() << ": " << writable.error().message << '\n'
+            err << kConvertProgram << ": " << pathForMessage(*options.output) << ": " << writable.error().message
+                << '\n'
                 << std::flush;
             return kExitFileFailed;
         }

@@ -27,6 +27,7 @@ struct ConvertOptions {
     bool table = false;                          // --table
     bool listPrograms = false;                   // --list-programs
     bool listChannels = false;                   // --list-channels
+    bool meltPeaks = false;                      // --melt-peaks
     std::optional<std::string> sheet;            // --sheet
     bool quiet = false;                          // -q
     bool strict = false;                         // --strict: a file with findings fails

@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "conversion/meltcurve.h"
 #include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
@@ -58,30 +59,53 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
         content.tables.push_back(&table.table);
     }
     ExchangeFileWritten written;
-    std::optional<MeltCurves> melt;
-    if (format == OutputFormat::Rdml) {
-        auto found = readMeltProgram(text, programs);
-        if (!found)
-            return found.error();
-        melt = std::move(found).value();
-        content.melt = melt ? &*melt : nullptr;
-        if (melt && melt->repeatedTemperatures > 0)
-            written.warnings.push_back(std::to_string(melt->repeatedTemperatures) +
-                                       " melt readings repeat a temperature their well was already read at; "
-                                       "the first reading at each temperature is kept");
-    }
+    auto found = readMeltProgram(text, programs);
+    if (!found)
+        return found.error();
+    const std::optional<MeltCurves> melt = std::move(found).value();
+    content.melt = melt ? &*melt : nullptr;
+    if (melt && melt->repeatedTemperatures > 0)
+        written.warnings.push_back(repeatedTemperaturesWarning(*melt));
 
     RdmlSummary summary;
     auto bytes = format == OutputFormat::Rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
     if (!bytes)
         return bytes.error();
-    auto saved = saveNewFile(target, *bytes, overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
-    if (!saved) {
-        Error error = saved.error();
+    // RDES keeps the melt curve in a second table beside the first.
+    std::optional<std::string> meltTable;
+    const std::filesystem::path meltTarget = meltingTablePath(target);
+    if (format == OutputFormat::Rdes && melt) {
+        RdmlSummary meltSummary;
+        auto table = rdesMeltTable(content, &meltSummary);
+        if (!table)
+            return table.error();
+        meltTable = std::move(table).value();
+        summary.meltPoints = meltSummary.meltPoints;
+    }
+    // --overwrite replaces an RDML file or RDES table, never whatever else the name leads to.
+    if (overwrite) {
+        const WrittenKind kind = format == OutputFormat::Rdml ? WrittenKind::Rdml : WrittenKind::RdesTable;
+        if (auto replaceable = checkReplaceable(target, kind); !replaceable)
+            return replaceable.error();
+        if (meltTable)
+            if (auto replaceable = checkReplaceable(meltTarget, kind); !replaceable)
+                return replaceable.error();
+    }
+    const auto refused = [overwrite](Error error) {
         if (!overwrite && error.kind == ErrorKind::Exists)
             error.message += "; give --overwrite to replace it";
         return error;
-    }
+    };
+    const ExistingFile existing = overwrite ? ExistingFile::Replace : ExistingFile::Refuse;
+    if (auto saved = saveNewFile(target, *bytes, existing); !saved)
+        return refused(saved.error());
+    if (meltTable)
+        if (auto saved = saveNewFile(meltTarget, *meltTable, existing); !saved) {
+            // Both tables or neither: the amplification table alone would look complete.
+            std::error_code ignored;
+            std::filesystem::remove(target, ignored);
+            return refused(saved.error());
+        }
 
     written.description = std::to_string(summary.reacts) + " wells of program " + first.run + ", channel" +
                           (tables.size() > 1 ? "s " : " ");
@@ -89,7 +113,8 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
         written.description += (i > 0 ? ", " : "") + tables[i].channel;
     written.description += " (" + std::to_string(first.cycles) + " cycles)";
     if (melt && summary.meltPoints > 0)
-        written.description += ", melt curve of program " + std::to_string(melt->program);
+        written.description += ", melt curve of program " + std::to_string(melt->program) +
+                               (meltTable ? " in " + meltTarget.string() : "");
     return written;
 }
 

@@ -185,19 +185,14 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
     return tables;
 }
 
-Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text, const ProgramList& programs)
+std::vector<OfferedProgram> listPrograms(const ProgramList& programs)
 {
+    // The detection counted the first well's cycles: a file of thousands of programs is not
+    // converted once per program.
     std::vector<OfferedProgram> offered;
-    for (const OfferedRun& run : programs.runs) {
-        // The first well alone tells its cycles.
-        ConversionSettings settings =
-            conversionSettings(programs, RunChoice{run.program, run.segment, 0}, PlateFormat::Wells384);
-        settings.wellLimit = 1;
-        const auto firstWell = convertToGrid(text, settings);
-        if (!firstWell)
-            return firstWell.error();
-        offered.push_back(OfferedProgram{run.name(), firstWell->cycles});
-    }
+    offered.reserve(programs.runs.size());
+    for (const OfferedRun& run : programs.runs)
+        offered.push_back(OfferedProgram{run.name(), run.firstWellCycles});
     return offered;
 }
 

@@ -86,11 +86,12 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
 
 struct OfferedProgram {
     std::string program; // "2", or "3/1" for a program that reads in several segments
-    int cycles = 0;      // the last cycle number of the first well's run
+    int cycles = 0;      // the largest cycle number of the first well's readings of the run
 };
 
-// The runs "Determine Progs" offers, each with the cycles its conversion gives the first well.
-Expected<std::vector<OfferedProgram>> listPrograms(const RawText& text, const ProgramList& programs);
+// The runs "Determine Progs" offers, each with the largest cycle number of the first well's
+// readings.
+std::vector<OfferedProgram> listPrograms(const ProgramList& programs);
 
 // A cell for tab-separated output: backslash, tab, line feed and carriage return written as
 // \\, \t, \n and \r, everything else as it is.

@@ -113,7 +113,13 @@ std::optional<int> parseWholeNumberClamped(std::string_view text)
 
 std::string quotedFileName(const std::filesystem::path& path)
 {
-    return "'" + path.filename().string() + "'";
+    return "'" + pathForMessage(path.filename()) + "'";
+}
+
+std::string pathForMessage(const std::filesystem::path& path)
+{
+    // Not cut: a path is the user's own, and only whole does it say which file is meant.
+    return cutForMessage(path.string(), std::string::npos);
 }
 
 std::string fileTypeText(std::filesystem::file_type type)

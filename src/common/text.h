@@ -85,6 +85,8 @@ std::optional<int> parseWholeNumberClamped(std::string_view text);
 
 // The file name of `path` (without its folder) in single quotes, as messages name a file.
 std::string quotedFileName(const std::filesystem::path& path);
+// A path as a message shows it: whole, its control characters escaped as cutForMessage does.
+std::string pathForMessage(const std::filesystem::path& path);
 // What a file of this type is, for messages: "a folder", "a named pipe (FIFO)", "a device", ...
 std::string fileTypeText(std::filesystem::file_type type);
 

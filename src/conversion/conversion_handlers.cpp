@@ -217,6 +217,7 @@ void TForm1::ConvertButtonClick(QObject*)
     auto& table = checked.table;
     const std::string& plateWarning = checked.plateWarning;
     m_findings = std::move(checked.findings);
+    readMeltPeaks(*text, *programs, channel);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));
     const auto wellFindings = morvane::findingsByWell(m_findings);
@@ -243,6 +244,21 @@ void TForm1::ConvertButtonClick(QObject*)
     }
     NextButton1->show();
     NextButton1->setFocus();
+}
+
+void TForm1::readMeltPeaks(const morvane::RawText& text, const morvane::ProgramList& programs, int channel)
+{
+    m_meltPeaks.clear();
+    // The melt peaks are something to look at: a melt program that cannot be read leaves the
+    // conversion alone and says why in the switch's tooltip.
+    const auto melt = morvane::readMeltProgram(text, programs);
+    if (!melt)
+        m_noMeltPeaks = QStringLiteral("Melt peaks: the melt program cannot be read (%1)")
+                            .arg(QString::fromStdString(morvane::describe(melt.error())));
+    else if (!*melt)
+        m_noMeltPeaks = QStringLiteral("Melt peaks: this export has no melt program");
+    else
+        m_meltPeaks = morvane::analyseMeltCurves(**melt, std::size_t(channel));
 }
 
 int TForm1::selectedChannel() const

@@ -145,19 +145,26 @@ std::string headline(FindingKind kind, std::size_t count, bool window)
                " (the table holds the later one)";
     case FindingKind::SampleName:
         return n + (one ? " well changes its sample name" : " wells change their sample name") + " within the run";
+    case FindingKind::LongerRun:
+        return n + (one ? " well has" : " wells have") +
+               " cycles beyond the first well's last (the table widened to hold them)";
+    case FindingKind::ReturningWell:
+        return n + (one ? " run of a well comes" : " runs of wells come") +
+               " back after other wells or programs (the readings joined their well's row)";
     }
     return n;
 }
 
 std::string place(const Finding& finding, bool withLine)
 {
-    std::string text = finding.well + " cycle " + std::to_string(finding.cycle);
+    // A reading or name may be megabytes long: each is quoted cut short.
+    std::string text = cutForMessage(finding.well) + " cycle " + std::to_string(finding.cycle);
     if (withLine)
         text += ", line " + std::to_string(finding.line);
     if (finding.kind == FindingKind::SampleName)
-        text += ": '" + finding.text + "'";
+        text += ": " + quoteForMessage(finding.text);
     else if (!finding.text.empty())
-        text += ": " + finding.text;
+        text += ": " + cutForMessage(finding.text);
     return text;
 }
 
@@ -197,7 +204,12 @@ std::string cellNote(const Finding& finding)
     case FindingKind::RepeatedCycle:
         return "cycle read more than once; the later reading is shown" + line;
     case FindingKind::SampleName:
-        return "the sample name changes to '" + finding.text + "' at cycle " + std::to_string(finding.cycle) + line;
+        return "the sample name changes to " + quoteForMessage(finding.text) + " at cycle " +
+               std::to_string(finding.cycle) + line;
+    case FindingKind::LongerRun:
+        return "from this cycle on beyond the first well's last cycle" + line;
+    case FindingKind::ReturningWell:
+        return "the well's readings come back here after other wells or programs" + line;
     }
     return {};
 }

@@ -17,14 +17,17 @@ enum class FindingKind {
     SpreadsheetDate, // a whole number far above its channel: a reading a spreadsheet took for a date
     Negative,        // a reading below zero
     MissingCycle,    // a cycle of the table's columns without a reading in this well
-    RepeatedCycle,   // a cycle read twice in one well's run; the later reading is in the table
-    SampleName,      // a sample name that differs from the one the well's run began with
+    RepeatedCycle,   // a cycle read twice for one well; the later reading is in the table
+    SampleName,      // a sample name that differs from the one the well's row began with
+    LongerRun,       // a well read at cycles beyond the first well's last: the table widened
+    ReturningWell,   // a well whose lines come back after other wells or programs: they joined its row
 };
 
 struct Finding {
     FindingKind kind = FindingKind::SpreadsheetDate;
     int row = 0;            // row of the well table
-    int cycle = 0;          // the cycle concerned, or where the sample name changed
+    int cycle = 0;          // the cycle concerned: where the sample name changed, the run came back, the
+                            // well went beyond the first well's cycles
     std::uint32_t line = 0; // 1-based line of the file; for a missing cycle the well's reading before it
     std::string well;
     std::string text; // the reading or sample name found; empty for a missing cycle

@@ -130,6 +130,15 @@ Expected<MeltCurves> readMeltCurves(const RawText& text, const ProgramList& prog
     return curves;
 }
 
+std::string repeatedTemperaturesWarning(const MeltCurves& curves)
+{
+    if (curves.repeatedTemperatures == 0)
+        return {};
+    return std::to_string(curves.repeatedTemperatures) +
+           " melt readings repeat a temperature their well was already read at; the first reading at each "
+           "temperature is kept";
+}
+
 Expected<std::optional<MeltCurves>> readMeltProgram(const RawText& text, const ProgramList& programs)
 {
     const auto program = findMeltProgram(text, programs);

@@ -39,6 +39,9 @@ Expected<std::optional<int>> findMeltProgram(const RawText& text, const ProgramL
 // line.
 Expected<MeltCurves> readMeltCurves(const RawText& text, const ProgramList& programs, int program);
 
+// The warning for curves that left out readings at a temperature already read; empty for none.
+std::string repeatedTemperaturesWarning(const MeltCurves& curves);
+
 // findMeltProgram, then readMeltCurves; nothing when there is no melt program.
 Expected<std::optional<MeltCurves>> readMeltProgram(const RawText& text, const ProgramList& programs);
 

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace morvane {
 
@@ -35,54 +38,72 @@ struct SegmentSeen {
     double temperatureSum = 0;
     int temperatures = 0;
     bool temperatureUnreadable = false;
+    int lastCycle = 0;
 };
 
-// The first well's segments of each offered program, in the order they first occur. A program
-// that reads in one segment is one run, as it always was; one that reads in several gives a run
-// per segment.
+// What the first well holds of one offered program.
+struct ProgramSeen {
+    int lastCycle = 0;
+    std::vector<SegmentSeen> segments; // in the order they first occur
+};
+
+// The first well's cycles and segments of each offered program, in one pass with a lookup per
+// line that does not grow with the number of programs. A program that reads in one segment is
+// one run, as it always was; one that reads in several gives a run per segment.
 Status findRuns(const RawText& text, ProgramList& list)
 {
-    std::vector<std::vector<SegmentSeen>> segments(list.programs.size());
-    if (list.columns.line.segmentFromEnd > 0) {
-        const Status scanned =
-            forEachFirstWellLine(text, list.columns.line, list.firstDataLine(), [&](DataLineReader& line) {
-                const auto program = std::find(list.programs.begin(), list.programs.end(), line.programText());
-                if (program == list.programs.end())
-                    return true;
-                auto& seen = segments[static_cast<std::size_t>(program - list.programs.begin())];
-                auto segment = std::find_if(seen.begin(), seen.end(),
-                                            [&](const SegmentSeen& s) { return s.text == line.segmentText(); });
-                if (segment == seen.end()) {
-                    SegmentSeen added;
-                    added.text.assign(line.segmentText());
-                    if (!line.segment(added.number))
-                        return false;
-                    seen.push_back(std::move(added));
-                    segment = seen.end() - 1;
-                }
-                if (const auto temperature = parseTemperature(line.temperatureText())) {
-                    segment->temperatureSum += *temperature;
-                    ++segment->temperatures;
-                } else {
-                    segment->temperatureUnreadable = true;
-                }
+    std::vector<ProgramSeen> seen(list.programs.size());
+    std::unordered_map<std::string_view, std::size_t> indexOf;
+    for (std::size_t i = 0; i < list.programs.size(); ++i)
+        indexOf.emplace(list.programs[i], i);
+    const bool segmented = list.columns.line.segmentFromEnd > 0;
+    const Status scanned =
+        forEachFirstWellLine(text, list.columns.line, list.firstDataLine(), [&](DataLineReader& line) {
+            const auto program = indexOf.find(line.programText());
+            if (program == indexOf.end())
                 return true;
-            });
-        if (!scanned)
-            return scanned.error();
-    }
+            ProgramSeen& found = seen[program->second];
+            int cycle = 0;
+            if (!line.cycle(cycle))
+                return false;
+            found.lastCycle = std::max(found.lastCycle, cycle);
+            if (!segmented)
+                return true;
+            auto segment = std::find_if(found.segments.begin(), found.segments.end(),
+                                        [&](const SegmentSeen& s) { return s.text == line.segmentText(); });
+            if (segment == found.segments.end()) {
+                SegmentSeen added;
+                added.text.assign(line.segmentText());
+                if (!line.segment(added.number))
+                    return false;
+                found.segments.push_back(std::move(added));
+                segment = found.segments.end() - 1;
+            }
+            segment->lastCycle = std::max(segment->lastCycle, cycle);
+            if (const auto temperature = parseTemperature(line.temperatureText())) {
+                segment->temperatureSum += *temperature;
+                ++segment->temperatures;
+            } else {
+                segment->temperatureUnreadable = true;
+            }
+            return true;
+        });
+    if (!scanned)
+        return scanned.error();
     for (std::size_t i = 0; i < list.programs.size(); ++i) {
         OfferedRun run;
         run.program = list.numbers[i];
         run.programText = list.programs[i];
-        if (segments[i].size() < 2) {
+        run.firstWellCycles = seen[i].lastCycle;
+        if (seen[i].segments.size() < 2) {
             list.runs.push_back(run);
             continue;
         }
-        for (const SegmentSeen& segment : segments[i]) {
+        for (const SegmentSeen& segment : seen[i].segments) {
             OfferedRun part = run;
             part.segment = segment.number;
             part.segmentText = segment.text;
+            part.firstWellCycles = segment.lastCycle;
             if (segment.temperatures > 0 && !segment.temperatureUnreadable && list.columns.line.temperatureFromEnd > 0)
                 part.meanTemperature = segment.temperatureSum / segment.temperatures;
             list.runs.push_back(std::move(part));
@@ -208,6 +229,7 @@ Expected<ProgramList> detectPrograms(const RawText& text)
     if (k < count && !current->split(k))
         return current->error();
     std::string firstWell(k < count ? current->well() : std::string_view());
+    std::unordered_set<std::string> offered; // looked up once a line: a file may hold thousands of programs
     for (; k < count; ++k) {
         int program = 0;
         int cycle = 0;
@@ -220,8 +242,7 @@ Expected<ProgramList> detectPrograms(const RawText& text)
         if (!next->split(k + 1) || !next->cycle(nextCycle))
             return next->error();
         const std::string_view programText = current->programText();
-        if (cycle != nextCycle &&
-            std::find(list.programs.begin(), list.programs.end(), programText) == list.programs.end()) {
+        if (cycle != nextCycle && offered.emplace(programText).second) {
             list.programs.emplace_back(programText);
             list.numbers.push_back(program);
         }

@@ -33,6 +33,7 @@ struct OfferedRun {
     std::optional<int> segment; // only for a program that reads in several segments
     std::string segmentText;
     std::optional<double> meanTemperature; // of the first well's readings in that segment
+    int firstWellCycles = 0;               // the largest cycle number of the first well's readings
     // "2", or "3/1" for segment 1 of program 3 (morvane-convert's --program)
     std::string name() const;
     // The list box item: "2", or "3 / segment 1 (95 °C)".

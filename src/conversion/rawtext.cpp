@@ -3,10 +3,26 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <new>
 #include <system_error>
+
+#ifdef _WIN32
+#include <fstream>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 namespace morvane {
 
@@ -59,6 +75,43 @@ bool isBlankLine(std::string_view line)
     return true;
 }
 
+// The bytes of a block of the text that matter to cutting it into lines, one bit per byte.
+struct BlockBits {
+    std::uint32_t breaks = 0; // CR or LF
+    std::uint32_t nuls = 0;
+    std::uint32_t high = 0; // 0x80 and above: not ASCII
+};
+constexpr std::size_t kBlock = 16;
+
+BlockBits blockBits(const char* p)
+{
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    return {static_cast<std::uint32_t>(_mm_movemask_epi8(breaks)),
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))),
+            static_cast<std::uint32_t>(_mm_movemask_epi8(v))};
+#else
+    BlockBits bits;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        bits.breaks |= static_cast<std::uint32_t>(c == '\n' || c == '\r') << i;
+        bits.nuls |= static_cast<std::uint32_t>(c == 0) << i;
+        bits.high |= static_cast<std::uint32_t>(c >= 0x80) << i;
+    }
+    return bits;
+#endif
+}
+
+// The last bytes, fewer than a block, followed by bytes that are none of those.
+BlockBits tailBits(const char* p, std::size_t count)
+{
+    char block[kBlock];
+    std::memset(block, 'x', kBlock);
+    std::memcpy(block, p, count);
+    return blockBits(block);
+}
+
 } // namespace
 
 void appendWindows1252AsUtf8(std::string_view bytes, std::string& out)
@@ -86,41 +139,42 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
     if (utf16le || utf16be)
         bytes = utf16AsUtf8(std::string_view(bytes).substr(2), utf16be);
 
+    const std::size_t start = std::string_view(bytes).starts_with("\xEF\xBB\xBF") ? 3 : 0;
     RawText text;
-    std::size_t start = 0;
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        start = 3;
-    text.m_bytes = std::move(bytes);
-    const std::string& b = text.m_bytes;
-    const std::size_t n = b.size();
+    text.m_owned = std::move(bytes);
+    return cut(std::move(text), start, name);
+}
 
+Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view name)
+{
+    const char* const b = text.bytes();
+    const std::size_t n = text.byteCount();
     text.m_lines.reserve(n / 32 + 1);
+    const auto addLine = [&](std::size_t offset, std::size_t length) {
+        text.m_lines.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
+    };
+    // A line ends at CR LF, LF or a lone CR: every CR and LF ends one, except the LF of a CR LF.
     std::size_t lineStart = start;
-    std::size_t i = start;
-    while (i < n) {
-        const char* hit = static_cast<const char*>(std::memchr(b.data() + i, '\n', n - i));
-        // A lone CR ends a line too, so look for the first CR or LF.
-        const char* cr = static_cast<const char*>(std::memchr(b.data() + i, '\r', (hit ? hit - b.data() : n) - i));
-        std::size_t lineEnd;
-        std::size_t next;
-        if (cr) {
-            lineEnd = cr - b.data();
-            next = lineEnd + ((lineEnd + 1 < n && b[lineEnd + 1] == '\n') ? 2 : 1);
-        } else if (hit) {
-            lineEnd = hit - b.data();
-            next = lineEnd + 1;
-        } else {
-            lineEnd = n;
-            next = n;
+    bool anyNul = false;
+    bool anyHigh = false;
+    for (std::size_t at = start; at < n; at += kBlock) {
+        const BlockBits bits = n - at >= kBlock ? blockBits(b + at) : tailBits(b + at, n - at);
+        anyNul = anyNul || bits.nuls != 0;
+        anyHigh = anyHigh || bits.high != 0;
+        for (std::uint32_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
+            const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(breaks));
+            if (pos < lineStart)
+                continue;
+            addLine(lineStart, pos - lineStart);
+            lineStart = pos + ((b[pos] == '\r' && pos + 1 < n && b[pos + 1] == '\n') ? 2 : 1);
         }
-        text.m_lines.push_back(
-            {static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(lineEnd - lineStart)});
-        i = next;
-        lineStart = next;
     }
+    if (lineStart < n)
+        addLine(lineStart, n - lineStart);
     // Before blank lines are dropped: a NUL counts as blank.
-    if (const void* nul = std::memchr(b.data(), '\0', n)) {
-        const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(nul) - b.data());
+    if (anyNul) {
+        const void* nul = std::memchr(b, '\0', n);
+        const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(nul) - b);
         const auto after = std::upper_bound(text.m_lines.begin(), text.m_lines.end(), offset,
                                             [](std::uint32_t at, const Span& span) { return at < span.offset; });
         // Every other byte NUL from the start: UTF-16 saved without its byte-order mark.
@@ -132,8 +186,22 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
     while (!text.m_lines.empty() && isBlankLine(text.line(text.m_lines.size() - 1)))
         text.m_lines.pop_back();
 
-    text.m_encoding = isValidUtf8(std::string_view(b).substr(start)) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    // Plain ASCII is UTF-8 as it is.
+    const bool utf8 = !anyHigh || isValidUtf8(std::string_view(b + start, n - start));
+    text.m_encoding = utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1252;
     return text;
+}
+
+RawText::RawText(const RawText& other)
+    : m_owned(other.bytes(), other.byteCount()), m_lines(other.m_lines), m_encoding(other.m_encoding)
+{
+}
+
+RawText& RawText::operator=(const RawText& other)
+{
+    if (this != &other)
+        *this = RawText(other);
+    return *this;
 }
 
 std::string RawText::toUtf8(std::string_view piece) const
@@ -149,7 +217,7 @@ std::string RawText::toUtf8(std::string_view piece) const
 std::string RawText::allAsUtf8() const
 {
     std::string out;
-    out.reserve(m_bytes.size() + m_lines.size());
+    out.reserve(byteCount() + m_lines.size());
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         if (m_encoding == TextEncoding::Utf8)
             out.append(line(i));
@@ -160,6 +228,27 @@ std::string RawText::allAsUtf8() const
     return out;
 }
 
+void RawText::Unmap::operator()(char* bytes) const
+{
+#ifdef __linux__
+    munmap(bytes, size);
+#else
+    delete[] bytes;
+#endif
+}
+
+// Fresh memory costs a page fault per page when it is first written; Linux can hand over the
+// pages all at once instead, for about a third less time on a file of megabytes.
+RawText::ReadBuffer RawText::allocateReadBuffer(std::size_t size)
+{
+#ifdef __linux__
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    return ReadBuffer(pages == MAP_FAILED ? nullptr : static_cast<char*>(pages), Unmap{size});
+#else
+    return ReadBuffer(new (std::nothrow) char[size], Unmap{size});
+#endif
+}
+
 Expected<RawText> loadRawFile(const std::filesystem::path& path)
 {
     // Only a regular file has a size to read. A FIFO would also block the open until someone
@@ -167,24 +256,62 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status))
-        return Error{"cannot open '" + path.string() + "': it is a folder"};
+        return Error{"cannot open '" + pathForMessage(path) + "': it is a folder"};
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return Error{"cannot open '" + path.string() + "': it is " + fileTypeText(status.type()) +
+        return Error{"cannot open '" + pathForMessage(path) + "': it is " + fileTypeText(status.type()) +
                      ", not a regular file"};
+    const auto cannotRead = [&] { return Error{"cannot read '" + pathForMessage(path) + "'"}; };
+#ifdef _WIN32
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return Error{"cannot open '" + path.string() + "': " + std::strerror(errno)};
+        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size < 0)
-        return Error{"cannot read '" + path.string() + "'"};
+        return cannotRead();
     if (static_cast<std::uint64_t>(size) > RawText::maxBytes)
-        return Error{"'" + path.string() + "' is larger than 512 MiB and cannot be a raw data export"};
+        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
     in.seekg(0, std::ios::beg);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (size > 0 && !in.read(bytes.data(), size))
-        return Error{"cannot read '" + path.string() + "'"};
-    return RawText::fromBytes(std::move(bytes), path.string());
+        return cannotRead();
+    return RawText::fromBytes(std::move(bytes), pathForMessage(path));
+#else
+    // The file is read once, straight into memory of its size.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < 0)
+        return cannotRead();
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > RawText::maxBytes)
+        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
+    if (size == 0)
+        return RawText::fromBytes(std::string(), pathForMessage(path));
+    RawText text;
+    text.m_read = RawText::allocateReadBuffer(static_cast<std::size_t>(size));
+    if (!text.m_read)
+        return Error{.message = "'" + pathForMessage(path) + "' does not fit in memory", .kind = ErrorKind::Io};
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::read(fd, text.m_read.get() + done, static_cast<std::size_t>(size) - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return cannotRead();
+        done += static_cast<std::size_t>(n);
+    }
+    const std::string_view bytes(text.m_read.get(), static_cast<std::size_t>(size));
+    // Text that needs converting first (UTF-16) goes the way of any bytes.
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+        return RawText::fromBytes(std::string(bytes), pathForMessage(path));
+    const std::size_t start = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    return RawText::cut(std::move(text), start, pathForMessage(path));
+#endif
 }
 
 } // namespace morvane

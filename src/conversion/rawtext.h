@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,10 @@ public:
     static constexpr std::uint64_t maxBytes = 512ull * 1024 * 1024;
 
     RawText() = default;
+    RawText(const RawText& other);
+    RawText& operator=(const RawText& other);
+    RawText(RawText&&) noexcept = default;
+    RawText& operator=(RawText&&) noexcept = default;
 
     // Lines end at CR LF, LF or CR. A final line break makes no empty line, and blank lines at
     // the end of the file (as left by editing) are dropped. A UTF-8 byte-order mark is dropped;
@@ -34,7 +39,7 @@ public:
     std::string_view line(std::size_t index) const
     {
         const auto& span = m_lines[index];
-        return std::string_view(m_bytes).substr(span.offset, span.length);
+        return std::string_view(bytes() + span.offset, span.length);
     }
     TextEncoding encoding() const { return m_encoding; }
 
@@ -44,11 +49,27 @@ public:
     std::string allAsUtf8() const;
 
 private:
+    friend Expected<RawText> loadRawFile(const std::filesystem::path& path);
+
     struct Span {
         std::uint32_t offset;
         std::uint32_t length;
     };
-    std::string m_bytes;
+    // A file's bytes as read, in memory that was never filled with anything else.
+    struct Unmap {
+        std::size_t size;
+        void operator()(char* bytes) const;
+    };
+    using ReadBuffer = std::unique_ptr<char[], Unmap>;
+    static ReadBuffer allocateReadBuffer(std::size_t size);
+
+    // Cuts the text (with `start` bytes of byte-order mark in front) into lines.
+    static Expected<RawText> cut(RawText text, std::size_t start, std::string_view name);
+    const char* bytes() const { return m_read ? m_read.get() : m_owned.data(); }
+    std::size_t byteCount() const { return m_read ? m_read.get_deleter().size : m_owned.size(); }
+
+    std::string m_owned;                  // the bytes given to fromBytes
+    ReadBuffer m_read{nullptr, Unmap{0}}; // or those loadRawFile read
     std::vector<Span> m_lines;
     TextEncoding m_encoding = TextEncoding::Utf8;
 };

@@ -1,20 +1,75 @@
 #include "conversion/splitline.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 namespace morvane {
 
 namespace {
+
 bool isSeparator(char c)
 {
     // Codes 1 to 32 in one comparison: 0 wraps round to the largest value.
     return static_cast<unsigned char>(static_cast<unsigned char>(c) - 1u) < 32u;
 }
-} // namespace
 
-void splitline(char /*separator*/, std::string_view line, FieldList& fields)
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// The high bit of each byte of `word` whose value is below `limit` (at most 128). Exact for
+// every byte: (byte | 0x80) - limit never borrows from the next byte.
+constexpr std::uint64_t bytesBelow(std::uint64_t word, unsigned limit)
 {
-    fields.m_fields.clear();
-    fields.m_unquoted.clear();
+    return ~((word | kHighBits) - kOnes * limit) & ~word & kHighBits;
+}
 
+constexpr std::uint64_t separatorBytes(std::uint64_t word)
+{
+    return bytesBelow(word, 33) & ~bytesBelow(word, 1);
+}
+
+constexpr std::uint64_t quoteBytes(std::uint64_t word)
+{
+    return bytesBelow(word ^ (kOnes * '"'), 1);
+}
+
+std::uint64_t littleEndianWord(const char* at)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i, word >>= 8)
+            swapped = (swapped << 8) | (word & 0xFF);
+        word = swapped;
+    }
+    return word;
+}
+
+// Eight bytes from `at` of the line [begin, end), the first in the lowest byte; past `end` the
+// word is filled with blanks, which end the last field like any separator. The last bytes of a
+// line come from the eight ending at `end`, shifted: never a read outside the line, and no
+// bytes stored to be read back as a word (which stalls).
+std::uint64_t loadWord(const char* begin, const char* at, const char* end)
+{
+    const auto left = static_cast<std::size_t>(end - at);
+    if (left >= 8)
+        return littleEndianWord(at);
+    const std::uint64_t blanks = (kOnes * ' ') << (8 * left);
+    if (end - begin >= 8)
+        return (littleEndianWord(end - 8) >> (8 * (8 - left))) | blanks;
+    std::uint64_t word = 0;
+    for (std::size_t i = left; i-- > 0;)
+        word = (word << 8) | static_cast<unsigned char>(at[i]);
+    return word | blanks;
+}
+
+// Byte by byte, with quoted fields.
+void splitQuoted(std::string_view line, std::vector<std::string_view>& fields, std::string& unquoted)
+{
     std::size_t pos = 0;
     const std::size_t n = line.size();
     while (pos < n && isSeparator(line[pos]))
@@ -41,29 +96,85 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
             // Without a closing quote the field runs to the end of the line.
             std::string_view raw = line.substr(start, end - start);
             if (!doubled) {
-                fields.m_fields.push_back(raw);
+                fields.push_back(raw);
             } else {
                 // Unquoted text never outgrows its line, so with this capacity (taken before the
                 // first view into the buffer is handed out) the buffer does not move.
-                if (fields.m_unquoted.empty())
-                    fields.m_unquoted.reserve(line.size());
-                const std::size_t from = fields.m_unquoted.size();
+                if (unquoted.empty())
+                    unquoted.reserve(line.size());
+                const std::size_t from = unquoted.size();
                 for (std::size_t i = 0; i < raw.size(); ++i) {
-                    fields.m_unquoted.push_back(raw[i]);
+                    unquoted.push_back(raw[i]);
                     if (raw[i] == '"' && i + 1 < raw.size() && raw[i + 1] == '"')
                         ++i;
                 }
-                fields.m_fields.emplace_back(fields.m_unquoted.data() + from, fields.m_unquoted.size() - from);
+                fields.emplace_back(unquoted.data() + from, unquoted.size() - from);
             }
         } else {
             const std::size_t start = pos;
             while (pos < n && !isSeparator(line[pos]))
                 ++pos;
-            fields.m_fields.push_back(line.substr(start, pos - start));
+            fields.push_back(line.substr(start, pos - start));
         }
         while (pos < n && isSeparator(line[pos]))
             ++pos;
     }
+}
+
+} // namespace
+
+// Bit i set for byte i whose high bit is set, of the eight: the high bits gathered by one
+// multiplication (no two partial products meet in the same bit).
+constexpr std::uint64_t highBitsGathered(std::uint64_t highBits)
+{
+    return (highBits * 0x0002040810204081u) >> 56;
+}
+
+// Most lines hold no quote: they are cut 64 bytes at a time, from one bit per byte that tells a
+// separator. Each byte that differs in kind from the byte before it begins a field or ends one,
+// alternately, so one step per field and none per byte. A quote sends the line to the
+// byte-by-byte cut.
+void splitline(char /*separator*/, std::string_view line, FieldList& fields)
+{
+    fields.m_fields.clear();
+    fields.m_unquoted.clear();
+
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    bool inField = false;
+    const char* fieldStart = begin;
+    std::uint64_t previousSeparator = 1; // before the line: as after a separator
+    for (const char* chunk = begin; chunk < end; chunk += 64) {
+        std::uint64_t separators = 0;
+        std::uint64_t quotes = 0;
+        const auto words = static_cast<int>(std::min<std::ptrdiff_t>((end - chunk + 7) / 8, 8));
+        for (int w = 0; w < words; ++w) {
+            const std::uint64_t word = loadWord(begin, chunk + 8 * w, end);
+            quotes |= quoteBytes(word);
+            separators |= highBitsGathered(separatorBytes(word)) << (8 * w);
+        }
+        if (quotes != 0) {
+            fields.m_fields.clear();
+            splitQuoted(line, fields.m_fields, fields.m_unquoted);
+            return;
+        }
+        // Bytes past the last word count as separators too.
+        if (words < 8)
+            separators |= ~std::uint64_t{0} << (8 * words);
+        std::uint64_t changes = separators ^ ((separators << 1) | previousSeparator);
+        previousSeparator = separators >> 63;
+        while (changes != 0) {
+            const char* const change = chunk + std::countr_zero(changes);
+            changes &= changes - 1;
+            if (inField)
+                fields.m_fields.emplace_back(fieldStart, static_cast<std::size_t>(change - fieldStart));
+            else
+                fieldStart = change;
+            inField = !inField;
+        }
+    }
+    if (inField)
+        fields.m_fields.emplace_back(fieldStart, static_cast<std::size_t>(end - fieldStart));
 }
 
 std::vector<std::string> splitline(std::string_view line)

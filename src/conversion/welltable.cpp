@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace morvane {
 
@@ -30,6 +32,7 @@ class Converter {
 public:
     Converter(const RawText& text, const ConversionSettings& settings, const ConversionProgress& progress)
         : m_text(text), m_settings(settings), m_progress(progress), m_count(text.lineCount()),
+          m_wellLimit(static_cast<std::size_t>(std::max(settings.wellLimit, 1))),
           m_line(text, LineColumns{settings.progColFromEnd, settings.cycleFromEnd, settings.readingFromEnd,
                                    settings.selectedSegment ? settings.segmentFromEnd : 0, 0})
     {
@@ -38,33 +41,35 @@ public:
     Expected<WellTable> run();
 
 private:
-    // Moves to line `index`; false with the error recorded when the line is malformed.
-    bool moveTo(std::size_t index)
+    enum class LineKind {
+        Selected,     // a line of the run being converted
+        OtherSegment, // the same program in another segment: passed over within a run
+        Other,        // another program: it ends a run
+    };
+    // One well's row as the walk fills it, indexed by cycle.
+    struct Row {
+        std::string well;
+        std::string sample;
+        std::vector<std::string> readings;
+        std::vector<std::uint32_t> lines; // 1-based; 0 where there is no reading
+        std::uint32_t firstLine = 0;
+        int lastCycle = 0; // the largest cycle with a reading
+    };
+    static constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+
+    // What the current line is; false with the error recorded when a number is malformed.
+    bool classify(LineKind& kind);
+    bool beginRun(int cycle);
+    void endRun();
+    void take(int cycle);
+    bool outOfOrder(int cycle);
+    void noteLongerRuns();
+    WellTable table();
+    std::uint32_t lineNumber() const { return static_cast<std::uint32_t>(m_index + 1); }
+    void note(FindingKind kind, std::size_t row, int cycle, std::string text)
     {
-        m_index = index;
-        return m_line.split(index);
-    }
-    bool atEnd() const { return m_index >= m_count; }
-    // Whether the current line is one of the selected run: its program, and its segment when
-    // one is chosen. False with the error recorded when a number is malformed.
-    bool selected(bool& yes);
-    // The same program in a segment other than the chosen one: a line to pass over in a run.
-    bool otherSegment(bool& yes);
-    bool findFirstRun();
-    // From the line after a run to the first line of the next run; false at the end of the file
-    // (no error recorded) or on an error.
-    bool findNextRun(bool skipToNextWell);
-    bool walkRun(int row, bool fixesColumns);
-    bool checkOrder(int cycle, int previous, int beforePrevious);
-    void noteWellsNotConverted();
-    void startRow(int row);
-    // Records the findings only the walk sees, on the current line.
-    void noteLine(int row, int cycle, int previous);
-    void finishRow(int row);
-    void reportProgress()
-    {
-        if (m_progress)
-            m_progress(m_index);
+        m_findings.push_back(
+            Finding{kind, static_cast<int>(row + 1), cycle, lineNumber(), m_rows[row].well, std::move(text)});
     }
     std::string runName() const
     {
@@ -78,255 +83,229 @@ private:
     const ConversionSettings& m_settings;
     const ConversionProgress& m_progress;
     const std::size_t m_count;
+    const std::size_t m_wellLimit;
     DataLineReader m_line;
     std::size_t m_index = 0;
-    std::string m_runWell; // the well of the current run's first line
-    std::string m_sample;  // the sample cell of the current row
+    std::string m_programText; // the selected program as the file last wrote it
+
+    std::vector<Row> m_rows;
+    std::unordered_map<std::string, std::size_t> m_rowOf; // by the well as the file writes it
+    std::unordered_set<std::string> m_notConverted;
+    std::vector<std::string> m_wellsNotConverted;
+    std::vector<std::string> m_header; // by cycle: the cycle number as the file first writes it
+    std::vector<Finding> m_findings;
+
+    // The run being walked: the lines of one well and the selected run that follow each other
+    // (lines of the program's other segments aside).
+    bool m_inRun = false;
+    std::string m_runWell;         // as the file writes it
+    std::size_t m_runRow = kNoRow; // none: a well beyond the plate
+    bool m_newRow = false;         // the run is its well's first
+    int m_previous = 0;            // the cycle of the run's last line
+    int m_beforePrevious = 0;
+    bool m_sampleChanged = false; // within the run, already noted
     std::string m_lineSample;
-    bool m_sampleChanged = false;       // within the current run, already reported
-    std::vector<std::uint32_t> m_lines; // of the current row's cells
-    int m_lastCycle = 0;                // of the run just walked
-    std::optional<Error> m_missingRun;
-    WellTable m_table;
 };
 
-bool Converter::selected(bool& yes)
+bool Converter::classify(LineKind& kind)
 {
-    int program = 0;
-    if (!m_line.program(program))
-        return false;
-    yes = program == m_settings.selectedProgram;
-    if (yes && m_settings.selectedSegment) {
-        int segment = 0;
-        if (!m_line.segment(segment))
+    const std::string_view program = m_line.programText();
+    if (program != m_programText) {
+        int number = 0;
+        if (!m_line.program(number))
             return false;
-        yes = segment == *m_settings.selectedSegment;
+        if (number != m_settings.selectedProgram) {
+            kind = LineKind::Other;
+            return true;
+        }
+        m_programText.assign(program);
+    }
+    kind = LineKind::Selected;
+    if (!m_settings.selectedSegment)
+        return true;
+    int segment = 0;
+    if (!m_line.segment(segment))
+        return false;
+    if (segment != *m_settings.selectedSegment)
+        kind = LineKind::OtherSegment;
+    return true;
+}
+
+void Converter::endRun()
+{
+    // The window drains its events here: once per well, not once per line of a hostile file.
+    if (m_inRun && m_newRow && m_progress)
+        m_progress(m_index);
+    m_inRun = false;
+}
+
+// A run begins at every change of well and after lines of another program. A well seen before
+// has its readings join its row; a well that changes while the cycles go on (1, 2, then another
+// well's 3) is refused, as nothing tells which of the two wells the line belongs to, unless the
+// line continues that other well's own row.
+bool Converter::beginRun(int cycle)
+{
+    const bool continues = m_inRun && cycle > m_previous;
+    const int previous = m_previous;
+    endRun();
+    const std::string_view well = m_line.well();
+    const auto found = m_rowOf.find(std::string(well));
+    if (continues && (found == m_rowOf.end() || m_rows[found->second].lastCycle >= cycle))
+        return m_line.fail("well " + quoteForMessage(cellText(m_text, well)) + " breaks into the run of well " +
+                           quoteForMessage(cellText(m_text, m_runWell)) + ": its cycle " + std::to_string(cycle) +
+                           " follows that well's cycle " + std::to_string(previous) +
+                           "; the line's well is damaged, or the line belongs elsewhere in the file");
+    m_inRun = true;
+    m_runWell.assign(well);
+    m_previous = 0;
+    m_beforePrevious = 0;
+    m_sampleChanged = false;
+    m_newRow = found == m_rowOf.end();
+    if (!m_newRow) {
+        m_runRow = found->second;
+        note(FindingKind::ReturningWell, m_runRow, cycle, cellText(m_text, m_line.reading()));
+    } else if (m_rows.size() < m_wellLimit) {
+        m_runRow = m_rows.size();
+        m_rowOf.emplace(m_runWell, m_runRow);
+        Row& row = m_rows.emplace_back();
+        row.well = cellText(m_text, well);
+        m_line.sampleName(row.sample);
+        row.firstLine = lineNumber();
+    } else {
+        m_runRow = kNoRow;
+        m_newRow = false;
+        if (m_notConverted.insert(m_runWell).second)
+            m_wellsNotConverted.push_back(cellText(m_text, well));
     }
     return true;
 }
 
-bool Converter::otherSegment(bool& yes)
+// Places the current line's reading in its well's row, at its cycle; the table widens to the
+// largest cycle of any well.
+void Converter::take(int cycle)
 {
-    yes = false;
-    if (!m_settings.selectedSegment)
-        return true;
-    int program = 0;
-    int segment = 0;
-    if (!m_line.program(program))
-        return false;
-    if (program != m_settings.selectedProgram)
-        return true;
-    if (!m_line.segment(segment))
-        return false;
-    yes = segment != *m_settings.selectedSegment;
-    return true;
-}
-
-void Converter::startRow(int row)
-{
-    Grid& grid = m_table.grid;
-    m_runWell.assign(m_line.well());
-    grid.cell(row, 0) = cellText(m_text, m_runWell);
-    m_line.sampleName(m_sample);
-    grid.cell(row, 1) = m_sample;
-    m_sampleChanged = false;
-    m_lines.assign(static_cast<std::size_t>(grid.colCount()), 0);
-    m_lines[0] = m_lines[1] = static_cast<std::uint32_t>(m_index + 1);
-}
-
-void Converter::noteLine(int row, int cycle, int previous)
-{
-    // Cycles only rise within a run, so a cycle read before is the one just before.
-    if (cycle == previous)
-        m_table.conversionFindings.push_back(Finding{FindingKind::RepeatedCycle, row, cycle,
-                                                     static_cast<std::uint32_t>(m_index + 1),
-                                                     cellText(m_text, m_runWell), cellText(m_text, m_line.reading())});
+    m_beforePrevious = m_previous;
+    m_previous = cycle;
+    if (m_runRow == kNoRow)
+        return;
+    Row& row = m_rows[m_runRow];
+    const auto at = static_cast<std::size_t>(cycle);
+    if (at >= row.readings.size()) {
+        row.readings.resize(at + 1);
+        row.lines.resize(at + 1, 0);
+    }
+    if (at >= m_header.size())
+        m_header.resize(at + 1);
+    if (m_header[at].empty())
+        m_header[at].assign(m_line.cycleText());
+    if (row.lines[at] != 0)
+        note(FindingKind::RepeatedCycle, m_runRow, cycle, cellText(m_text, m_line.reading()));
+    row.readings[at] = cellText(m_text, m_line.reading());
+    row.lines[at] = lineNumber();
+    row.lastCycle = std::max(row.lastCycle, cycle);
     if (m_sampleChanged)
         return;
     m_line.sampleName(m_lineSample);
-    if (m_lineSample != m_sample) {
+    if (m_lineSample != row.sample) {
         m_sampleChanged = true;
-        m_table.conversionFindings.push_back(
-            Finding{FindingKind::SampleName, row, cycle, static_cast<std::uint32_t>(m_index + 1),
-                    cellText(m_text, m_runWell), m_lineSample.empty() ? m_lineSample : m_lineSample.substr(1)});
+        note(FindingKind::SampleName, m_runRow, cycle, m_lineSample.empty() ? m_lineSample : m_lineSample.substr(1));
     }
 }
 
-// The rows are complete one after the other, so the lines of the cells are laid out as the
-// grid's cells are; the first row's run fixes the width.
-void Converter::finishRow(int row)
+// A smaller cycle within a well's run can only be a cycle written out of order: taking it as
+// the start of another run would misplace it. The odd one out is named: the line before when it
+// stands above both of its neighbours (1, 2, 9999, 4), else this one (1, 2, 3, 2).
+bool Converter::outOfOrder(int cycle)
 {
-    const auto cols = static_cast<std::size_t>(m_table.grid.colCount());
-    if (row == 1) {
-        m_table.sourceLines.reserve(cols * static_cast<std::size_t>(std::max(m_settings.wellLimit, 1) + 1));
-        m_table.sourceLines.assign(cols, 0);
-    }
-    m_lines.resize(cols);
-    m_table.sourceLines.insert(m_table.sourceLines.end(), m_lines.begin(), m_lines.end());
-}
-
-bool Converter::findFirstRun()
-{
-    for (m_index = m_settings.firstDataLine;; ++m_index) {
-        if (atEnd()) {
-            m_missingRun = Error{runName() + " does not occur in the file"};
-            return false;
-        }
-        bool yes = false;
-        if (!moveTo(m_index) || !selected(yes))
-            return false;
-        if (yes)
-            return true;
-    }
-}
-
-bool Converter::findNextRun(bool skipToNextWell)
-{
-    if (skipToNextWell) {
-        while (m_line.well() == m_runWell) {
-            if (++m_index == m_count)
-                return false;
-            if (!moveTo(m_index))
-                return false;
-        }
-    }
-    for (;;) {
-        bool yes = false;
-        if (!selected(yes))
-            return false;
-        if (yes)
-            return true;
-        if (++m_index == m_count)
-            return false;
-        if (!moveTo(m_index))
-            return false;
-    }
-}
-
-// A smaller cycle number ends a run: the next program or well begins. Within the same well,
-// program and segment it can only be a cycle written out of order, and ending the run there
-// would drop the rest of the well's readings in silence.
-bool Converter::checkOrder(int cycle, int previous, int beforePrevious)
-{
-    if (m_line.well() != m_runWell)
-        return true;
-    bool sameRun = false;
-    if (!selected(sameRun))
-        return false;
-    if (!sameRun)
-        return true;
-    // The odd one out: the line before when it stands above both of its neighbours (1, 2, 9999,
-    // 4), else this one (1, 2, 3, 2).
     std::size_t line = m_index + 1;
     int odd = cycle;
-    if (beforePrevious > 0 && cycle > beforePrevious) {
+    if (m_beforePrevious > 0 && cycle > m_beforePrevious) {
         line = m_index;
-        odd = previous;
+        odd = m_previous;
     }
     return m_line.failAt(line - 1, "cycle " + std::to_string(odd) + " breaks the order of well " +
                                        cutForMessage(cellText(m_text, m_runWell)) + "'s cycles");
 }
 
-// The first run fixes the columns: each line widens the table to its cycle number. A run ends
-// at a smaller cycle number (the next program or well) or at the end of the file; the last
-// line's reading belongs to the run. A later well's cycles beyond the first well's are not kept.
-bool Converter::walkRun(int row, bool fixesColumns)
+// Each well read at cycles beyond the first well's last, at the first such cycle.
+void Converter::noteLongerRuns()
 {
-    Grid& grid = m_table.grid;
-    int cycle = 0;
-    if (!m_line.cycle(cycle))
-        return false;
-    int previous = 0;
-    for (;;) {
-        if (!checkCycle(m_line, cycle))
-            return false;
-        if (fixesColumns) {
-            if (cycle + 2 > grid.colCount()) {
-                grid.setColCount(cycle + 2);
-                m_lines.resize(static_cast<std::size_t>(cycle + 2));
-            }
-            grid.cell(0, cycle + 1).assign(m_line.cycleText());
-        }
-        noteLine(row, cycle, previous);
-        if (cycle + 1 < grid.colCount()) {
-            grid.cell(row, cycle + 1) = cellText(m_text, m_line.reading());
-            m_lines[static_cast<std::size_t>(cycle + 1)] = static_cast<std::uint32_t>(m_index + 1);
-        }
-        const int beforePrevious = previous;
-        previous = cycle;
-        bool passOver = false;
-        do {
-            if (++m_index == m_count) {
-                m_lastCycle = previous;
-                return true;
-            }
-            if (!moveTo(m_index) || !otherSegment(passOver))
-                return false;
-        } while (passOver);
-        if (!m_line.cycle(cycle))
-            return false;
-        if (cycle < previous) {
-            m_lastCycle = previous;
-            return checkOrder(cycle, previous, beforePrevious);
+    const int first = m_rows.front().lastCycle;
+    for (std::size_t r = 1; r < m_rows.size(); ++r) {
+        const Row& row = m_rows[r];
+        for (int cycle = first + 1; cycle <= row.lastCycle; ++cycle) {
+            const auto at = static_cast<std::size_t>(cycle);
+            if (row.lines[at] == 0)
+                continue;
+            m_findings.push_back(Finding{FindingKind::LongerRun, static_cast<int>(r + 1), cycle, row.lines[at],
+                                         row.well, row.readings[at]});
+            break;
         }
     }
 }
 
-// The table is full: the wells that follow are named, so that a file of more wells than the
-// plate does not lose them in silence. Lines that cannot be split are left to whoever reads them.
-void Converter::noteWellsNotConverted()
+WellTable Converter::table()
 {
-    FieldList fields;
-    std::string last = m_runWell;
-    for (std::size_t k = m_index; k < m_count; ++k) {
-        splitline(' ', m_text.line(k), fields);
-        if (fields.empty() || fields[0] == last)
-            continue;
-        last.assign(fields[0]);
-        m_table.wellsNotConverted.push_back(cellText(m_text, last));
+    WellTable table;
+    const int cols = static_cast<int>(m_header.size()) + 1; // the well, the sample, cycles 1..
+    const auto width = static_cast<std::size_t>(cols);
+    table.grid = Grid(static_cast<int>(m_rows.size()) + 1, cols, 1, 1);
+    table.sourceLines.assign((m_rows.size() + 1) * width, 0);
+    Grid& grid = table.grid;
+    grid.cell(0, 0) = "well";
+    grid.cell(0, 1) = "sample";
+    for (std::size_t cycle = 1; cycle < m_header.size(); ++cycle)
+        grid.cell(0, static_cast<int>(cycle) + 1) = std::move(m_header[cycle]);
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        Row& row = m_rows[r];
+        const int gridRow = static_cast<int>(r) + 1;
+        std::uint32_t* lines = table.sourceLines.data() + (r + 1) * width;
+        grid.cell(gridRow, 0) = std::move(row.well);
+        grid.cell(gridRow, 1) = std::move(row.sample);
+        lines[0] = lines[1] = row.firstLine;
+        for (std::size_t cycle = 1; cycle < row.readings.size(); ++cycle) {
+            grid.cell(gridRow, static_cast<int>(cycle) + 1) = std::move(row.readings[cycle]);
+            lines[cycle + 1] = row.lines[cycle];
+        }
+        row = Row(); // its memory goes as the table's grows
     }
+    table.wellsNotConverted = std::move(m_wellsNotConverted);
+    table.conversionFindings = std::move(m_findings);
+    return table;
 }
 
 Expected<WellTable> Converter::run()
 {
-    if (!findFirstRun())
-        return m_missingRun ? *m_missingRun : m_line.error();
-    int cycle = 0;
-    if (!m_line.cycle(cycle) || !checkCycle(m_line, cycle))
-        return m_line.error();
-    Grid& grid = m_table.grid;
-    grid = Grid(2, cycle + 2, 1, 1);
-    grid.cell(0, 0) = "well";
-    grid.cell(0, 1) = "sample";
-
-    bool skipToNextWell = false;
-    for (int row = 1;; ++row) {
-        if (row > 1)
-            grid.setRowCount(row + 1);
-        startRow(row);
-        if (!walkRun(row, row == 1))
+    for (m_index = m_settings.firstDataLine; m_index < m_count; ++m_index) {
+        LineKind kind = LineKind::Other;
+        if (!m_line.split(m_index) || !classify(kind))
             return m_line.error();
-        finishRow(row);
-        if (row == 1) {
-            m_table.cycles = m_lastCycle;
-            // Another program after the selected one within the well: the further wells are
-            // found by the change of well rather than by searching through the other programs.
-            skipToNextWell = !atEnd() && m_line.well() == m_runWell;
+        if (kind == LineKind::OtherSegment)
+            continue;
+        if (kind == LineKind::Other) {
+            endRun();
+            continue;
         }
-        reportProgress();
-        if (atEnd())
-            break;
-        if (row == m_settings.wellLimit) {
-            noteWellsNotConverted();
-            break;
-        }
-        if (!findNextRun(skipToNextWell)) {
-            if (atEnd())
-                break;
+        int cycle = 0;
+        if (!m_line.cycle(cycle) || !checkCycle(m_line, cycle))
+            return m_line.error();
+        if (!m_inRun || m_line.well() != m_runWell) {
+            if (!beginRun(cycle))
+                return m_line.error();
+        } else if (cycle < m_previous) {
+            outOfOrder(cycle);
             return m_line.error();
         }
+        take(cycle);
     }
-    return std::move(m_table);
+    endRun();
+    if (m_rows.empty())
+        return Error{runName() + " does not occur in the file"};
+    noteLongerRuns();
+    const int cycles = m_rows.front().lastCycle;
+    WellTable result = table();
+    result.cycles = cycles;
+    return result;
 }
 
 } // namespace

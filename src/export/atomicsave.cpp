@@ -2,7 +2,10 @@
 
 #include "common/text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -10,6 +13,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -79,17 +83,118 @@ bool isLockOrPermission(const std::error_code& error)
            error == std::errc::no_lock_available;
 }
 
+constexpr std::size_t kTemporarySuffixDigits = 12;
+
+// The longest file name the folder takes: a temporary name must fit it too.
+std::size_t nameLimit([[maybe_unused]] const fs::path& folder)
+{
+#ifndef _WIN32
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (limit > 0)
+        return static_cast<std::size_t>(limit);
+#endif
+    return 255;
+}
+
+// What every temporary name of `target` begins with: a dot, the file name (cut, never within a
+// UTF-8 character, so that the whole name stays within the folder's limit), a dot.
+std::string temporaryPrefix(const fs::path& target)
+{
+    const std::string name = target.filename().string();
+    constexpr std::size_t kAdded = 2 + kTemporarySuffixDigits + 4; // the dots, the digits, ".tmp"
+    const std::size_t limit = nameLimit(target.parent_path());
+    std::size_t keep = name.size();
+    if (limit > kAdded && keep > limit - kAdded) {
+        keep = limit - kAdded;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;
+    }
+    return "." + name.substr(0, keep) + ".";
+}
+
 fs::path temporaryName(const fs::path& target)
 {
     static std::mt19937_64 random{std::random_device{}()};
     static constexpr char digits[] = "0123456789abcdef";
     std::string suffix;
-    for (std::uint64_t v = random(); suffix.size() < 12; v >>= 4)
+    for (std::uint64_t v = random(); suffix.size() < kTemporarySuffixDigits; v >>= 4)
         suffix += digits[v & 0xF];
     fs::path name = target;
-    name.replace_filename("." + target.filename().string() + "." + suffix + ".tmp");
+    name.replace_filename(temporaryPrefix(target) + suffix + ".tmp");
     return name;
 }
+
+bool isTemporaryOf(std::string_view name, std::string_view prefix)
+{
+    if (name.size() != prefix.size() + kTemporarySuffixDigits + 4 || !name.starts_with(prefix) ||
+        !name.ends_with(".tmp"))
+        return false;
+    const std::string_view digits = name.substr(prefix.size(), kTemporarySuffixDigits);
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return isAsciiDigit(c) || (c >= 'a' && c <= 'f'); });
+}
+
+#ifndef _WIN32
+// A writer locks its temporary file from just after making it until the rename: one that is
+// unlocked and was last written a while ago was left by a writer that died.
+constexpr auto kAbandonedAge = std::chrono::seconds(5);
+
+void removeIfAbandoned(const fs::path& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    struct stat named {};
+    const bool old =
+        ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        std::chrono::system_clock::now() - std::chrono::system_clock::from_time_t(info.st_mtime) > kAbandonedAge;
+    // Locked, the file cannot be taken by a writer meanwhile; it is removed only while it is
+    // still the one looked at.
+    if (old && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(file.c_str(), &named) == 0 &&
+        named.st_dev == info.st_dev && named.st_ino == info.st_ino)
+        ::unlink(file.c_str());
+    ::close(fd);
+}
+#endif
+
+// The temporary files of earlier writes of `target` that were killed before they could remove
+// them. Best effort: whatever cannot be looked at stays.
+void removeAbandonedTemporaries([[maybe_unused]] const fs::path& target)
+{
+#ifndef _WIN32
+    const std::string prefix = temporaryPrefix(target);
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (isTemporaryOf(it->path().filename().string(), prefix))
+            removeIfAbandoned(it->path());
+#endif
+}
+
+// Holds the lock on a temporary file from its making until it is renamed or removed.
+class TemporaryLock {
+public:
+    explicit TemporaryLock([[maybe_unused]] std::FILE* file)
+    {
+#ifndef _WIN32
+        m_fd = ::dup(fileno(file));
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
+#endif
+    }
+    ~TemporaryLock()
+    {
+#ifndef _WIN32
+        if (m_fd >= 0)
+            ::close(m_fd);
+#endif
+    }
+    TemporaryLock(const TemporaryLock&) = delete;
+    TemporaryLock& operator=(const TemporaryLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
 
 void syncFolder([[maybe_unused]] const fs::path& folder)
 {
@@ -120,14 +225,14 @@ Status checkReplaceable(const fs::path& target, const fs::file_status& status, b
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
         return Error{readOnlyMessage(target)};
     if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT)
-        return Error{quotedFileName(target) + " cannot be saved: the folder '" + folder.string() +
+        return Error{quotedFileName(target) + " cannot be saved: the folder '" + pathForMessage(folder) +
                      "' is not writable (" + std::generic_category().message(errno) + ")"};
     struct stat file {};
     struct stat place {};
     const uid_t me = ::geteuid();
     if (exists && me != 0 && ::stat(target.c_str(), &file) == 0 && ::stat(folder.c_str(), &place) == 0 &&
         (place.st_mode & S_ISVTX) != 0 && file.st_uid != me && place.st_uid != me)
-        return Error{quotedFileName(target) + " cannot be replaced: in the folder '" + folder.string() +
+        return Error{quotedFileName(target) + " cannot be replaced: in the folder '" + pathForMessage(folder) +
                      "' only its owner may replace it; choose another workbook, and export again"};
 #endif
     return success();
@@ -153,15 +258,17 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     if (auto replaceable = checkReplaceable(target, status, exists); !replaceable)
         return replaceable;
 
+    removeAbandonedTemporaries(target);
     const fs::path temporary = temporaryName(target);
     std::FILE* file = io.create(temporary, error);
+    const std::optional<TemporaryLock> locked = file ? std::optional<TemporaryLock>(std::in_place, file) : std::nullopt;
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
-            return Error{quotedFileName(target) + " cannot be saved: the folder '" + folder.string() +
+            return Error{quotedFileName(target) + " cannot be saved: the folder '" + pathForMessage(folder) +
                          "' is not writable (" + error.message() + ")"};
         return Error{.message = quotedFileName(target) + " cannot be saved: no temporary file can be made in '" +
-                                folder.string() + "' (" + error.message() + ")",
+                                pathForMessage(folder) + "' (" + error.message() + ")",
                      .kind = ErrorKind::Io};
     }
     const auto abandon = [&](const std::string& reason) {

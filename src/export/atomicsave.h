@@ -3,6 +3,11 @@
 // bytes go to a temporary file in the same folder, are flushed to disk, and the temporary file
 // is renamed over the target. Any failure removes the temporary file and leaves the target as
 // it was.
+//
+// The temporary file is ".<name>.<12 hex digits>.tmp", the name cut so that the whole stays
+// within the folder's limit on names. Its writer locks it until the rename; a write removes the
+// temporary files of its own target that no writer locks and that have not changed for a few
+// seconds: those of writes killed before they could clean up.
 
 #include "common/expected.h"
 

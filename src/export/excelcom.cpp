@@ -63,7 +63,7 @@ Status WorkbookFile::checkNotOpenElsewhere() const
     lock += "#";
     std::error_code error;
     if (fs::exists(target.parent_path() / lock, error))
-        return Error{fileInUseMessage(m_path) + " (the lock file '" + lock.string() +
+        return Error{fileInUseMessage(m_path) + " (the lock file '" + pathForMessage(lock) +
                      "' shows it is open; if no program has it open, delete that file)"};
     return success();
 }
@@ -74,7 +74,7 @@ Status WorkbookFile::checkUnchanged() const
         return Error{quotedFileName(m_path) + " was changed by another program during the export; export again"};
     if (!m_lock.stillOwned())
         return Error{quotedFileName(m_path) + " cannot be saved: its lock file '" +
-                     ownerFileOf(linkTarget(m_path)).filename().string() +
+                     pathForMessage(ownerFileOf(linkTarget(m_path)).filename()) +
                      "' was removed by another program during the export; export again"};
     return checkNotOpenElsewhere();
 }
@@ -93,7 +93,8 @@ Expected<std::optional<std::string>> WorkbookFile::load()
     if (!fs::exists(status)) {
         const fs::path folder = m_path.parent_path().empty() ? fs::path(".") : m_path.parent_path();
         if (!fs::is_directory(folder, error))
-            return Error{"The folder '" + folder.string() + "' of " + quotedFileName(m_path) + " does not exist"};
+            return Error{"The folder '" + pathForMessage(folder) + "' of " + quotedFileName(m_path) +
+                         " does not exist"};
         if (!hasXlsxExtension(m_path))
             return Error{quotedFileName(m_path) + " does not exist, and a new workbook needs the extension .xlsx"};
     }

@@ -1,5 +1,6 @@
 // The window's "Save as RDML..." on the third page: the run converted on the first page, every
-// channel of it, for the wells ticked on the second, as RDML or as the RDES table.
+// channel of it, for the wells ticked on the second, as RDML or as the RDES tables (the melting
+// table beside the amplification table when the run has a melt program).
 
 #include "app/filepath.h"
 #include "app/platesizeindex.h"
@@ -8,6 +9,7 @@
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "plate/wellchecklist.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
@@ -29,26 +31,40 @@ void TForm1::SaveRdmlButtonClick(QObject*)
 
     const morvane::ConvertedChannels converted = unwrap(
         morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateMapFor(plateSizeIndex()),
-                                     !rdes, QFileInfo(path).completeBaseName().toStdString()));
+                                     true, QFileInfo(path).completeBaseName().toStdString()));
     const morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
     morvane::RdmlSummary summary;
     const std::string bytes =
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
     if (summary.reacts == 0)
         throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
-    // askSavePath has asked before an existing file is replaced.
+    const bool meltTable = rdes && converted.melt;
+    const std::string melting = meltTable ? unwrap(morvane::rdesMeltTable(content, &summary)) : std::string();
+    // askSavePath has asked before an existing file is replaced (the melting table beside it
+    // goes with it); what is replaced must be a file of the kind written.
+    const auto kind = rdes ? morvane::WrittenKind::RdesTable : morvane::WrittenKind::Rdml;
+    unwrap(morvane::checkReplaceable(fileSystemPath(path), kind));
+    if (meltTable)
+        unwrap(morvane::checkReplaceable(morvane::meltingTablePath(fileSystemPath(path)), kind));
     unwrap(morvane::saveNewFile(fileSystemPath(path), bytes, morvane::ExistingFile::Replace));
+    const auto meltingPath = morvane::meltingTablePath(fileSystemPath(path));
+    if (meltTable)
+        unwrap(morvane::saveNewFile(meltingPath, melting, morvane::ExistingFile::Replace));
 
     QStringList channels;
     for (const std::string& channel : content.channels)
         channels << QString::fromStdString(channel);
-    const QString done = QStringLiteral("%1 wells with the channel%2 %3%4 saved as %5 in\n%6")
-                             .arg(summary.reacts)
-                             .arg(channels.size() > 1 ? QStringLiteral("s") : QString())
-                             .arg(channels.join(QStringLiteral(", ")))
-                             .arg(summary.meltPoints > 0 ? QStringLiteral(" and the melt curve") : QString())
-                             .arg(rdes ? QStringLiteral("RDES") : QStringLiteral("RDML"))
-                             .arg(QDir::toNativeSeparators(path));
+    QString done = QStringLiteral("%1 wells with the channel%2 %3%4 saved as %5 in\n%6")
+                       .arg(summary.reacts)
+                       .arg(channels.size() > 1 ? QStringLiteral("s") : QString())
+                       .arg(channels.join(QStringLiteral(", ")))
+                       .arg(summary.meltPoints > 0 ? QStringLiteral(" and the melt curve") : QString())
+                       .arg(rdes ? QStringLiteral("RDES") : QStringLiteral("RDML"))
+                       .arg(QDir::toNativeSeparators(path));
+    if (meltTable)
+        done += QStringLiteral("\nand the melting table in\n%1")
+                    .arg(QDir::toNativeSeparators(QFileInfo(path).dir().filePath(
+                        QFileInfo(path).completeBaseName() + QStringLiteral("_melting.") + QFileInfo(path).suffix())));
     m_dialogs->message(this, DialogService::Icon::Information, QStringLiteral("Saved"), done,
                        DialogService::Buttons::Ok);
 }

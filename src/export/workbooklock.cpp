@@ -98,8 +98,8 @@ struct Found {
 
 std::string foreignMessage(const fs::path& workbook, const fs::path& owner, const std::string& who)
 {
-    return fileInUseMessage(workbook) + " (the lock file '" + owner.filename().string() + "' shows it is open" +
-           (who.empty() ? "" : " by '" + who + "'") + "; if no program has it open, delete that file)";
+    return fileInUseMessage(workbook) + " (the lock file '" + pathForMessage(owner.filename()) + "' shows it is open" +
+           (who.empty() ? "" : " by " + quoteForMessage(who)) + "; if no program has it open, delete that file)";
 }
 
 std::string timeoutMessage(const fs::path& workbook, const fs::path& owner, const Found& seen,
@@ -107,8 +107,8 @@ std::string timeoutMessage(const fs::path& workbook, const fs::path& owner, cons
 {
     const long pid = processOf(seen.owner);
     if (pid != 0 && seen.owner != ownerName(pid))
-        return quotedFileName(workbook) + " is being written by Morvane on '" + hostOf(seen.owner) +
-               "' (the lock file '" + owner.filename().string() +
+        return quotedFileName(workbook) + " is being written by Morvane on " + quoteForMessage(hostOf(seen.owner)) +
+               " (the lock file '" + pathForMessage(owner.filename()) +
                "'); export again when it has finished, or delete that file if Morvane is not running there";
     return quotedFileName(workbook) + " is still being written by another Morvane export after " +
            durationText(patience) + "; export again when it has finished";
@@ -119,10 +119,10 @@ std::string notMadeMessage(const fs::path& workbook, const fs::path& owner, cons
     if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
         error == std::errc::read_only_file_system) {
         const fs::path folder = workbook.parent_path().empty() ? fs::path(".") : workbook.parent_path();
-        return quotedFileName(workbook) + " cannot be saved: the folder '" + folder.string() + "' is not writable (" +
-               error.message() + ")";
+        return quotedFileName(workbook) + " cannot be saved: the folder '" + pathForMessage(folder) +
+               "' is not writable (" + error.message() + ")";
     }
-    return quotedFileName(workbook) + " cannot be saved: its lock file '" + owner.filename().string() +
+    return quotedFileName(workbook) + " cannot be saved: its lock file '" + pathForMessage(owner.filename()) +
            "' cannot be made (" + error.message() + ")";
 }
 

@@ -21,6 +21,9 @@ struct Curve {
     int tableRow = 0;   // of the well table
     std::vector<double> cycles;
     std::vector<double> readings; // one per cycle; a cell that is no number is left out of both
+    // A melt peak curve has temperatures (°C) for cycles, -dF/dT for readings, and its peaks'
+    // temperatures, highest peak first.
+    std::vector<double> peaks;
 };
 
 // A reading written with either decimal separator ("15.53" or "15,53"); nothing for an empty

@@ -4,20 +4,24 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace morvane {
 
 namespace {
 
-// First row from row 0 down whose column 0 names the well; -1 when there is none.
-int findWellRow(const Grid& wellTable, std::string_view name)
+// The first row from row 0 down whose column 0 names each well, by the name folded to lower
+// case: looked up once per well rather than searched for.
+std::unordered_map<std::string, int> wellRows(const Grid& wellTable)
 {
+    std::unordered_map<std::string, int> rows;
     if (wellTable.colCount() == 0)
-        return -1;
+        return rows;
+    rows.reserve(static_cast<std::size_t>(wellTable.rowCount()));
     for (int row = 0; row < wellTable.rowCount(); ++row)
-        if (equalsIgnoringAsciiCase(wellTable.cell(row, 0), name))
-            return row;
-    return -1;
+        rows.emplace(foldAscii(wellTable.cell(row, 0)), row);
+    return rows;
 }
 
 // Characters a reading may hold when written without any decimal separator. The minus of a
@@ -54,15 +58,17 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
         for (int col = 0; col < cols; ++col)
             result.table.setCell(0, col, wellTable.cell(0, col));
 
+    const auto rows = wellRows(wellTable);
     int k = 0;
     for (int index : tickedInPlateRowOrder(format, ticks)) {
         const WellPos pos = wellAtIndex(format, index);
         const std::string name = wellName(pos.row, pos.col);
-        const int source = findWellRow(wellTable, name);
-        if (source < 0) {
+        const auto found = rows.find(foldAscii(name));
+        if (found == rows.end()) {
             result.missingWells.push_back(name);
             continue;
         }
+        const int source = found->second;
         ++k;
         result.table.setRowCount(std::max(2, k + 1));
         for (int col = 0; col < cols; ++col)
@@ -102,14 +108,13 @@ std::string plateWellsWarning(const Grid& wellTable, const std::vector<std::stri
                               PlateFormat format)
 {
     const std::string plate = "the " + std::to_string(wellCount(format)) + "-well plate";
-    const std::vector<std::string> items = checkListItems(format);
+    std::unordered_set<std::string> items;
+    for (const std::string& item : checkListItems(format))
+        items.insert(foldAscii(item));
     std::vector<std::string> offPlate;
     for (int row = 1; row < wellTable.rowCount() && wellTable.colCount() > 0; ++row) {
         const std::string& well = wellTable.cell(row, 0);
-        if (well.empty())
-            continue;
-        if (std::none_of(items.begin(), items.end(),
-                         [&](const std::string& item) { return equalsIgnoringAsciiCase(item, well); }))
+        if (!well.empty() && !items.contains(foldAscii(well)))
             offPlate.push_back(well);
     }
     std::string warning;

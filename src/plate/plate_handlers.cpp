@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -46,9 +47,47 @@ void TForm1::wellTableChanged()
 {
     const auto wells = morvane::curvesOf(ResultSG->grid());
     // An empty table is one before any conversion (or of a new file): the maps stay as they are.
-    for (WellCheckList* map : {Wells96CB, Wells384CB})
+    if (wells.empty()) {
+        m_meltPeaks.clear();
+        m_noMeltPeaks = QStringLiteral("Melt peaks: convert a run first");
+    }
+    const auto melt = morvane::meltPeakCurves(ResultSG->grid(), m_meltPeaks);
+    for (WellCheckList* map : {Wells96CB, Wells384CB}) {
         map->setWellData(wells.empty() ? nullptr : &wells);
+        map->setMeltPeaks(m_meltPeaks.empty() ? nullptr : &melt);
+    }
+    updateMeltSwitches();
     updateCurves();
+    updateExportCurves();
+}
+
+void TForm1::updateMeltSwitches()
+{
+    for (QComboBox* kind : {CurveKindCB, ExportCurveKindCB}) {
+        const QSignalBlocker quiet(kind);
+        const bool melt = !m_meltPeaks.empty();
+        if (!melt)
+            kind->setCurrentIndex(0);
+        kind->setEnabled(melt);
+        kind->setToolTip(melt ? QStringLiteral("Show the amplification curves or the melt peaks (-dF/dT against "
+                                               "°C) of the wells")
+                              : m_noMeltPeaks);
+    }
+    LogScaleCB->setEnabled(CurveKindCB->currentIndex() == 0);
+}
+
+void TForm1::CurveKindCBClick(QObject*)
+{
+    LogScaleCB->setEnabled(CurveKindCB->currentIndex() == 0);
+    updateCurves();
+}
+
+void TForm1::updateExportCurves()
+{
+    const bool melt = ExportCurveKindCB->currentIndex() == 1 && !m_meltPeaks.empty();
+    ExportPlot->setKind(melt ? CurveKind::MeltPeaks : CurveKind::Amplification);
+    ExportPlot->setCurves(melt ? morvane::meltPeakCurves(ExportSelectSG->grid(), m_meltPeaks)
+                               : morvane::curvesOf(ExportSelectSG->grid()));
 }
 
 void TForm1::updateCurves()
@@ -62,7 +101,11 @@ void TForm1::updateCurves()
                 wells.push_back(map->item(i)->text().toStdString());
     }
     // Ticked wells without a row give an empty plot, not every well: it shows what is ticked.
-    CurvePlot1->setCurves(morvane::curvesOf(ResultSG->grid(), wells));
+    const bool melt = CurveKindCB->currentIndex() == 1 && !m_meltPeaks.empty();
+    if (CurvePlot1->kind() != (melt ? CurveKind::MeltPeaks : CurveKind::Amplification))
+        CurvePlot1->setKind(melt ? CurveKind::MeltPeaks : CurveKind::Amplification);
+    CurvePlot1->setCurves(melt ? morvane::meltPeakCurves(ResultSG->grid(), m_meltPeaks, wells)
+                               : morvane::curvesOf(ResultSG->grid(), wells));
     if (QListWidgetItem* current = currentWellList()->currentItem())
         CurvePlot1->highlightWell(current->text());
 }

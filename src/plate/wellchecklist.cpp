@@ -23,10 +23,16 @@ constexpr QSize kMarkSize{7, 7};
 constexpr QSize kNarrowMarkSize{3, 9};
 constexpr int kNarrowCellHeight = 14;
 
-QIcon markIcon(int colour, QSize size)
+// With `framed`, a dark frame says the well has more than one melt peak.
+QIcon markIcon(int colour, QSize size, bool framed)
 {
     QPixmap mark(size);
     mark.fill(sampleColour(colour));
+    if (framed) {
+        QPainter painter(&mark);
+        painter.setPen(Qt::black);
+        painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
+    }
     return QIcon(mark);
 }
 
@@ -93,6 +99,8 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_ticks.assign(std::size_t(count()), false);
     m_dataNotes.resize(std::size_t(count()));
     m_findingNotes.resize(std::size_t(count()));
+    m_meltNotes.resize(std::size_t(count()));
+    m_colours.assign(std::size_t(count()), -1);
     const bool narrow = itemHeight < kNarrowCellHeight;
     setIconSize(narrow ? kNarrowMarkSize : kMarkSize);
     if (narrow) {
@@ -199,6 +207,7 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
         const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
         well->setFlags(data ? flags | Qt::ItemIsEnabled : flags);
         QString& note = m_dataNotes[std::size_t(i)];
+        m_colours[std::size_t(i)] = -1;
         if (!wells) {
             note.clear();
             well->setIcon(QIcon());
@@ -206,17 +215,48 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
             note = QStringLiteral("%1: no data").arg(well->text());
             well->setIcon(QIcon());
         } else {
+            m_colours[std::size_t(i)] = found->second->colour;
             const morvane::Curve& curve = *found->second;
             note = QStringLiteral("%1: %2").arg(well->text(), QString::fromStdString(curve.sample));
             if (!curve.readings.empty())
                 note += QStringLiteral("\nreadings %1 (cycle %2) to %3 (cycle %4)")
                             .arg(reading(curve.readings.front()), reading(curve.cycles.front()),
                                  reading(curve.readings.back()), reading(curve.cycles.back()));
-            auto [mark, added] = m_marks.try_emplace(curve.colour);
-            if (added)
-                mark->second = markIcon(curve.colour, iconSize());
-            well->setIcon(mark->second);
+            well->setIcon(mark(curve.colour, false));
         }
+        updateToolTip(i);
+    }
+}
+
+const QIcon& WellCheckList::mark(int colour, bool severalPeaks)
+{
+    auto [found, added] = m_marks.try_emplace({colour, severalPeaks});
+    if (added)
+        found->second = markIcon(colour, iconSize(), severalPeaks);
+    return found->second;
+}
+
+void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
+{
+    std::map<std::string, const morvane::Curve*> byName;
+    if (melt)
+        for (const morvane::Curve& well : *melt)
+            byName.emplace(morvane::foldAscii(well.well), &well);
+    for (int i = 0; i < count(); ++i) {
+        const auto found = byName.find(morvane::foldAscii(item(i)->text().toStdString()));
+        QString& note = m_meltNotes[std::size_t(i)];
+        note.clear();
+        const std::size_t peaks = found == byName.end() ? 0 : found->second->peaks.size();
+        if (found != byName.end()) {
+            QStringList tms;
+            for (double tm : found->second->peaks)
+                tms << QStringLiteral("%1 °C").arg(tm, 0, 'f', 2);
+            note = peaks == 0   ? QStringLiteral("no melt peak")
+                   : peaks == 1 ? QStringLiteral("Tm %1").arg(tms.front())
+                                : QStringLiteral("%1 melt peaks: Tm %2").arg(peaks).arg(tms.join(QStringLiteral(", ")));
+        }
+        if (const int colour = m_colours[std::size_t(i)]; colour >= 0)
+            item(i)->setIcon(mark(colour, peaks > 1));
         updateToolTip(i);
     }
 }
@@ -228,9 +268,12 @@ bool WellCheckList::hasData(int index) const
 
 void WellCheckList::updateToolTip(int index)
 {
-    const QString& data = m_dataNotes[std::size_t(index)];
-    const QString& finding = m_findingNotes[std::size_t(index)];
-    item(index)->setToolTip(data.isEmpty() || finding.isEmpty() ? data + finding : data + QLatin1Char('\n') + finding);
+    QStringList lines;
+    for (const QString* note :
+         {&m_dataNotes[std::size_t(index)], &m_meltNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
+        if (!note->isEmpty())
+            lines << *note;
+    item(index)->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void WellCheckList::paintRulers(QPainter& painter, bool rowLetters) const

@@ -33,6 +33,10 @@ public:
     // disabled: a click cannot tick them, nor can setAllTicked or setTicked(indices). Null: no
     // table yet, every well enabled and plain.
     void setWellData(const std::vector<morvane::Curve>* wells);
+    // Each well's melt peaks (the `peaks` of its melt peak curve) as a tooltip line; a well with
+    // more than one peak gets a mark with a dark frame. Information only, not a finding. Null:
+    // none. Call after setWellData, which sets the marks anew.
+    void setMeltPeaks(const std::vector<morvane::Curve>* melt);
     bool hasData(int index) const;
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
@@ -54,6 +58,7 @@ private:
     void updateGrid();
     void noteTickChange(QListWidgetItem* item);
     void updateToolTip(int index);
+    const QIcon& mark(int colour, bool severalPeaks);
     void paintRulers(QPainter& painter, bool rowLetters) const;
 
     std::vector<bool> m_ticks; // as last said, so a new colour or tooltip is no tick change
@@ -66,7 +71,9 @@ private:
     Ruler* m_rowRuler;
     Ruler* m_colRuler;
     int m_rows;
-    std::vector<QString> m_dataNotes;    // per well: sample and readings
-    std::vector<QString> m_findingNotes; // per well: what the checks found
-    std::map<int, QIcon> m_marks;        // by sample colour
+    std::vector<QString> m_dataNotes;              // per well: sample and readings
+    std::vector<QString> m_findingNotes;           // per well: what the checks found
+    std::vector<QString> m_meltNotes;              // per well: its melt peaks
+    std::vector<int> m_colours;                    // per well: its sample's colour, -1 without data
+    std::map<std::pair<int, bool>, QIcon> m_marks; // by sample colour and several melt peaks
 };

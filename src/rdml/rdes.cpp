@@ -1,13 +1,34 @@
 #include "rdml/rdes.h"
 
 #include "common/tablelayout.h"
+#include "conversion/dataline.h"
+#include "conversion/meltpeaks.h"
 #include "rdml/rdmlplan.h"
 
 #include <algorithm>
+#include <map>
 
 namespace morvane {
 
 using namespace rdml;
+
+namespace {
+// The first six columns of both tables: the plate layout.
+constexpr const char* kLayoutHeader = "Well\tSample\tSample Type\tTarget\tTarget Type\tDye";
+
+// Spreadsheets import a text cell that starts with '=', '+', '@' or '-' as a formula, and a
+// formula in a sample name can fetch a web address or run a command. Such text gets an
+// apostrophe in front, as spreadsheet safety advice has it; a number such as "-3" stays.
+void appendTextCell(std::string& out, std::string_view text)
+{
+    const bool formula = !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '@' ||
+                                           (text[0] == '-' && !isDecimalNumber(text)));
+    if (formula)
+        out += '\'';
+    out += text;
+}
+
+} // namespace
 
 Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summaryOut)
 {
@@ -34,7 +55,7 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
                         used[static_cast<std::size_t>(col)] = true;
     }
 
-    std::string out = "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq";
+    std::string out = std::string(kLayoutHeader) + "\tCq";
     for (int col = kFirstReadingColumn; col < columns; ++col)
         if (used[static_cast<std::size_t>(col)]) {
             out += '\t';
@@ -47,7 +68,15 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
             if (row < 0)
                 continue;
             const std::string& name = content.channels[channel];
-            out += react.well + '\t' + react.sample + "\tunkn\t" + name + "\ttoi\t" + name + '\t';
+            for (const std::string_view cell : {std::string_view(react.well), std::string_view(react.sample)}) {
+                appendTextCell(out, cell);
+                out += '\t';
+            }
+            out += "unkn\t";
+            appendTextCell(out, name);
+            out += "\ttoi\t";
+            appendTextCell(out, name);
+            out += "\t";
             const Grid& table = *content.tables[channel];
             for (int col = kFirstReadingColumn; col < columns; ++col) {
                 if (!used[static_cast<std::size_t>(col)])
@@ -66,6 +95,91 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
     if (summaryOut)
         *summaryOut = std::move(summary);
     return out;
+}
+
+namespace {
+
+// The temperatures of the melt table's columns: every one any written well was read at, by value,
+// each written as the first well that was read at it writes it (with a point). The columns are
+// numbered from 0 in rising order.
+Expected<std::map<double, std::string>> meltColumns(const Plan& plan)
+{
+    std::map<double, std::string> columns;
+    for (const React& react : plan.reacts) {
+        if (!react.melt)
+            continue;
+        for (const std::string& text : react.melt->temperatures) {
+            const auto value = parseTemperature(text);
+            std::string written;
+            if (!value || !appendNumber(written, text))
+                return notANumber(react, "of the melt", "melt temperature", text);
+            columns.try_emplace(*value, std::move(written));
+        }
+    }
+    return columns;
+}
+
+} // namespace
+
+Expected<std::string> rdesMeltTable(const RdmlContent& content, RdmlSummary* summaryOut)
+{
+    RdmlSummary summary;
+    auto planned = makePlan(content, summary);
+    if (!planned)
+        return planned.error();
+    const Plan& plan = *planned;
+    auto columns = meltColumns(plan);
+    if (!columns)
+        return columns.error();
+    std::map<double, std::size_t> columnOf;
+    std::string out = std::string(kLayoutHeader) + "\tTm";
+    for (const auto& [value, text] : *columns) {
+        columnOf.emplace(value, columnOf.size());
+        out += '\t' + text;
+    }
+    out += '\n';
+    std::vector<const std::string*> cells(columnOf.size());
+    for (const React& react : plan.reacts) {
+        for (std::size_t channel = 0; channel < content.channels.size() && react.melt; ++channel) {
+            const int meltChannel = plan.meltChannel[channel];
+            if (meltChannel < 0)
+                continue;
+            const std::string& name = content.channels[channel];
+            const MeltWell& melt = *react.melt;
+            std::fill(cells.begin(), cells.end(), nullptr);
+            for (std::size_t point = 0; point < melt.temperatures.size(); ++point)
+                cells[columnOf.at(*parseTemperature(melt.temperatures[point]))] =
+                    &melt.readings[point * plan.meltChannels + static_cast<std::size_t>(meltChannel)];
+            appendTextCell(out, react.well);
+            out += '\t';
+            appendTextCell(out, react.sample);
+            out += "\tunkn\t";
+            appendTextCell(out, name);
+            out += "\ttoi\t";
+            appendTextCell(out, name);
+            out += '\t';
+            out += meltPeaksText(analyseMeltWell(*content.melt, melt, static_cast<std::size_t>(meltChannel)).peaks);
+            for (const std::string* cell : cells) {
+                out += '\t';
+                if (!cell)
+                    continue;
+                if (!appendNumber(out, *cell))
+                    return notANumber(react, name, "melt reading", *cell);
+                ++summary.meltPoints;
+            }
+            out += '\n';
+        }
+    }
+    if (summaryOut)
+        *summaryOut = std::move(summary);
+    return out;
+}
+
+std::filesystem::path meltingTablePath(const std::filesystem::path& table)
+{
+    std::filesystem::path melting = table;
+    melting.replace_filename(table.stem().string() + "_melting" + table.extension().string());
+    return melting;
 }
 
 } // namespace morvane

@@ -2,6 +2,7 @@
 
 #include "common/tablelayout.h"
 #include "common/text.h"
+#include "conversion/meltpeaks.h"
 #include "rdml/rdmlplan.h"
 #include "xlsx/xmltokens.h"
 #include "xlsx/zipwriter.h"
@@ -12,6 +13,61 @@
 namespace morvane {
 
 using namespace rdml;
+
+namespace {
+
+// One channel's <data> of a react: its melting temperature, amplification and melt points.
+Status appendData(std::string& out, const RdmlContent& content, const Plan& plan, const React& react,
+                  std::size_t channel, RdmlSummary& summary)
+{
+    const int row = react.rows[channel];
+    const int meltChannel = react.melt ? plan.meltChannel[channel] : -1;
+    if (row < 0 && meltChannel < 0)
+        return success();
+    out += "<data>\n<tar id=\"";
+    xlsx::appendXmlEscaped(out, content.channels[channel]);
+    out += "\"/>\n";
+    if (meltChannel >= 0) {
+        // The main melt peak: the schema has room for one temperature.
+        const MeltAnalysis melt = analyseMeltWell(*content.melt, *react.melt, static_cast<std::size_t>(meltChannel));
+        if (!melt.peaks.empty())
+            out += "<meltTemp>" + meltTemperatureText(melt.peaks.front().temperature) + "</meltTemp>\n";
+    }
+    if (row >= 0) {
+        const Grid& table = *content.tables[channel];
+        for (int col = kFirstReadingColumn; col < table.colCount(); ++col) {
+            const std::string& cell = table.cell(row, col);
+            if (cell.empty())
+                continue;
+            out += "<adp><cyc>";
+            appendInt(out, col - 1);
+            out += "</cyc><fluor>";
+            if (!appendNumber(out, cell))
+                return notANumber(react, content.channels[channel], "cycle " + std::to_string(col - 1), cell);
+            out += "</fluor></adp>\n";
+            ++summary.amplificationPoints;
+        }
+    }
+    if (meltChannel >= 0) {
+        const MeltWell& melt = *react.melt;
+        for (std::size_t point = 0; point < melt.temperatures.size(); ++point) {
+            out += "<mdp><tmp>";
+            if (!appendNumber(out, melt.temperatures[point]))
+                return notANumber(react, content.channels[channel], "melt temperature", melt.temperatures[point]);
+            out += "</tmp><fluor>";
+            const std::string& reading =
+                melt.readings[point * plan.meltChannels + static_cast<std::size_t>(meltChannel)];
+            if (!appendNumber(out, reading))
+                return notANumber(react, content.channels[channel], "melt reading", reading);
+            out += "</fluor></mdp>\n";
+            ++summary.meltPoints;
+        }
+    }
+    out += "</data>\n";
+    return success();
+}
+
+} // namespace
 
 RdmlContent rdmlContent(const ConvertedChannels& converted, std::vector<bool> ticks)
 {
@@ -97,47 +153,9 @@ Expected<std::string> rdmlXml(const RdmlContent& content, RdmlSummary* summaryOu
         out += "\">\n<sample id=\"";
         xlsx::appendXmlEscaped(out, react.sample);
         out += "\"/>\n";
-        for (std::size_t channel = 0; channel < content.tables.size(); ++channel) {
-            const int row = react.rows[channel];
-            const int meltChannel = react.melt ? plan.meltChannel[channel] : -1;
-            if (row < 0 && meltChannel < 0)
-                continue;
-            out += "<data>\n<tar id=\"";
-            xlsx::appendXmlEscaped(out, content.channels[channel]);
-            out += "\"/>\n";
-            if (row >= 0) {
-                const Grid& table = *content.tables[channel];
-                for (int col = kFirstReadingColumn; col < table.colCount(); ++col) {
-                    const std::string& cell = table.cell(row, col);
-                    if (cell.empty())
-                        continue;
-                    out += "<adp><cyc>";
-                    appendInt(out, col - 1);
-                    out += "</cyc><fluor>";
-                    if (!appendNumber(out, cell))
-                        return notANumber(react, content.channels[channel], "cycle " + std::to_string(col - 1), cell);
-                    out += "</fluor></adp>\n";
-                    ++summary.amplificationPoints;
-                }
-            }
-            if (meltChannel >= 0) {
-                const MeltWell& melt = *react.melt;
-                for (std::size_t point = 0; point < melt.temperatures.size(); ++point) {
-                    out += "<mdp><tmp>";
-                    if (!appendNumber(out, melt.temperatures[point]))
-                        return notANumber(react, content.channels[channel], "melt temperature",
-                                          melt.temperatures[point]);
-                    out += "</tmp><fluor>";
-                    const std::string& reading =
-                        melt.readings[point * plan.meltChannels + static_cast<std::size_t>(meltChannel)];
-                    if (!appendNumber(out, reading))
-                        return notANumber(react, content.channels[channel], "melt reading", reading);
-                    out += "</fluor></mdp>\n";
-                    ++summary.meltPoints;
-                }
-            }
-            out += "</data>\n";
-        }
+        for (std::size_t channel = 0; channel < content.tables.size(); ++channel)
+            if (auto written = appendData(out, content, plan, react, channel, summary); !written)
+                return written.error();
         out += "</react>\n";
     }
     out += "</run>\n</experiment>\n</rdml>\n";

@@ -25,14 +25,22 @@ bool parseWell(std::string_view name, int& row, int& col)
     return true;
 }
 
-// Appends a number with a point for its decimal separator; false when the cell is no decimal
-// number (an xs:float without INF and NaN). Blanks around it are dropped.
-bool appendNumber(std::string& out, std::string_view cell)
+namespace {
+
+std::string_view trimBlanks(std::string_view cell)
 {
     while (!cell.empty() && cell.front() == ' ')
         cell.remove_prefix(1);
     while (!cell.empty() && cell.back() == ' ')
         cell.remove_suffix(1);
+    return cell;
+}
+
+} // namespace
+
+bool isDecimalNumber(std::string_view cell)
+{
+    cell = trimBlanks(cell);
     std::size_t i = 0;
     const std::size_t n = cell.size();
     if (i < n && (cell[i] == '+' || cell[i] == '-'))
@@ -55,8 +63,16 @@ bool appendNumber(std::string& out, std::string_view cell)
         if (i == start)
             return false;
     }
-    if (i != n)
+    return i == n;
+}
+
+// Appends a number with a point for its decimal separator; false when the cell is no decimal
+// number (an xs:float without INF and NaN). Blanks around it are dropped.
+bool appendNumber(std::string& out, std::string_view cell)
+{
+    if (!isDecimalNumber(cell))
         return false;
+    cell = trimBlanks(cell);
     const std::size_t at = out.size();
     out.append(cell);
     std::replace(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), ',', '.');
@@ -81,16 +97,12 @@ Status checkName(std::string_view name, const std::string& what)
         const std::size_t at = pos;
         const auto cp = decodeUtf8(name, pos);
         if (!cp)
-            return Error{what + " '" + std::string(name) + "' is not valid UTF-8 text"};
+            return Error{what + " " + quoteForMessage(name) + " is not valid UTF-8 text"};
         if (*cp < 0x20 || *cp == 0xFFFE || *cp == 0xFFFF) {
             char code[8];
             std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(*cp));
-            std::string shown(name);
-            for (char& c : shown)
-                if (static_cast<unsigned char>(c) < 0x20)
-                    c = '?';
-            return Error{what + " '" + shown + "' holds a character XML cannot hold (U+" + code + " at byte " +
-                         std::to_string(at + 1) + "); rename it and export again"};
+            return Error{what + " " + quoteForMessage(name) + " holds a character XML cannot hold (U+" + code +
+                         " at byte " + std::to_string(at + 1) + "); rename it and export again"};
         }
     }
     return success();
@@ -116,7 +128,7 @@ Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
             return ok.error();
         if (std::find(content.channels.begin(), content.channels.begin() + static_cast<std::ptrdiff_t>(i),
                       content.channels[i]) != content.channels.begin() + static_cast<std::ptrdiff_t>(i))
-            return Error{"the channel '" + content.channels[i] + "' is named twice"};
+            return Error{"the channel " + quoteForMessage(content.channels[i]) + " is named twice"};
     }
 
     const PlateFormat format = content.format;
@@ -196,8 +208,8 @@ Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
 
 Error notANumber(const React& react, const std::string& channel, const std::string& what, std::string_view cell)
 {
-    return Error{"well " + react.well + ", channel " + channel + ", " + what + ": '" + std::string(cell) +
-                 "' is not a number"};
+    return Error{"well " + react.well + ", channel " + cutForMessage(channel) + ", " + what + ": " +
+                 quoteForMessage(cell) + " is not a number"};
 }
 
 } // namespace morvane::rdml

@@ -103,9 +103,15 @@ bool appendDecoded(std::string& out, std::string_view text, bool entities)
 }
 
 struct ScanError {
-    const char* what;
+    const char* what; // nullptr: nested too deep
     std::size_t at;
 };
+
+// What the reading needs of the attributes: the namespaces and the root's two counts.
+bool keptAttribute(std::string_view name)
+{
+    return name.starts_with("xmlns") || name == "count" || name == "uniqueCount";
+}
 
 // Reads an <si> from just after its start tag to just after its end tag. `text` becomes what
 // the si holds when that is one <t> with nothing but character data in it; else nullopt.
@@ -153,10 +159,13 @@ std::optional<ScanError> readSi(XmlScanner& scanner, Bindings& bindings, std::ve
             } else if (inT) {
                 text.reset();
             }
-            if (token.kind == XmlToken::StartTag)
+            if (token.kind == XmlToken::StartTag) {
+                if (open.size() >= kMaxXmlDepth)
+                    return ScanError{nullptr, token.begin};
                 open.push_back(token.name);
-            else
+            } else {
                 bindings.leave(depth);
+            }
             break;
         case XmlToken::EndTag:
             if (token.name != open.back())
@@ -209,6 +218,8 @@ Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view pa
 {
     const std::string part(partName);
     const auto notWellFormed = [&](ScanError error) {
+        if (!error.what)
+            return Error{tooDeepMessage(part)};
         return Error{"part '" + part + "' is not well-formed XML (" + error.what + " at byte " +
                      std::to_string(error.at) + ")"};
     };
@@ -221,7 +232,7 @@ Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view pa
     SharedStrings s;
     s.m_xml = std::move(xml);
     const std::string_view text = s.m_xml;
-    XmlScanner scanner(text, text.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    XmlScanner scanner(text, text.starts_with("\xEF\xBB\xBF") ? 3 : 0, keptAttribute);
     Bindings bindings;
 
     // The prolog, then the root.
@@ -299,6 +310,8 @@ Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view pa
                     s.m_count += si;
                     break;
                 }
+                if (open.size() >= kMaxXmlDepth)
+                    return notWellFormed({nullptr, token.begin});
                 open.push_back(token.name);
                 if (!si)
                     break;
@@ -342,7 +355,7 @@ std::optional<std::string> SharedStrings::plainText(std::size_t siOffset) const
     Bindings bindings;
     for (const auto& [prefix, uri] : m_rootBindings)
         bindings.bind(prefix, uri, 0);
-    XmlScanner scanner(m_xml, siOffset);
+    XmlScanner scanner(m_xml, siOffset, keptAttribute);
     const XmlToken& si = scanner.next();
     bindings.enter(si, 1);
     std::vector<std::string_view> open{"", si.name};

@@ -14,6 +14,12 @@ std::string_view trimmed(std::string_view v)
     return v;
 }
 
+// The two attributes the scan reads; a head of a megabyte of others then costs nothing.
+bool keptAttribute(std::string_view name)
+{
+    return name == "workbookViewId" || name == "tabSelected";
+}
+
 } // namespace
 
 SheetViewScan scanSheetViews(std::string_view xml, bool complete)
@@ -25,7 +31,7 @@ SheetViewScan scanSheetViews(std::string_view xml, bool complete)
         return result;
     }
     bool inViews = false;
-    XmlScanner scanner(xml);
+    XmlScanner scanner(xml, 0, keptAttribute);
     for (;;) {
         const XmlToken& tag = scanner.next();
         if (tag.kind == XmlToken::End || tag.kind == XmlToken::Incomplete) {

@@ -410,7 +410,8 @@ Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::s
     auto name = d->newSheetName(wantedName, defaultBase);
     if (!name)
         return name;
-    if (!d->checksums) // the save this change leads to copies parts unread
+    // The save this change leads to copies parts unread; a workbook made here has none.
+    if (!d->checksums && !d->original->empty())
         d->checksums = std::make_unique<ChecksumCheck>(*d->original);
 
     pugi::xml_node root = d->workbook.doc.document_element();
@@ -468,7 +469,7 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
 {
     if (!d->zip)
         return Error{"'" + d->displayName + "' was already saved"};
-    if (!d->modified)
+    if (!d->modified && !d->original->empty())
         return *d->original;
     const auto failed = [&](const std::string& reason) {
         d->zip.reset();
@@ -516,6 +517,8 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
         return Error{"'" + d->displayName + "' cannot be saved: " + bytes.error().message};
     // Copied parts went into the new file as they were stored: a checksum that does not match
     // would pass unnoticed.
+    if (!d->checksums)
+        return bytes;
     const auto& damaged = d->checksums->damaged();
     for (const std::size_t i : copied) {
         const auto reason = damaged.find(i);

@@ -401,15 +401,19 @@ Expected<XlsxWorkbook> XlsxWorkbook::open(std::string bytes, std::string display
 
 Expected<XlsxWorkbook> XlsxWorkbook::create(std::string displayName)
 {
-    auto bytes =
-        ZipArchive::build({{"[Content_Types].xml", templateContentTypes},
-                           {"_rels/.rels", templateRelationships(relType("officeDocument"), "xl/workbook.xml")},
-                           {"xl/workbook.xml", templateWorkbook},
-                           {"xl/_rels/workbook.xml.rels", templateRelationships(relType("styles"), "styles.xml")},
-                           {"xl/styles.xml", templateStyles}});
-    if (!bytes)
-        return bytes.error();
-    return open(std::move(bytes).value(), std::move(displayName));
+    auto d = std::make_unique<Impl>();
+    d->displayName = std::move(displayName);
+    d->original = std::make_unique<std::string>();
+    d->zip.emplace(
+        ZipArchive::fromParts({{"[Content_Types].xml", templateContentTypes},
+                               {"_rels/.rels", templateRelationships(relType("officeDocument"), "xl/workbook.xml")},
+                               {"xl/workbook.xml", templateWorkbook},
+                               {"xl/_rels/workbook.xml.rels", templateRelationships(relType("styles"), "styles.xml")},
+                               {"xl/styles.xml", templateStyles}}));
+    if (auto s = d->readWorkbook(); !s)
+        return s.error();
+    d->syncTabInfos();
+    return XlsxWorkbook(std::move(d));
 }
 
 const std::string& XlsxWorkbook::displayName() const

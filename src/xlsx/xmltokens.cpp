@@ -1,6 +1,14 @@
 #include "xlsx/xmltokens.h"
 
+#include "common/text.h"
+
 namespace morvane::xlsx {
+
+std::string tooDeepMessage(std::string_view part)
+{
+    return "part " + quoteForMessage(part) + " nests elements more than " + std::to_string(kMaxXmlDepth) +
+           " deep, more than this program reads";
+}
 
 bool isXmlSpace(char c)
 {
@@ -84,7 +92,9 @@ bool XmlScanner::parseTag(std::size_t pos)
             return false;
         if (name.empty() || spaceStart == attributeStart)
             tag.malformed = true;
-        tag.attributes.push_back({name, xml.substr(i + 1, close - i - 1), spaceStart, close + 1});
+        ++tag.attributeCount;
+        if (!m_keep || m_keep(name))
+            tag.attributes.push_back({name, xml.substr(i + 1, close - i - 1), spaceStart, close + 1});
         i = close + 1;
     }
 }
@@ -93,6 +103,7 @@ const XmlToken& XmlScanner::next()
 {
     XmlToken& token = m_token;
     token.attributes.clear();
+    token.attributeCount = 0;
     token.name = {};
     token.malformed = false;
     token.begin = m_pos;

@@ -33,15 +33,23 @@ struct XmlToken {
     std::size_t begin = 0;
     std::size_t end = 0;                  // after the token
     std::string_view name;                // of a tag, or the target of an instruction
-    std::vector<XmlAttribute> attributes; // of a tag
+    std::vector<XmlAttribute> attributes; // of a tag: those the scanner keeps
+    std::size_t attributeCount = 0;       // of a tag, kept or not
     // A tag that is not well-formed: an attribute without '=' or without quotes. Its end is
     // still the first '>' outside quotes.
     bool malformed = false;
 };
 
+// Which attributes a tag's token keeps, by name. A reader keeps those it reads: a tag of millions
+// of attributes then costs no memory.
+using AttributeFilter = bool (*)(std::string_view name);
+
 class XmlScanner {
 public:
-    explicit XmlScanner(std::string_view xml, std::size_t pos = 0) : m_xml(xml), m_pos(pos) {}
+    explicit XmlScanner(std::string_view xml, std::size_t pos = 0, AttributeFilter keep = nullptr)
+        : m_xml(xml), m_pos(pos), m_keep(keep)
+    {
+    }
     // The token at the current position, which moves past it (not past an Incomplete one). The
     // token is overwritten by the next call.
     const XmlToken& next();
@@ -52,8 +60,14 @@ private:
     bool parseTag(std::size_t pos);
     std::string_view m_xml;
     std::size_t m_pos;
+    AttributeFilter m_keep; // none: every attribute
     XmlToken m_token;
 };
+
+// Elements nested deeper than this are refused as soon as they are met: no part of a workbook
+// comes near it, and every level costs a reader memory (and a tree, time on each lookup).
+inline constexpr std::size_t kMaxXmlDepth = 256;
+std::string tooDeepMessage(std::string_view part);
 
 bool isXmlSpace(char c);
 // The part of a qualified name after the colon.

@@ -1,6 +1,7 @@
 #include "xlsx/xmlutil.h"
 
 #include "common/text.h"
+#include "xlsx/xmltokens.h"
 
 #include <cstring>
 
@@ -97,11 +98,82 @@ struct StringWriter : pugi::xml_writer {
 };
 } // namespace
 
+namespace {
+
+// UTF-16 (told by its byte-order mark, or by a '<' as its first unit) as UTF-8, so that one
+// scan serves both; an unpaired surrogate becomes U+FFFD. Nothing for any other text.
+std::optional<std::string> utf16AsUtf8(std::string_view bytes)
+{
+    bool little = true;
+    std::size_t at = 0;
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        little = bytes[0] == '\xFF';
+        at = 2;
+    } else if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
+        little = bytes[1] == '\0';
+    } else {
+        return std::nullopt;
+    }
+    const auto unitAt = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(little ? a | (b << 8) : (a << 8) | b);
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2 * 3 / 2);
+    for (; at + 1 < bytes.size(); at += 2) {
+        char32_t cp = unitAt(at);
+        if (cp >= 0xD800 && cp <= 0xDBFF && at + 3 < bytes.size() && unitAt(at + 2) >= 0xDC00 &&
+            unitAt(at + 2) <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (unitAt(at + 2) - 0xDC00);
+            at += 2;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        appendUtf8(out, cp);
+    }
+    return out;
+}
+
+bool keepNoAttribute(std::string_view)
+{
+    return false;
+}
+
+// The nodes a tree of the part would have, counted without building it; a part nested too deep
+// or of too many nodes is refused where the count passes the limit. Whatever is not well-formed
+// is left to the parser to name.
+Status checkShape(std::string_view xml, std::string_view what)
+{
+    XmlScanner scanner(xml, 0, keepNoAttribute);
+    std::size_t depth = 0;
+    std::size_t nodes = 0;
+    for (;;) {
+        const XmlToken& token = scanner.next();
+        if (token.kind == XmlToken::End || token.kind == XmlToken::Incomplete || token.kind == XmlToken::Declaration)
+            return success();
+        nodes += 1 + token.attributeCount;
+        if (nodes > kMaxXmlNodes)
+            return Error{"part " + quoteForMessage(what) + " holds more than " + std::to_string(kMaxXmlNodes) +
+                         " XML nodes, more than this program reads"};
+        if (token.kind == XmlToken::StartTag && ++depth > kMaxXmlDepth)
+            return Error{tooDeepMessage(what)};
+        if (token.kind == XmlToken::EndTag && depth > 0)
+            --depth;
+    }
+}
+
+} // namespace
+
 Status parsePart(pugi::xml_document& doc, const std::string& bytes, std::string_view what)
 {
+    const std::optional<std::string> utf16 = utf16AsUtf8(bytes);
+    const std::string_view xml = utf16 ? std::string_view(*utf16) : std::string_view(bytes);
+    if (auto shape = checkShape(xml, what); !shape)
+        return shape;
     const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata |
                            pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
-    const pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(), flags, pugi::encoding_auto);
+    const pugi::xml_parse_result result = doc.load_buffer(xml.data(), xml.size(), flags, pugi::encoding_utf8);
     if (!result)
         return Error{"part " + quoteForMessage(what) + " is not well-formed XML (" + result.description() +
                      " at byte " + std::to_string(result.offset) + ")"};

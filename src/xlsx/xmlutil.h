@@ -34,9 +34,16 @@ std::string qualified(std::string_view prefix, std::string_view local);
 // A prefix bound to `ns` in scope at `node`, if any (the default namespace gives "").
 bool findPrefix(pugi::xml_node node, std::string_view ns, std::string& prefix);
 
+// A tree of a part takes about 64 bytes per element, text or attribute: a part of more nodes
+// than this is refused before its tree is built (no workbook part of this program's kind comes
+// near it; Excel's largest styles hold some hundred thousand).
+inline constexpr std::size_t kMaxXmlNodes = 2'000'000;
+
 // Parses a package part for editing: keeps declaration, comments, processing instructions and
 // whitespace-only text (pugixml drops <t> </t> by default). Refuses a DOCTYPE and encodings
 // other than UTF-8 and UTF-16; the declaration is set to UTF-8, the encoding it is saved in.
+// Before the tree is built the part is scanned: elements nested deeper than kMaxXmlDepth are
+// refused where the scan meets them, more than kMaxXmlNodes nodes as soon as they are counted.
 Status parsePart(pugi::xml_document& doc, const std::string& bytes, std::string_view what);
 std::string serialize(const pugi::xml_document& doc);
 std::string serialize(pugi::xml_node node);

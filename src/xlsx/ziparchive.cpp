@@ -5,29 +5,121 @@
 
 #include <zip.h>
 
+#ifdef MORVANE_LIBZIP_SONAME
+#include <dlfcn.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace morvane::xlsx {
 
 namespace {
+
+// libzip, and what it links (OpenSSL, bzip2, zlib), are loaded when a stored archive is first
+// read: a run that only writes new files never needs them, and loading them at start-up would
+// be a tenth of such a run's time.
+struct LibZip {
+    decltype(&::zip_discard) discard;
+    decltype(&::zip_error_code_zip) error_code_zip;
+    decltype(&::zip_error_fini) error_fini;
+    decltype(&::zip_error_init) error_init;
+    decltype(&::zip_error_strerror) error_strerror;
+    decltype(&::zip_fclose) fclose;
+    decltype(&::zip_file_get_error) file_get_error;
+    decltype(&::zip_fopen_index) fopen_index;
+    decltype(&::zip_fread) fread;
+    decltype(&::zip_get_num_entries) get_num_entries;
+    decltype(&::zip_open_from_source) open_from_source;
+    decltype(&::zip_source_buffer_create) source_buffer_create;
+    decltype(&::zip_source_free) source_free;
+    decltype(&::zip_stat_index) stat_index;
+    decltype(&::zip_strerror) strerror;
+};
+
+#ifdef MORVANE_LIBZIP_SONAME
+const LibZip* loadLibZip(std::string& why)
+{
+    void* handle = dlopen(MORVANE_LIBZIP_SONAME, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        why = dlerror();
+        return nullptr;
+    }
+    static LibZip api;
+    bool complete = true;
+    const auto load = [&](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+        complete = complete && function != nullptr;
+    };
+    load(api.discard, "zip_discard");
+    load(api.error_code_zip, "zip_error_code_zip");
+    load(api.error_fini, "zip_error_fini");
+    load(api.error_init, "zip_error_init");
+    load(api.error_strerror, "zip_error_strerror");
+    load(api.fclose, "zip_fclose");
+    load(api.file_get_error, "zip_file_get_error");
+    load(api.fopen_index, "zip_fopen_index");
+    load(api.fread, "zip_fread");
+    load(api.get_num_entries, "zip_get_num_entries");
+    load(api.open_from_source, "zip_open_from_source");
+    load(api.source_buffer_create, "zip_source_buffer_create");
+    load(api.source_free, "zip_source_free");
+    load(api.stat_index, "zip_stat_index");
+    load(api.strerror, "zip_strerror");
+    if (!complete)
+        why = std::string(MORVANE_LIBZIP_SONAME) + " lacks functions this program calls";
+    return complete ? &api : nullptr;
+}
+#else
+const LibZip* loadLibZip(std::string&)
+{
+    static const LibZip api{&::zip_discard,         &::zip_error_code_zip,   &::zip_error_fini,
+                            &::zip_error_init,      &::zip_error_strerror,   &::zip_fclose,
+                            &::zip_file_get_error,  &::zip_fopen_index,      &::zip_fread,
+                            &::zip_get_num_entries, &::zip_open_from_source, &::zip_source_buffer_create,
+                            &::zip_source_free,     &::zip_stat_index,       &::zip_strerror};
+    return &api;
+}
+#endif
+
+struct LoadedLibZip {
+    std::string why;
+    const LibZip* api = loadLibZip(why);
+};
+
+const LoadedLibZip& loadedLibZip()
+{
+    static const LoadedLibZip loaded;
+    return loaded;
+}
+
+// Only after loadedLibZip() found it: every call on an open archive.
+const LibZip& api()
+{
+    return *loadedLibZip().api;
+}
+
+} // namespace
+
+namespace {
 std::string zipErrorText(zip_error_t* error)
 {
-    std::string text = zip_error_strerror(error);
-    zip_error_fini(error);
+    std::string text = api().error_strerror(error);
+    api().error_fini(error);
     return text;
 }
 
 struct FileCloser {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
+    void operator()(zip_file_t* file) const { api().fclose(file); }
 };
 
 std::uint64_t declaredSizeOf(zip_t* archive, std::size_t index)
 {
     zip_stat_t st;
-    if (zip_stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+    if (api().stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
         return st.size;
     return 0;
 }
@@ -44,18 +136,18 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
     const std::uint64_t declared = declaredSizeOf(archive, index);
     if (failOverCap && declared > cap)
         return tooLarge();
-    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive, index, 0));
+    std::unique_ptr<zip_file_t, FileCloser> file(api().fopen_index(archive, index, 0));
     if (!file)
-        return Error{"part '" + name + "' cannot be read (" + zip_strerror(archive) + ")"};
+        return Error{"part '" + name + "' cannot be read (" + api().strerror(archive) + ")"};
     std::uint64_t total = 0;
     char chunk[64 * 1024];
     for (;;) {
-        const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
+        const zip_int64_t n = api().fread(file.get(), chunk, sizeof chunk);
         if (n < 0) {
-            zip_error_t* error = zip_file_get_error(file.get());
-            if (zip_error_code_zip(error) == ZIP_ER_CRC)
+            zip_error_t* error = api().file_get_error(file.get());
+            if (api().error_code_zip(error) == ZIP_ER_CRC)
                 return Error{"part '" + name + "' is damaged: its checksum does not match its contents"};
-            return Error{"part '" + name + "' cannot be read (" + zip_error_strerror(error) + ")"};
+            return Error{"part '" + name + "' cannot be read (" + api().error_strerror(error) + ")"};
         }
         if (n == 0)
             break;
@@ -73,47 +165,39 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
 }
 } // namespace
 
-Expected<ZipArchive> ZipArchive::open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
+Expected<ZipArchive> ZipArchive::open(std::string_view bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
 {
+    if (!loadedLibZip().api)
+        return Error{"the zip library cannot be loaded (" + loadedLibZip().why + ")"};
     ZipArchive archive;
     zip_error_t error;
-    zip_error_init(&error);
-    // libzip takes the buffer over: rewriting a buffer source reuses and frees its memory
-    // (with free()), so it gets a malloc'ed copy of its own.
-    void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
-    if (!copy)
-        return Error{"there is not enough memory to open it"};
-    std::memcpy(copy, bytes.data(), bytes.size());
-    zip_source_t* source = zip_source_buffer_create(copy, bytes.size(), 1, &error);
-    if (!source) {
-        std::free(copy);
+    api().error_init(&error);
+    // Only read: the rewrite is commit()'s own, so libzip needs no copy of the bytes to write to.
+    zip_source_t* source = api().source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    if (!source)
         return Error{zipErrorText(&error)};
-    }
-    archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS, &error);
-    if (!archive.m_zip && zip_error_code_zip(&error) == ZIP_ER_EXISTS) {
+    archive.m_zip = api().open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
+    if (!archive.m_zip && api().error_code_zip(&error) == ZIP_ER_EXISTS) {
         // An entry name found twice; libzip does not say which, the loop below does.
-        zip_error_fini(&error);
-        zip_error_init(&error);
-        archive.m_zip = zip_open_from_source(source, 0, &error);
+        api().error_fini(&error);
+        api().error_init(&error);
+        archive.m_zip = api().open_from_source(source, ZIP_RDONLY, &error);
     }
     if (!archive.m_zip) {
-        zip_source_free(source);
+        api().source_free(source);
         return Error{"it is not a valid ZIP archive (" + zipErrorText(&error) + ")"};
     }
-    zip_error_fini(&error);
-    // Keep our own reference: after zip_close the source holds the rewritten archive.
-    zip_source_keep(source);
-    archive.m_source = source;
+    api().error_fini(&error);
 
-    const zip_int64_t count = zip_get_num_entries(archive.m_zip, 0);
+    const zip_int64_t count = api().get_num_entries(archive.m_zip, 0);
     if (count < 0 || static_cast<std::uint64_t>(count) > maxEntries)
         return Error{"it holds more than " + std::to_string(maxEntries) + " parts"};
     archive.m_names.reserve(static_cast<std::size_t>(count));
     std::uint64_t total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
-        if (zip_stat_index(archive.m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
-            return Error{"entry " + std::to_string(i) + " cannot be read (" + zip_strerror(archive.m_zip) + ")"};
+        if (api().stat_index(archive.m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+            return Error{"entry " + std::to_string(i) + " cannot be read (" + api().strerror(archive.m_zip) + ")"};
         std::string name = st.name;
         if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
             return Error{"part " + quoteForMessage(name) + " is encrypted"};
@@ -142,7 +226,8 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
     if (this != &other) {
         close();
         m_zip = std::exchange(other.m_zip, nullptr);
-        m_source = std::exchange(other.m_source, nullptr);
+        m_parts = std::move(other.m_parts);
+        m_inMemory = std::exchange(other.m_inMemory, false);
         m_names = std::move(other.m_names);
         m_byFoldedName = std::move(other.m_byFoldedName);
         m_changes = std::move(other.m_changes);
@@ -156,14 +241,25 @@ ZipArchive::~ZipArchive()
     close();
 }
 
+ZipArchive ZipArchive::fromParts(std::vector<std::pair<std::string, std::string>> parts)
+{
+    ZipArchive archive;
+    archive.m_inMemory = true;
+    for (auto& [name, data] : parts) {
+        archive.m_byFoldedName.emplace(foldAscii(name), archive.m_names.size());
+        archive.m_names.push_back(std::move(name));
+        archive.m_parts.push_back(std::move(data));
+    }
+    return archive;
+}
+
 void ZipArchive::close()
 {
     if (m_zip)
-        zip_discard(m_zip);
-    if (m_source)
-        zip_source_free(m_source);
+        api().discard(m_zip);
     m_zip = nullptr;
-    m_source = nullptr;
+    m_parts.clear();
+    m_inMemory = false;
 }
 
 std::optional<std::size_t> ZipArchive::find(std::string_view name) const
@@ -176,6 +272,16 @@ std::optional<std::size_t> ZipArchive::find(std::string_view name) const
 
 Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std::size_t spare) const
 {
+    if (m_inMemory) {
+        if (m_parts[index].size() > cap)
+            return Error{.message = "part '" + m_names[index] + "' is larger than " +
+                                    std::to_string(cap / (1024 * 1024)) + " MB, more than this program reads",
+                         .kind = ErrorKind::Limit};
+        std::string out;
+        out.reserve(m_parts[index].size() + spare);
+        out = m_parts[index];
+        return out;
+    }
     std::string out;
     // The declared size is checked against the cap before anything is inflated, and no more
     // than that comes out.
@@ -193,6 +299,8 @@ Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std
 Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap,
                                             const std::function<bool(const std::string&)>& enough) const
 {
+    if (m_inMemory)
+        return m_parts[index].substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(cap, m_parts[index].size())));
     std::string out;
     if (auto s = inflate(index, cap, false,
                          [&](std::string_view chunk) {
@@ -206,7 +314,7 @@ Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap
 
 std::uint64_t ZipArchive::declaredSize(std::size_t index) const
 {
-    return declaredSizeOf(m_zip, index);
+    return m_inMemory ? m_parts[index].size() : declaredSizeOf(m_zip, index);
 }
 
 Status ZipArchive::inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
@@ -231,27 +339,6 @@ void ZipArchive::add(std::string name, std::string data)
     m_changes.emplace_back(std::nullopt, std::move(data));
 }
 
-namespace {
-Expected<std::string> readSource(zip_source_t* source)
-{
-    std::string out;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_source_stat(source, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
-        out.reserve(static_cast<std::size_t>(st.size));
-    if (zip_source_open(source) != 0)
-        return Error{"cannot read the new workbook back"};
-    char chunk[64 * 1024];
-    zip_int64_t n = 0;
-    while ((n = zip_source_read(source, chunk, sizeof chunk)) > 0)
-        out.append(chunk, static_cast<std::size_t>(n));
-    zip_source_close(source);
-    if (n < 0)
-        return Error{"cannot read the new workbook back"};
-    return out;
-}
-} // namespace
-
 Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string, std::string>>& entries)
 {
     std::vector<ZipEntry> parts;
@@ -261,54 +348,72 @@ Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string,
     return zipEntries(parts, "a new workbook");
 }
 
+// The entry's bytes as the archive stores them, without inflating them.
+Status ZipArchive::copyStored(std::size_t index, std::uint64_t size, char* out) const
+{
+    const auto cannotCopy = [&] {
+        return Error{"cannot copy part " + quoteForMessage(m_names[index]) + " (" + api().strerror(m_zip) + ")"};
+    };
+    std::unique_ptr<zip_file_t, FileCloser> file(api().fopen_index(m_zip, index, ZIP_FL_COMPRESSED));
+    if (!file)
+        return cannotCopy();
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        const zip_int64_t n = api().fread(file.get(), out + copied, size - copied);
+        if (n <= 0)
+            return cannotCopy();
+        copied += static_cast<std::uint64_t>(n);
+    }
+    return success();
+}
+
 Expected<std::string> ZipArchive::commit(int compressionLevel)
 {
-    constexpr std::size_t kInPlaceLimit = 256 * 1024;
-    if (!m_zip)
+    if (!m_zip && !m_inMemory)
         return Error{"the workbook was already saved"};
-    const auto fail = [&](std::string what) {
-        std::string text = what + " (" + zip_strerror(m_zip) + ")";
-        close();
-        return Error{std::move(text)};
-    };
-    std::size_t newName = 0;
-    for (auto& [index, data] : m_changes) {
-        zip_source_t* source = zip_source_buffer(m_zip, data.data(), data.size(), 0);
-        if (!source)
-            return fail("cannot prepare a part");
-        zip_int64_t at = 0;
-        if (index && data.size() < kInPlaceLimit) {
-            at = static_cast<zip_int64_t>(*index);
-            if (zip_file_replace(m_zip, *index, source, 0) != 0) {
-                zip_source_free(source);
-                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
-            }
-        } else if (index) {
-            // libzip deflates a replaced entry at level 9 whatever level is asked for, which
-            // triples the time for a large sheet; as a new entry it takes the level given.
-            if (zip_delete(m_zip, *index) != 0 ||
-                (at = zip_file_add(m_zip, m_names[*index].c_str(), source, ZIP_FL_ENC_UTF_8)) < 0) {
-                zip_source_free(source);
-                return fail("cannot replace part " + quoteForMessage(m_names[*index]));
-            }
-        } else {
-            const std::string& name = m_newNames[newName++];
-            at = zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-            if (at < 0) {
-                zip_source_free(source);
-                return fail("cannot add part " + quoteForMessage(name));
-            }
-        }
-        if (zip_set_file_compression(m_zip, static_cast<zip_uint64_t>(at), ZIP_CM_DEFLATE,
-                                     static_cast<zip_uint32_t>(compressionLevel)) != 0)
-            return fail("cannot set the compression of a part");
+    // Spent afterwards, whatever happens.
+    struct Closer {
+        ZipArchive& archive;
+        ~Closer() { archive.close(); }
+    } closer{*this};
+
+    std::vector<const std::string*> replaced(m_names.size(), nullptr);
+    for (const auto& [index, data] : m_changes)
+        if (index)
+            replaced[*index] = &data;
+    ZipWriter writer("the new workbook", compressionLevel);
+    std::uint64_t stored = 0;
+    for (std::size_t i = 0; i < m_names.size() && !m_inMemory; ++i) {
+        zip_stat_t st;
+        if (!replaced[i] && api().stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE))
+            stored += st.comp_size;
     }
-    if (zip_close(m_zip) != 0)
-        return fail("cannot build the new workbook");
-    m_zip = nullptr;
-    auto bytes = readSource(m_source);
-    close();
-    return bytes;
+    writer.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(stored, 1ull << 30)) + 64 * 1024);
+
+    // The entries in the order of the archive, those replaced in their places; new ones after them.
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        const std::string& name = m_names[i];
+        if (replaced[i] || m_inMemory) {
+            if (auto added = writer.add(name, replaced[i] ? *replaced[i] : m_parts[i]); !added)
+                return added.error();
+            continue;
+        }
+        zip_stat_t st;
+        constexpr zip_uint64_t kNeeded =
+            ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_MTIME;
+        if (api().stat_index(m_zip, i, 0, &st) != 0 || (st.valid & kNeeded) != kNeeded)
+            return Error{"cannot copy part " + quoteForMessage(name) + " (" + api().strerror(m_zip) + ")"};
+        const StoredEntry entry{st.comp_method, st.crc, st.size, st.comp_size, st.mtime};
+        if (auto added = writer.addStored(name, entry, [&](char* out) { return copyStored(i, st.comp_size, out); });
+            !added)
+            return added.error();
+    }
+    std::size_t newName = 0;
+    for (const auto& [index, data] : m_changes)
+        if (!index)
+            if (auto added = writer.add(m_newNames[newName++], data); !added)
+                return added.error();
+    return writer.finish();
 }
 
 ChecksumCheck::ChecksumCheck(std::string_view bytes) : m_bytes(bytes)
@@ -336,28 +441,30 @@ const std::map<std::size_t, std::string>& ChecksumCheck::damaged()
 
 void ChecksumCheck::run()
 {
+    if (!loadedLibZip().api)
+        return;
     zip_error_t error;
-    zip_error_init(&error);
+    api().error_init(&error);
     // A second, read-only view of the same bytes: libzip keeps state per archive.
-    zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
-    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-    zip_error_fini(&error);
+    zip_source_t* source = api().source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
+    zip_t* archive = source ? api().open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    api().error_fini(&error);
     if (!archive) {
-        zip_source_free(source);
+        api().source_free(source);
         return;
     }
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    const zip_int64_t count = api().get_num_entries(archive, 0);
     const auto stop = [&](std::string_view) { return m_stop.load(); };
     for (zip_int64_t i = 0; i < count && !m_stop; ++i) {
         const auto index = static_cast<std::size_t>(i);
         zip_stat_t st;
-        if (zip_stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+        if (api().stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
             continue;
         if (auto intact = inflateEntry(archive, index, st.name, std::numeric_limits<std::uint64_t>::max(), true, stop);
             !intact && !m_stop)
             m_damaged.emplace(index, intact.error().message);
     }
-    zip_discard(archive);
+    api().discard(archive);
 }
 
 } // namespace morvane::xlsx

@@ -1,6 +1,7 @@
 #pragma once
-// A workbook package held in memory: libzip over a buffer, with bounded reads for untrusted
-// archives and an in-memory rewrite that copies untouched entries as raw compressed data.
+// A workbook package held in memory: libzip reads it from a buffer, with bounded reads for
+// untrusted archives; the rewrite (zipwriter.h) copies untouched entries as their stored bytes
+// and deflates the changed ones.
 
 #include "common/expected.h"
 
@@ -18,16 +19,19 @@
 #include <vector>
 
 struct zip;
-struct zip_source;
 
 namespace morvane::xlsx {
 
 class ZipArchive {
 public:
-    // Works on a copy of `bytes`. Refuses more than `maxEntries` entries, encrypted
-    // entries, names that differ only in letter case, and declared sizes adding up to more than
-    // `maxTotalBytes`. Errors give the reason only.
-    static Expected<ZipArchive> open(const std::string& bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes);
+    // Reads from `bytes`, which must outlive the archive. Refuses more than `maxEntries` entries,
+    // encrypted entries, names that differ only in letter case, and declared sizes adding up to
+    // more than `maxTotalBytes`. Errors give the reason only.
+    static Expected<ZipArchive> open(std::string_view bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes);
+    static Expected<ZipArchive> open(std::string&& bytes, std::uint64_t, std::uint64_t) = delete;
+    // An archive of the given parts that exists only in memory, as a workbook made from nothing
+    // is before its first save: nothing of it is stored, so nothing is inflated or copied.
+    static ZipArchive fromParts(std::vector<std::pair<std::string, std::string>> parts);
 
     ZipArchive(ZipArchive&& other) noexcept;
     ZipArchive& operator=(ZipArchive&& other) noexcept;
@@ -59,7 +63,8 @@ public:
     // A new archive of the given entries, deflated (see zipwriter.h).
     static Expected<std::string> build(const std::vector<std::pair<std::string, std::string>>& entries);
 
-    // The new archive as bytes. The archive is spent afterwards, whether this succeeds or not.
+    // The new archive as bytes: the entries in their order, each replaced one in its place, the
+    // new ones after them. The archive is spent afterwards, whether this succeeds or not.
     Expected<std::string> commit(int compressionLevel);
 
 private:
@@ -67,9 +72,11 @@ private:
     void close();
     Status inflate(std::size_t index, std::uint64_t cap, bool failOverCap,
                    const std::function<bool(std::string_view)>& consume) const;
+    Status copyStored(std::size_t index, std::uint64_t size, char* out) const;
 
     zip* m_zip = nullptr;
-    zip_source* m_source = nullptr; // kept, so the rewritten archive can be read back from it
+    std::vector<std::string> m_parts; // fromParts: the data of each entry
+    bool m_inMemory = false;
     std::vector<std::string> m_names;
     std::unordered_map<std::string, std::size_t> m_byFoldedName;
     std::deque<std::pair<std::optional<std::size_t>, std::string>> m_changes; // index or new, data

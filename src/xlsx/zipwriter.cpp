@@ -5,9 +5,9 @@
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <ctime>
 #include <memory>
+#include <new>
+#include <utility>
 
 namespace morvane::xlsx {
 
@@ -21,10 +21,10 @@ void putLe(std::string& out, std::uint32_t value, int bytes)
         out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// The modification time as a zip entry keeps it: MS-DOS time and date, local time.
-std::pair<std::uint16_t, std::uint16_t> dosTimeNow()
+// A modification time as a zip entry keeps it: MS-DOS time and date, local time.
+std::pair<std::uint16_t, std::uint16_t> dosTime(std::time_t when)
 {
-    const std::tm local = platform::localTime(std::time(nullptr));
+    const std::tm local = platform::localTime(when);
     const int year = std::clamp(local.tm_year + 1900, 1980, 2107);
     const auto time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
     const auto date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
@@ -36,96 +36,145 @@ bool isAscii(std::string_view text)
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-struct CompressorFree {
-    void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
-};
+} // namespace
 
 // Where an entry went: what its directory record repeats.
-struct Written {
+struct ZipWriter::Written {
     std::string header; // the fields both headers share
-    std::string_view name;
+    std::string name;
     std::uint32_t offset = 0;
 };
 
-} // namespace
+ZipWriter::ZipWriter(std::string_view what, int level)
+    : m_what(what), m_level(level), m_compressor(libdeflate_alloc_compressor(level))
+{
+    std::tie(m_time, m_date) = dosTime(std::time(nullptr));
+}
+
+ZipWriter::~ZipWriter()
+{
+    libdeflate_free_compressor(m_compressor);
+}
+
+Error ZipWriter::tooLarge() const
+{
+    return Error{"cannot build " + m_what + ": it is too large for a zip archive without its 64-bit extension"};
+}
+
+// The compressed size is left 0: setCompressedSize() fills it in once it is known.
+Status ZipWriter::header(std::string_view name, std::uint16_t method, std::uint32_t crc, std::uint64_t size,
+                         std::uint16_t time, std::uint16_t date)
+{
+    if (size >= kZip32Limit || name.size() > 0xFFFF || m_out.size() >= kZip32Limit || m_written.size() >= 0xFFFF)
+        return tooLarge();
+    Written entry;
+    entry.offset = static_cast<std::uint32_t>(m_out.size());
+    entry.name = std::string(name);
+    std::string& fields = entry.header;
+    putLe(fields, 20, 2);                         // version needed: 2.0
+    putLe(fields, isAscii(name) ? 0 : 0x0800, 2); // flags: UTF-8 name
+    putLe(fields, method, 2);
+    putLe(fields, time, 2);
+    putLe(fields, date, 2);
+    putLe(fields, crc, 4);
+    putLe(fields, 0, 4); // compressed size
+    putLe(fields, static_cast<std::uint32_t>(size), 4);
+    putLe(fields, static_cast<std::uint32_t>(name.size()), 2);
+
+    putLe(m_out, 0x04034b50, 4); // local file header
+    m_out += fields;
+    putLe(m_out, 0, 2); // extra field length
+    m_out += name;
+    m_written.push_back(std::move(entry));
+    return success();
+}
+
+// Into both the local header and the directory's copy of the last entry.
+void ZipWriter::setCompressedSize(std::uint64_t size)
+{
+    Written& entry = m_written.back();
+    constexpr std::size_t kAt = 14; // of the compressed size, in the shared fields
+    for (std::size_t i = 0; i < 4; ++i) {
+        const char byte = static_cast<char>((size >> (8 * i)) & 0xFF);
+        entry.header[kAt + i] = byte;
+        m_out[entry.offset + 4 + kAt + i] = byte;
+    }
+}
+
+Status ZipWriter::add(std::string_view name, std::string_view data)
+{
+    if (!m_compressor)
+        return Error{"cannot build " + m_what + ": out of memory"};
+    if (auto written = header(name, 8, libdeflate_crc32(0, data.data(), data.size()), data.size(), m_time, m_date);
+        !written)
+        return written;
+    // The bound is about the size of the data, the deflated part a fraction of it: it goes
+    // through memory that is not filled first, so only the pages it takes are ever touched.
+    const std::size_t bound = libdeflate_deflate_compress_bound(m_compressor, data.size());
+    const std::unique_ptr<char[]> packedData(new (std::nothrow) char[bound]);
+    if (!packedData)
+        return Error{"cannot build " + m_what + ": out of memory"};
+    const std::size_t packed =
+        libdeflate_deflate_compress(m_compressor, data.data(), data.size(), packedData.get(), bound);
+    if (packed == 0)
+        return Error{"cannot build " + m_what + ": the deflate failed"};
+    if (packed >= kZip32Limit)
+        return tooLarge();
+    m_out.append(packedData.get(), packed);
+    setCompressedSize(packed);
+    return success();
+}
+
+Expected<std::size_t> ZipWriter::beginStored(std::string_view name, const StoredEntry& entry)
+{
+    if (entry.compressedSize >= kZip32Limit)
+        return tooLarge();
+    const auto [time, date] = dosTime(entry.modified);
+    if (auto written = header(name, entry.method, entry.crc, entry.size, time, date); !written)
+        return written.error();
+    setCompressedSize(entry.compressedSize);
+    const std::size_t dataAt = m_out.size();
+    m_out.resize(dataAt + static_cast<std::size_t>(entry.compressedSize));
+    return dataAt;
+}
+
+Expected<std::string> ZipWriter::finish()
+{
+    const std::size_t directoryStart = m_out.size();
+    for (const Written& entry : m_written) {
+        putLe(m_out, 0x02014b50, 4); // central directory header
+        putLe(m_out, 20, 2);         // made by: MS-DOS attributes, version 2.0
+        m_out += entry.header;
+        putLe(m_out, 0, 2); // extra field length
+        putLe(m_out, 0, 2); // comment length
+        putLe(m_out, 0, 2); // disk number
+        putLe(m_out, 0, 2); // internal attributes
+        putLe(m_out, 0, 4); // external attributes
+        putLe(m_out, entry.offset, 4);
+        m_out += entry.name;
+    }
+    const std::size_t directorySize = m_out.size() - directoryStart;
+    if (m_out.size() >= kZip32Limit)
+        return tooLarge();
+    putLe(m_out, 0x06054b50, 4); // end of central directory
+    putLe(m_out, 0, 2);
+    putLe(m_out, 0, 2);
+    putLe(m_out, static_cast<std::uint32_t>(m_written.size()), 2);
+    putLe(m_out, static_cast<std::uint32_t>(m_written.size()), 2);
+    putLe(m_out, static_cast<std::uint32_t>(directorySize), 4);
+    putLe(m_out, static_cast<std::uint32_t>(directoryStart), 4);
+    putLe(m_out, 0, 2);
+    m_written.clear();
+    return std::move(m_out);
+}
 
 Expected<std::string> zipEntries(const std::vector<ZipEntry>& entries, std::string_view what, int level)
 {
-    const auto tooLarge = [&] {
-        return Error{"cannot build " + std::string(what) +
-                     ": it is too large for a zip archive without its 64-bit extension"};
-    };
-    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(level));
-    if (!compressor)
-        return Error{"cannot build " + std::string(what) + ": out of memory"};
-    const auto [time, date] = dosTimeNow();
-
-    std::string out;
-    std::vector<Written> written;
-    for (const ZipEntry& entry : entries) {
-        if (entry.data.size() >= kZip32Limit || entry.name.size() > 0xFFFF)
-            return tooLarge();
-        const std::size_t start = out.size();
-        std::string header;
-        putLe(header, 20, 2);                               // version needed: 2.0
-        putLe(header, isAscii(entry.name) ? 0 : 0x0800, 2); // flags: UTF-8 name
-        putLe(header, 8, 2);                                // deflate
-        putLe(header, time, 2);
-        putLe(header, date, 2);
-        putLe(header, libdeflate_crc32(0, entry.data.data(), entry.data.size()), 4);
-        const std::size_t sizesAt = header.size();
-        putLe(header, 0, 4); // compressed size, filled in below
-        putLe(header, static_cast<std::uint32_t>(entry.data.size()), 4);
-        putLe(header, static_cast<std::uint32_t>(entry.name.size()), 2);
-
-        putLe(out, 0x04034b50, 4); // local file header
-        out += header;
-        putLe(out, 0, 2); // extra field length
-        out += entry.name;
-        const std::size_t dataAt = out.size();
-        const std::size_t bound = libdeflate_deflate_compress_bound(compressor.get(), entry.data.size());
-        out.resize(dataAt + bound);
-        const std::size_t packed = libdeflate_deflate_compress(compressor.get(), entry.data.data(), entry.data.size(),
-                                                               out.data() + dataAt, bound);
-        if (packed == 0)
-            return Error{"cannot build " + std::string(what) + ": the deflate failed"};
-        out.resize(dataAt + packed);
-        // The compressed size is known only now: into both the local header and the directory's copy.
-        for (int i = 0; i < 4; ++i) {
-            const char byte = static_cast<char>((packed >> (8 * i)) & 0xFF);
-            header[sizesAt + static_cast<std::size_t>(i)] = byte;
-            out[start + 4 + sizesAt + static_cast<std::size_t>(i)] = byte;
-        }
-        if (out.size() >= kZip32Limit)
-            return tooLarge();
-        written.push_back({std::move(header), entry.name, static_cast<std::uint32_t>(start)});
-    }
-
-    const std::size_t directoryStart = out.size();
-    for (const Written& entry : written) {
-        putLe(out, 0x02014b50, 4); // central directory header
-        putLe(out, 20, 2);         // made by: MS-DOS attributes, version 2.0
-        out += entry.header;
-        putLe(out, 0, 2); // extra field length
-        putLe(out, 0, 2); // comment length
-        putLe(out, 0, 2); // disk number
-        putLe(out, 0, 2); // internal attributes
-        putLe(out, 0, 4); // external attributes
-        putLe(out, entry.offset, 4);
-        out += entry.name;
-    }
-    const std::size_t directorySize = out.size() - directoryStart;
-    if (out.size() >= kZip32Limit || written.size() > 0xFFFF)
-        return tooLarge();
-    putLe(out, 0x06054b50, 4); // end of central directory
-    putLe(out, 0, 2);
-    putLe(out, 0, 2);
-    putLe(out, static_cast<std::uint32_t>(written.size()), 2);
-    putLe(out, static_cast<std::uint32_t>(written.size()), 2);
-    putLe(out, static_cast<std::uint32_t>(directorySize), 4);
-    putLe(out, static_cast<std::uint32_t>(directoryStart), 4);
-    putLe(out, 0, 2);
-    return out;
+    ZipWriter writer(what, level);
+    for (const ZipEntry& entry : entries)
+        if (auto added = writer.add(entry.name, entry.data); !added)
+            return added.error();
+    return writer.finish();
 }
 
 } // namespace morvane::xlsx

@@ -15,6 +15,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -248,9 +250,12 @@ TEST(ConvertPrograms, ListsOfferedProgramsWithTheFirstWellsCycles)
                                data("lc480_96_example_excel_damaged.txt") + "\t2\t45\n");
     EXPECT_THAT(several.err, StartsWith("morvane-convert: " + missing + ": cannot open"));
 
-    // --program picks one of them; one not offered is a usage error for that file.
+    // --program picks one of them; one not offered is a usage error for that file. The wells
+    // read longer than the first widen the table.
     const Result four = run({"--table", "--program", "4", "--wells", "A2", "--keep-separator", raw});
-    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\n");
+    EXPECT_EQ(four.out, "well\tsample\t1\t2\t3\t4\t5\t6\t7\nA2\t s\tA2p4c1\tA2p4c2\tA2p4c3\tA2p4c4\tA2p4c5\t"
+                        "A2p4c6\tA2p4c7\n");
+    EXPECT_THAT(four.err, HasSubstr("warning: 2 wells have cycles beyond the first well's last"));
     const Result three = run({"--table", "--program", "3", raw});
     EXPECT_EQ(three.status, 2);
     EXPECT_EQ(three.out, "");
@@ -583,7 +588,8 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
 // The XML inside an .rdml file.
 std::string rdmlXml(const fs::path& file)
 {
-    auto archive = morvane::xlsx::ZipArchive::open(readFile(file), 4, 1u << 30);
+    const std::string bytes = readFile(file);
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     EXPECT_TRUE(archive.ok());
     if (!archive.ok())
         return "";
@@ -645,27 +651,50 @@ TEST(ConvertRdml, TheFormatFollowsTheExtensionOrTheOption)
     EXPECT_FALSE(fs::exists(dir / "run.xlsx"));
 }
 
-TEST(ConvertRdml, AnExistingFileIsRefusedUnlessOverwritten)
+TEST(ConvertRdml, AnExistingFileIsRefusedUnlessOverwrittenAndOnlyOneOfItsKind)
 {
     const TempDir dir;
     const std::string raw = dir.file("run.txt", smallExport());
     for (const char* name : {"run.rdml", "run.tsv"}) {
         SCOPED_TRACE(name);
-        const std::string existing = dir.file(name, "keep me");
+        const std::string existing = dir / name;
+        ASSERT_EQ(run({"-q", "--plate", "96", "-o", existing, raw}).status, 0);
+        const std::string first = readFile(existing);
         const Result refused = run({"--plate", "96", "-o", existing, raw});
         EXPECT_EQ(refused.status, 1);
         EXPECT_THAT(refused.err,
                     HasSubstr(std::string("'") + name + "' already exists; give --overwrite to replace it"));
-        EXPECT_EQ(readFile(existing), "keep me");
-        const Result replaced = run({"-q", "--plate", "96", "--overwrite", "-o", existing, raw});
+        const Result replaced = run({"-q", "--plate", "96", "--wells", "A1", "--overwrite", "-o", existing, raw});
         EXPECT_EQ(replaced.status, 0) << replaced.err;
-        EXPECT_NE(readFile(existing), "keep me");
+        EXPECT_NE(readFile(existing), first);
     }
+    // --overwrite never replaces a file of another kind, nor the file a link leads to.
+    const std::string notes = dir.file("notes.txt", "keep me");
+    fs::create_symlink(notes, dir.path / "link.rdml");
+    const std::string text = dir.file("text.tsv", "keep me too");
+    const struct {
+        std::string target;
+        const char* format;
+        std::string message;
+    } kept[] = {
+        {dir / "link.rdml", "rdml", "'link.rdml' is a symbolic link to '" + notes + "', a text file, not an RDML file"},
+        {text, "rdes", "'text.tsv' is a text file, not an RDES table"},
+        {dir / "run.tsv", "rdml", "'run.tsv' is an RDES table, not an RDML file"},
+    };
+    for (const auto& c : kept) {
+        const std::string before = readFile(c.target);
+        const Result r = run({"--plate", "96", "--overwrite", "--format", c.format, "-o", c.target, raw});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(c.message + "; it is left as it is: choose another name"));
+        EXPECT_EQ(readFile(c.target), before);
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path / "link.rdml"));
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(dir.path))
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"run.rdml", "run.tsv", "run.txt"})); // no temporary file
+    EXPECT_EQ(files, (std::vector<std::string>{"link.rdml", "notes.txt", "run.rdml", "run.tsv", "run.txt",
+                                               "text.tsv"})); // no temporary file
 }
 
 TEST(ConvertRdml, WellsAndChannelsAsForSheets)
@@ -886,3 +915,175 @@ TEST(ConvertChecks, StrictFailsTheDamagedFileOnly)
 }
 
 } // namespace
+
+namespace {
+
+// The lines of a clean two-channel 96-well export (40 cycles of program 2 a well), to damage.
+std::vector<std::string> dualColourLines()
+{
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(data("channels/lc480_96_dual_colour.txt")));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// The readings of a --table output: its cells after the well and sample, header row aside.
+std::size_t readingsOf(const std::string& table)
+{
+    std::size_t count = 0;
+    std::istringstream rows(table);
+    std::string row;
+    std::getline(rows, row);
+    while (std::getline(rows, row)) {
+        std::istringstream cells(row);
+        std::string cell;
+        for (int col = 0; std::getline(cells, cell, '\t'); ++col)
+            count += col >= 2 && !cell.empty();
+    }
+    return count;
+}
+
+} // namespace
+
+// The damaged lines the checks once passed in silence: each is converted with every reading in
+// its well's row and a finding, or refused with its line; --check and --strict see both.
+TEST(ConvertChecks, NoReadingIsMisplacedOrDroppedInSilence)
+{
+    const TempDir dir;
+    const std::vector<std::string> clean = dualColourLines();
+    ASSERT_EQ(clean[52].substr(0, 17), "A2\tSample 2\t2\t2\t3"); // line 53: A2's cycle 3
+    const auto relabelled = [&](const std::string& well) {
+        std::vector<std::string> lines = clean;
+        lines[52] = well + "\tSample 2\t2\t2\t3\t123400\t59.97\t777.5\t2.5";
+        return joined(lines);
+    };
+    std::vector<std::string> longer = clean; // A2 reads five cycles more
+    for (int cycle = 45; cycle > 40; --cycle)
+        longer.insert(longer.begin() + 90, "A2\tSample 2\t2\t2\t" + std::to_string(cycle) + "\t1\t60\t9.5\t9.6");
+    std::vector<std::string> split = clean; // A1's cycles 21 to 40 after every other well
+    split.insert(split.end(), clean.begin() + 23, clean.begin() + 43);
+    split.erase(split.begin() + 23, split.begin() + 43);
+
+    const struct {
+        const char* name;
+        std::string text;
+        std::string said;     // in the warning or the refusal
+        std::size_t readings; // in the table; 0: refused
+    } cases[] = {
+        {"B7", relabelled("B7"),
+         ":53: well 'B7' breaks into the run of well 'A2': its cycle 3 follows that well's cycle 2", 0},
+        {"Q25", relabelled("Q25"), ":53: well 'Q25' breaks into the run of well 'A2'", 0},
+        {"ZZ", relabelled("ZZ"), ":53: well 'ZZ' breaks into the run of well 'A2'", 0},
+        {"longer", joined(longer), ":91: warning: channel 465-510: 1 well has cycles beyond the first well's last",
+         96 * 40 + 5},
+        {"split", joined(split),
+         ":4495: warning: channel 465-510: 1 run of a well comes back after other wells or programs", 96 * 40},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string raw = dir.file(std::string(c.name) + ".txt", c.text);
+        const Result checked = run({"--check", "--plate", "96", raw});
+        EXPECT_EQ(checked.status, 1);
+        EXPECT_THAT(checked.err, HasSubstr(raw + c.said));
+        EXPECT_EQ(run({"--strict", "--plate", "96", raw}).status, 1);
+        EXPECT_FALSE(fs::exists(dir / (std::string(c.name) + ".xlsx")));
+        const Result table = run({"--table", "--plate", "96", raw});
+        EXPECT_EQ(readingsOf(table.out), c.readings);
+        EXPECT_THAT(table.err, Not(HasSubstr("beyond the 96-well plate")));
+    }
+}
+
+TEST(ConvertMeltPeaks, OneLinePerWellOfTheChosenChannel)
+{
+    const Result real = run({"--melt-peaks", data("lc480_384_nrd1_calibration.txt")});
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(real.err, "");
+    std::istringstream lines(real.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);)
+        rows.push_back(line);
+    ASSERT_EQ(rows.size(), 384u);
+    EXPECT_EQ(rows[0], "A1\tSample 1\t78.63");
+    EXPECT_EQ(rows[4], "A5\tSample 5\t"); // a no-template control without a peak
+    const std::regex form("[A-P]\\d+\tSample \\d+\t(\\d+\\.\\d\\d(;\\d+\\.\\d\\d)*)?");
+    for (const std::string& row : rows)
+        EXPECT_TRUE(std::regex_match(row, form)) << row;
+
+    // A melt curve of six readings has no peak; the wells and channel as chosen.
+    const Result dual =
+        run({"--melt-peaks", "--channel", "533-580", "--wells", "A1,B2", data("channels/lc480_96_dual_colour.txt")});
+    EXPECT_EQ(dual.status, 0) << dual.err;
+    EXPECT_EQ(dual.out, "A1\t\t\nB2\tSample 14\t\n");
+    EXPECT_FALSE(fs::exists(data("lc480_384_nrd1_calibration.xlsx"))); // nothing else written
+}
+
+TEST(ConvertMeltPeaks, ARepeatedTemperatureKeepsTheFirstReadingWithAWarning)
+{
+    const TempDir dir;
+    rawexport::Builder b;
+    b.cycles("A1", "S", 2, 1, 3);
+    // A product melting at 70 °C, read every 0.25 °C; a second reading at 65.00 far off the curve
+    // would make a peak of its own.
+    for (int k = 0; k < 80; ++k) {
+        const double t = 60 + 0.25 * k;
+        char line[96];
+        std::snprintf(line, sizeof line, "A1\tS\t3\t1\t1\t1000\t%.2f\t%.2f", t, 1 + 4 / (1 + std::exp((t - 70) / 0.5)));
+        b.raw(line);
+        if (k == 20)
+            b.raw("A1\tS\t3\t1\t1\t1000\t65.00\t9.00");
+    }
+    const Result r = run({"--melt-peaks", "--plate", "96", dir.file("run.txt", b.text())});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "A1\tS\t70.00\n");
+    EXPECT_THAT(r.err, HasSubstr("1 melt readings repeat a temperature their well was already read at; the first "
+                                 "reading at each temperature is kept"));
+}
+
+TEST(ConvertMeltPeaks, WithoutAMeltProgramOrWithOtherOutputs)
+{
+    const Result none = run({"--melt-peaks", data("lc480_96_example_excel_damaged.txt")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_THAT(none.err, HasSubstr("the file has no melt program, so no melt peaks"));
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--melt-peaks", "--table", dual},
+                                                                  {"--melt-peaks", "-o", "x.rdml", dual},
+                                                                  {"--melt-peaks", "--check", dual},
+                                                                  {"--melt-peaks", "--channel", "all", dual}}) {
+        const Result wrong = run(args);
+        EXPECT_EQ(wrong.status, 2) << args[1];
+        EXPECT_EQ(wrong.out, "");
+    }
+}
+
+TEST(ConvertMeltPeaks, RdesWritesTheMeltingTableBesideTheAmplificationTable)
+{
+    const TempDir dir;
+    const std::string dual = data("channels/lc480_96_dual_colour.txt");
+    const Result written = run({"-q", "-o", dir / "dual.tsv", "--wells", "A1:A3", dual});
+    ASSERT_EQ(written.status, 0) << written.err;
+    const std::string melting = readFile(dir / "dual_melting.tsv");
+    EXPECT_THAT(melting, StartsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t"));
+    EXPECT_EQ(count(melting, "\n"), 1u + 3 * 2); // three wells, two channels
+    EXPECT_EQ(count(melting, "\nA2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t"), 1u);
+
+    // Both tables or neither: an existing melting table is refused and the other is not left.
+    const std::string kept = dir.file("again_melting.tsv", "keep me");
+    const Result refused = run({"-q", "-o", dir / "again.tsv", dual});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("already exists; give --overwrite to replace it"));
+    EXPECT_FALSE(fs::exists(dir / "again.tsv"));
+    EXPECT_EQ(readFile(kept), "keep me");
+    // Without a melt program there is no second table.
+    ASSERT_EQ(run({"-q", "-o", dir / "damaged.tsv", data("lc480_96_example_excel_damaged.txt")}).status, 0);
+    EXPECT_FALSE(fs::exists(dir / "damaged_melting.tsv"));
+}

@@ -26,6 +26,10 @@ const char* kindName(FindingKind kind)
         return "repeated";
     case FindingKind::SampleName:
         return "sample";
+    case FindingKind::LongerRun:
+        return "longer";
+    case FindingKind::ReturningWell:
+        return "returning";
     }
     return "?";
 }
@@ -126,6 +130,24 @@ const Case kCases[] = {
          readings(b, "A2", "S two", {"1.1", "1.2", "1.3", "1.4"});
      },
      "sample A1 cycle 3 line 5 'S two'\n"},
+    // The table widens: nothing of the longer well is lost, and the others lack the cycles.
+    {"a well with more cycles than the first",
+     [](Builder& b) {
+         readings(b, "A1", "S", {"1.1", "1.2"});
+         readings(b, "A2", "S", {"2.1", "2.2", "2.3", "2.4"});
+         readings(b, "A3", "S", {"3.1", "3.2"});
+     },
+     "missing A1 cycle 3 line 4 ''\nmissing A1 cycle 4 line 4 ''\nmissing A3 cycle 3 line 10 ''\n"
+     "missing A3 cycle 4 line 10 ''\nlonger A2 cycle 3 line 7 '2.3'\n"},
+    // A well split in two runs is whole in its row, and a cycle it had already is a repeat.
+    {"a well that comes back after other wells",
+     [](Builder& b) {
+         readings(b, "A1", "S", {"1.1", "1.2"});
+         readings(b, "A2", "S", {"2.1", "2.2", "2.3", "2.4"});
+         b.line("A1", "S", "2", "3", "1.3").line("A1", "S", "2", "4", "1.4").line("A2", "S", "2", "4", "2.45");
+     },
+     "repeated A2 cycle 4 line 11 '2.45'\nreturning A1 cycle 3 line 9 '1.3'\nreturning A2 cycle 4 line 11 "
+     "'2.45'\n"},
     // Reported by kind, each kind in table order.
     {"several kinds",
      [](Builder& b) {
@@ -228,6 +250,35 @@ TEST(DataChecks, Messages)
                                        "want to export.");
     EXPECT_EQ(windowWarning({}), "");
     EXPECT_EQ(cellNote(findings[3]), "the sample name changes to 'S two' at cycle 5 (line 20)");
+}
+
+// A reading of megabytes, a sample name of 32,000 characters with control characters: every
+// message quotes at most 80 characters of them, escaped.
+TEST(DataChecks, MessagesQuoteInputCutShortAndEscaped)
+{
+    const std::string hugeReading = "-1" + std::string(10 << 20, '5');
+    const std::string longName = "\x1b]0;owned\x07" + std::string(32000, 'n');
+    const std::vector<Finding> findings{
+        {FindingKind::Negative, 1, 2, 50, "A1", hugeReading},
+        {FindingKind::SampleName, 1, 3, 51, std::string(1000, 'W'), longName},
+        {FindingKind::LongerRun, 2, 41, 300, "A2", "812.5"},
+        {FindingKind::ReturningWell, 1, 21, 1921, "A1", "17.25"},
+    };
+    const auto groups = groupFindings(findings);
+    std::vector<std::string> messages{windowWarning(findings)};
+    for (const FindingGroup& group : groups)
+        messages.push_back(toolWarning(findings, group));
+    for (const Finding& finding : findings)
+        messages.push_back(cellNote(finding));
+    for (const std::string& message : messages) {
+        EXPECT_LT(message.size(), message == messages.front() ? 1200u : 300u) << message.substr(0, 300);
+        EXPECT_EQ(message.find_first_of("\x1b\x07"), std::string::npos) << message.substr(0, 300);
+    }
+    EXPECT_EQ(messages[3], "1 well has cycles beyond the first well's last (the table widened to hold them) "
+                           "(first: A2 cycle 41: 812.5)");
+    EXPECT_EQ(messages[4], "1 run of a well comes back after other wells or programs (the readings joined their "
+                           "well's row) (first: A1 cycle 21: 17.25)");
+    EXPECT_NE(messages[2].find("'\\x1B]0;owned\\x07nnn"), std::string::npos) << messages[2];
 }
 
 } // namespace

@@ -191,6 +191,35 @@ TEST(RawText, LoadsRealExportsWithTheirLineCounts)
     EXPECT_EQ(small->lineCount(), 4322u);
 }
 
+// The text is scanned sixteen bytes at a time: line breaks, a CR LF, a NUL or a non-ASCII byte on
+// each side of every block edge, read from memory and from a file alike.
+TEST(RawText, BlockEdgesChangeNothingInMemoryOrFromAFile)
+{
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "morvane-rawtext-edges.txt";
+    const auto fromFile = [&](const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+        return morvane::loadRawFile(file);
+    };
+    for (std::size_t k = 0; k < 40; ++k) {
+        SCOPED_TRACE("line of " + std::to_string(k) + " bytes");
+        const std::string lead(k, 'a');
+        const std::vector<std::string> expected{lead, "b", "", "c\xC3\xA9"};
+        const std::string bytes = lead + "\r\nb\r\rc\xC3\xA9\r";
+        for (auto text : {RawText::fromBytes(bytes), fromFile(bytes), fromFile("\xEF\xBB\xBF" + bytes)}) {
+            ASSERT_TRUE(text.ok()) << text.error().message;
+            EXPECT_EQ(linesOf(*text), expected);
+            EXPECT_EQ(text->encoding(), TextEncoding::Utf8);
+        }
+        auto ansi = fromFile(lead + "\n\xE9");
+        ASSERT_TRUE(ansi.ok());
+        EXPECT_EQ(ansi->encoding(), TextEncoding::Windows1252);
+        auto nul = fromFile("x\n" + lead + "\n\n" + std::string(1, '\0') + "y");
+        ASSERT_FALSE(nul.ok());
+        EXPECT_EQ(nul.error().line, 4u);
+    }
+    std::filesystem::remove(file);
+}
+
 TEST(RawText, FileErrorsNameTheFile)
 {
     auto missing = morvane::loadRawFile("/nonexistent/dir/run.txt");

@@ -24,22 +24,36 @@ TEST_P(SplitlineTest, CutsAsTheRawExportNeeds)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitlineTest,
-    ::testing::Values(
-        SplitCase{"A1\tSample 1\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "Sample", "1", "2", "2", "1", "234700", "59.9", "0.59"}},
-        SplitCase{"A1\t\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "2", "2", "1", "234700", "59.9", "0.59"}},
-        SplitCase{"  \t lead and trail \t\r", {"lead", "and", "trail"}},
-        SplitCase{"", {}},
-        SplitCase{" \t \x01\x1f", {}},
-        SplitCase{"a\x01" "b\x1f" "c d", {"a", "b", "c", "d"}},
-        SplitCase{"A1 \"Std 1\" 2", {"A1", "Std 1", "2"}},
-        SplitCase{"\"say \"\"hi\"\"\" x", {"say \"hi\"", "x"}},
-        SplitCase{"a \"\" b", {"a", "", "b"}},
-        SplitCase{"\"unterminated field", {"unterminated field"}},
-        SplitCase{"\"ab\"cd", {"ab", "cd"}},
-        SplitCase{"ab\"cd ef", {"ab\"cd", "ef"}},
-        SplitCase{"Probe \xb5g \xc3\xa4", {"Probe", "\xb5g", "\xc3\xa4"}},
-        SplitCase{"SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t483-533\t",
-                  {"SamplePos", "SampleName", "Prog#", "Seg#", "Cycle#", "Time", "Temp", "483-533"}}));
+    ::testing::Values(SplitCase{"A1\tSample 1\t2\t2\t1\t234700\t59.9\t0.59",
+                                {"A1", "Sample", "1", "2", "2", "1", "234700", "59.9", "0.59"}},
+                      SplitCase{"A1\t\t2\t2\t1\t234700\t59.9\t0.59", {"A1", "2", "2", "1", "234700", "59.9", "0.59"}},
+                      SplitCase{"  \t lead and trail \t\r", {"lead", "and", "trail"}}, SplitCase{"", {}},
+                      SplitCase{" \t \x01\x1f", {}},
+                      SplitCase{"a\x01"
+                                "b\x1f"
+                                "c d",
+                                {"a", "b", "c", "d"}},
+                      SplitCase{"A1 \"Std 1\" 2", {"A1", "Std 1", "2"}},
+                      SplitCase{"\"say \"\"hi\"\"\" x", {"say \"hi\"", "x"}}, SplitCase{"a \"\" b", {"a", "", "b"}},
+                      SplitCase{"\"unterminated field", {"unterminated field"}}, SplitCase{"\"ab\"cd", {"ab", "cd"}},
+                      SplitCase{"ab\"cd ef", {"ab\"cd", "ef"}},
+                      SplitCase{"Probe \xb5g \xc3\xa4", {"Probe", "\xb5g", "\xc3\xa4"}},
+                      SplitCase{"SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t483-533\t",
+                                {"SamplePos", "SampleName", "Prog#", "Seg#", "Cycle#", "Time", "Temp", "483-533"}}));
+
+// Lines are cut in words of eight bytes and chunks of 64: fields and runs of separators that
+// cross those edges, lines that end on them, and bytes next to the separators' range.
+INSTANTIATE_TEST_SUITE_P(
+    WordEdges, SplitlineTest,
+    ::testing::Values(SplitCase{"abcdefgh", {"abcdefgh"}}, SplitCase{"abcdefg h", {"abcdefg", "h"}},
+                      SplitCase{"abcdefgh ", {"abcdefgh"}}, SplitCase{"a      \tb", {"a", "b"}},
+                      SplitCase{"1234567 \t      9", {"1234567", "9"}},
+                      SplitCase{std::string(63, 'x') + " y", {std::string(63, 'x'), "y"}},
+                      SplitCase{std::string(64, 'x'), {std::string(64, 'x')}},
+                      SplitCase{std::string(70, 'x') + "\t" + std::string(60, ' ') + "z", {std::string(70, 'x'), "z"}},
+                      SplitCase{std::string("a\0b !c\x7f\x80\xff", 9), {std::string("a\0b", 3), "!c\x7f\x80\xff"}},
+                      SplitCase{"w " + std::string(66, 'x') + " \"q r\"", {"w", std::string(66, 'x'), "q r"}},
+                      SplitCase{"\"", {""}}, SplitCase{"x \"", {"x", ""}}));
 
 TEST(Splitline, TabAndSpaceSeparatorSplitAlike)
 {

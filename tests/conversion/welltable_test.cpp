@@ -115,7 +115,7 @@ std::string plateFile(int rows, int columns)
 }
 } // namespace
 
-TEST(ConvertToGrid, WellLimitEndsTheConversion)
+TEST(ConvertToGrid, WellLimitEndsTheRowsNotTheWalk)
 {
     struct Case {
         int plateRows, plateColumns, limit, rows;
@@ -124,14 +124,15 @@ TEST(ConvertToGrid, WellLimitEndsTheConversion)
     for (const Case& c : {Case{16, 24, 96, 96, "D24"}, Case{16, 24, 384, 384, "P24"}, Case{8, 12, 96, 96, "H12"},
                           Case{3, 5, 384, 15, "C5"}}) {
         SCOPED_TRACE(std::to_string(c.plateRows * c.plateColumns) + " wells, limit " + std::to_string(c.limit));
-        // A line after the limit that the conversion must not read.
-        std::string text = plateFile(c.plateRows, c.plateColumns);
-        if (c.limit == c.plateRows * c.plateColumns)
-            text += "not a data line\r\n";
+        // After the plate the first well comes back with a third cycle: beyond the limit its
+        // reading still joins its row, and the wells beyond the limit are named.
+        const std::string text = plateFile(c.plateRows, c.plateColumns) + "A1\tS\t2\t1\t3\t1\t1\tA1p2c3\r\n";
         const WellTable table = converted(rawexport::rawText(text), settingsFor(2, c.limit));
         ASSERT_EQ(table.grid.rowCount(), c.rows + 1);
         EXPECT_EQ(table.grid.cell(c.rows, 0), c.lastWell);
         EXPECT_EQ(table.grid.cell(c.rows, 3), readingOf(c.lastWell, 2, 2));
+        EXPECT_EQ(table.grid.cell(1, 4), readingOf("A1", 2, 3));
+        EXPECT_EQ(table.wellsNotConverted.size(), static_cast<std::size_t>(c.plateRows * c.plateColumns - c.rows));
     }
 }
 
@@ -169,15 +170,19 @@ TEST(ConvertToGrid, CyclesStartingAtThreeLeaveEmptyColumns)
                                                  wellRow("A2", " S", 2, 3, 6, 8), wellRow("A3", " S", 2, 3, 6, 8)}));
 }
 
-TEST(ConvertToGrid, FirstWellFixesTheColumns)
+TEST(ConvertToGrid, ALongerWellWidensTheTable)
 {
     Builder b;
     b.cycles("A1", "S", 2, 1, 5).melt("A1", "S", 3, 2);
     b.cycles("A2", "S", 2, 1, 3).melt("A2", "S", 3, 2);
     b.cycles("A3", "S", 2, 1, 7).melt("A3", "S", 3, 2);
     const WellTable table = converted(b.build(), settingsFor(2));
-    EXPECT_EQ(render(table.grid), expectedTable({headerRow(1, 5), wellRow("A1", " S", 2, 1, 5, 7),
-                                                 wellRow("A2", " S", 2, 1, 3, 7), wellRow("A3", " S", 2, 1, 5, 7)}));
+    EXPECT_EQ(table.cycles, 5);
+    EXPECT_EQ(render(table.grid), expectedTable({headerRow(1, 7), wellRow("A1", " S", 2, 1, 5, 9),
+                                                 wellRow("A2", " S", 2, 1, 3, 9), wellRow("A3", " S", 2, 1, 7, 9)}));
+    ASSERT_EQ(table.conversionFindings.size(), 1u);
+    EXPECT_EQ(table.conversionFindings[0],
+              (morvane::Finding{morvane::FindingKind::LongerRun, 3, 6, 20, "A3", readingOf("A3", 2, 6)}));
 }
 
 TEST(ConvertToGrid, WellsThatDifferFromTheFirst)
@@ -201,10 +206,10 @@ TEST(ConvertToGrid, WellsThatDifferFromTheFirst)
     }
 }
 
-TEST(ConvertToGrid, SelectedProgramAgainLaterInTheWellIsSkipped)
+TEST(ConvertToGrid, SelectedProgramAgainLaterInTheWellJoinsItsRow)
 {
-    // Another program follows the first run within the well, so each further well is found by
-    // its change of well: the program's second appearance in a well makes no row.
+    // The program's second appearance in a well, after another program, is that well's: the
+    // later readings are in the table, and each is a finding.
     Builder b;
     for (const char* well : {"A1", "A2"}) {
         b.cycles(well, "S", 2, 1, 2).line(well, "S", 3, 1);
@@ -212,7 +217,17 @@ TEST(ConvertToGrid, SelectedProgramAgainLaterInTheWellIsSkipped)
     }
     const WellTable table = converted(b.build(), settingsFor(2));
     EXPECT_EQ(render(table.grid),
-              expectedTable({headerRow(1, 2), wellRow("A1", " S", 2, 1, 2, 4), wellRow("A2", " S", 2, 1, 2, 4)}));
+              expectedTable({headerRow(1, 2), {"A1", " S", "again", "again"}, {"A2", " S", "again", "again"}}));
+    using morvane::FindingKind;
+    std::vector<std::pair<FindingKind, std::uint32_t>> found;
+    for (const morvane::Finding& f : table.conversionFindings)
+        found.emplace_back(f.kind, f.line);
+    EXPECT_EQ(found, (std::vector<std::pair<FindingKind, std::uint32_t>>{{FindingKind::ReturningWell, 6},
+                                                                         {FindingKind::RepeatedCycle, 6},
+                                                                         {FindingKind::RepeatedCycle, 7},
+                                                                         {FindingKind::ReturningWell, 11},
+                                                                         {FindingKind::RepeatedCycle, 11},
+                                                                         {FindingKind::RepeatedCycle, 12}}));
 }
 
 TEST(ConvertToGrid, SampleCells)
@@ -349,6 +364,25 @@ INSTANTIATE_TEST_SUITE_P(
                     {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2000000000 1 1 0.5"},
                     "cycle number 2000000000 is out of range: at most 9999 cycles",
                     4},
+        // A line of another well within a run: from the file alone it cannot be told whose the
+        // reading is, whether the well follows later, lies off the plate or came before.
+        FailureCase{"AWellLaterInTheFileWithinARun",
+                    {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2 1 1 0.5", "A1 S 2 1 3 1 1 0.5", "A2 S 2 1 1 1 1 0.5",
+                     "A2 S 2 1 2 1 1 0.5", "B7 S 2 1 3 1 1 777.5", "A2 S 2 1 4 1 1 0.5", "B7 S 2 1 1 1 1 0.5"},
+                    "well 'B7' breaks into the run of well 'A2': its cycle 3 follows that well's cycle 2; the "
+                    "line's well is damaged, or the line belongs elsewhere in the file",
+                    8},
+        FailureCase{"AWellOffThePlateWithinARun",
+                    {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2 1 1 0.5", "ZZ S 2 1 3 1 1 777.5"},
+                    "well 'ZZ' breaks into the run of well 'A1': its cycle 3 follows that well's cycle 2; the "
+                    "line's well is damaged, or the line belongs elsewhere in the file",
+                    5},
+        FailureCase{"AnEarlierWellWithinARun",
+                    {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2 1 1 0.5", "A1 S 2 1 3 1 1 0.5", "A2 S 2 1 1 1 1 0.5",
+                     "A2 S 2 1 2 1 1 0.5", "A1 S 2 1 3 1 1 777.5"},
+                    "well 'A1' breaks into the run of well 'A2': its cycle 3 follows that well's cycle 2; the "
+                    "line's well is damaged, or the line belongs elsewhere in the file",
+                    8},
         FailureCase{"CycleBeyondInt",
                     {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 99999999999 1 1 0.5"},
                     "'99999999999' is not a valid integer value (cycle number)",

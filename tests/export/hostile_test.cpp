@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
+
 using namespace morvane;
 using namespace xlsxtest;
 namespace fs = std::filesystem;
@@ -394,3 +400,101 @@ TEST(HostileWorkbook, TheWarningOfADamagedCopiedPartReachesTheExport)
     EXPECT_NE(outcome->warnings.front().find("part 'xl/worksheets/sheet3.xml' is damaged"), std::string::npos);
     EXPECT_TRUE(excel.TakeWarnings().empty());
 }
+
+namespace {
+
+std::string repeated(std::string_view piece, std::size_t times)
+{
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+const std::string kMain = R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")";
+
+// A small archive whose parts inflate to many megabytes of nesting or nodes; each part made when
+// asked for, so that only one is in memory at a time.
+struct Swollen {
+    const char* what;
+    std::string part;
+    std::function<std::string()> content;
+    std::string refusal; // empty: opened and edited
+};
+
+std::vector<Swollen> swollenWorkbooks(std::size_t scale)
+{
+    const std::string workbookHead =
+        "<workbook" + kMain + R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)" +
+        R"(<sheets><sheet name="Data" sheetId="1" r:id="rId1"/></sheets>)";
+    return {
+        {"styles nested deep", "xl/styles.xml",
+         [=] { return "<styleSheet" + kMain + ">" + repeated("<a>", 3 * scale); },
+         "part 'xl/styles.xml' nests elements more than 256 deep, more than this program reads"},
+        {"a workbook of millions of elements", "xl/workbook.xml",
+         [=] { return workbookHead + repeated("<a/>", 2'000'000) + "</workbook>"; },
+         "part 'xl/workbook.xml' holds more than 2000000 XML nodes, more than this program reads"},
+        {"a workbook of almost too many attributes", "xl/workbook.xml",
+         [=] { return workbookHead + "<extLst" + repeated(R"( a="")", 1'900'000) + "/></workbook>"; }, ""},
+        {"shared strings nested deep", "xl/sharedStrings.xml",
+         [] { return "<sst" + kMain + "><si>" + repeated("<r>", 300) + "</si></sst>"; },
+         "part 'xl/sharedStrings.xml' nests elements more than 256 deep, more than this program reads"},
+        {"a shared string of millions of attributes", "xl/sharedStrings.xml",
+         [=] {
+             return "<sst" + kMain + R"( count="1" uniqueCount="1"><si)" + repeated(R"( a="")", 8 * scale) +
+                    "><t>Sample</t></si></sst>";
+         },
+         ""},
+        {"millions of shared strings", "xl/sharedStrings.xml",
+         [=] { return "<sst" + kMain + ">" + repeated("<si><t></t></si>", 2 * scale) + "</sst>"; }, ""},
+    };
+}
+
+// Opens the workbook and adds a sheet to it; the refusal, or "" when that worked.
+std::string openAndEdit(const std::string& bytes)
+{
+    auto book = XlsxWorkbook::open(bytes, "book.xlsx");
+    if (!book)
+        return book.error().message;
+    if (auto added = book->addSheet("New"); !added)
+        return added.error().message;
+    auto saved = book->save();
+    return saved ? "" : saved.error().message;
+}
+
+} // namespace
+
+// A part of deep nesting or of millions of nodes is refused as soon as the scan before its tree
+// passes the limit; attributes nobody reads are counted, not kept.
+TEST(HostileWorkbook, NestingAndNodesAreBoundedBeforeATreeIsBuilt)
+{
+    const std::string base = readFile(fixture("xlsxwriter_excel_like.xlsx"));
+    for (const Swollen& c : swollenWorkbooks(100'000)) {
+        const std::string refusal = openAndEdit(withPart(base, c.part, c.content()));
+        EXPECT_EQ(refusal, c.refusal.empty() ? "" : "'book.xlsx' cannot be opened as a workbook: " + c.refusal)
+            << c.what;
+    }
+}
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// The same workbooks at the size of the part limits (the shared string holds 26 million
+// attributes): each is opened or refused within 400 MB of memory.
+TEST(HostileWorkbook, WorkbooksAtThePartLimitsStayWithin400MB)
+{
+    std::vector<std::string> books;
+    {
+        const std::string base = readFile(fixture("xlsxwriter_excel_like.xlsx"));
+        for (const Swollen& c : swollenWorkbooks(3'350'000))
+            books.push_back(withPart(base, c.part, c.content()));
+    }
+    const auto openWithin400MB = [&] {
+        const rlimit limit{400ul << 20, 400ul << 20};
+        setrlimit(RLIMIT_DATA, &limit);
+        for (const std::string& book : books)
+            openAndEdit(book);
+        std::exit(0);
+    };
+    EXPECT_EXIT(openWithin400MB(), testing::ExitedWithCode(0), "");
+}
+#endif

@@ -2,6 +2,7 @@
 // the first, owner files in the way are waited for, refused or (when stale) removed, a change
 // made just before the rename is caught, and a file this process may not write is refused.
 
+#include "export/atomicsave.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
 #include "export/workbooklock.h"
@@ -16,6 +17,8 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -383,6 +386,59 @@ TEST(WorkbookLock, AWorkbookThisProcessMayNotReplaceIsRefused)
         EXPECT_NE(exported, "saved");
         EXPECT_EQ(readFile(file), original);
         EXPECT_EQ(dir.files(), (std::vector<std::string>{"book.xlsx"}));
+    }
+}
+
+// A write removes the temporary files killed writes of the same file left behind, and no
+// other: not one a live writer holds, not one just made, not those of other files.
+TEST(WorkbookLock, AWriteRemovesTheTemporaryFilesOfKilledWrites)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        bool old;
+        bool locked;
+        bool removed;
+    } left[] = {
+        {".book.xlsx.0123456789ab.tmp", true, false, true},   {".book.xlsx.fedcba987654.tmp", true, true, false},
+        {".book.xlsx.00112233aabb.tmp", false, false, false}, {".book.xlsx.notes.tmp", true, false, false},
+        {".other.xlsx.0123456789ab.tmp", true, false, false}, {"book.xlsx.0123456789ab.tmp", true, false, false},
+    };
+    std::vector<int> held;
+    for (const auto& file : left) {
+        const fs::path path = dir.path / file.name;
+        writeFile(path, "half a workbook");
+        if (file.old)
+            fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(1));
+        if (file.locked) {
+            held.push_back(::open(path.c_str(), O_RDONLY));
+            ASSERT_EQ(::flock(held.back(), LOCK_EX | LOCK_NB), 0);
+        }
+    }
+    ASSERT_TRUE(saveFileAtomically(dir.path / "book.xlsx", "bytes").ok());
+    for (const auto& file : left)
+        EXPECT_EQ(fs::exists(dir.path / file.name), !file.removed) << file.name;
+    for (int fd : held)
+        ::close(fd);
+}
+
+// The temporary name is longer than the file's: a name up to the folder's limit is saved all
+// the same, with no temporary file left.
+TEST(WorkbookLock, NamesUpToTheFoldersLimitAreSaved)
+{
+    const std::string accents = [] {
+        std::string text;
+        for (int i = 0; i < 125; ++i)
+            text += "\u00e9";
+        return text;
+    }();
+    for (const std::string& name :
+         {std::string(233, 'b') + ".xlsx", std::string(250, 'b') + ".xlsx", accents + ".tsv"}) {
+        TempDir dir;
+        const Status saved = saveFileAtomically(dir.path / name, "bytes");
+        ASSERT_TRUE(saved.ok()) << name.size() << ": " << saved.error().message;
+        EXPECT_EQ(readFile(dir.path / name), "bytes");
+        EXPECT_EQ(dir.files(), std::vector<std::string>{name});
     }
 }
 

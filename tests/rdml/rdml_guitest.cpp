@@ -29,8 +29,8 @@ QByteArray readAll(const QString& path)
 
 std::string xmlOf(const QString& rdml)
 {
-    const QByteArray bytes = readAll(rdml);
-    auto archive = morvane::xlsx::ZipArchive::open(bytes.toStdString(), 4, 1u << 30);
+    const std::string bytes = readAll(rdml).toStdString();
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
     if (!archive.ok())
         return "not a zip archive: " + archive.error().message;
     const auto index = archive->find("rdml_data.xml");
@@ -114,8 +114,15 @@ void RdmlWindowTest::aTsvNameGivesTheRdesTable()
     const QString file = dir.filePath("dual.tsv");
     t.dialogs->fileNext(file);
     t.click("SaveRdmlButton");
-    QCOMPARE(t.dialogs->shownTexts(),
-             QStringList{"4 wells with the channels 465-510, 533-580 saved as RDES in\n" + file});
+    // The run has a melt program: its melting table goes beside the amplification table.
+    const QString melting = dir.filePath("dual_melting.tsv");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"4 wells with the channels 465-510, 533-580 and the melt curve saved "
+                                                  "as RDES in\n" +
+                                                  file + "\nand the melting table in\n" + melting});
+    const QList<QByteArray> meltLines = readAll(melting).split('\n');
+    QCOMPARE(meltLines.size(), 1 + 4 * 2 + 1);
+    QVERIFY(meltLines[0].startsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t"));
+    QVERIFY(meltLines[4].startsWith("A2\tSample 2\tunkn\t533-580\ttoi\t533-580\t\t"));
     const QList<QByteArray> lines = readAll(file).split('\n');
     QCOMPARE(lines.size(), 1 + 4 * 2 + 1); // the last line break leaves an empty piece
     QVERIFY(lines[0].startsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tCq\t1\t2\t"));

