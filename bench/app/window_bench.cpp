@@ -20,8 +20,8 @@ public:
         qFatal("unexpected message box: %s: %s", qPrintable(caption), qPrintable(text));
         return Answer::Ok;
     }
-    QString openFileName(QWidget*, const QString&, const QString&) override { return m_file; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return m_file; }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return m_file; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override { return m_file; }
     int exec(QDialog&) override { return 0; }
 
 private:
