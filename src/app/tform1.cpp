@@ -117,8 +117,8 @@ void TForm1::setTabOrders()
     chain({OpenButton, m_plateSizeButtons->button(0), m_plateSizeButtons->button(1), ConvertButton, NextButton1,
            ProgsListBox, ChannelsListBox, DetermineProgsButton, InputMemo, SheetNameEdit, NoCyclesEdit, ResultSG});
     chain({Wells384CB, Wells96CB, SelectAllButton, SelectNoneButton, ExtractButton, NextButton2, startrow, startcol,
-           stoprow, stopcol, SelectRangeButton, RemoveRangeButton, LogScaleCB, AutoscaleButton, SavePlotButton,
-           PlotSizeCB});
+           stoprow, stopcol, SelectRangeButton, RemoveRangeButton, CurveKindCB, LogScaleCB, AutoscaleButton,
+           SavePlotButton, PlotSizeCB});
     chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton,
            SaveRdmlButton});
 }

@@ -337,7 +337,8 @@ void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
         }
         return names;
     };
-    // Pages 1 and 2 in the order they read; hidden controls are passed over.
+    // Pages 1 and 2 in the order they read; hidden and disabled controls (the curve switch
+    // without a melt program) are passed over.
     QCOMPARE(walk("OpenButton", 6), (QStringList{"OpenButton", "PlateSize96", "ConvertButton", "DetermineProgsButton",
                                                  "InputMemo", "SheetNameEdit", "NoCyclesEdit"}));
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
