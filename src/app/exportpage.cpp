@@ -6,6 +6,7 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
@@ -34,10 +35,10 @@ constexpr int kCharCountWidth = 97;
 constexpr int kSheetListWidth = 233;
 constexpr QSize kCloseButtonSize = buttonSize(131);
 constexpr QSize kSaveRdmlButtonSize = buttonSize(145);
-// The channel's name stays whole up to this width beside the long name of the sheet written.
-constexpr int kChannelWidthKept = 160;
 // Round the plot under the table and its switch.
 constexpr QMargins kPlotMargins{0, 4, 0, 0};
+// The channel's name stays whole up to this width beside the long name of the sheet written.
+constexpr int kChannelWidthKept = 160;
 
 // Until an extraction: an empty table with its heading row and column.
 constexpr GridShape kEmptyTable{.rows = 2, .cols = 2, .fixedRows = 1, .fixedCols = 1};
@@ -107,7 +108,14 @@ QWidget* TForm1::buildExportPage()
     strip->addWidget(NowLabel, kExportRow, kNowCol);
     strip->addWidget(NumCharsEdit, kExportRow, kCharCountCol);
     strip->addWidget(sheetsCB, kExportRow, kSheetListCol);
-    strip->addWidget(SaveRdmlButton, kExportRow, kStretchCol, Qt::AlignLeft);
+    RdmlVersionCB = named(new QComboBox, "RdmlVersionCB");
+    RdmlVersionCB->addItems({QStringLiteral("RDML 1.3"), QStringLiteral("RDML 1.4")});
+    RdmlVersionCB->setToolTip(QStringLiteral("1.3 is the released standard; 1.4 is what the RDML consortium's "
+                                             "amplification analysis reads"));
+    auto* rdml = new QHBoxLayout;
+    rdml->addWidget(SaveRdmlButton);
+    rdml->addWidget(RdmlVersionCB);
+    strip->addLayout(rdml, kExportRow, kStretchCol, Qt::AlignLeft);
     strip->addWidget(CloseButton, kExportRow, kCloseCol);
     strip->addWidget(WorkbookButton, kWorkbookRow, kButtonCol, Qt::AlignLeft | Qt::AlignBottom);
     // The workbook's path takes the width of the sheet name's caption and box, whatever its length.

@@ -15,6 +15,13 @@ inline QColor findingColour()
     return {255, 196, 120};
 }
 
+// The well names of controls (no template, no RT, ...) on the plate map: a blue apart from the
+// samples' marks.
+inline QColor controlColour()
+{
+    return {30, 80, 200};
+}
+
 // The cells of the findings' table (rows and columns as the findings give them), a cell found
 // by several with one note a line.
 inline CellMarks findingMarks(const std::vector<morvane::Finding>& findings)

@@ -49,7 +49,7 @@ constexpr QSize kSavePlotButtonSize = buttonSize(86);
 constexpr std::array<QSize, 4> kPlotSizes{QSize(1200, 800), QSize(800, 600), QSize(1600, 1200), QSize(2400, 1600)};
 
 // Cells of the command grid.
-enum CommandRow { kButtonRow, kNextRow, kRangeRow, kStretchRow };
+enum CommandRow { kButtonRow, kNextRow, kRangeRow, kLayoutRow, kStretchRow };
 enum CommandCol { kSelectAllCol, kSelectNoneCol, kStretchCol, kExtractCol };
 // Cells of the range block: the captions, then the field for the row and for the column.
 enum RangeRow { kHeadingRow, kFromRow, kThruRow, kSelectRangeRow, kRemoveRangeRow };
@@ -131,6 +131,7 @@ QWidget* TForm1::buildPlatePage()
     // The warning spans from the second column to the last.
     commands->addWidget(GridSizeWarninglabel, kRangeRow, kSelectNoneCol, 1, kExtractCol - kSelectNoneCol + 1,
                         Qt::AlignLeft | Qt::AlignVCenter);
+    commands->addWidget(buildLayoutBox(), kLayoutRow, kSelectAllCol, 1, kExtractCol - kSelectAllCol + 1);
     commands->setColumnStretch(kStretchCol, 1);
     commands->setRowStretch(kStretchRow, 1);
 

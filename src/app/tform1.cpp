@@ -169,6 +169,9 @@ void TForm1::connectHandlers()
             [this] { run([&] { CurveKindCBClick(CurveKindCB); }); });
     connect(AutoscaleButton, &QPushButton::clicked, CurvePlot1, &CurvePlot::resetView);
     onClick(SavePlotButton, &TForm1::SavePlotButtonClick);
+    onClick(LayoutButton, &TForm1::LayoutButtonClick);
+    onClick(SaveLayoutButton, &TForm1::SaveLayoutButtonClick);
+    onClick(ApplyLayoutButton, &TForm1::ApplyLayoutButtonClick);
 
     // Page 3
     onClick(ExportButton, &TForm1::ExportButtonClick);

@@ -23,6 +23,7 @@
 #include <vector>
 
 namespace morvane {
+struct PlateLayout;
 class RawText;
 struct ProgramList;
 struct ExportOutcome;
@@ -131,6 +132,12 @@ public:
     // Saves the ticked wells of the converted run, every channel, as RDML (or an RDES table).
     void SaveRdmlButtonClick(QObject* Sender);
 
+    // Plate layout (page 2): read one for the open file, set fields of the ticked wells, save it.
+    void LayoutButtonClick(QObject* Sender);
+    void SaveLayoutButtonClick(QObject* Sender);
+    void ApplyLayoutButtonClick(QObject* Sender);
+    const morvane::PlateLayout* plateLayout() const { return m_layout.get(); }
+
     // The plate size index of PlateSizeRG: 0 = 96 wells, 1 = 384 wells, -1 = none.
     int plateSizeIndex() const;
     // Selecting 0 or 1 runs PlateSizeRGClick when the index changes, as a click would; -1 does not.
@@ -160,6 +167,7 @@ private:
     QWidget* buildInputPage();
     QWidget* buildPlatePage();
     QWidget* buildExportPage();
+    QWidget* buildLayoutBox();
     void setTabOrders();
     void connectHandlers();
 
@@ -207,6 +215,12 @@ private:
     QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
+    // The plate layout of the open file, fitted to its plate and channels; null: none.
+    std::shared_ptr<morvane::PlateLayout> m_layout;
+    int m_layoutNamesChanged = 0; // of the well table, the last time the layout was given to it
+    // Gives the layout's sample names to the well and export tables and shows the layout on the
+    // maps and in LayoutLabel.
+    void showLayout();
     bool m_activated = false;
     QString m_fileAtStart; // opened at the first activation
     bool m_placed = false;
@@ -273,6 +287,16 @@ private:
     QPushButton* AutoscaleButton = nullptr;
     QPushButton* SavePlotButton = nullptr;
     QComboBox* PlotSizeCB = nullptr;
+    QPushButton* LayoutButton = nullptr;
+    QPushButton* SaveLayoutButton = nullptr;
+    QLabel* LayoutLabel = nullptr;
+    QLineEdit* LayoutSampleEdit = nullptr;
+    QComboBox* LayoutSampleTypeCB = nullptr;
+    QLineEdit* LayoutTargetEdit = nullptr;
+    QComboBox* LayoutTargetTypeCB = nullptr;
+    QLineEdit* LayoutQuantityEdit = nullptr;
+    QComboBox* LayoutUnitCB = nullptr;
+    QPushButton* ApplyLayoutButton = nullptr;
 
     // Page 3
     QFrame* Panel7 = nullptr;
@@ -289,6 +313,7 @@ private:
     ElidedLabel* WorkbookLabel = nullptr;
     ElidedLabel* ExportedLabel = nullptr; // names the sheet just written and its workbook
     QPushButton* SaveRdmlButton = nullptr;
+    QComboBox* RdmlVersionCB = nullptr; // RDML 1.3 or 1.4
     StringGrid* ExportSelectSG = nullptr;
     CurvePlot* ExportPlot = nullptr; // the export table's curves, to look at only
     QComboBox* ExportCurveKindCB = nullptr;

@@ -7,6 +7,7 @@
 #include "conversion/rawtext.h"
 #include "export/excelcom.h"
 #include "export/exportcommand.h"
+#include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "xlsx/sheetname.h"
 
@@ -40,7 +41,8 @@ Error usage(std::string message)
 bool takesValue(std::string_view name)
 {
     return name == "--output" || name == "--program" || name == "--channel" || name == "--plate" || name == "--wells" ||
-           name == "--sheet" || name == "--decimal-separator" || name == "--format";
+           name == "--sheet" || name == "--decimal-separator" || name == "--format" || name == "--layout" ||
+           name == "--rdml-version";
 }
 
 // The options without a value, and what each sets.
@@ -122,6 +124,14 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
         options.format = formatNamed(value);
         if (!options.format)
             return usage("--format: " + quoteForMessage(value) + " is none of xlsx, rdml, rdes");
+    } else if (name == "--layout") {
+        if (value.empty())
+            return usage("--layout needs a file name");
+        options.layout = fs::path(value);
+    } else if (name == "--rdml-version") {
+        if (value != "1.3" && value != "1.4")
+            return usage("--rdml-version: " + quoteForMessage(value) + " is neither 1.3 nor 1.4");
+        options.rdmlVersion = value == "1.3" ? RdmlVersion::V1_3 : RdmlVersion::V1_4;
     } else if (const Flag* flag = findFlag(name)) {
         flag->set(options);
     }
@@ -167,6 +177,8 @@ Status checkCombination(const ConvertOptions& options)
     } else if (options.overwrite) {
         return usage("--overwrite replaces RDML and RDES files; a workbook gets a new sheet instead");
     }
+    if (options.rdmlVersion && (format != OutputFormat::Rdml || options.table))
+        return usage("--rdml-version is for RDML output (-o FILE.rdml or --format rdml)");
     // With the plate known, wells off the plate are a mistake in the command itself.
     if (options.choices.plate && !options.choices.wells.empty()) {
         if (auto ticks = wellTicks(*options.choices.plate, options.choices.wells); !ticks)
@@ -260,6 +272,18 @@ public:
         m_progress.clear();
         if (!built)
             return failed(built.error());
+        std::optional<PlateLayout> layout;
+        if (m_layout && !built->empty()) {
+            layout = *m_layout;
+            if (auto fitted = fitLayout(*layout, built->front().plate, programs->columns.channels); !fitted)
+                return failed(fitted.error());
+            const std::string without =
+                layoutWellsWithoutDataWarning(layoutWellsWithoutData(*layout, built->front().wellsWithData));
+            if (!without.empty())
+                warn(without);
+            for (ExportTable& table : *built)
+                m_namesFromLayout = applySampleNames(table.table, *layout);
+        }
         const bool severalChannels = programs->columns.severalChannels();
         if (!built->empty() && !built->front().plateWarning.empty())
             warn(built->front().plateWarning);
@@ -284,7 +308,7 @@ public:
             return kExitOk;
         }
         if (const OutputFormat format = outputFormat(m_options); format != OutputFormat::Xlsx)
-            return exchangeFile(*text, *programs, *built, format, prefix);
+            return exchangeFile(*text, *programs, *built, format, prefix, layout ? &*layout : nullptr);
         m_severalTables = built->size() > 1;
         for (const ExportTable& table : *built)
             if (!exportTable(table, summary(prefix, table, severalChannels)))
@@ -313,6 +337,8 @@ private:
         if (severalChannels)
             text += ", channel " + cutForMessage(built.channel);
         text += " (" + std::to_string(built.cycles) + " cycles)";
+        if (m_layout)
+            text += ", " + std::to_string(m_namesFromLayout) + " sample names from the layout";
         if (built.replacedSeparator)
             text += std::string(", decimal separator '") + *built.replacedSeparator + "' replaced by '" +
                     m_options.choices.decimalSeparator + "'";
@@ -399,12 +425,20 @@ private:
 
     // The RDML or RDES file of one raw file: -o, else the raw file with the format's extension.
     int exchangeFile(const RawText& text, const ProgramList& programs, const std::vector<ExportTable>& tables,
-                     OutputFormat format, const std::string& prefix)
+                     OutputFormat format, const std::string& prefix, const PlateLayout* layout)
     {
-        const fs::path target =
+        ExchangeRequest request;
+        request.format = format;
+        request.target =
             m_options.output ? *m_options.output : fs::path(m_current).replace_extension(extensionOf(format));
-        auto written = writeExchangeFile(text, programs, tables, format, target, m_options.overwrite,
-                                         fs::path(m_current).stem().string());
+        request.overwrite = m_options.overwrite;
+        request.fallbackExperiment = fs::path(m_current).stem().string();
+        request.layout = layout;
+        request.version = m_options.rdmlVersion.value_or(RdmlVersion::V1_3);
+        request.everySegment = !m_options.choices.run;
+        request.wells = m_options.choices.wells;
+        const fs::path& target = request.target;
+        auto written = writeExchangeFile(text, programs, tables, request);
         if (!written)
             return failed(written.error());
         for (const std::string& warning : written->warnings)
@@ -484,6 +518,7 @@ private:
                 std::string sheets;
                 for (const std::string& name : lost.sheets)
                     sheets += (sheets.empty() ? "'" : ", '") + name + "'";
+                // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once per file lost
                 report(lost.file, Error{(lost.sheets.size() == 1 ? "its sheet " : "its sheets ") + sheets +
                                         (lost.sheets.size() == 1 ? " was" : " were") + " not written to " + output +
                                         "; convert this file again"});
@@ -548,6 +583,11 @@ private:
     std::string m_current;
     std::unique_ptr<SharedWorkbook> m_shared;
     bool m_severalTables = false;
+    const PlateLayout* m_layout = nullptr;
+    int m_namesFromLayout = 0;
+
+public:
+    void setLayout(const PlateLayout* layout) { m_layout = layout; }
 };
 
 } // namespace
@@ -637,13 +677,21 @@ column per cycle, as the Morvane window does.
                           RDML, FILE.tsv the RDES table (see --format)
       --format xlsx|rdml|rdes
                           what to write (default: from the extension of --output, else xlsx): a
-                          workbook sheet; RDML 1.3 (every channel, the plate layout, the samples and
+                          workbook sheet; RDML (every channel, the plate layout, the samples and
                           the melt curve); or the RDES amplification table, and with a melt curve
                           its melting table FILE_melting.tsv beside it. RDML and RDES files are
                           written new, one per RAWFILE (default: RAWFILE with .rdml or .tsv), with
                           every channel unless --channel names some
       --overwrite         replace an existing RDML file or RDES table (default: refuse it); a file
                           of any other kind, or a link to one, is never replaced
+      --layout FILE       the plate layout: a table (tab, comma or semicolon separated text, or an
+                          .xlsx workbook's first sheet, or an RDES table) whose header names the
+                          columns Well, Sample, Sample Type, Target, Target Type, Dye, Quantity,
+                          Quantity Unit, Channel; its sample names go into every output, and RDML and
+                          RDES take its types, targets, dyes and quantities
+      --rdml-version 1.3|1.4
+                          the RDML version written (default: 1.3); 1.4 is what the RDML consortium's
+                          amplification analysis needs
       --table             write the export table to standard output as tab-separated text (each
                           cell's text as the table holds it; a tab, line break or backslash inside a
                           cell written as \t, \n, \\) and write no workbook
@@ -655,7 +703,9 @@ column per cycle, as the Morvane window does.
                           curve: <well><TAB><sample><TAB><Tm>[;<Tm>...] in degrees Celsius, highest
                           peak first, the third field empty for a well without a peak; write nothing
                           else. A file without a melt program fails (exit status 1)
-      --program N|N/S     program, or program and segment, to convert (default: the first one offered)
+      --program N|N/S     program, or program and segment, to convert (default: the first one offered;
+                          of a program read in several segments the read at the lowest temperature,
+                          and RDML then holds each segment as a run of its own)
       --channel NAME[,NAME...]|all
                           channels to convert (default: the first); with a workbook each channel
                           adds its own sheet, named after the experiment and the channel
@@ -736,7 +786,19 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
     }
 
+    // One layout for every file, read once; each file checks it against its own plate.
+    std::optional<PlateLayout> layout;
+    if (options.layout) {
+        auto read = readLayoutFile(*options.layout);
+        if (!read) {
+            err << kConvertProgram << ": " << read.error().message << '\n' << std::flush;
+            return kExitFileFailed;
+        }
+        layout = std::move(read).value();
+    }
+
     Run run(options, out, err, errIsTerminal);
+    run.setLayout(layout ? &*layout : nullptr);
     int status = kExitOk;
     for (std::size_t i = 0; i < options.rawFiles.size(); ++i)
         status = std::max(status, run.file(i));

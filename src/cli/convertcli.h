@@ -5,6 +5,7 @@
 #include "cli/exchangefile.h"
 #include "cli/pipeline.h"
 #include "common/expected.h"
+#include "rdml/rdml.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -36,8 +37,10 @@ struct ConvertOptions {
     bool version = false;
     bool decimalSeparatorGiven = false;
     TableChoices choices;
-    std::optional<OutputFormat> format; // --format; none: from the extension of -o
-    bool overwrite = false;             // --overwrite: an RDML or RDES file may be replaced
+    std::optional<OutputFormat> format;          // --format; none: from the extension of -o
+    bool overwrite = false;                      // --overwrite: an RDML or RDES file may be replaced
+    std::optional<std::filesystem::path> layout; // --layout
+    std::optional<RdmlVersion> rdmlVersion;      // --rdml-version; none: 1.3
 };
 
 // The format written: --format, else the one of -o's extension, else a workbook.

@@ -7,6 +7,8 @@
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
+#include <ctime>
+
 namespace morvane {
 
 std::optional<OutputFormat> formatNamed(std::string_view name)
@@ -43,38 +45,56 @@ const char* extensionOf(OutputFormat format)
 }
 
 Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const ProgramList& programs,
-                                                const std::vector<ExportTable>& tables, OutputFormat format,
-                                                const std::filesystem::path& target, bool overwrite,
-                                                const std::string& fallbackExperiment)
+                                                const std::vector<ExportTable>& tables, const ExchangeRequest& request)
 {
     if (tables.empty())
         return Error{"no channel to write"};
     const ExportTable& first = tables.front();
-    RdmlContent content;
-    content.experiment = first.experimentName.empty() ? fallbackExperiment : first.experimentName;
-    content.run = first.run;
-    content.format = first.plate;
-    for (const ExportTable& table : tables) {
-        content.channels.push_back(table.channel);
-        content.tables.push_back(&table.table);
-    }
+    const OfferedRun* run = findRun(programs, first.run);
+    if (!run)
+        return Error{"the run " + quoteForMessage(first.run) + " is not offered"};
+    const bool rdml = request.format == OutputFormat::Rdml;
+    const std::filesystem::path& target = request.target;
+    const bool overwrite = request.overwrite;
+    const auto convert = [&]() -> Expected<std::vector<ConvertedChannels>> {
+        if (request.everySegment && rdml)
+            return convertEverySegment(text, programs, run->program, run->segment, first.plate, true,
+                                       request.fallbackExperiment);
+        auto one = convertEveryChannel(text, programs, run->program, run->segment, first.plate, true,
+                                       request.fallbackExperiment);
+        if (!one)
+            return one.error();
+        std::vector<ConvertedChannels> runs;
+        runs.push_back(std::move(one).value());
+        return runs;
+    };
+    auto converted = convert();
+    if (!converted)
+        return converted.error();
+    auto ticks = wellTicks(first.plate, request.wells);
+    if (!ticks)
+        return ticks.error();
+    RdmlContent content = rdmlContent(*converted, std::move(ticks).value());
+    std::vector<std::string> channels;
+    for (const ExportTable& table : tables)
+        channels.push_back(table.channel);
+    keepChannels(content, channels);
+    content.layout = request.layout;
+    content.version = request.version;
+    content.dateMade = rdmlDateTime(std::time(nullptr));
+
     ExchangeFileWritten written;
-    auto found = readMeltProgram(text, programs);
-    if (!found)
-        return found.error();
-    const std::optional<MeltCurves> melt = std::move(found).value();
-    content.melt = melt ? &*melt : nullptr;
+    const std::optional<MeltCurves>& melt = converted->front().melt;
     if (melt && melt->repeatedTemperatures > 0)
         written.warnings.push_back(repeatedTemperaturesWarning(*melt));
-
     RdmlSummary summary;
-    auto bytes = format == OutputFormat::Rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
+    auto bytes = rdml ? rdmlArchive(content, &summary) : rdesTable(content, &summary);
     if (!bytes)
         return bytes.error();
     // RDES keeps the melt curve in a second table beside the first.
     std::optional<std::string> meltTable;
     const std::filesystem::path meltTarget = meltingTablePath(target);
-    if (format == OutputFormat::Rdes && melt) {
+    if (!rdml && melt) {
         RdmlSummary meltSummary;
         auto table = rdesMeltTable(content, &meltSummary);
         if (!table)
@@ -84,7 +104,7 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     }
     // --overwrite replaces an RDML file or RDES table, never whatever else the name leads to.
     if (overwrite) {
-        const WrittenKind kind = format == OutputFormat::Rdml ? WrittenKind::Rdml : WrittenKind::RdesTable;
+        const WrittenKind kind = rdml ? WrittenKind::Rdml : WrittenKind::RdesTable;
         if (auto replaceable = checkReplaceable(target, kind); !replaceable)
             return replaceable.error();
         if (meltTable)
@@ -112,9 +132,13 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     for (std::size_t i = 0; i < tables.size(); ++i)
         written.description += (i > 0 ? ", " : "") + tables[i].channel;
     written.description += " (" + std::to_string(first.cycles) + " cycles)";
+    for (const RdmlRunPart& part : content.moreRuns)
+        written.description += ", and " + part.run;
     if (melt && summary.meltPoints > 0)
         written.description += ", melt curve of program " + std::to_string(melt->program) +
                                (meltTable ? " in " + meltTarget.string() : "");
+    if (request.layout)
+        written.description += ", with the layout " + quoteForMessage(request.layout->source);
     return written;
 }
 

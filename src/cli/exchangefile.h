@@ -6,6 +6,8 @@
 #include "common/expected.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
+#include "layout/platelayout.h"
+#include "rdml/rdml.h"
 
 #include <filesystem>
 #include <optional>
@@ -30,11 +32,22 @@ struct ExchangeFileWritten {
     std::vector<std::string> warnings;
 };
 
-// Writes `tables` (one per channel, as buildExportTables made them) to `target` as RDML or RDES.
-// An existing target is refused unless `overwrite`; a failure leaves no file.
+struct ExchangeRequest {
+    OutputFormat format = OutputFormat::Rdml;
+    std::filesystem::path target;
+    bool overwrite = false; // an existing target is refused otherwise
+    std::string fallbackExperiment;
+    const PlateLayout* layout = nullptr; // fitted to the plate and channels
+    RdmlVersion version = RdmlVersion::V1_3;
+    // RDML of a program read in several segments holds each segment as a run of its own (no
+    // program was chosen); otherwise only the run converted.
+    bool everySegment = false;
+    std::vector<WellRect> wells; // empty: every well
+};
+
+// Writes the run and channels of `tables` (one per channel, as buildExportTables made them) to
+// the request's target as RDML or RDES. A failure leaves no file.
 Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const ProgramList& programs,
-                                                const std::vector<ExportTable>& tables, OutputFormat format,
-                                                const std::filesystem::path& target, bool overwrite,
-                                                const std::string& fallbackExperiment);
+                                                const std::vector<ExportTable>& tables, const ExchangeRequest& request);
 
 } // namespace morvane

@@ -159,7 +159,8 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         result.run = resolved.run->name();
         result.experimentName = name;
         result.channel = programs.columns.channels[static_cast<std::size_t>(channel)];
-        result.proposedSheetName = proposedSheetName(text, programs, channel);
+        result.proposedSheetName = proposedSheetName(text, programs, channel,
+                                                     resolved.run->segment ? resolved.run->segmentText : std::string());
 
         // Convert to Grid, and its checks.
         const RunChoice run{resolved.run->program, resolved.run->segment, channel};
@@ -170,6 +171,8 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         result.cycles = wellTable->cycles;
         result.plateWarning = std::move(checked->plateWarning);
         result.findings = std::move(checked->findings);
+        for (int row = 1; row < wellTable->grid.rowCount(); ++row)
+            result.wellsWithData.push_back(wellTable->grid.cell(row, 0));
 
         // Extract Selected Wells, and the answer to the separator question.
         Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);

@@ -65,13 +65,14 @@ struct ExportTable {
     std::string proposedSheetName; // the experiment name, with the channel when there are several
     std::string channel;           // the channel converted
     PlateFormat plate = PlateFormat::Wells96;
-    std::string run;                       // converted run: "2" or "3/1"
-    int cycles = 0;                        // of the first well
-    int wellsExtracted = 0;                // rows below the header
-    std::vector<std::string> missingWells; // chosen wells without data, left out
-    std::optional<char> replacedSeparator; // the wrong separator that was replaced, if it was
-    std::string plateWarning;              // wells the plate cannot hold, or "" (plateWellsWarning)
-    std::vector<Finding> findings;         // of the conversion (checkConversion)
+    std::string run;                        // converted run: "2" or "3/1"
+    int cycles = 0;                         // of the first well
+    int wellsExtracted = 0;                 // rows below the header
+    std::vector<std::string> missingWells;  // chosen wells without data, left out
+    std::vector<std::string> wellsWithData; // every well the conversion gave a row, chosen or not
+    std::optional<char> replacedSeparator;  // the wrong separator that was replaced, if it was
+    std::string plateWarning;               // wells the plate cannot hold, or "" (plateWellsWarning)
+    std::vector<Finding> findings;          // of the conversion (checkConversion)
 };
 
 // The message for a file whose plate format is not recognised.

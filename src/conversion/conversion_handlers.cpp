@@ -15,6 +15,7 @@
 #include "conversion/splitline.h"
 #include "conversion/welltable.h"
 #include "export/tablepipeline.h"
+#include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "plate/wellchecklist.h"
@@ -83,6 +84,9 @@ void TForm1::forgetPreviousFile()
     }
     CurvePlot1->highlightWell(QString());
     CurvePlot1->resetView();
+    m_layout.reset();
+    m_layoutNamesChanged = 0;
+    showLayout();
 }
 
 void TForm1::OpenButtonClick(QObject*)
@@ -203,7 +207,8 @@ void TForm1::ConvertButtonClick(QObject*)
     const auto& channels = programs->columns.channels;
     const int channel = selectedChannel();
     const std::string channelName = channels.at(std::size_t(channel));
-    const QString name = QString::fromStdString(morvane::proposedSheetName(*text, *programs, channel));
+    const QString name = QString::fromStdString(morvane::proposedSheetName(
+        *text, *programs, channel, SelectedSeg ? programs->runs[std::size_t(row)].segmentText : std::string()));
     SheetNameEdit->setText(name);
     SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);
@@ -218,8 +223,12 @@ void TForm1::ConvertButtonClick(QObject*)
     const std::string& plateWarning = checked.plateWarning;
     m_findings = std::move(checked.findings);
     readMeltPeaks(*text, *programs, channel);
+    if (m_layout)
+        m_layoutNamesChanged = morvane::applySampleNames(table.grid, *m_layout);
     ResultSG->setGrid(std::move(table.grid));
     ResultSG->setMarks(findingMarks(m_findings));
+    if (m_layout)
+        showLayout();
     const auto wellFindings = morvane::findingsByWell(m_findings);
     for (WellCheckList* wells : {Wells96CB, Wells384CB})
         wells->setFindings(wellFindings);

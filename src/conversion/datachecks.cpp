@@ -130,7 +130,7 @@ namespace {
 std::string headline(FindingKind kind, std::size_t count, bool window)
 {
     const bool one = count == 1;
-    const std::string n = countText(count);
+    std::string n = countText(count);
     switch (kind) {
     case FindingKind::SpreadsheetDate:
         return n + (one ? " reading looks like a " : " readings look like ") +

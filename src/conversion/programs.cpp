@@ -99,6 +99,7 @@ Status findRuns(const RawText& text, ProgramList& list)
             list.runs.push_back(run);
             continue;
         }
+        const std::size_t first = list.runs.size();
         for (const SegmentSeen& segment : seen[i].segments) {
             OfferedRun part = run;
             part.segment = segment.number;
@@ -108,6 +109,14 @@ Status findRuns(const RawText& text, ProgramList& list)
                 part.meanTemperature = segment.temperatureSum / segment.temperatures;
             list.runs.push_back(std::move(part));
         }
+        // The read at the lowest temperature first: that is the amplification read (annealing or
+        // extension); a read near 95 degrees is taken at denaturation, where there is nothing to
+        // see. So the default, in the window and the tool, is the read an analysis wants.
+        std::stable_sort(list.runs.begin() + static_cast<std::ptrdiff_t>(first), list.runs.end(),
+                         [](const OfferedRun& a, const OfferedRun& b) {
+                             return a.meanTemperature &&
+                                    (!b.meanTemperature || *a.meanTemperature < *b.meanTemperature);
+                         });
     }
     return success();
 }

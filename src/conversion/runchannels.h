@@ -6,6 +6,7 @@
 #include "conversion/meltcurve.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
+#include "conversion/runfacts.h"
 #include "conversion/welltable.h"
 #include "plate/plate.h"
 
@@ -22,6 +23,8 @@ struct ConvertedChannels {
     std::vector<std::string> channels;
     std::vector<WellTable> tables; // tables[i] of channels[i]
     std::optional<MeltCurves> melt;
+    Grid temperatures; // of each reading, laid out as the tables (readingTemperatures)
+    std::optional<RunSoftware> software;
 };
 
 // Converts `program` (and `segment`, for a program read in several) for every channel of the file
@@ -30,5 +33,12 @@ struct ConvertedChannels {
 Expected<ConvertedChannels> convertEveryChannel(const RawText& text, const ProgramList& programs, int program,
                                                 std::optional<int> segment, PlateFormat plate, bool withMelt,
                                                 const std::string& fallbackName);
+
+// What an RDML file of `program` holds: the chosen run (the `segment`) first, then each other
+// segment of the program as a run of its own, so that no read is dropped; the melt curve goes
+// with the first. A program read in one segment gives one run.
+Expected<std::vector<ConvertedChannels>> convertEverySegment(const RawText& text, const ProgramList& programs,
+                                                             int program, std::optional<int> segment, PlateFormat plate,
+                                                             bool withMelt, const std::string& fallbackName);
 
 } // namespace morvane

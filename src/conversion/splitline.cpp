@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace morvane {
 
 namespace {
@@ -14,57 +18,6 @@ bool isSeparator(char c)
 {
     // Codes 1 to 32 in one comparison: 0 wraps round to the largest value.
     return static_cast<unsigned char>(static_cast<unsigned char>(c) - 1u) < 32u;
-}
-
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-
-// The high bit of each byte of `word` whose value is below `limit` (at most 128). Exact for
-// every byte: (byte | 0x80) - limit never borrows from the next byte.
-constexpr std::uint64_t bytesBelow(std::uint64_t word, unsigned limit)
-{
-    return ~((word | kHighBits) - kOnes * limit) & ~word & kHighBits;
-}
-
-constexpr std::uint64_t separatorBytes(std::uint64_t word)
-{
-    return bytesBelow(word, 33) & ~bytesBelow(word, 1);
-}
-
-constexpr std::uint64_t quoteBytes(std::uint64_t word)
-{
-    return bytesBelow(word ^ (kOnes * '"'), 1);
-}
-
-std::uint64_t littleEndianWord(const char* at)
-{
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, 8);
-    if constexpr (std::endian::native == std::endian::big) {
-        std::uint64_t swapped = 0;
-        for (int i = 0; i < 8; ++i, word >>= 8)
-            swapped = (swapped << 8) | (word & 0xFF);
-        word = swapped;
-    }
-    return word;
-}
-
-// Eight bytes from `at` of the line [begin, end), the first in the lowest byte; past `end` the
-// word is filled with blanks, which end the last field like any separator. The last bytes of a
-// line come from the eight ending at `end`, shifted: never a read outside the line, and no
-// bytes stored to be read back as a word (which stalls).
-std::uint64_t loadWord(const char* begin, const char* at, const char* end)
-{
-    const auto left = static_cast<std::size_t>(end - at);
-    if (left >= 8)
-        return littleEndianWord(at);
-    const std::uint64_t blanks = (kOnes * ' ') << (8 * left);
-    if (end - begin >= 8)
-        return (littleEndianWord(end - 8) >> (8 * (8 - left))) | blanks;
-    std::uint64_t word = 0;
-    for (std::size_t i = left; i-- > 0;)
-        word = (word << 8) | static_cast<unsigned char>(at[i]);
-    return word | blanks;
 }
 
 // Byte by byte, with quoted fields.
@@ -123,12 +76,130 @@ void splitQuoted(std::string_view line, std::vector<std::string_view>& fields, s
 
 } // namespace
 
+// One bit per byte for the (up to) 64 bytes of the line [begin, end) from `chunk`: separators
+// and quotes. Bytes past the end count as separators and never as quotes.
+struct ChunkBits {
+    std::uint64_t separators = 0;
+    std::uint64_t quotes = 0;
+};
+
+#if defined(__SSE2__) || defined(_M_X64)
+// Sixteen bytes at a time. The last bytes of a line come from the sixteen ending at `end`,
+// shifted, as loadWord does with eight.
+inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
+{
+    ChunkBits bits;
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i below = _mm_set1_epi8(31);
+    const __m128i quote = _mm_set1_epi8('"');
+    for (int b = 0; b < 4; ++b) {
+        const char* const at = chunk + 16 * b;
+        if (at >= end) {
+            bits.separators |= ~std::uint64_t{0} << (16 * b);
+            break;
+        }
+        const auto left = static_cast<std::size_t>(end - at);
+        __m128i v;
+        unsigned shift = 0;
+        if (left >= 16) {
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        } else if (end - begin >= 16) {
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+            shift = static_cast<unsigned>(16 - left);
+        } else {
+            char padded[16];
+            std::memset(padded, ' ', sizeof padded);
+            std::memcpy(padded, at, left);
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
+        }
+        // Codes 1 to 32: one less is at most 31, unsigned (0 wraps round to 255).
+        const __m128i lower = _mm_sub_epi8(v, one);
+        auto separators =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(lower, below), lower)));
+        auto quotes = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
+        separators >>= shift;
+        quotes >>= shift;
+        if (left < 16)
+            separators |= 0xFFFFu << left;
+        bits.separators |= static_cast<std::uint64_t>(separators & 0xFFFFu) << (16 * b);
+        bits.quotes |= static_cast<std::uint64_t>(quotes & 0xFFFFu) << (16 * b);
+    }
+    return bits;
+}
+#else
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// The high bit of each byte of `word` whose value is below `limit` (at most 128). Exact for
+// every byte: (byte | 0x80) - limit never borrows from the next byte.
+constexpr std::uint64_t bytesBelow(std::uint64_t word, unsigned limit)
+{
+    return ~((word | kHighBits) - kOnes * limit) & ~word & kHighBits;
+}
+
+constexpr std::uint64_t separatorBytes(std::uint64_t word)
+{
+    return bytesBelow(word, 33) & ~bytesBelow(word, 1);
+}
+
+constexpr std::uint64_t quoteBytes(std::uint64_t word)
+{
+    return bytesBelow(word ^ (kOnes * '"'), 1);
+}
+
+std::uint64_t littleEndianWord(const char* at)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i, word >>= 8)
+            swapped = (swapped << 8) | (word & 0xFF);
+        word = swapped;
+    }
+    return word;
+}
+
+// Eight bytes from `at` of the line [begin, end), the first in the lowest byte; past `end` the
+// word is filled with blanks, which end the last field like any separator. The last bytes of a
+// line come from the eight ending at `end`, shifted: never a read outside the line, and no
+// bytes stored to be read back as a word (which stalls).
+std::uint64_t loadWord(const char* begin, const char* at, const char* end)
+{
+    const auto left = static_cast<std::size_t>(end - at);
+    if (left >= 8)
+        return littleEndianWord(at);
+    const std::uint64_t blanks = (kOnes * ' ') << (8 * left);
+    if (end - begin >= 8)
+        return (littleEndianWord(end - 8) >> (8 * (8 - left))) | blanks;
+    std::uint64_t word = 0;
+    for (std::size_t i = left; i-- > 0;)
+        word = (word << 8) | static_cast<unsigned char>(at[i]);
+    return word | blanks;
+}
+
 // Bit i set for byte i whose high bit is set, of the eight: the high bits gathered by one
 // multiplication (no two partial products meet in the same bit).
 constexpr std::uint64_t highBitsGathered(std::uint64_t highBits)
 {
     return (highBits * 0x0002040810204081u) >> 56;
 }
+
+// Eight bytes at a time, in plain integers.
+inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
+{
+    ChunkBits bits;
+    const auto words = static_cast<int>(std::min<std::ptrdiff_t>((end - chunk + 7) / 8, 8));
+    for (int w = 0; w < words; ++w) {
+        const std::uint64_t word = loadWord(begin, chunk + 8 * w, end);
+        bits.quotes |= quoteBytes(word);
+        bits.separators |= highBitsGathered(separatorBytes(word)) << (8 * w);
+    }
+    if (words < 8)
+        bits.separators |= ~std::uint64_t{0} << (8 * words);
+    return bits;
+}
+#endif
 
 // Most lines hold no quote: they are cut 64 bytes at a time, from one bit per byte that tells a
 // separator. Each byte that differs in kind from the byte before it begins a field or ends one,
@@ -145,22 +216,13 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
     const char* fieldStart = begin;
     std::uint64_t previousSeparator = 1; // before the line: as after a separator
     for (const char* chunk = begin; chunk < end; chunk += 64) {
-        std::uint64_t separators = 0;
-        std::uint64_t quotes = 0;
-        const auto words = static_cast<int>(std::min<std::ptrdiff_t>((end - chunk + 7) / 8, 8));
-        for (int w = 0; w < words; ++w) {
-            const std::uint64_t word = loadWord(begin, chunk + 8 * w, end);
-            quotes |= quoteBytes(word);
-            separators |= highBitsGathered(separatorBytes(word)) << (8 * w);
-        }
-        if (quotes != 0) {
+        const ChunkBits bits = chunkBits(begin, chunk, end);
+        if (bits.quotes != 0) {
             fields.m_fields.clear();
             splitQuoted(line, fields.m_fields, fields.m_unquoted);
             return;
         }
-        // Bytes past the last word count as separators too.
-        if (words < 8)
-            separators |= ~std::uint64_t{0} << (8 * words);
+        const std::uint64_t separators = bits.separators;
         std::uint64_t changes = separators ^ ((separators << 1) | previousSeparator);
         previousSeparator = separators >> 63;
         while (changes != 0) {

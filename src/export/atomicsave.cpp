@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <optional>
 #include <random>
 #include <string>
 
@@ -171,12 +170,15 @@ void removeAbandonedTemporaries([[maybe_unused]] const fs::path& target)
 #endif
 }
 
-// Holds the lock on a temporary file from its making until it is renamed or removed.
+// Holds the lock on a temporary file from its making until it is renamed or removed; none
+// without a file.
 class TemporaryLock {
 public:
     explicit TemporaryLock([[maybe_unused]] std::FILE* file)
     {
 #ifndef _WIN32
+        if (!file)
+            return;
         m_fd = ::dup(fileno(file));
         if (m_fd >= 0)
             ::flock(m_fd, LOCK_EX | LOCK_NB);
@@ -261,7 +263,8 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     removeAbandonedTemporaries(target);
     const fs::path temporary = temporaryName(target);
     std::FILE* file = io.create(temporary, error);
-    const std::optional<TemporaryLock> locked = file ? std::optional<TemporaryLock>(std::in_place, file) : std::nullopt;
+    // Not an optional lock: GCC 12 then warns that the descriptor may be used uninitialised.
+    const TemporaryLock locked(file);
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)

@@ -14,8 +14,11 @@
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+
+#include <ctime>
 
 void TForm1::SaveRdmlButtonClick(QObject*)
 {
@@ -29,16 +32,27 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
     const WaitCursor wait;
 
-    const morvane::ConvertedChannels converted = unwrap(
-        morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plateMapFor(plateSizeIndex()),
-                                     true, QFileInfo(path).completeBaseName().toStdString()));
-    const morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
+    // RDES holds the chosen run; RDML every segment of a program read in several, the chosen
+    // read first.
+    const std::string fallbackName = QFileInfo(path).completeBaseName().toStdString();
+    const morvane::PlateFormat plate = plateMapFor(plateSizeIndex());
+    std::vector<morvane::ConvertedChannels> converted;
+    if (rdes)
+        converted.push_back(unwrap(morvane::convertEveryChannel(*m_rawText, *m_programs, SelectedProg, SelectedSeg,
+                                                                plate, true, fallbackName)));
+    else
+        converted = unwrap(morvane::convertEverySegment(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, true,
+                                                        fallbackName));
+    morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
+    content.layout = m_layout.get();
+    content.version = RdmlVersionCB->currentIndex() == 1 ? morvane::RdmlVersion::V1_4 : morvane::RdmlVersion::V1_3;
+    content.dateMade = morvane::rdmlDateTime(std::time(nullptr));
     morvane::RdmlSummary summary;
     const std::string bytes =
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
     if (summary.reacts == 0)
         throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
-    const bool meltTable = rdes && converted.melt;
+    const bool meltTable = rdes && converted.front().melt;
     const std::string melting = meltTable ? unwrap(morvane::rdesMeltTable(content, &summary)) : std::string();
     // askSavePath has asked before an existing file is replaced (the melting table beside it
     // goes with it); what is replaced must be a file of the kind written.

@@ -5,12 +5,15 @@
 
 namespace morvane {
 
-std::string proposedSheetName(const RawText& text, const ProgramList& programs, int channel)
+std::string proposedSheetName(const RawText& text, const ProgramList& programs, int channel, std::string_view segment)
 {
     std::string name = experimentName(text);
-    if (!programs.columns.severalChannels())
-        return name;
-    return sheetNameWithChannel(name, programs.columns.channels.at(static_cast<std::size_t>(channel)));
+    std::string suffix;
+    if (programs.columns.severalChannels())
+        suffix = programs.columns.channels.at(static_cast<std::size_t>(channel));
+    if (!segment.empty())
+        suffix += (suffix.empty() ? "seg " : " seg ") + std::string(segment);
+    return suffix.empty() ? name : sheetNameWithChannel(name, suffix);
 }
 
 Expected<CheckedTable> convertAndCheck(const RawText& text, const ProgramList& programs, const RunChoice& choice,

@@ -11,13 +11,17 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvane {
 
 // The sheet name proposed for a channel of the run: the experiment name from the title line,
-// with the channel when the file has several (cut to Excel's 31 characters).
-std::string proposedSheetName(const RawText& text, const ProgramList& programs, int channel);
+// with the channel when the file has several and "seg S" for a segment of a program read in
+// several (`segment` its number as the file writes it, empty for none), so that two tables of
+// one file are told apart (cut to Excel's 31 characters).
+std::string proposedSheetName(const RawText& text, const ProgramList& programs, int channel,
+                              std::string_view segment = {});
 
 struct CheckedTable {
     WellTable table;

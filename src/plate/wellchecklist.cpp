@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QResizeEvent>
+#include <QStringList>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -101,6 +102,7 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_findingNotes.resize(std::size_t(count()));
     m_meltNotes.resize(std::size_t(count()));
     m_colours.assign(std::size_t(count()), -1);
+    m_layoutNotes.resize(std::size_t(count()));
     const bool narrow = itemHeight < kNarrowCellHeight;
     setIconSize(narrow ? kNarrowMarkSize : kMarkSize);
     if (narrow) {
@@ -266,11 +268,25 @@ bool WellCheckList::hasData(int index) const
     return item(index)->flags().testFlag(Qt::ItemIsEnabled);
 }
 
+void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std::vector<bool>& controls)
+{
+    for (int i = 0; i < count(); ++i) {
+        const auto at = std::size_t(i);
+        m_layoutNotes[at] = at < notes.size() ? notes[at] : QString();
+        const bool control = at < controls.size() && controls[at];
+        QFont font = item(i)->font();
+        font.setItalic(control);
+        item(i)->setFont(font);
+        item(i)->setForeground(control ? QBrush(controlColour()) : QBrush());
+        updateToolTip(i);
+    }
+}
+
 void WellCheckList::updateToolTip(int index)
 {
     QStringList lines;
-    for (const QString* note :
-         {&m_dataNotes[std::size_t(index)], &m_meltNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
+    for (const QString* note : {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)],
+                                &m_meltNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
         if (!note->isEmpty())
             lines << *note;
     item(index)->setToolTip(lines.join(QLatin1Char('\n')));

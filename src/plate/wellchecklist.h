@@ -38,6 +38,10 @@ public:
     // none. Call after setWellData, which sets the marks anew.
     void setMeltPeaks(const std::vector<morvane::Curve>* melt);
     bool hasData(int index) const;
+    // What the plate layout says of each well, by check-list index (empty: nothing), added to
+    // its tooltip; the wells of controls are drawn in italics in the control colour. Empty
+    // vectors: no layout.
+    void setLayoutNotes(const std::vector<QString>& notes, const std::vector<bool>& controls);
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     // The column numbers, a line as wide as the map for the page to put above it; shown and
@@ -74,6 +78,7 @@ private:
     std::vector<QString> m_dataNotes;              // per well: sample and readings
     std::vector<QString> m_findingNotes;           // per well: what the checks found
     std::vector<QString> m_meltNotes;              // per well: its melt peaks
+    std::vector<QString> m_layoutNotes;            // per well: what the layout says
     std::vector<int> m_colours;                    // per well: its sample's colour, -1 without data
     std::map<std::pair<int, bool>, QIcon> m_marks; // by sample colour and several melt peaks
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 namespace morvane {
 
@@ -28,6 +29,37 @@ void appendTextCell(std::string& out, std::string_view text)
     out += text;
 }
 
+// What the plan says of each react's channel, as the first six cells of a row.
+class Catalogue {
+public:
+    explicit Catalogue(const Plan& plan)
+    {
+        for (const PlanSample& sample : plan.samples)
+            m_samples.emplace(sample.id, &sample);
+        for (const PlanTarget& target : plan.targets)
+            m_targets.emplace(target.id, &target);
+    }
+
+    // Well, Sample, Sample Type, Target, Target Type and Dye, each followed by a tab.
+    void appendCells(std::string& out, const React& react, std::size_t channel) const
+    {
+        const PlanTarget& target = *m_targets.at(react.targets[channel]);
+        for (const std::string_view cell : {std::string_view(react.well), std::string_view(react.sample)}) {
+            appendTextCell(out, cell);
+            out += '\t';
+        }
+        out += m_samples.at(react.sample)->type + '\t';
+        appendTextCell(out, target.id);
+        out += '\t' + target.type + '\t';
+        appendTextCell(out, target.dye);
+        out += '\t';
+    }
+
+private:
+    std::unordered_map<std::string, const PlanSample*> m_samples;
+    std::unordered_map<std::string, const PlanTarget*> m_targets;
+};
+
 } // namespace
 
 Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summaryOut)
@@ -37,6 +69,8 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
     if (!planned)
         return planned.error();
     const Plan& plan = *planned;
+    const PlanRun& run = plan.runs.front();
+    const Catalogue catalogue(plan);
 
     // One column per cycle that any table names or holds a reading of.
     int columns = kFirstReadingColumn;
@@ -48,7 +82,7 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
         for (int col = kFirstReadingColumn; col < table.colCount(); ++col)
             if (!table.cell(0, col).empty())
                 used[static_cast<std::size_t>(col)] = true;
-        for (const React& react : plan.reacts)
+        for (const React& react : run.reacts)
             if (react.rows[channel] >= 0)
                 for (int col = kFirstReadingColumn; col < table.colCount(); ++col)
                     if (!table.cell(react.rows[channel], col).empty())
@@ -62,21 +96,13 @@ Expected<std::string> rdesTable(const RdmlContent& content, RdmlSummary* summary
             appendInt(out, col - 1);
         }
     out += '\n';
-    for (const React& react : plan.reacts) {
+    for (const React& react : run.reacts) {
         for (std::size_t channel = 0; channel < content.tables.size(); ++channel) {
             const int row = react.rows[channel];
             if (row < 0)
                 continue;
             const std::string& name = content.channels[channel];
-            for (const std::string_view cell : {std::string_view(react.well), std::string_view(react.sample)}) {
-                appendTextCell(out, cell);
-                out += '\t';
-            }
-            out += "unkn\t";
-            appendTextCell(out, name);
-            out += "\ttoi\t";
-            appendTextCell(out, name);
-            out += "\t";
+            catalogue.appendCells(out, react, channel);
             const Grid& table = *content.tables[channel];
             for (int col = kFirstReadingColumn; col < columns; ++col) {
                 if (!used[static_cast<std::size_t>(col)])
@@ -105,7 +131,7 @@ namespace {
 Expected<std::map<double, std::string>> meltColumns(const Plan& plan)
 {
     std::map<double, std::string> columns;
-    for (const React& react : plan.reacts) {
+    for (const React& react : plan.runs.front().reacts) {
         if (!react.melt)
             continue;
         for (const std::string& text : react.melt->temperatures) {
@@ -139,7 +165,8 @@ Expected<std::string> rdesMeltTable(const RdmlContent& content, RdmlSummary* sum
     }
     out += '\n';
     std::vector<const std::string*> cells(columnOf.size());
-    for (const React& react : plan.reacts) {
+    const Catalogue catalogue(plan);
+    for (const React& react : plan.runs.front().reacts) {
         for (std::size_t channel = 0; channel < content.channels.size() && react.melt; ++channel) {
             const int meltChannel = plan.meltChannel[channel];
             if (meltChannel < 0)
@@ -150,14 +177,7 @@ Expected<std::string> rdesMeltTable(const RdmlContent& content, RdmlSummary* sum
             for (std::size_t point = 0; point < melt.temperatures.size(); ++point)
                 cells[columnOf.at(*parseTemperature(melt.temperatures[point]))] =
                     &melt.readings[point * plan.meltChannels + static_cast<std::size_t>(meltChannel)];
-            appendTextCell(out, react.well);
-            out += '\t';
-            appendTextCell(out, react.sample);
-            out += "\tunkn\t";
-            appendTextCell(out, name);
-            out += "\ttoi\t";
-            appendTextCell(out, name);
-            out += '\t';
+            catalogue.appendCells(out, react, channel);
             out += meltPeaksText(analyseMeltWell(*content.melt, melt, static_cast<std::size_t>(meltChannel)).peaks);
             for (const std::string* cell : cells) {
                 out += '\t';

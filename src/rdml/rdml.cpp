@@ -14,41 +14,181 @@ namespace morvane {
 
 using namespace rdml;
 
+RdmlContent rdmlContent(const ConvertedChannels& converted, std::vector<bool> ticks)
+{
+    RdmlContent content;
+    content.experiment = converted.experiment;
+    content.run = converted.run;
+    content.format = converted.format;
+    content.channels = converted.channels;
+    for (const WellTable& table : converted.tables)
+        content.tables.push_back(&table.grid);
+    content.ticks = std::move(ticks);
+    content.melt = converted.melt ? &*converted.melt : nullptr;
+    content.temperatures = converted.temperatures.rowCount() > 0 ? &converted.temperatures : nullptr;
+    content.software = converted.software;
+    return content;
+}
+
+RdmlContent rdmlContent(const std::vector<ConvertedChannels>& runs, std::vector<bool> ticks)
+{
+    MORVANE_EXPECTS(!runs.empty());
+    RdmlContent content = rdmlContent(runs.front(), std::move(ticks));
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        RdmlRunPart part;
+        part.run = runs[i].run;
+        for (const WellTable& table : runs[i].tables)
+            part.tables.push_back(&table.grid);
+        part.temperatures = runs[i].temperatures.rowCount() > 0 ? &runs[i].temperatures : nullptr;
+        content.moreRuns.push_back(std::move(part));
+    }
+    return content;
+}
+
+void keepChannels(RdmlContent& content, const std::vector<std::string>& names)
+{
+    if (names.empty())
+        return;
+    const auto keep = [&](std::vector<const Grid*>& tables) {
+        std::vector<const Grid*> kept;
+        for (std::size_t i = 0; i < content.channels.size() && i < tables.size(); ++i)
+            if (std::find(names.begin(), names.end(), content.channels[i]) != names.end())
+                kept.push_back(tables[i]);
+        tables = std::move(kept);
+    };
+    keep(content.tables);
+    for (RdmlRunPart& part : content.moreRuns)
+        keep(part.tables);
+    std::erase_if(content.channels, [&](const std::string& channel) {
+        return std::find(names.begin(), names.end(), channel) == names.end();
+    });
+}
+
+std::string rdmlRunId(std::string_view run)
+{
+    const std::size_t slash = run.find('/');
+    if (slash == std::string_view::npos)
+        return "program " + std::string(run);
+    return "program " + std::string(run.substr(0, slash)) + " segment " + std::string(run.substr(slash + 1));
+}
+
+std::string rdmlDateTime(std::time_t time)
+{
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return buffer;
+}
+
+int reactId(PlateFormat format, int row, int col)
+{
+    return (row - 1) * plateCols(format) + col;
+}
+
 namespace {
 
-// One channel's <data> of a react: its melting temperature, amplification and melt points.
-Status appendData(std::string& out, const RdmlContent& content, const Plan& plan, const React& react,
-                  std::size_t channel, RdmlSummary& summary)
-{
-    const int row = react.rows[channel];
-    const int meltChannel = react.melt ? plan.meltChannel[channel] : -1;
-    if (row < 0 && meltChannel < 0)
-        return success();
-    out += "<data>\n<tar id=\"";
-    xlsx::appendXmlEscaped(out, content.channels[channel]);
-    out += "\"/>\n";
-    if (meltChannel >= 0) {
-        // The main melt peak: the schema has room for one temperature.
-        const MeltAnalysis melt = analyseMeltWell(*content.melt, *react.melt, static_cast<std::size_t>(meltChannel));
-        if (!melt.peaks.empty())
-            out += "<meltTemp>" + meltTemperatureText(melt.peaks.front().temperature) + "</meltTemp>\n";
+class XmlOut {
+public:
+    explicit XmlOut(std::string& out) : m_out(out) {}
+    XmlOut& operator<<(std::string_view raw)
+    {
+        m_out += raw;
+        return *this;
     }
-    if (row >= 0) {
-        const Grid& table = *content.tables[channel];
+    XmlOut& operator<<(char c)
+    {
+        m_out += c;
+        return *this;
+    }
+    // Escaped text or attribute value.
+    XmlOut& text(std::string_view text)
+    {
+        xlsx::appendXmlEscaped(m_out, text);
+        return *this;
+    }
+    XmlOut& number(long long value)
+    {
+        appendInt(m_out, value);
+        return *this;
+    }
+    // <name id="id"> without its end; with `empty`, <name id="id"/>.
+    XmlOut& open(std::string_view name, std::string_view id, bool empty = false)
+    {
+        *this << '<' << name << " id=\"";
+        return text(id) << (empty ? "\"/>" : "\">");
+    }
+    XmlOut& element(std::string_view name, std::string_view value)
+    {
+        *this << '<' << name << '>';
+        return text(value) << "</" << name << '>';
+    }
+
+private:
+    std::string& m_out;
+};
+
+// dye, sample and target: the schema's order at the top of the document.
+void writeCatalogue(XmlOut& xml, const Plan& plan)
+{
+    for (const std::string& dye : plan.dyes)
+        xml.open("dye", dye, true) << '\n';
+    for (const PlanSample& sample : plan.samples) {
+        xml.open("sample", sample.id).element("type", sample.type);
+        for (const Quantity& quantity : sample.quantities) {
+            xml << "<quantity";
+            if (!quantity.target.empty()) {
+                xml << " targetId=\"";
+                xml.text(quantity.target) << '"';
+            }
+            xml << "><value>" << quantity.value << "</value><unit>" << quantity.unit << "</unit></quantity>";
+        }
+        xml << "</sample>\n";
+    }
+    for (const PlanTarget& target : plan.targets) {
+        xml.open("target", target.id).element("type", target.type) << "<dyeId id=\"";
+        xml.text(target.dye) << "\"/></target>\n";
+    }
+}
+
+struct Writer {
+    const RdmlContent& content;
+    const Plan& plan;
+    RdmlSummary& summary;
+    std::string& out;
+
+    Status amplification(const PlanRun& run, const React& react, std::size_t channel)
+    {
+        const Grid& table = *run.tables[channel];
+        const int row = react.rows[channel];
+        const Grid* temperatures = react.temperatureRow >= 0 ? run.temperatures : nullptr;
         for (int col = kFirstReadingColumn; col < table.colCount(); ++col) {
             const std::string& cell = table.cell(row, col);
             if (cell.empty())
                 continue;
             out += "<adp><cyc>";
             appendInt(out, col - 1);
-            out += "</cyc><fluor>";
+            out += "</cyc>";
+            if (temperatures && col < temperatures->colCount() &&
+                !temperatures->cell(react.temperatureRow, col).empty()) {
+                const std::string& temperature = temperatures->cell(react.temperatureRow, col);
+                out += "<tmp>";
+                if (!appendNumber(out, temperature))
+                    return notANumber(react, content.channels[channel],
+                                      "temperature of cycle " + std::to_string(col - 1), temperature);
+                out += "</tmp>";
+            }
+            out += "<fluor>";
             if (!appendNumber(out, cell))
                 return notANumber(react, content.channels[channel], "cycle " + std::to_string(col - 1), cell);
             out += "</fluor></adp>\n";
             ++summary.amplificationPoints;
         }
+        return success();
     }
-    if (meltChannel >= 0) {
+
+    Status melt(const React& react, std::size_t channel, int meltChannel)
+    {
         const MeltWell& melt = *react.melt;
         for (std::size_t point = 0; point < melt.temperatures.size(); ++point) {
             out += "<mdp><tmp>";
@@ -62,31 +202,55 @@ Status appendData(std::string& out, const RdmlContent& content, const Plan& plan
             out += "</fluor></mdp>\n";
             ++summary.meltPoints;
         }
+        return success();
     }
-    out += "</data>\n";
-    return success();
-}
+
+    Status run(const PlanRun& run)
+    {
+        XmlOut xml(out);
+        xml.open("run", run.id) << "\n<instrument>LightCycler 480</instrument>\n";
+        if (content.software && !content.software->name.empty()) {
+            xml << "<dataCollectionSoftware>";
+            xml.element("name", content.software->name).element("version", content.software->version);
+            xml << "</dataCollectionSoftware>\n";
+        }
+        xml << "<pcrFormat><rows>";
+        xml.number(plateRows(content.format)) << "</rows><columns>";
+        xml.number(plateCols(content.format))
+            << "</columns><rowLabel>ABC</rowLabel><columnLabel>123</columnLabel></pcrFormat>\n";
+        for (const React& react : run.reacts) {
+            xml << "<react id=\"";
+            xml.number(react.id) << "\">\n<sample id=\"";
+            xml.text(react.sample) << "\"/>\n";
+            for (std::size_t channel = 0; channel < run.tables.size(); ++channel) {
+                const int meltChannel = react.melt ? plan.meltChannel[channel] : -1;
+                if (react.rows[channel] < 0 && meltChannel < 0)
+                    continue;
+                xml << "<data>\n<tar id=\"";
+                xml.text(react.targets[channel]) << "\"/>\n";
+                if (meltChannel >= 0) {
+                    // The main melt peak: the schema has room for one temperature.
+                    const MeltAnalysis peaks =
+                        analyseMeltWell(*content.melt, *react.melt, static_cast<std::size_t>(meltChannel));
+                    if (!peaks.peaks.empty())
+                        xml << "<meltTemp>" << meltTemperatureText(peaks.peaks.front().temperature) << "</meltTemp>\n";
+                }
+                if (react.rows[channel] >= 0)
+                    if (auto ok = amplification(run, react, channel); !ok)
+                        return ok;
+                if (meltChannel >= 0)
+                    if (auto ok = melt(react, channel, meltChannel); !ok)
+                        return ok;
+                out += "</data>\n";
+            }
+            out += "</react>\n";
+        }
+        out += "</run>\n";
+        return success();
+    }
+};
 
 } // namespace
-
-RdmlContent rdmlContent(const ConvertedChannels& converted, std::vector<bool> ticks)
-{
-    RdmlContent content;
-    content.experiment = converted.experiment;
-    content.run = converted.run;
-    content.format = converted.format;
-    content.channels = converted.channels;
-    for (const WellTable& table : converted.tables)
-        content.tables.push_back(&table.grid);
-    content.ticks = std::move(ticks);
-    content.melt = converted.melt ? &*converted.melt : nullptr;
-    return content;
-}
-
-int reactId(PlateFormat format, int row, int col)
-{
-    return (row - 1) * plateCols(format) + col;
-}
 
 Expected<std::string> rdmlXml(const RdmlContent& content, RdmlSummary* summaryOut)
 {
@@ -100,65 +264,30 @@ Expected<std::string> rdmlXml(const RdmlContent& content, RdmlSummary* summaryOu
         return planned.error();
     const Plan& plan = *planned;
 
-    // About 45 bytes a point: growing the string instead would copy it a few times.
+    // About 45 bytes a point (60 with its temperature): growing the string instead would copy
+    // it a few times.
     std::size_t points = 0;
-    for (const React& react : plan.reacts) {
-        for (std::size_t channel = 0; channel < content.tables.size(); ++channel)
-            points += static_cast<std::size_t>(content.tables[channel]->colCount());
-        if (react.melt)
-            points += react.melt->temperatures.size() * content.tables.size();
-    }
-    std::string out;
-    out.reserve(4096 + plan.samples.size() * 64 + plan.reacts.size() * 128 + points * 48);
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rdml xmlns=\"http://www.rdml.org\" version=\"1.3\">\n";
-    const auto element = [&](const char* name, std::string_view id, const char* inner) {
-        out += '<';
-        out += name;
-        out += " id=\"";
-        xlsx::appendXmlEscaped(out, id);
-        out += inner[0] ? "\">" : "\"/>";
-        out += inner;
-        if (inner[0]) {
-            out += "</";
-            out += name;
-            out += '>';
+    for (const PlanRun& run : plan.runs)
+        for (const React& react : run.reacts) {
+            for (const Grid* table : run.tables)
+                points += static_cast<std::size_t>(table->colCount());
+            if (react.melt)
+                points += react.melt->temperatures.size() * run.tables.size();
         }
-        out += '\n';
-    };
-    // The schema's order: dye, sample, target, ..., experiment.
-    for (const std::string& channel : content.channels)
-        element("dye", channel, "");
-    for (const std::string& sample : plan.samples)
-        element("sample", sample, "<type>unkn</type>");
-    for (const std::string& channel : content.channels) {
-        out += "<target id=\"";
-        xlsx::appendXmlEscaped(out, channel);
-        out += "\"><type>toi</type><dyeId id=\"";
-        xlsx::appendXmlEscaped(out, channel);
-        out += "\"/></target>\n";
-    }
-    out += "<experiment id=\"";
-    xlsx::appendXmlEscaped(out, content.experiment);
-    out += "\">\n<run id=\"";
-    xlsx::appendXmlEscaped(out, content.run);
-    out += "\">\n<instrument>LightCycler 480</instrument>\n<pcrFormat><rows>";
-    appendInt(out, plateRows(content.format));
-    out += "</rows><columns>";
-    appendInt(out, plateCols(content.format));
-    out += "</columns><rowLabel>ABC</rowLabel><columnLabel>123</columnLabel></pcrFormat>\n";
-
-    for (const React& react : plan.reacts) {
-        out += "<react id=\"";
-        appendInt(out, react.id);
-        out += "\">\n<sample id=\"";
-        xlsx::appendXmlEscaped(out, react.sample);
-        out += "\"/>\n";
-        for (std::size_t channel = 0; channel < content.tables.size(); ++channel)
-            if (auto written = appendData(out, content, plan, react, channel, summary); !written)
-                return written.error();
-        out += "</react>\n";
-    }
-    out += "</run>\n</experiment>\n</rdml>\n";
+    std::string out;
+    out.reserve(4096 + plan.samples.size() * 96 + plan.runs.size() * 384 * 128 + points * 64);
+    XmlOut xml(out);
+    xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rdml xmlns=\"http://www.rdml.org\" version=\""
+        << (content.version == RdmlVersion::V1_4 ? "1.4" : "1.3") << "\">\n";
+    if (!content.dateMade.empty())
+        xml.element("dateMade", content.dateMade) << '\n';
+    writeCatalogue(xml, plan);
+    xml.open("experiment", content.experiment) << '\n';
+    Writer writer{content, plan, summary, out};
+    for (const PlanRun& run : plan.runs)
+        if (auto ok = writer.run(run); !ok)
+            return ok.error();
+    out += "</experiment>\n</rdml>\n";
     if (summaryOut)
         *summaryOut = std::move(summary);
     return out;

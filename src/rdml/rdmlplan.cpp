@@ -1,6 +1,7 @@
 #include "rdml/rdmlplan.h"
 
 #include "common/text.h"
+#include "plate/plate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -119,24 +120,33 @@ std::string sampleCell(std::string_view cell)
 
 } // namespace
 
-Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
-{
-    if (content.tables.empty() || content.tables.size() != content.channels.size())
-        return Error{"no channel to write, or a channel without its table"};
-    for (std::size_t i = 0; i < content.channels.size(); ++i) {
-        if (auto ok = checkName(content.channels[i], "the channel name"); !ok)
-            return ok.error();
-        if (std::find(content.channels.begin(), content.channels.begin() + static_cast<std::ptrdiff_t>(i),
-                      content.channels[i]) != content.channels.begin() + static_cast<std::ptrdiff_t>(i))
-            return Error{"the channel " + quoteForMessage(content.channels[i]) + " is named twice"};
-    }
+namespace {
 
+Status checkChannels(const std::vector<std::string>& channels)
+{
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        if (auto ok = checkName(channels[i], "the channel name"); !ok)
+            return ok.error();
+        if (std::find(channels.begin(), channels.begin() + static_cast<std::ptrdiff_t>(i), channels[i]) !=
+            channels.begin() + static_cast<std::ptrdiff_t>(i))
+            return Error{"the channel " + quoteForMessage(channels[i]) + " is named twice"};
+    }
+    return success();
+}
+
+bool onPlate(PlateFormat format, std::string_view name, int& row, int& col)
+{
+    return parseWell(name, row, col) && row >= 1 && row <= plateRows(format) && col >= 1 && col <= plateCols(format);
+}
+
+// The reacts of one run: a react per ticked well that a table holds a row for.
+std::vector<React> reactsOf(const RdmlContent& content, const PlanRun& run, RdmlSummary& summary, bool noteOffPlate)
+{
     const PlateFormat format = content.format;
-    const int wells = wellCount(format);
-    const std::size_t channels = content.tables.size();
-    std::vector<std::vector<int>> rowsById(static_cast<std::size_t>(wells) + 1);
+    const std::size_t channels = run.tables.size();
+    std::vector<std::vector<int>> rowsById(static_cast<std::size_t>(wellCount(format)) + 1);
     for (std::size_t channel = 0; channel < channels; ++channel) {
-        const Grid& table = *content.tables[channel];
+        const Grid& table = *run.tables[channel];
         if (table.colCount() < 2)
             continue;
         for (int row = 1; row < table.rowCount(); ++row) {
@@ -145,8 +155,8 @@ Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
                 continue; // the empty row of a table without wells
             int r = 0;
             int c = 0;
-            if (!parseWell(name, r, c) || r < 1 || r > plateRows(format) || c < 1 || c > plateCols(format)) {
-                if (channel == 0)
+            if (!onPlate(format, name, r, c)) {
+                if (channel == 0 && noteOffPlate)
                     summary.wellsOffPlate.push_back(name);
                 continue;
             }
@@ -160,6 +170,140 @@ Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
                 rows[channel] = row;
         }
     }
+    std::unordered_map<int, int> temperatureRowById;
+    if (run.temperatures)
+        for (int row = run.temperatures->rowCount() - 1; row >= 1; --row) {
+            int r = 0;
+            int c = 0;
+            if (run.temperatures->colCount() > 0 && onPlate(format, run.temperatures->cell(row, 0), r, c))
+                temperatureRowById[reactId(format, r, c)] = row;
+        }
+    std::vector<React> reacts;
+    for (int id = 1; id <= wellCount(format); ++id) {
+        auto& rows = rowsById[static_cast<std::size_t>(id)];
+        if (rows.empty())
+            continue;
+        React react;
+        react.id = id;
+        react.well = wellName((id - 1) / plateCols(format) + 1, (id - 1) % plateCols(format) + 1);
+        react.rows = std::move(rows);
+        if (const auto found = temperatureRowById.find(id); found != temperatureRowById.end())
+            react.temperatureRow = found->second;
+        reacts.push_back(std::move(react));
+    }
+    return reacts;
+}
+
+// Names the react's sample and the target of each channel: the layout's, else the export's
+// sample name (the well's own for none) and the channel.
+Status nameReact(const RdmlContent& content, const PlanRun& run, React& react)
+{
+    const int row = (react.id - 1) / plateCols(content.format) + 1;
+    const int col = (react.id - 1) % plateCols(content.format) + 1;
+    if (content.layout)
+        react.sample = content.layout->sampleOf(row, col);
+    for (std::size_t channel = 0; channel < run.tables.size() && react.sample.empty(); ++channel)
+        if (react.rows[channel] >= 0 && run.tables[channel]->colCount() > 1)
+            react.sample = sampleCell(run.tables[channel]->cell(react.rows[channel], 1));
+    if (react.sample.empty())
+        react.sample = react.well;
+    if (auto ok = checkName(react.sample, "the sample name of well " + react.well); !ok)
+        return ok.error();
+    for (std::size_t channel = 0; channel < run.tables.size(); ++channel) {
+        const std::string& name = content.channels[channel];
+        const LayoutEntry* entry = content.layout ? content.layout->find(row, col, name) : nullptr;
+        std::string target = entry && !entry->target.empty() ? entry->target : name;
+        if (auto ok = checkName(target, "the target of well " + react.well); !ok)
+            return ok.error();
+        const bool read = react.rows[channel] >= 0 || react.melt;
+        for (std::size_t other = 0; other < channel && read; ++other)
+            if (react.targets[other] == target && (react.rows[other] >= 0 || react.melt))
+                return Error{"well " + react.well + ": the layout gives the target " + quoteForMessage(target) +
+                             " to the channels " + content.channels[other] + " and " + name +
+                             ", but a well holds a target once; say which channel reads it in a Channel column"};
+        react.targets.push_back(std::move(target));
+    }
+    return success();
+}
+
+// The samples, targets and dyes the reacts refer to, with what the layout says of them.
+Status catalogue(const RdmlContent& content, Plan& plan)
+{
+    std::unordered_map<std::string, std::size_t> sampleAt;
+    std::unordered_map<std::string, std::size_t> targetAt;
+    const PlateLayout* layout = content.layout;
+    for (const PlanRun& run : plan.runs) {
+        for (const React& react : run.reacts) {
+            const int row = (react.id - 1) / plateCols(content.format) + 1;
+            const int col = (react.id - 1) % plateCols(content.format) + 1;
+            const auto [s, newSample] = sampleAt.try_emplace(react.sample, plan.samples.size());
+            if (newSample) {
+                PlanSample sample;
+                sample.id = react.sample;
+                const std::string type = layout ? layout->sampleTypeOf(react.sample) : std::string();
+                if (!type.empty())
+                    sample.type = type;
+                plan.samples.push_back(std::move(sample));
+            }
+            PlanSample& sample = plan.samples[s->second];
+            for (std::size_t channel = 0; channel < run.tables.size(); ++channel) {
+                const LayoutEntry* entry = layout ? layout->find(row, col, content.channels[channel]) : nullptr;
+                if (entry && !entry->sampleType.empty() && (newSample || sample.type == "unkn"))
+                    sample.type = entry->sampleType;
+                if (entry && !entry->quantity.empty()) {
+                    const Quantity quantity{entry->target, entry->quantity, entry->quantityUnit};
+                    if (std::none_of(sample.quantities.begin(), sample.quantities.end(),
+                                     [&](const Quantity& q) { return q.target == quantity.target; }))
+                        sample.quantities.push_back(quantity);
+                }
+                const std::string& id = react.targets[channel];
+                if (!targetAt.try_emplace(id, plan.targets.size()).second)
+                    continue;
+                PlanTarget target;
+                target.id = id;
+                target.dye = content.channels[channel];
+                // Any row of the layout may say the target's type and dye; they agree.
+                for (std::size_t i = 0; layout && i < layout->entries.size(); ++i) {
+                    const LayoutEntry& described = layout->entries[i];
+                    if (described.target != id)
+                        continue;
+                    if (!described.targetType.empty())
+                        target.type = described.targetType;
+                    if (!described.dye.empty())
+                        target.dye = described.dye;
+                }
+                if (auto ok = checkName(target.dye, "the dye of target '" + id + "'"); !ok)
+                    return ok.error();
+                if (std::find(plan.dyes.begin(), plan.dyes.end(), target.dye) == plan.dyes.end())
+                    plan.dyes.push_back(target.dye);
+                plan.targets.push_back(std::move(target));
+            }
+        }
+    }
+    // One quantity for every target when the sample has the same everywhere.
+    for (PlanSample& sample : plan.samples) {
+        auto& q = sample.quantities;
+        if (!q.empty() && std::all_of(q.begin(), q.end(), [&](const Quantity& x) {
+                return x.value == q.front().value && x.unit == q.front().unit;
+            })) {
+            q.resize(1);
+            q.front().target.clear();
+        }
+    }
+    return success();
+}
+
+} // namespace
+
+Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
+{
+    if (content.tables.empty() || content.tables.size() != content.channels.size())
+        return Error{"no channel to write, or a channel without its table"};
+    if (auto ok = checkChannels(content.channels); !ok)
+        return ok.error();
+    for (const RdmlRunPart& part : content.moreRuns)
+        if (part.tables.size() != content.channels.size())
+            return Error{"the run '" + part.run + "' has not every channel's table"};
 
     Plan plan;
     std::unordered_map<int, const MeltWell*> meltById;
@@ -173,36 +317,34 @@ Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
         for (const MeltWell& well : content.melt->wells) {
             int r = 0;
             int c = 0;
-            if (parseWell(well.name, r, c) && r >= 1 && r <= plateRows(format) && c >= 1 && c <= plateCols(format))
-                meltById.try_emplace(reactId(format, r, c), &well);
+            if (onPlate(content.format, well.name, r, c))
+                meltById.try_emplace(reactId(content.format, r, c), &well);
         }
     }
 
-    std::unordered_map<std::string, bool> sampleSeen;
-    for (int id = 1; id <= wells; ++id) {
-        auto& rows = rowsById[static_cast<std::size_t>(id)];
-        if (rows.empty())
-            continue;
-        React react;
-        react.id = id;
-        const int row = (id - 1) / plateCols(format) + 1;
-        const int col = (id - 1) % plateCols(format) + 1;
-        react.well = wellName(row, col);
-        for (std::size_t channel = 0; channel < channels && react.sample.empty(); ++channel)
-            if (rows[channel] >= 0 && content.tables[channel]->colCount() > 1)
-                react.sample = sampleCell(content.tables[channel]->cell(rows[channel], 1));
-        if (react.sample.empty())
-            react.sample = react.well;
-        if (auto ok = checkName(react.sample, "the sample name of well " + react.well); !ok)
+    plan.runs.push_back(PlanRun{rdmlRunId(content.run), content.tables, content.temperatures, {}});
+    for (const RdmlRunPart& part : content.moreRuns)
+        plan.runs.push_back(PlanRun{rdmlRunId(part.run), part.tables, part.temperatures, {}});
+    for (std::size_t i = 0; i < plan.runs.size(); ++i) {
+        PlanRun& run = plan.runs[i];
+        if (auto ok = checkName(run.id, "the run name"); !ok)
             return ok.error();
-        if (sampleSeen.try_emplace(react.sample, true).second)
-            plan.samples.push_back(react.sample);
-        react.rows = std::move(rows);
-        if (const auto melt = meltById.find(id); melt != meltById.end())
-            react.melt = melt->second;
-        plan.reacts.push_back(std::move(react));
+        if (std::any_of(plan.runs.begin(), plan.runs.begin() + static_cast<std::ptrdiff_t>(i),
+                        [&](const PlanRun& earlier) { return earlier.id == run.id; }))
+            return Error{"the run '" + run.id + "' is written twice"};
+        run.reacts = reactsOf(content, run, summary, i == 0);
+        for (React& react : run.reacts) {
+            if (i == 0)
+                if (const auto melt = meltById.find(react.id); melt != meltById.end())
+                    react.melt = melt->second;
+            if (auto ok = nameReact(content, run, react); !ok)
+                return ok.error();
+        }
     }
-    summary.reacts = static_cast<int>(plan.reacts.size());
+    if (auto ok = catalogue(content, plan); !ok)
+        return ok.error();
+    summary.reacts = static_cast<int>(plan.runs.front().reacts.size());
+    summary.runs = static_cast<int>(plan.runs.size());
     return plan;
 }
 

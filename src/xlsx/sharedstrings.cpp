@@ -212,30 +212,19 @@ bool onlySpace(std::string_view text)
     return std::all_of(text.begin(), text.end(), isXmlSpace);
 }
 
-} // namespace
-
-Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view partName)
+Error notWellFormedError(const std::string& part, ScanError error)
 {
-    const std::string part(partName);
-    const auto notWellFormed = [&](ScanError error) {
-        if (!error.what)
-            return Error{tooDeepMessage(part)};
-        return Error{"part '" + part + "' is not well-formed XML (" + error.what + " at byte " +
-                     std::to_string(error.at) + ")"};
-    };
-    if (xml.size() >= 2 &&
-        (xml[0] == '\0' || xml[1] == '\0' || xml.starts_with("\xFF\xFE") || xml.starts_with("\xFE\xFF")))
-        return Error{"part '" + part + "' is stored as UTF-16, which this program does not edit"};
-    if (static_cast<std::uint64_t>(xml.size()) > kMaxUnsignedInt)
-        return Error{"part '" + part + "' is larger than 4 GB, more than this program reads"};
+    if (!error.what)
+        return Error{tooDeepMessage(part)};
+    return Error{"part '" + part + "' is not well-formed XML (" + error.what + " at byte " + std::to_string(error.at) +
+                 ")"};
+}
 
-    SharedStrings s;
-    s.m_xml = std::move(xml);
-    const std::string_view text = s.m_xml;
-    XmlScanner scanner(text, text.starts_with("\xEF\xBB\xBF") ? 3 : 0, keptAttribute);
-    Bindings bindings;
-
-    // The prolog, then the root.
+// Up to the root element: white space, comments and a UTF-8 declaration only. The root's
+// token, which the scanner's next step overwrites.
+Expected<const XmlToken*> readProlog(XmlScanner& scanner, const std::string& part)
+{
+    const auto notWellFormed = [&](ScanError error) { return notWellFormedError(part, error); };
     const XmlToken* root = nullptr;
     while (!root) {
         const XmlToken& token = scanner.next();
@@ -266,6 +255,45 @@ Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view pa
             return notWellFormed({"no root element", token.begin});
         }
     }
+    return root;
+}
+
+// After the root element: white space, comments and processing instructions only.
+Status checkEpilog(XmlScanner& scanner, const std::string& part)
+{
+    for (;;) {
+        const XmlToken& token = scanner.next();
+        if (token.kind == XmlToken::End)
+            return success();
+        if ((token.kind != XmlToken::Text || !onlySpace(scanner.text(token))) && token.kind != XmlToken::Comment &&
+            token.kind != XmlToken::Instruction)
+            return notWellFormedError(part, {"content after the root element", token.begin});
+    }
+}
+
+} // namespace
+
+Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view partName)
+{
+    const std::string part(partName);
+    const auto notWellFormed = [&](ScanError error) { return notWellFormedError(part, error); };
+    if (xml.size() >= 2 &&
+        (xml[0] == '\0' || xml[1] == '\0' || xml.starts_with("\xFF\xFE") || xml.starts_with("\xFE\xFF")))
+        return Error{"part '" + part + "' is stored as UTF-16, which this program does not edit"};
+    if (static_cast<std::uint64_t>(xml.size()) > kMaxUnsignedInt)
+        return Error{"part '" + part + "' is larger than 4 GB, more than this program reads"};
+
+    SharedStrings s;
+    s.m_xml = std::move(xml);
+    const std::string_view text = s.m_xml;
+    XmlScanner scanner(text, text.starts_with("\xEF\xBB\xBF") ? 3 : 0, keptAttribute);
+    Bindings bindings;
+
+    // The prolog, then the root.
+    auto rootToken = readProlog(scanner, part);
+    if (!rootToken)
+        return rootToken.error();
+    const XmlToken* root = *rootToken;
     bindings.enter(*root, 0);
     if (!bindings.isMain(root->name, "sst"))
         return Error{"part '" + part + "' holds no shared strings"};
@@ -336,14 +364,8 @@ Expected<SharedStrings> SharedStrings::read(std::string xml, std::string_view pa
             }
         }
     }
-    for (;;) {
-        const XmlToken& token = scanner.next();
-        if (token.kind == XmlToken::End)
-            break;
-        if ((token.kind != XmlToken::Text || !onlySpace(scanner.text(token))) && token.kind != XmlToken::Comment &&
-            token.kind != XmlToken::Instruction)
-            return notWellFormed({"content after the root element", token.begin});
-    }
+    if (auto status = checkEpilog(scanner, part); !status)
+        return status.error();
     std::sort(s.m_plain.begin(), s.m_plain.end(),
               [](const Plain& a, const Plain& b) { return a.hash != b.hash ? a.hash < b.hash : a.index < b.index; });
     return s;

@@ -68,6 +68,7 @@ std::string sheetData(const ValueBlock& block, int firstRow, int firstCol, int s
     out.reserve(static_cast<std::size_t>(block.rows()) * static_cast<std::size_t>(block.cols()) * 28 + 64);
     std::string styleAttribute = " s=\"" + std::to_string(style) + "\"";
     std::vector<std::string> columns;
+    columns.reserve(static_cast<std::size_t>(block.cols()));
     for (int j = 0; j < block.cols(); ++j)
         columns.push_back(columnName(firstCol + j));
 

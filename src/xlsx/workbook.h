@@ -11,6 +11,7 @@
 // .xlsb, encrypted files and protected structure are refused before anything changes.
 
 #include "common/expected.h"
+#include "common/grid.h"
 #include "xlsx/valueblock.h"
 
 #include <cstdint>
@@ -34,6 +35,13 @@ struct WorkbookLimits {
     std::uint64_t maxSharedStringsBytes = 128ull << 20; // millions of distinct texts
     std::uint64_t maxSheetBytes = 256ull << 20;         // an existing sheet whose selection is cleared
     std::uint64_t maxSheetHeadBytes = 1ull << 20;       // where its <sheetViews> must start
+};
+
+// Bounds for reading a sheet's cells (sheetCells): a table typed by hand, not a data dump.
+struct SheetCellLimits {
+    std::uint64_t maxPartBytes = 16ull << 20; // the sheet, and the shared strings
+    int maxRows = 100000;
+    int maxColumns = 1024;
 };
 
 enum class SheetKind { Worksheet, Chartsheet, Other };
@@ -76,6 +84,11 @@ public:
     // be exactly (lastRow - firstRow + 1) x (lastCol - firstCol + 1).
     Status writeRange(int firstCol, int lastCol, int firstRow, int lastRow, const ValueBlock& block,
                       std::string_view numberFormat = kExportNumberFormat);
+
+    // The values of worksheet `tab` as text, cell (0, 0) being A1: numbers as their shortest
+    // text, shared and inline strings, booleans as TRUE or FALSE, the cached result of a formula.
+    // Refuses a chart sheet and cells beyond the limits.
+    Expected<Grid> sheetCells(int tab, const SheetCellLimits& limits = {}) const;
 
     bool modified() const;
     // The package with every change, as bytes. Once only: the workbook is spent afterwards.

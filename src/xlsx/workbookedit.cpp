@@ -348,7 +348,7 @@ Expected<int> XlsxWorkbook::Impl::styleFor(std::string_view format)
     if (!styles)
         createPart(styles, "styles", templateStyles, kCtStyles);
     const pugi::xml_node styleSheet = styles->doc.document_element();
-    const long formatId = numberFormatId(styleSheet, styles->prefix, format);
+    const std::uint64_t formatId = numberFormatId(styleSheet, styles->prefix, format);
     const std::optional<int> index = cellFormatIndex(styleSheet, styles->prefix, formatId);
     if (!index)
         return Error{"'" + displayName + "' already holds " + std::to_string(kMaxCellFormats) +

@@ -169,6 +169,14 @@ struct XlsxWorkbook::Impl {
     void createPart(std::optional<XmlPart>& part, std::string_view kind, const char* xml, std::string_view contentType);
     Status loadPart(XmlPart& part, std::uint64_t cap);
     Status readWorkbook();
+    // The steps of readWorkbook, in order.
+    Expected<std::string> findWorkbookPart();
+    Expected<pugi::xml_node> readWorkbookPart(const std::string& part);
+    Status readWorkbookRelationships(std::unordered_map<std::string, std::pair<std::string, std::string>>& rels);
+    Status readTabs(pugi::xml_node sheets,
+                    const std::unordered_map<std::string, std::pair<std::string, std::string>>& rels);
+    void chooseActiveTab(pugi::xml_node root);
+    Status readStyles();
     Status readSheetHeads();
     Status readSharedStrings();
     Expected<int> styleFor(std::string_view format);

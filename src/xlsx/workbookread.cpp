@@ -159,6 +159,9 @@ std::optional<std::string> badNumber(std::string_view part, pugi::xml_node root,
 }
 } // namespace
 
+// Relationships of the workbook part by id: their type and the part they lead to.
+using WorkbookRels = std::unordered_map<std::string, std::pair<std::string, std::string>>;
+
 Status XlsxWorkbook::Impl::readWorkbook()
 {
     contentTypes.name = "[Content_Types].xml";
@@ -169,10 +172,33 @@ Status XlsxWorkbook::Impl::readWorkbook()
     if (!isElement(contentTypes.doc.document_element(), kNsContentTypes, "Types"))
         return cannotOpen("its [Content_Types].xml is not a content type list");
 
+    auto workbookPart = findWorkbookPart();
+    if (!workbookPart)
+        return workbookPart.error();
+    auto sheets = readWorkbookPart(*workbookPart);
+    if (!sheets)
+        return sheets.error();
+    WorkbookRels rels;
+    if (auto s = readWorkbookRelationships(rels); !s)
+        return s;
+    if (auto s = readTabs(*sheets, rels); !s)
+        return s;
+    chooseActiveTab(workbook.doc.document_element());
+    if (auto s = readStyles(); !s)
+        return s;
+    if (sharedStrings)
+        if (auto s = readSharedStrings(); !s)
+            return s;
+    return readSheetHeads();
+}
+
+// The main part the package's relationships name.
+Expected<std::string> XlsxWorkbook::Impl::findWorkbookPart()
+{
     XmlPart rootRels;
     rootRels.name = "_rels/.rels";
     if (auto s = loadPart(rootRels, limits.maxPackagePartBytes); !s)
-        return s;
+        return s.error();
     std::string workbookPart;
     for (pugi::xml_node n : rootRels.doc.document_element().children()) {
         if (!isElement(n, kNsPackageRels, "Relationship"))
@@ -197,9 +223,15 @@ Status XlsxWorkbook::Impl::readWorkbook()
         std::end(workbookContentTypes))
         return cannotOpen("its main part is of type " + quoteForMessage(type) + ", not an Excel workbook");
 
+    return workbookPart;
+}
+
+// The workbook part, checked; its list of sheets.
+Expected<pugi::xml_node> XlsxWorkbook::Impl::readWorkbookPart(const std::string& workbookPart)
+{
     workbook.name = workbookPart;
     if (auto s = loadPart(workbook, limits.maxPackagePartBytes); !s)
-        return s;
+        return s.error();
     workbookFolder = folderOf(workbook.name);
     const pugi::xml_node root = workbook.doc.document_element();
     if (namespaceOf(root) == kNsMainStrict)
@@ -218,7 +250,11 @@ Status XlsxWorkbook::Impl::readWorkbook()
     const pugi::xml_node sheets = firstChild(root, kNsMain, "sheets");
     if (!sheets)
         return cannotOpen("its workbook part has no list of sheets");
+    return sheets;
+}
 
+Status XlsxWorkbook::Impl::readWorkbookRelationships(WorkbookRels& rels)
+{
     workbookRels.name = relsPartOf(workbook.name);
     if (zip->contains(workbookRels.name)) {
         if (auto s = loadPart(workbookRels, limits.maxPackagePartBytes); !s)
@@ -232,26 +268,27 @@ Status XlsxWorkbook::Impl::readWorkbook()
             R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>)");
         workbookRels.changed = true;
     }
-    struct Rel {
-        std::string type;
-        std::string part;
-    };
-    std::unordered_map<std::string, Rel> rels;
     for (pugi::xml_node n : workbookRels.doc.document_element().children()) {
         if (!isElement(n, kNsPackageRels, "Relationship") ||
             std::string_view(n.attribute("TargetMode").value()) == "External")
             continue;
-        Rel rel{n.attribute("Type").value(), resolveTarget(workbookFolder, n.attribute("Target").value())};
-        if (rel.type == relType("styles") && !styles) {
+        std::pair<std::string, std::string> rel{n.attribute("Type").value(),
+                                                resolveTarget(workbookFolder, n.attribute("Target").value())};
+        if (rel.first == relType("styles") && !styles) {
             styles.emplace();
-            styles->name = rel.part;
-        } else if (rel.type == relType("sharedStrings") && !sharedStrings) {
+            styles->name = rel.second;
+        } else if (rel.first == relType("sharedStrings") && !sharedStrings) {
             sharedStrings.emplace();
-            sharedStrings->name = rel.part;
+            sharedStrings->name = rel.second;
         }
         rels.emplace(n.attribute("Id").value(), std::move(rel));
     }
 
+    return success();
+}
+
+Status XlsxWorkbook::Impl::readTabs(pugi::xml_node sheets, const WorkbookRels& rels)
+{
     for (pugi::xml_node n : sheets.children()) {
         if (!isElement(n, kNsMain, "sheet"))
             continue;
@@ -262,7 +299,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         const auto rel = rels.find(attributeNs(n, kNsOfficeRels, "id").value());
         if (rel == rels.end())
             return cannotOpen("its sheet " + quoteForMessage(tab.info.name) + " has no part");
-        const std::string& relationType = rel->second.type;
+        const std::string& relationType = rel->second.first;
         const auto endsWith = [&](std::string_view suffix) {
             return relationType.size() >= suffix.size() &&
                    relationType.compare(relationType.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -270,7 +307,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         tab.info.kind = endsWith("/worksheet")    ? SheetKind::Worksheet
                         : endsWith("/chartsheet") ? SheetKind::Chartsheet
                                                   : SheetKind::Other;
-        tab.part = rel->second.part;
+        tab.part = rel->second.second;
         tab.entry = zip->find(tab.part);
         if (!tab.entry)
             return cannotOpen("the part " + quoteForMessage(tab.part) + " of its sheet " +
@@ -278,6 +315,11 @@ Status XlsxWorkbook::Impl::readWorkbook()
         tabs.push_back(std::move(tab));
     }
 
+    return success();
+}
+
+void XlsxWorkbook::Impl::chooseActiveTab(pugi::xml_node root)
+{
     // The active tab: workbookView[0]/@activeTab, 0 by default; one that does not exist or is
     // hidden (a generator's fault) becomes the first visible tab.
     std::size_t active = 0;
@@ -293,7 +335,10 @@ Status XlsxWorkbook::Impl::readWorkbook()
         }
         this->active = static_cast<int>(active);
     }
+}
 
+Status XlsxWorkbook::Impl::readStyles()
+{
     if (styles) {
         if (auto s = loadPart(*styles, limits.maxStylesBytes); !s)
             return s;
@@ -302,10 +347,7 @@ Status XlsxWorkbook::Impl::readWorkbook()
         if (const auto bad = badNumber(styles->name, styles->doc.document_element(), styleNumbers))
             return cannotOpen(*bad);
     }
-    if (sharedStrings)
-        if (auto s = readSharedStrings(); !s)
-            return s;
-    return readSheetHeads();
+    return success();
 }
 
 Status XlsxWorkbook::Impl::readSharedStrings()
@@ -316,7 +358,7 @@ Status XlsxWorkbook::Impl::readSharedStrings()
         return cannotOpen("its part " + quoteForMessage(part.name) + " is missing");
     part.name = zip->entryName(*part.entry);
     // An export adds a few kB of strings; a batch of them may take the copy at the end.
-    auto bytes = zip->read(*part.entry, limits.maxSharedStringsBytes, 256 * 1024);
+    auto bytes = zip->read(*part.entry, limits.maxSharedStringsBytes, std::size_t{256} * 1024);
     if (!bytes)
         return cannotOpen(bytes.error().message);
     auto strings = SharedStrings::read(std::move(bytes).value(), part.name);

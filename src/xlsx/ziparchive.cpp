@@ -19,6 +19,8 @@ namespace morvane::xlsx {
 
 namespace {
 
+constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
+
 // libzip, and what it links (OpenSSL, bzip2, zlib), are loaded when a stored archive is first
 // read: a run that only writes new files never needs them, and loading them at start-up would
 // be a tenth of such a run's time.
@@ -129,7 +131,7 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
                     const std::function<bool(std::string_view)>& consume)
 {
     const auto tooLarge = [&] {
-        return Error{.message = "part '" + name + "' is larger than " + std::to_string(cap / (1024 * 1024)) +
+        return Error{.message = "part '" + name + "' is larger than " + std::to_string(cap / kMegabyte) +
                                 " MB, more than this program reads",
                      .kind = ErrorKind::Limit};
     };
@@ -204,7 +206,7 @@ Expected<ZipArchive> ZipArchive::open(std::string_view bytes, std::uint64_t maxE
         if (st.valid & ZIP_STAT_SIZE)
             total += st.size;
         if (total > maxTotalBytes)
-            return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / (1024 * 1024)) + " MB"};
+            return Error{"its parts add up to more than " + std::to_string(maxTotalBytes / kMegabyte) + " MB"};
         const auto [it, added] = archive.m_byFoldedName.emplace(foldAscii(name), static_cast<std::size_t>(i));
         if (!added && archive.m_names[it->second] == name)
             return Error{"it holds the entry " + quoteForMessage(name) + " twice"};
@@ -274,8 +276,8 @@ Expected<std::string> ZipArchive::read(std::size_t index, std::uint64_t cap, std
 {
     if (m_inMemory) {
         if (m_parts[index].size() > cap)
-            return Error{.message = "part '" + m_names[index] + "' is larger than " +
-                                    std::to_string(cap / (1024 * 1024)) + " MB, more than this program reads",
+            return Error{.message = "part '" + m_names[index] + "' is larger than " + std::to_string(cap / kMegabyte) +
+                                    " MB, more than this program reads",
                          .kind = ErrorKind::Limit};
         std::string out;
         out.reserve(m_parts[index].size() + spare);

@@ -47,8 +47,7 @@ struct FormUnderTest {
     RecordingUrlOpener* opener = nullptr; // owned by the form
     std::unique_ptr<TForm1> form;
 
-    template <typename W>
-    W* get(const char* name) const
+    template <typename W> W* get(const char* name) const
     {
         auto* w = form->findChild<W*>(QString::fromLatin1(name));
         if (!w)

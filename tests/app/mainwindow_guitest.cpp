@@ -35,6 +35,7 @@ private slots:
     void tabKeyFollowsTheKeyboardOrder();
     void errorReportTitleAndPoint();
     void errorInAHandlerIsReportedAndTheWindowGoesOn();
+    void answersNobodyAskedForFailTheTest();
 };
 
 namespace {
@@ -381,6 +382,19 @@ void MainWindowTest::errorInAHandlerIsReportedAndTheWindowGoesOn()
     // The window goes on: the next command works.
     t.get<QRadioButton>("PlateSize96")->click();
     QCOMPARE(t.get<QLineEdit>("stoprow")->text(), QStringLiteral("H"));
+}
+
+void MainWindowTest::answersNobodyAskedForFailTheTest()
+{
+    auto t = makeForm();
+    t.dialogs->answerNext(DialogService::Answer::Yes);
+    t.dialogs->fileNext(QStringLiteral("used.txt"));
+    t.dialogs->fileNext(QStringLiteral("left.txt"));
+    t.dialogs->dialogNext([](QDialog&) { return 0; });
+    QCOMPARE(t.dialogs->saveFileName(nullptr, {}, {}, {}, nullptr), QStringLiteral("used.txt"));
+    QCOMPARE(t.dialogs->unusedAnswers(), QStringList({"the answer Yes", "the file 'left.txt'", "1 dialog action(s)"}));
+    // The window goes, and its queue with it, when this function ends.
+    QEXPECT_FAIL("", "the test left queued answers", Continue);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,6 +1,53 @@
 #include "app/queueddialogs.h"
 
 #include <QDialog>
+#include <QTest>
+
+namespace {
+
+const char* answerName(DialogService::Answer answer)
+{
+    switch (answer) {
+    case DialogService::Answer::Ok:
+        return "Ok";
+    case DialogService::Answer::Cancel:
+        return "Cancel";
+    case DialogService::Answer::Yes:
+        return "Yes";
+    case DialogService::Answer::No:
+        return "No";
+    }
+    return "?";
+}
+
+} // namespace
+
+QueuedDialogs::~QueuedDialogs()
+{
+    const QStringList unused = unusedAnswers();
+    // After a failure the rest of the test did not run: its answers are left for that reason.
+    if (unused.isEmpty() || QTest::currentTestFailed())
+        return;
+    const QByteArray message =
+        "queued for dialogs that were never shown: " + unused.join(QStringLiteral(", ")).toUtf8();
+    if (QTest::currentTestFunction())
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
+    else
+        qFatal("%s", message.constData());
+}
+
+QStringList QueuedDialogs::unusedAnswers() const
+{
+    QStringList unused;
+    for (const Answer answer : m_answers)
+        unused << QStringLiteral("the answer %1").arg(QLatin1String(answerName(answer)));
+    for (const QueuedFile& file : m_files)
+        unused << (file.path.isEmpty() ? QStringLiteral("a cancelled file dialog")
+                                       : QStringLiteral("the file '%1'").arg(file.path));
+    if (!m_dialogActions.empty())
+        unused << QStringLiteral("%1 dialog action(s)").arg(m_dialogActions.size());
+    return unused;
+}
 
 QStringList QueuedDialogs::shownTexts() const
 {

@@ -1,5 +1,7 @@
 #pragma once
 // Answers the window's dialogs from queues, records every message box shown, and never blocks.
+// A queued answer, file or dialog action that nobody asked for fails the running test when the
+// queue goes (with the window that owns it): the test did not go the way it meant to.
 
 #include "app/dialogservice.h"
 
@@ -20,6 +22,8 @@ public:
 
     // The answer to the next message box. A box without a queued answer gets OK, or No for a
     // Yes/No question.
+    ~QueuedDialogs() override;
+
     void answerNext(Answer answer) { m_answers.push_back(answer); }
     // The file the next file dialog returns ("" = the user cancels). Without one it is cancelled.
     // `filter`: the file type a save dialog returns as chosen; empty: the first one offered.
@@ -33,9 +37,9 @@ public:
     void clearShown() { m_shown.clear(); }
     int fileDialogsShown() const { return m_fileDialogs; }
     int dialogsShown() const { return m_dialogs; }
-    // Queued answers, files and dialog actions nobody asked for: a test that leaves any has
-    // not exercised what it meant to.
+    // Queued answers, files and dialog actions nobody asked for (so far).
     int unused() const { return int(m_answers.size() + m_files.size() + m_dialogActions.size()); }
+    QStringList unusedAnswers() const;
 
     Answer message(QWidget* parent, Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
     QString openFileName(QWidget* parent, const QString& caption, const QString& folder,

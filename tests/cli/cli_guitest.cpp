@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QLocale>
 
+#include <algorithm>
 #include <sstream>
 
 class CliWindowTest : public QObject {
@@ -57,10 +58,14 @@ void CliWindowTest::sameTableAsTheWindow()
         t.get<QLineEdit>("stopcol")->setText(corners[1].mid(1));
         t.click("SelectRangeButton");
     }
-    t.dialogs->answerNext(repair ? DialogService::Answer::Yes : DialogService::Answer::No);
-    t.click("ExtractButton");
     // With the comma the readings of both files get the question; with the point neither does.
-    QCOMPARE(t.dialogs->unused(), separator == ',' ? 0 : 1);
+    if (separator == ',')
+        t.dialogs->answerNext(repair ? DialogService::Answer::Yes : DialogService::Answer::No);
+    t.click("ExtractButton");
+    const auto& shown = t.dialogs->shown();
+    QCOMPARE(int(std::count_if(shown.begin(), shown.end(),
+                               [](const auto& box) { return box.buttons == DialogService::Buttons::YesNo; })),
+             separator == ',' ? 1 : 0);
     const std::string window = morvane::tableAsText(t.grid("ExportSelectSG"));
 
     std::vector<std::string> args = {"--table", "--decimal-separator", std::string(1, separator)};

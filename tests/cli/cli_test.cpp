@@ -8,6 +8,7 @@
 #include "plate/extraction.h"
 #include "plate/plate.h"
 #include "xlsx/sheetname.h"
+#include "xlsx/valueblock.h"
 #include "xlsx/workbook.h"
 #include "xlsx/xmlutil.h"
 #include "xlsx/ziparchive.h"
@@ -554,7 +555,7 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
     const std::string segments = data("channels/lc480_96_two_segments.txt");
     EXPECT_EQ(run({"--list-channels", dual}).out, "465-510\n533-580\n");
     EXPECT_EQ(run({"--list-programs", dual}).out, "2\t40\n");
-    EXPECT_EQ(run({"--list-programs", segments}).out, "2/1\t40\n2/2\t40\n");
+    EXPECT_EQ(run({"--list-programs", segments}).out, "2/2\t40\n2/1\t40\n");
 
     // --table gives exactly the window's channel; the default is the first.
     const Result second = run({"--table", "--channel", "533-580", "--wells", "A2", "-q", dual});
@@ -574,7 +575,7 @@ TEST(ConvertChannels, ListedChosenByNameAndOneSheetEach)
     EXPECT_THAT(unknown.err, HasSubstr("channel '618-660' is not in the file; its channels are: 465-510, 533-580"));
     const Result plain = run({"--table", "--program", "2", segments});
     EXPECT_EQ(plain.status, 2);
-    EXPECT_THAT(plain.err, HasSubstr("program 2 is not offered; the runs are: 2/1, 2/2"));
+    EXPECT_THAT(plain.err, HasSubstr("program 2 is not offered; the runs are: 2/2, 2/1"));
     EXPECT_EQ(run({"--table", "--channel", "all", dual}).status, 2);
 
     // A workbook gets one sheet per channel, named after the experiment and the channel.
@@ -756,6 +757,99 @@ TEST(ConvertRdml, RealExportsGiveOneReactPerWell)
         EXPECT_EQ(count(xml, "<react "), c.reacts);
         EXPECT_EQ(count(xml, "<mdp>"), c.melt);
     }
+}
+
+TEST(ConvertLayout, TheLayoutNamesTheSamplesOfEveryOutput)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const std::string plan = dir.file("plan.csv", "Well,Sample,Sample Type,Target,Quantity\n"
+                                                  "A1,Std 1x,std,GAPDH,\"1,5\"\nA2,NTC,ntc,GAPDH\nH12,Blank\n");
+    const Result table = run({"--table", "--plate", "96", "--layout", plan, raw}, true);
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_THAT(table.out, HasSubstr("\nA1\t Std 1x\t1.15\t"));
+    EXPECT_THAT(table.out, HasSubstr("\nA2\t NTC\t2.15\t"));
+    EXPECT_THAT(table.out, HasSubstr("\nB2\t Std 3\t")) << "a well the layout leaves out keeps its name";
+    EXPECT_THAT(table.err, HasSubstr("warning: the layout describes 1 well without data: H12"));
+    EXPECT_THAT(table.err, HasSubstr("2 sample names from the layout"));
+
+    const Result rdml =
+        run({"-q", "--plate", "96", "--layout", plan, "--rdml-version", "1.4", "-o", dir / "run.rdml", raw});
+    ASSERT_EQ(rdml.status, 0) << rdml.err;
+    const std::string xml = rdmlXml(dir / "run.rdml");
+    EXPECT_THAT(xml, HasSubstr("<rdml xmlns=\"http://www.rdml.org\" version=\"1.4\">"));
+    EXPECT_THAT(xml, HasSubstr("<sample id=\"Std 1x\"><type>std</type><quantity><value>1.5</value><unit>cop</unit>"));
+    EXPECT_THAT(xml, HasSubstr("<sample id=\"NTC\"><type>ntc</type></sample>"));
+    EXPECT_EQ(matches(xml, "<target id=\"([^\"]*)\">"), (std::vector<std::string>{"GAPDH", "465-510"}));
+    const Result rdes = run({"-q", "--plate", "96", "--layout", plan, "-o", dir / "run.tsv", raw});
+    ASSERT_EQ(rdes.status, 0) << rdes.err;
+    EXPECT_THAT(readFile(dir / "run.tsv"), HasSubstr("\nA2\tNTC\tntc\tGAPDH\ttoi\t465-510\t\t2.15\t"));
+
+    // A bad code on line 4: refused with its place, nothing written.
+    const std::string bad =
+        dir.file("bad.tsv", "Well\tSample\tSample Type\nA1\tS\tunkn\nA2\tS\tunkn\nB2\tT\tcontrol\n");
+    const Result refused = run({"--plate", "96", "--layout", bad, "-o", dir / "bad.rdml", raw});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "morvane-convert: bad.tsv, line 4: the sample type 'control' is none of unkn, ntc, nac, "
+                           "std, ntp, nrt, pos, opt\n");
+    EXPECT_FALSE(fs::exists(dir / "bad.rdml"));
+    // A well off the file's plate is that file's failure.
+    const std::string off = dir.file("off.tsv", "Well\tSample\nP24\tS\n");
+    const Result offPlate = run({"--plate", "96", "--layout", off, "-o", dir / "off.rdml", raw});
+    EXPECT_EQ(offPlate.status, 1);
+    EXPECT_THAT(offPlate.err, HasSubstr("off.tsv, line 2: the well 'P24' is not on the 96-well plate"));
+    EXPECT_FALSE(fs::exists(dir / "off.rdml"));
+    EXPECT_EQ(run({"--rdml-version", "1.4", "--table", raw}).status, 2);
+}
+
+TEST(ConvertLayout, TheCalibrationPlanAsTextAndAsWorkbookGivesTheSameReactions)
+{
+    const TempDir dir;
+    const std::string plan = data("layout/lc480_384_nrd1_calibration_layout.tsv");
+    morvane::Grid grid(385, 8);
+    std::istringstream lines(readFile(plan));
+    std::string line;
+    for (int row = 0; std::getline(lines, line); ++row) {
+        std::istringstream fields(line);
+        std::string field;
+        for (int col = 0; std::getline(fields, field, '\t'); ++col)
+            grid.cell(row, col) = field;
+    }
+    auto book = morvane::XlsxWorkbook::create("plan.xlsx");
+    ASSERT_TRUE(book.ok());
+    ASSERT_TRUE(book->addSheet("Plan").ok());
+    ASSERT_TRUE(book->writeRange(1, 9, 1, 386, morvane::makeValueBlock(grid, '.')).ok());
+    dir.file("plan.xlsx", *book->save());
+
+    const std::string raw = data("lc480_384_nrd1_calibration.txt");
+    for (const char* layout : {"text", "workbook"}) {
+        const std::string given = std::string(layout) == "text" ? plan : dir / "plan.xlsx";
+        const Result r = run({"-q", "--layout", given, "-o", dir / (std::string(layout) + ".rdml"), raw});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const auto withoutDate = [](std::string xml) { return std::regex_replace(xml, std::regex("<dateMade>[^<]*"), ""); };
+    const std::string text = withoutDate(rdmlXml(dir / "text.rdml"));
+    EXPECT_EQ(withoutDate(rdmlXml(dir / "workbook.rdml")), text);
+    EXPECT_EQ(count(text, "<target id="), 16u);
+    EXPECT_EQ(count(text, "<sample id=\"NT\"/>"), 64u);
+}
+
+TEST(ConvertLayout, ATwoSegmentExportOffersItsAmplificationReadAndKeepsBoth)
+{
+    const TempDir dir;
+    const std::string segments = data("channels/lc480_96_two_segments.txt");
+    const Result both = run({"-q", "-o", dir / "both.rdml", segments});
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(matches(rdmlXml(dir / "both.rdml"), "<run id=\"([^\"]*)\">"),
+              (std::vector<std::string>{"program 2 segment 2", "program 2 segment 1"}));
+    const Result one = run({"-q", "--program", "2/1", "-o", dir / "one.rdml", segments});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(matches(rdmlXml(dir / "one.rdml"), "<run id=\"([^\"]*)\">"),
+              (std::vector<std::string>{"program 2 segment 1"}));
+    // The sheet of a segment says which.
+    const Result sheet = run({"-q", "-o", dir / "seg.xlsx", segments});
+    ASSERT_EQ(sheet.status, 0) << sheet.err;
+    EXPECT_EQ(sheetNames(dir / "seg.xlsx"), (std::vector<std::string>{"Two segment run seg 2"}));
 }
 
 TEST(ConvertFiles, AResultsExportIsRefusedBeforeThePlateFormat)

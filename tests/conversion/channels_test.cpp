@@ -152,8 +152,9 @@ TEST(Segments, AProgramReadInTwoSegmentsIsOfferedAndConvertedPerSegment)
         labels.push_back(run.label());
         names.push_back(run.name());
     }
-    EXPECT_EQ(labels, (std::vector<std::string>{"2 / segment 1 (95 \u00b0C)", "2 / segment 2 (60 \u00b0C)"}));
-    EXPECT_EQ(names, (std::vector<std::string>{"2/1", "2/2"}));
+    // The read at 60 degrees (the amplification read) first, the denaturation read after it.
+    EXPECT_EQ(labels, (std::vector<std::string>{"2 / segment 2 (60 \u00b0C)", "2 / segment 1 (95 \u00b0C)"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"2/2", "2/1"}));
     EXPECT_TRUE(programs.offersChoice());
     for (int segment : {1, 2}) {
         SCOPED_TRACE(segment);

@@ -2,6 +2,7 @@
 
 #include "app/guitest.h"
 
+#include <QAbstractItemModelTester>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,6 +32,7 @@ private slots:
     void channelAndSegmentAreChosenInTheLists();
     void wellsThePlateCannotHoldAreNamed();
     void damagedReadingsAreSaidAndMarked();
+    void tablesKeepTheModelContract();
 };
 
 namespace {
@@ -244,8 +246,8 @@ void ConvertTest::channelAndSegmentAreChosenInTheLists_data()
     QTest::newRow("second channel") << "channels/lc480_96_dual_colour.txt" << QStringList{"2"}
                                     << QStringList{"465-510", "533-580"} << 0 << 1 << "Dual colour test 533-580";
     QTest::newRow("second segment") << "channels/lc480_96_two_segments.txt"
-                                    << QStringList{"2 / segment 1 (95 \u00b0C)", "2 / segment 2 (60 \u00b0C)"}
-                                    << QStringList{"483-533"} << 1 << 0 << "Two segment run";
+                                    << QStringList{"2 / segment 2 (60 \u00b0C)", "2 / segment 1 (95 \u00b0C)"}
+                                    << QStringList{"483-533"} << 1 << 0 << "Two segment run seg 1";
 }
 
 void ConvertTest::channelAndSegmentAreChosenInTheLists()
@@ -370,6 +372,33 @@ void ConvertTest::damagedReadingsAreSaidAndMarked()
     QVERIFY(result->marks().empty());
     QVERIFY2(!wellItem("A2")->toolTip().contains("spreadsheet"), qPrintable(wellItem("A2")->toolTip()));
     QVERIFY(wellItem("A2")->background() == QBrush());
+}
+
+void ConvertTest::tablesKeepTheModelContract()
+{
+    auto t = makeForm();
+    // From here on every change of both tables is checked as it happens: counts, indexes,
+    // headers, and the signals around a new grid or new marks.
+    for (const char* name : {"ResultSG", "ExportSelectSG"}) {
+        QAbstractItemModel* model = t.get<StringGrid>(name)->model();
+        new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, model);
+    }
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    t.click("ConvertButton"); // emptied, filled, then marked
+    QCOMPARE(t.grid("ResultSG").rowCount(), 97);
+    t.click("NextButton1");
+    t.click("SelectAllButton");
+    t.click("ExtractButton");
+    QCOMPARE(t.grid("ExportSelectSG").rowCount(), 97);
+    QVERIFY(!t.get<StringGrid>("ExportSelectSG")->marks().empty());
+    // Another file clears both tables.
+    QTabBar* pages = t.get<QTabWidget>("PageControl1")->tabBar();
+    QTest::mouseClick(pages, Qt::LeftButton, {}, pages->tabRect(0).center());
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    QCOMPARE(t.grid("ResultSG").rowCount(), 2);
+    QCOMPARE(t.grid("ExportSelectSG").rowCount(), 2);
+    t.click("ConvertButton");
+    QCOMPARE(t.grid("ResultSG").rowCount(), 385);
 }
 
 QTEST_MAIN(ConvertTest)

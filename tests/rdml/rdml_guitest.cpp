@@ -37,7 +37,14 @@ std::string xmlOf(const QString& rdml)
     if (!index)
         return "no rdml_data.xml";
     auto xml = archive->read(*index, 1u << 30);
-    return xml.ok() ? *xml : xml.error().message;
+    if (!xml.ok())
+        return xml.error().message;
+    // The time the file was made is the one thing two saves of the same wells differ in.
+    std::string text = *xml;
+    const std::size_t made = text.find("<dateMade>");
+    if (made != std::string::npos)
+        text.erase(made, text.find("</dateMade>") + 11 - made);
+    return text;
 }
 
 // Converts the dual-colour export and ticks rows A to B, columns 1 to 2, then goes to page 3.

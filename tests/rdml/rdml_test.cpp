@@ -10,6 +10,7 @@
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "conversion/welltable.h"
+#include "layout/platelayout.h"
 
 #include "conversion/rawexport_builder.h"
 #include "xlsx/xlsxtest.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -43,12 +45,12 @@ void collectMessage(void* context, const char* format, ...)
     *static_cast<std::string*>(context) += buffer;
 }
 
-// The RDML 1.3 schema, parsed once; problems() says what the schema finds wrong with a document.
+// An RDML schema, parsed once; problems() says what the schema finds wrong with a document.
 class Rdml13Schema {
 public:
-    Rdml13Schema()
+    explicit Rdml13Schema(const char* file = "RDML_v1_3_REC.xsd")
     {
-        xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt((kDataDir + "/rdml/RDML_v1_3_REC.xsd").c_str());
+        xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt((kDataDir + "/rdml/" + file).c_str());
         m_schema = xmlSchemaParse(parser);
         xmlSchemaFreeParserCtxt(parser);
     }
@@ -84,6 +86,12 @@ private:
 const Rdml13Schema& schema()
 {
     static const Rdml13Schema parsed;
+    return parsed;
+}
+
+const Rdml13Schema& schema14()
+{
+    static const Rdml13Schema parsed("RDML_v1_4_CR.xsd");
     return parsed;
 }
 
@@ -264,7 +272,11 @@ TEST(Rdml, TheDocumentHasTheDeclarationsTheRunAndThePlate)
     EXPECT_STREQ(rdml.child("target").child("dyeId").attribute("id").value(), "465-510");
     const pugi::xml_node run = rdml.child("experiment").child("run");
     EXPECT_STREQ(rdml.child("experiment").attribute("id").value(), "Dual colour test");
-    EXPECT_STREQ(run.attribute("id").value(), "2");
+    EXPECT_STREQ(run.attribute("id").value(), "program 2");
+    // The run's own facts: the software of the title line, the temperature of every reading.
+    EXPECT_STREQ(run.child("dataCollectionSoftware").child("name").text().get(), "LCS480");
+    EXPECT_STREQ(run.child("dataCollectionSoftware").child("version").text().get(), "1.5.1.62");
+    EXPECT_STREQ(run.child("react").child("data").child("adp").child("tmp").text().get(), "59.95");
     EXPECT_EQ(run.child("pcrFormat").child("rows").text().as_int(), 8);
     EXPECT_EQ(run.child("pcrFormat").child("columns").text().as_int(), 12);
     EXPECT_STREQ(run.child("pcrFormat").child("rowLabel").text().get(), "ABC");
@@ -401,7 +413,11 @@ TEST(Rdml, WellsOffThePlateAndRepeatedWellsDoNotBreakTheFile)
         table.setCell(row, 0, wells[row - 1]);
         table.setCell(row, 2, std::to_string(row));
     }
-    RdmlContent content{"Exp", "2", PlateFormat::Wells96, {"483-533"}, {&table}, {}, nullptr};
+    RdmlContent content;
+    content.experiment = "Exp";
+    content.run = "2";
+    content.channels = {"483-533"};
+    content.tables = {&table};
     RdmlSummary summary;
     const auto xml = rdmlXml(content, &summary);
     ASSERT_TRUE(xml.ok());
@@ -451,6 +467,125 @@ TEST(Rdml, MeltProgramIsTheOneOfCycleOneWithRisingTemperature)
     EXPECT_EQ(curves->wells[1].temperatures, (std::vector<std::string>{"60,5", "61"}));
     EXPECT_EQ(curves->wells[1].readings, (std::vector<std::string>{"5", "3"}));
     EXPECT_EQ(curves->repeatedTemperatures, 1u);
+}
+
+ConvertedChannels convertCalibration()
+{
+    return convertFile("lc480_384_nrd1_calibration.txt");
+}
+
+PlateLayout calibrationLayout()
+{
+    auto layout = readLayoutFile(kDataDir + "/layout/lc480_384_nrd1_calibration_layout.tsv");
+    EXPECT_TRUE(layout.ok()) << layout.error().message;
+    EXPECT_TRUE(fitLayout(*layout, PlateFormat::Wells384, std::vector<std::string>{"483-533"}).ok());
+    return std::move(layout).value();
+}
+
+// The real plan on the real plate: samples with their types and quantities, a target per primer
+// set, as RDML 1.4 and as RDES.
+TEST(RdmlLayout, TheCalibrationPlanMakesAValid14FileOfItsExperiment)
+{
+    const ConvertedChannels converted = convertCalibration();
+    const PlateLayout layout = calibrationLayout();
+    RdmlContent content = rdmlContent(converted);
+    content.layout = &layout;
+    content.version = RdmlVersion::V1_4;
+    content.dateMade = rdmlDateTime(0);
+    const auto xml = rdmlXml(content);
+    ASSERT_TRUE(xml.ok()) << xml.error().message;
+    EXPECT_EQ(schema14().problems(*xml), "");
+    EXPECT_NE(schema().problems(*xml), "") << "1.3 holds version 1.3 only";
+    content.version = RdmlVersion::V1_3;
+    EXPECT_EQ(schema().problems(*rdmlXml(content)), "");
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(xml->c_str()));
+    const pugi::xml_node rdml = doc.child("rdml");
+    EXPECT_STREQ(rdml.attribute("version").value(), "1.4");
+    EXPECT_STREQ(rdml.child("dateMade").text().get(), "1970-01-01T00:00:00Z");
+    std::map<std::string, std::string> typeOf;
+    for (pugi::xml_node sample : rdml.children("sample"))
+        typeOf[sample.attribute("id").value()] = sample.child("type").text().get();
+    EXPECT_EQ(typeOf.at("NT"), "ntc");
+    EXPECT_EQ(typeOf.at("A_-RT"), "nrt");
+    const pugi::xml_node quantity = rdml.find_child_by_attribute("sample", "id", "B_25x").child("quantity");
+    EXPECT_STREQ(quantity.child("value").text().get(), "25");
+    EXPECT_STREQ(quantity.child("unit").text().get(), "dil");
+    EXPECT_EQ(std::distance(rdml.children("target").begin(), rdml.children("target").end()), 16);
+    EXPECT_STREQ(rdml.child("target").child("dyeId").attribute("id").value(), "SYBR Green I");
+    // P24 (react 384): the last no-template control of the last primer set.
+    const pugi::xml_node last = rdml.child("experiment").child("run").last_child();
+    EXPECT_STREQ(last.attribute("id").value(), "384");
+    EXPECT_STREQ(last.child("sample").attribute("id").value(), "NT");
+    EXPECT_STREQ(last.child("data").child("tar").attribute("id").value(), "TFS1_5");
+    EXPECT_STREQ(
+        rdml.child("experiment").child("run").child("react").child("data").child("adp").child("tmp").text().get(),
+        "59.9");
+
+    const auto table = rdesTable(content);
+    ASSERT_TRUE(table.ok());
+    EXPECT_EQ(table->substr(table->find("\nA1\t") + 1, 38), "A1\tA_1x\tstd\tECM38_1\ttoi\tSYBR Green I\t\t");
+}
+
+// Checked by the consortium's own library when ../shared has it: valid, and its amplification
+// analysis runs on the file as written, with one efficiency per primer set.
+TEST(RdmlLayout, TheConsortiumsLibraryAnalysesTheFileAsWritten)
+{
+    const std::string library = MORVANE_RDMLPYTHON_DIR;
+    if (!fs::exists(fs::path(library) / "rdml.py") ||
+        std::system("/usr/bin/python3 -c 'import lxml, numpy, scipy, matplotlib' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "rdmlpython (../shared/rdml/rdmlpython) or python3-lxml, -numpy, -scipy, -matplotlib is "
+                        "missing: the consortium's check was skipped";
+    const ConvertedChannels converted = convertCalibration();
+    const PlateLayout layout = calibrationLayout();
+    RdmlContent content = rdmlContent(converted);
+    content.layout = &layout;
+    content.version = RdmlVersion::V1_4;
+    const auto archive = rdmlArchive(content);
+    ASSERT_TRUE(archive.ok());
+    xlsxtest::TempDir dir;
+    xlsxtest::writeFile(dir.path / "calibration.rdml", *archive);
+    const std::string command = "/usr/bin/python3 '" + std::string(MORVANE_RDML_TESTS_DIR) + "/check_rdml.py' '" +
+                                library + "' '" + (dir.path / "calibration.rdml").string() + "' > '" +
+                                (dir.path / "out.txt").string() + "' 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string out = xlsxtest::readFile(dir.path / "out.txt");
+    ASSERT_EQ(status, 0) << out;
+    // Run, 384 reactions, 16 targets, 64 no-template wells, then an efficiency per target: the
+    // primer sets differ, so the efficiencies do.
+    EXPECT_EQ(out.substr(0, 20), "program 2 384 16 64 ") << out;
+    std::istringstream efficiencies(out.substr(std::min<std::size_t>(20, out.size())));
+    const std::set<std::string> distinct{std::istream_iterator<std::string>(efficiencies), {}};
+    EXPECT_GT(distinct.size(), 8u) << out;
+}
+
+// A program read at 95 and at 60 degrees: both reads are kept, the 60 degree one first.
+TEST(RdmlLayout, EverySegmentOfTheProgramIsARunOfItsOwn)
+{
+    auto raw = loadRawFile(kDataDir + "/channels/lc480_96_two_segments.txt");
+    ASSERT_TRUE(raw.ok());
+    auto programs = detectPrograms(*raw);
+    ASSERT_TRUE(programs.ok());
+    EXPECT_EQ(programs->runs.front().name(), "2/2") << "the 60 degree read is offered first";
+    const OfferedRun& first = programs->runs.front();
+    auto runs = convertEverySegment(*raw, *programs, first.program, first.segment, PlateFormat::Wells96, true, "x");
+    ASSERT_TRUE(runs.ok());
+    const auto xml = rdmlXml(rdmlContent(*runs));
+    ASSERT_TRUE(xml.ok());
+    EXPECT_EQ(schema().problems(*xml), "");
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(xml->c_str()));
+    std::vector<std::string> ids;
+    std::vector<std::string> temperatures;
+    for (pugi::xml_node run : doc.child("rdml").child("experiment").children("run")) {
+        ids.emplace_back(run.attribute("id").value());
+        const pugi::xml_node data = run.child("react").child("data");
+        temperatures.emplace_back(data.child("adp").child("tmp").text().get());
+        EXPECT_EQ(data.child("mdp").empty(), ids.size() > 1) << "the melt curve goes with the first run";
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"program 2 segment 2", "program 2 segment 1"}));
+    EXPECT_EQ(temperatures, (std::vector<std::string>{"59.95", "95.03"}));
 }
 
 TEST(Rdes, TheTableHasARowPerWellAndChannel)
@@ -508,7 +643,11 @@ TEST(Rdes, TextThatASpreadsheetWouldRunAsAFormulaIsNot)
         table.setCell(1, 0, "A1");
         table.setCell(1, 1, " " + c.sample);
         table.setCell(1, 2, "0.5");
-        const RdmlContent content{"Run", "2", PlateFormat::Wells96, {"=465-510"}, {&table}, {}, nullptr};
+        RdmlContent content;
+        content.experiment = "Run";
+        content.run = "2";
+        content.channels = {"=465-510"};
+        content.tables = {&table};
         const auto rdes = rdesTable(content);
         ASSERT_TRUE(rdes.ok()) << rdes.error().message;
         const std::string row = rdes->substr(rdes->find('\n') + 1);

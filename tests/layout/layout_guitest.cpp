@@ -1,0 +1,134 @@
+// The plate layout through the real window: read for the open file, shown on the map, set for
+// the ticked wells, saved, written into RDML 1.4, and gone with the next file.
+
+#include "app/guitest.h"
+#include "app/stringgrid.h"
+#include "layout/platelayout.h"
+#include "plate/wellchecklist.h"
+#include "xlsx/ziparchive.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+
+class LayoutWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void theLayoutNamesTheWellsAndMarksTheControls();
+    void tickedWellsAreSetSavedAndWrittenAsRdml14();
+    void aBadLayoutChangesNothing();
+};
+
+namespace {
+
+const char* const kPlan = "layout/lc480_384_nrd1_calibration_layout.tsv";
+
+void convertCalibration(const FormUnderTest& t)
+{
+    t.open(testData("lc480_384_nrd1_calibration.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+}
+
+QString readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+void LayoutWindowTest::theLayoutNamesTheWellsAndMarksTheControls()
+{
+    auto t = makeForm();
+    convertCalibration(t);
+    QCOMPARE(t.grid("ResultSG").cell(1, 1), std::string(" Sample 1"));
+    t.dialogs->fileNext(testData(kPlan));
+    t.click("LayoutButton");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    // The well table, and so the curves and the sheet, take the layout's names.
+    QCOMPARE(t.grid("ResultSG").cell(1, 1), std::string(" A_1x"));
+    QVERIFY2(t.get<QLabel>("LayoutLabel")->text().contains("384 entries; it changed 384 sample names"),
+             qPrintable(t.get<QLabel>("LayoutLabel")->text()));
+    auto* map = t.get<WellCheckList>("Wells384CB");
+    QListWidgetItem* a6 = map->item(morvane::checkListIndex(morvane::PlateFormat::Wells384, 1, 6));
+    QVERIFY2(a6->toolTip().contains("sample NT (ntc), a control"), qPrintable(a6->toolTip()));
+    QVERIFY(a6->toolTip().contains("target ECM38_1 (toi)"));
+    QVERIFY(a6->font().italic());
+    QListWidgetItem* a2 = map->item(morvane::checkListIndex(morvane::PlateFormat::Wells384, 1, 2));
+    QVERIFY(a2->toolTip().contains("quantity 5 dil"));
+    QVERIFY(!a2->font().italic());
+
+    // Another file: nothing of the layout stays.
+    t.open(testData("lc480_96_example_excel_damaged.txt"));
+    QVERIFY(t.form->plateLayout() == nullptr);
+    QVERIFY(t.get<QLabel>("LayoutLabel")->text().startsWith("no layout"));
+    QVERIFY(!a6->font().italic());
+    QVERIFY(!a6->toolTip().contains("ntc"));
+}
+
+void LayoutWindowTest::tickedWellsAreSetSavedAndWrittenAsRdml14()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertCalibration(t);
+    t.get<QLineEdit>("startrow")->setText("A");
+    t.get<QLineEdit>("stoprow")->setText("A");
+    t.get<QLineEdit>("startcol")->setText("1");
+    t.get<QLineEdit>("stopcol")->setText("2");
+    t.click("SelectRangeButton");
+    t.get<QLineEdit>("LayoutSampleEdit")->setText("Calibrator");
+    t.get<QComboBox>("LayoutSampleTypeCB")->setCurrentText("pos");
+    t.get<QLineEdit>("LayoutTargetEdit")->setText("NRD1");
+    t.get<QLineEdit>("LayoutQuantityEdit")->setText("2,5");
+    t.click("ApplyLayoutButton");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    QCOMPARE(t.grid("ResultSG").cell(2, 1), std::string(" Calibrator"));
+    QCOMPARE(t.grid("ResultSG").cell(3, 1), std::string(" Sample 3")); // A3 was not ticked
+
+    const QString layoutFile = dir.filePath("plan");
+    t.dialogs->fileNext(layoutFile);
+    t.click("SaveLayoutButton");
+    const QStringList saved = readAll(layoutFile + ".tsv").split('\n');
+    QCOMPARE(saved.value(0),
+             QStringLiteral("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tQuantity\tQuantity Unit"));
+    QCOMPARE(saved.value(1), QStringLiteral("A1\tCalibrator\tpos\tNRD1\t\t\t2.5\tcop"));
+    QCOMPARE(saved.value(3), QStringLiteral("A3\tSample 3\t\t\t\t\t\t")); // the export's names go along
+
+    t.click("ExtractButton");
+    t.get<QComboBox>("RdmlVersionCB")->setCurrentIndex(1);
+    t.dialogs->fileNext(dir.filePath("run.rdml"));
+    t.click("SaveRdmlButton");
+    QFile rdml(dir.filePath("run.rdml"));
+    QVERIFY(rdml.open(QIODevice::ReadOnly));
+    const std::string bytes = rdml.readAll().toStdString();
+    auto archive = morvane::xlsx::ZipArchive::open(bytes, 4, 1u << 30);
+    QVERIFY(archive.ok());
+    const std::string xml = *archive->read(*archive->find("rdml_data.xml"), 1u << 30);
+    QVERIFY(xml.find("version=\"1.4\"") != std::string::npos);
+    QVERIFY(xml.find("<sample id=\"Calibrator\"><type>pos</type><quantity><value>2.5</value>") != std::string::npos);
+    QVERIFY(xml.find("<target id=\"NRD1\">") != std::string::npos);
+}
+
+void LayoutWindowTest::aBadLayoutChangesNothing()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertCalibration(t);
+    const QString bad = writeFile(dir, "bad.tsv", "Well\tSample\tSample Type\nA1\tS\tunkn\nA2\tS\tunkn\nA3\tT\tnone\n");
+    t.dialogs->fileNext(bad);
+    t.click("LayoutButton");
+    QCOMPARE(t.dialogs->shown().size(), 1);
+    QVERIFY2(t.dialogs->shownTexts().front().contains("bad.tsv, line 4: the sample type 'none'"),
+             qPrintable(t.dialogs->shownTexts().front()));
+    QVERIFY(t.form->plateLayout() == nullptr);
+    QCOMPARE(t.grid("ResultSG").cell(1, 1), std::string(" Sample 1"));
+    // Nothing ticked: nothing to set.
+    t.get<QLineEdit>("LayoutSampleEdit")->setText("X");
+    t.click("ApplyLayoutButton");
+    QCOMPARE(t.dialogs->shownTexts().back(), QStringLiteral("No wells are ticked."));
+}
+
+QTEST_MAIN(LayoutWindowTest)
+#include "layout_guitest.moc"
