@@ -345,7 +345,7 @@ void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
     QCOMPARE(walk("SelectAllButton", 9),
              (QStringList{"SelectAllButton", "SelectNoneButton", "ExtractButton", "startrow", "startcol", "stoprow",
-                          "stopcol", "SelectRangeButton", "RemoveRangeButton", "LogScaleCB"}));
+                          "stopcol", "SelectRangeButton", "RemoveRangeButton", "LayoutButton"}));
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
     QCOMPARE(walk("ExportButton", 2), (QStringList{"ExportButton", "CloseButton", "sheetnameOutEdit"}));
 }
