@@ -21,6 +21,7 @@ constexpr std::size_t kSmoothCurves = 48;
 constexpr QSize kMinimumSize{200, 150};
 // The view without curves.
 const QCPRange kEmptyCycles{0, 40};
+const QCPRange kEmptyTemperatures{60, 95}; // °C, where melt programs run
 const QCPRange kEmptyLogReadings{0.1, 10};
 const QCPRange kEmptyReadings{0, 10};
 // How near (pixels) the pointer must be to a curve for it to count as on it.
@@ -136,8 +137,8 @@ void CurvePlot::resetView()
 {
     if (!hasData()) {
         // Nothing to fit: the same empty view for every file, none left from the curves before.
-        xAxis->setRange(kEmptyCycles);
-        yAxis->setRange(m_scale == morvane::CurveScale::Log ? kEmptyLogReadings : kEmptyReadings);
+        xAxis->setRange(m_kind == CurveKind::MeltPeaks ? kEmptyTemperatures : kEmptyCycles);
+        yAxis->setRange(shownScale() == morvane::CurveScale::Log ? kEmptyLogReadings : kEmptyReadings);
     } else {
         rescaleAxes();
         // A little room round the curves, so the first and last readings are not on the frame.
@@ -291,6 +292,9 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
     const double scale = std::max(1.0, size.height() / kDrawnHeight);
     const QSize drawn(qRound(size.width() / scale), qRound(size.height() / scale));
     const QString type = QFileInfo(path).suffix().toLower();
+    const QString documentTitle = !title.isEmpty()                 ? title
+                                  : m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
+                                                                   : QStringLiteral("Amplification curves");
     auto draw = [&](QPaintDevice& device, QCPPainter::PainterMode mode) {
         QCPPainter painter;
         if (!painter.begin(&device))
@@ -302,7 +306,7 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
     };
     if (type == QStringLiteral("pdf")) {
         QPdfWriter pdf(path);
-        pdf.setTitle(title.isEmpty() ? QStringLiteral("Amplification curves") : title);
+        pdf.setTitle(documentTitle);
         // One point a pixel: the page is the size chosen, in points.
         pdf.setResolution(72);
         pdf.setPageSize(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch));
@@ -314,9 +318,7 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
         svg.setFileName(path);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(!title.isEmpty()                 ? title
-                     : m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
-                                                      : QStringLiteral("Amplification curves"));
+        svg.setTitle(documentTitle);
         return draw(svg, QCPPainter::pmVectorized);
     }
     QImage image(size, QImage::Format_ARGB32);

@@ -53,10 +53,10 @@ signals:
 
 private:
     void rebuild();
-    void applyAxes();
-    morvane::CurveScale shownScale() const;
     // Whether any curve has a point to show.
     bool hasData() const;
+    void applyAxes();
+    morvane::CurveScale shownScale() const;
     void showHover(QMouseEvent* event);
     void pickByUser();
 

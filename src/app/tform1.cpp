@@ -116,11 +116,34 @@ void TForm1::setTabOrders()
     // Pages 1 and 2 in the order they read, left to right and top to bottom.
     chain({OpenButton, m_plateSizeButtons->button(0), m_plateSizeButtons->button(1), ConvertButton, NextButton1,
            ProgsListBox, ChannelsListBox, DetermineProgsButton, InputMemo, SheetNameEdit, NoCyclesEdit, ResultSG});
-    chain({Wells384CB, Wells96CB, SelectAllButton, SelectNoneButton, ExtractButton, NextButton2, startrow, startcol,
-           stoprow, stopcol, SelectRangeButton, RemoveRangeButton, LogScaleCB, AutoscaleButton, SavePlotButton,
+    chain({Wells384CB,
+           Wells96CB,
+           SelectAllButton,
+           SelectNoneButton,
+           ExtractButton,
+           NextButton2,
+           startrow,
+           startcol,
+           stoprow,
+           stopcol,
+           SelectRangeButton,
+           RemoveRangeButton,
+           LayoutButton,
+           SaveLayoutButton,
+           LayoutSampleEdit,
+           LayoutSampleTypeCB,
+           LayoutTargetEdit,
+           LayoutTargetTypeCB,
+           LayoutQuantityEdit,
+           LayoutUnitCB,
+           ApplyLayoutButton,
+           CurveKindCB,
+           LogScaleCB,
+           AutoscaleButton,
+           SavePlotButton,
            PlotSizeCB});
     chain({ExportSelectSG, ExportButton, CloseButton, sheetnameOutEdit, sheetsCB, NumCharsEdit, WorkbookButton,
-           SaveRdmlButton});
+           SaveRdmlButton, RdmlVersionCB});
 }
 
 void TForm1::connectHandlers()

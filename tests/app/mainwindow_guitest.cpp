@@ -338,13 +338,14 @@ void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
         }
         return names;
     };
-    // Pages 1 and 2 in the order they read; hidden controls are passed over.
+    // Pages 1 and 2 in the order they read; hidden and disabled controls (the curve switch
+    // without a melt program) are passed over.
     QCOMPARE(walk("OpenButton", 6), (QStringList{"OpenButton", "PlateSize96", "ConvertButton", "DetermineProgsButton",
                                                  "InputMemo", "SheetNameEdit", "NoCyclesEdit"}));
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
     QCOMPARE(walk("SelectAllButton", 9),
              (QStringList{"SelectAllButton", "SelectNoneButton", "ExtractButton", "startrow", "startcol", "stoprow",
-                          "stopcol", "SelectRangeButton", "RemoveRangeButton", "LogScaleCB"}));
+                          "stopcol", "SelectRangeButton", "RemoveRangeButton", "LayoutButton"}));
     t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
     QCOMPARE(walk("ExportButton", 2), (QStringList{"ExportButton", "CloseButton", "sheetnameOutEdit"}));
 }

@@ -95,10 +95,14 @@ void RdmlWindowTest::ticksWellsEveryChannelAndTheMeltCurve()
     QVERIFY(xml.find("<target id=\"533-580\">") != std::string::npos);
     QVERIFY(xml.find("<mdp>") != std::string::npos);
 
-    // The same name again is asked about first: No keeps the file and offers the dialog again,
-    // Yes replaces it.
-    // (Only an RDML file may be replaced by one: the one just saved is kept, not a text.)
-    const QByteArray before = readAll(saved);
+    // The same name again, now holding another RDML file, is asked about first: No keeps the
+    // file and offers the dialog again, Yes replaces it.
+    QVERIFY(QFile::remove(saved));
+    QCOMPARE(morvane::runConvert({"-o", saved.toStdString(), "--wells", "A1",
+                                  testData("channels/lc480_96_dual_colour.txt").toStdString()},
+                                 out, err, false),
+             0);
+    const QByteArray kept = readAll(saved);
     t.dialogs->clearShown();
     const int dialogs = t.dialogs->fileDialogsShown();
     t.dialogs->fileNext(saved);
@@ -107,7 +111,7 @@ void RdmlWindowTest::ticksWellsEveryChannelAndTheMeltCurve()
     QCOMPARE(t.dialogs->shown().size(), 1);
     QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Question);
     QVERIFY(t.dialogs->shownTexts().front().startsWith(saved + " already exists."));
-    QCOMPARE(readAll(saved), before);
+    QCOMPARE(readAll(saved), kept);
     t.dialogs->fileNext(saved);
     t.dialogs->answerNext(DialogService::Answer::Yes);
     t.click("SaveRdmlButton");
