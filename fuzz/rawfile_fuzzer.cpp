@@ -13,6 +13,7 @@
 #include "plate/plate.h"
 #include "xlsx/celltovalue.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -117,6 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const morvane::Grid& grid = table->grid;
         FUZZ_CHECK(grid.rowCount() >= 2 && grid.rowCount() <= settings.wellLimit + 1, "a well table of wrong height");
         FUZZ_CHECK(grid.colCount() >= table->cycles + 2, "a well table narrower than its first well");
+        if (grid.colCount() > table->cycles + 2)
+            FUZZ_CHECK(std::any_of(table->conversionFindings.begin(), table->conversionFindings.end(),
+                                   [](const morvane::Finding& f) { return f.kind == morvane::FindingKind::LongerRun; }),
+                       "a table widened in silence");
         checkEveryReadingPlaced(*text, settings, *table);
         exportTable(grid, format, separator);
     }

@@ -42,7 +42,7 @@ for f in "$data"/export/*.xls*; do cp "$f" "$seeds/workbook/"; done
 # Inputs that once broke the program, whole (fuzzing cuts its inputs to 64 kB): a cycle out of
 # order, ids at the end of their type, and what fuzzing found (found_*).
 echo "replaying the regression inputs"
-"$build/fuzz/fuzz_rawfile" "$data/lc480_96_cycle9999_line50.txt" >"$build/replay.log" 2>&1 &&
+"$build/fuzz/fuzz_rawfile" "$data/lc480_96_cycle9999_line50.txt" "$root"/fuzz/seeds/rawfile/found_*.txt >"$build/replay.log" 2>&1 &&
     "$build/fuzz/fuzz_workbook" "$data"/export/ub_*.xlsx >>"$build/replay.log" 2>&1 &&
     "$build/fuzz/fuzz_xlsxparts" "$root"/fuzz/seeds/xlsxparts/{ub,found}_*.txt >>"$build/replay.log" 2>&1 || {
     echo "a regression input FAILED; the end of the log:"
