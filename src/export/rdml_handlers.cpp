@@ -19,6 +19,8 @@
 #include <QFileInfo>
 
 #include <ctime>
+#include <filesystem>
+#include <optional>
 
 void TForm1::SaveRdmlButtonClick(QObject*)
 {
@@ -30,7 +32,9 @@ void TForm1::SaveRdmlButtonClick(QObject*)
         return;
     rememberFolder(path);
     const bool rdes = QFileInfo(path).suffix().compare(QStringLiteral("tsv"), Qt::CaseInsensitive) == 0;
-    const WaitCursor wait;
+    // askSavePath asked about this file only when it was there.
+    const bool askedToReplace = QFileInfo::exists(path);
+    std::optional<WaitCursor> wait(std::in_place);
 
     // RDES holds the chosen run; RDML every segment of a program read in several, the chosen
     // read first.
@@ -57,6 +61,18 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     // askSavePath has asked before an existing file is replaced (the melting table beside it
     // goes with it); what is replaced must be a file of the kind written.
     const auto kind = rdes ? morvane::WrittenKind::RdesTable : morvane::WrittenKind::Rdml;
+    // A melting table of another run may stand beside a new table's name: it is asked about too.
+    if (std::error_code error; meltTable && !askedToReplace &&
+                               std::filesystem::exists(morvane::meltingTablePath(fileSystemPath(path)), error)) {
+        const QFileInfo table(path);
+        const QString meltingName =
+            table.dir().filePath(table.completeBaseName() + QStringLiteral("_melting.") + table.suffix());
+        wait.reset();
+        if (!confirm(QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                         .arg(QDir::toNativeSeparators(meltingName))))
+            return;
+        wait.emplace();
+    }
     unwrap(morvane::checkReplaceable(fileSystemPath(path), kind));
     if (meltTable)
         unwrap(morvane::checkReplaceable(morvane::meltingTablePath(fileSystemPath(path)), kind));

@@ -197,8 +197,12 @@ Expected<std::string> rdesMeltTable(const RdmlContent& content, RdmlSummary* sum
 
 std::filesystem::path meltingTablePath(const std::filesystem::path& table)
 {
+    // In the path's own characters: a name need not fit the narrow code page on Windows.
+    std::filesystem::path name = table.stem();
+    name += "_melting";
+    name += table.extension();
     std::filesystem::path melting = table;
-    melting.replace_filename(table.stem().string() + "_melting" + table.extension().string());
+    melting.replace_filename(name);
     return melting;
 }
 

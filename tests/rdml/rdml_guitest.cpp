@@ -147,6 +147,19 @@ void RdmlWindowTest::aTsvNameGivesTheRdesTable()
     t.click("SaveRdmlButton");
     QCOMPARE(readAll(dir.filePath("typed.tsv")), readAll(file));
     QVERIFY(!QFile::exists(dir.filePath("typed.rdml")));
+
+    // A new table's name with another run's melting table beside it: that one is asked about,
+    // and No writes neither.
+    QVERIFY(QFile::copy(melting, dir.filePath("other_melting.tsv")));
+    const QByteArray before = readAll(dir.filePath("other_melting.tsv"));
+    t.dialogs->clearShown();
+    t.dialogs->fileNext(dir.filePath("other.tsv"));
+    t.dialogs->answerNext(DialogService::Answer::No);
+    t.click("SaveRdmlButton");
+    QCOMPARE(t.dialogs->shownTexts().size(), 1);
+    QVERIFY(t.dialogs->shownTexts().front().startsWith(dir.filePath("other_melting.tsv") + " already exists."));
+    QVERIFY(!QFile::exists(dir.filePath("other.tsv")));
+    QCOMPARE(readAll(dir.filePath("other_melting.tsv")), before);
 }
 
 void RdmlWindowTest::cancellingWritesNothing()
