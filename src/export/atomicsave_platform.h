@@ -53,7 +53,7 @@ public:
     TemporaryLock& operator=(const TemporaryLock&) = delete;
 
 private:
-    int m_fd = -1; // a descriptor of its own, holding the lock
+    [[maybe_unused]] int m_fd = -1; // a descriptor of its own, holding the lock (unused on Windows)
 };
 
 } // namespace morvane::detail
