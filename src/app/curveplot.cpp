@@ -3,7 +3,7 @@
 #include "app/samplecolours.h"
 #include "plate/logticks.h"
 
-#include <QFileInfo>
+#include <QBuffer>
 #include <QImage>
 #include <QPdfWriter>
 #include <QSvgGenerator>
@@ -235,7 +235,11 @@ public:
         if (!title.isEmpty()) {
             m_plot.plotLayout()->insertRow(0);
             QFont font = m_plot.font();
-            font.setPointSizeF(font.pointSizeF() * kTitleGrowth);
+            // A font may be sized in pixels (its point size is then -1).
+            if (font.pointSizeF() > 0)
+                font.setPointSizeF(font.pointSizeF() * kTitleGrowth);
+            else
+                font.setPixelSize(qRound(font.pixelSize() * kTitleGrowth));
             font.setBold(true);
             m_title = new QCPTextElement(&m_plot, title, font);
             m_plot.plotLayout()->addElement(0, 0, m_title);
@@ -286,12 +290,11 @@ constexpr double kDrawnHeight = 600;
 
 } // namespace
 
-bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
+QByteArray CurvePlot::imageFile(const QString& type, QSize size, const QString& title)
 {
     const SavedExtras extras(*this, m_curves, title);
     const double scale = std::max(1.0, size.height() / kDrawnHeight);
     const QSize drawn(qRound(size.width() / scale), qRound(size.height() / scale));
-    const QString type = QFileInfo(path).suffix().toLower();
     const QString documentTitle = !title.isEmpty()                 ? title
                                   : m_kind == CurveKind::MeltPeaks ? QStringLiteral("Melt peaks")
                                                                    : QStringLiteral("Amplification curves");
@@ -304,24 +307,30 @@ bool CurvePlot::saveAs(const QString& path, QSize size, const QString& title)
         toPainter(&painter, drawn.width(), drawn.height());
         return painter.end();
     };
+    // Drawn into memory: the file is written whole, or not at all, by the caller.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    bool drawnWell = false;
     if (type == QStringLiteral("pdf")) {
-        QPdfWriter pdf(path);
+        QPdfWriter pdf(&buffer);
         pdf.setTitle(documentTitle);
         // One point a pixel: the page is the size chosen, in points.
         pdf.setResolution(72);
         pdf.setPageSize(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF());
-        return draw(pdf, QCPPainter::pmVectorized);
-    }
-    if (type == QStringLiteral("svg")) {
+        drawnWell = draw(pdf, QCPPainter::pmVectorized);
+    } else if (type == QStringLiteral("svg")) {
         QSvgGenerator svg;
-        svg.setFileName(path);
+        svg.setOutputDevice(&buffer);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(documentTitle);
-        return draw(svg, QCPPainter::pmVectorized);
+        drawnWell = draw(svg, QCPPainter::pmVectorized);
+    } else {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        drawnWell = draw(image, QCPPainter::pmDefault) && image.save(&buffer, "PNG");
     }
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    return draw(image, QCPPainter::pmDefault) && image.save(path, "PNG");
+    return drawnWell ? bytes : QByteArray();
 }

@@ -42,10 +42,10 @@ public:
     // 75.2 °C: 0.31" for melt peaks), or empty off the curves.
     QString describeAt(const QPoint& pos) const;
 
-    // The plot as an image file, PNG, PDF or SVG by the file's extension, `size` pixels (PDF:
-    // points), with `title` over it and a legend of the samples when there are few; its text and
-    // lines grow with the size.
-    bool saveAs(const QString& path, QSize size, const QString& title = QString());
+    // The plot as the bytes of an image file of `type` ("png", "pdf" or "svg"), `size` pixels
+    // (PDF: points), with `title` over it and a legend of the samples when there are few; its
+    // text and lines grow with the size. Empty when it cannot be drawn.
+    QByteArray imageFile(const QString& type, QSize size, const QString& title = QString());
 
 signals:
     // The user clicked a curve.

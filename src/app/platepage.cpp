@@ -57,7 +57,8 @@ enum RangeCol { kCaptionCol, kRowLetterCol, kColNumberCol, kRangeCols };
 
 } // namespace
 
-QWidget* TForm1::buildPlatePage()
+// The 384-well map, on a strip of the window's width.
+void TForm1::buildWideMapStrip()
 {
     Panel9 = fixedHeightPanel("Panel9", kWideMapStripHeight);
     Wells384CB = named(new WellCheckList(morvane::PlateFormat::Wells384, kWellMap384ItemHeight), "Wells384CB");
@@ -74,13 +75,12 @@ QWidget* TForm1::buildPlatePage()
     // The map takes the strip's width; the empty panel only what the map cannot use.
     wideStrip->setStretch(0, 1);
     wideStrip->setStretch(1, 0);
+}
 
-    Panel6 = panel("Panel6");
-    Panel6->setFixedWidth(kNarrowMapBlockWidth);
-    Wells96CB = named(new WellCheckList(morvane::PlateFormat::Wells96, kWellMap96ItemHeight), "Wells96CB");
-    Wells96CB->setFixedSize(kWellMap96Size);
-    Wells96CB->hide();
-
+// The selection commands below the 96-well map: select all or none, a range, extraction, and
+// the plate layout.
+void TForm1::buildPlateCommands()
+{
     Panel8 = panel("Panel8");
     SelectAllButton = button("SelectAllButton", QStringLiteral("Select All"), kSelectButtonSize);
     SelectNoneButton = button("SelectNoneButton", QStringLiteral("Select None"), kSelectButtonSize);
@@ -134,8 +134,11 @@ QWidget* TForm1::buildPlatePage()
     commands->addWidget(buildLayoutBox(), kLayoutRow, kSelectAllCol, 1, kExtractCol - kSelectAllCol + 1);
     commands->setColumnStretch(kStretchCol, 1);
     commands->setRowStretch(kStretchRow, 1);
+}
 
-    column(Panel6, column(nullptr, Wells96CB->columnNumbers(), Wells96CB), Panel8, kNarrowMapBlockMargins);
+// The curves of the ticked wells and their commands.
+void TForm1::buildPlotPanel()
+{
     Panel5 = panel("Panel5");
     CurvePlot1 = named(new CurvePlot, "CurvePlot1");
     LogScaleCB = named(new QCheckBox(QStringLiteral("log scale")), "LogScaleCB");
@@ -167,5 +170,19 @@ QWidget* TForm1::buildPlatePage()
     plotBox->addLayout(plotCommands);
     plotBox->addLayout(saveCommands);
     plotBox->addWidget(CurvePlot1, 1);
+}
+
+QWidget* TForm1::buildPlatePage()
+{
+    buildWideMapStrip();
+    Panel6 = panel("Panel6");
+    Panel6->setFixedWidth(kNarrowMapBlockWidth);
+    Wells96CB = named(new WellCheckList(morvane::PlateFormat::Wells96, kWellMap96ItemHeight), "Wells96CB");
+    Wells96CB->setFixedSize(kWellMap96Size);
+    Wells96CB->hide();
+
+    buildPlateCommands();
+    column(Panel6, column(nullptr, Wells96CB->columnNumbers(), Wells96CB), Panel8, kNarrowMapBlockMargins);
+    buildPlotPanel();
     return page("TabSheetPlateDesign", Panel9, row(nullptr, Panel6, Panel5));
 }

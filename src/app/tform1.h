@@ -166,6 +166,9 @@ private:
     void buildMenu();
     QWidget* buildInputPage();
     QWidget* buildPlatePage();
+    void buildWideMapStrip();
+    void buildPlateCommands();
+    void buildPlotPanel();
     QWidget* buildExportPage();
     QWidget* buildLayoutBox();
     void setTabOrders();

@@ -354,10 +354,10 @@ private:
     int list(const ProgramList& programs)
     {
         // Like grep: with several files every line says which one it comes from.
-        const std::string lead = m_options.rawFiles.size() > 1 ? m_current + "\t" : "";
+        const std::string lead = m_options.rawFiles.size() > 1 ? escapeTableCell(m_current) + "\t" : "";
         if (m_options.listChannels)
             for (const std::string& channel : programs.columns.channels)
-                m_out << lead << channel << '\n';
+                m_out << lead << escapeTableCell(channel) << '\n';
         if (m_options.listPrograms) {
             for (const OfferedProgram& program : morvane::listPrograms(programs))
                 m_out << lead << program.program << '\t' << program.cycles << '\n';
@@ -695,7 +695,8 @@ column per cycle, as the Morvane window does.
                           amplification analysis needs
       --table             write the export table to standard output as tab-separated text (each
                           cell's text as the table holds it; a tab, line break or backslash inside a
-                          cell written as \t, \n, \\) and write no workbook
+                          cell written as \t, \n, \\, another control character as \xHH) and
+                          write no workbook
       --list-programs     print the programs the detection offers, one per line:
                           <run><TAB><number of cycles of the first well>, and exit; <run> is N, or
                           N/S for segment S of a program N that reads in several segments

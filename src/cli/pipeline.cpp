@@ -218,7 +218,16 @@ std::string escapeTableCell(std::string_view cell)
             out += "\\r";
             break;
         default:
-            out += c;
+            // Other control characters would steer a terminal the table is printed on.
+            if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+                static constexpr char kHex[] = "0123456789abcdef";
+                const auto byte = static_cast<unsigned char>(c);
+                out += "\\x";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0xf];
+            } else {
+                out += c;
+            }
         }
     }
     return out;

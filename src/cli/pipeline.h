@@ -95,7 +95,7 @@ struct OfferedProgram {
 std::vector<OfferedProgram> listPrograms(const ProgramList& programs);
 
 // A cell for tab-separated output: backslash, tab, line feed and carriage return written as
-// \\, \t, \n and \r, everything else as it is.
+// \\, \t, \n and \r, another control character as \xHH, everything else as it is.
 std::string escapeTableCell(std::string_view cell);
 
 // Every row of the grid, cells separated by tabs, each row ended by a line feed.

@@ -1,10 +1,13 @@
 // The window's commands of the second page: plate format, range selection, extraction.
 
 #include "app/curveplot.h"
+#include "app/filepath.h"
 #include "app/findingmarks.h"
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
@@ -125,8 +128,22 @@ void TForm1::SavePlotButtonClick(QObject*)
     if (path.isEmpty())
         return;
     rememberFolder(path);
-    if (!CurvePlot1->saveAs(path, PlotSizeCB->currentData().toSize(), m_plotTitle))
-        throw HandlerError(QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path)));
+    const QString type = QFileInfo(path).suffix().toLower();
+    const auto kind = type == QLatin1String("pdf")   ? morvane::WrittenKind::PdfDocument
+                      : type == QLatin1String("svg") ? morvane::WrittenKind::SvgDrawing
+                                                     : morvane::WrittenKind::PngImage;
+    // askSavePath has asked before an existing file is replaced; what is replaced must be an
+    // image of the kind written, not a table or a workbook that happens to bear the name.
+    unwrap(morvane::checkReplaceable(fileSystemPath(path), kind));
+    const QByteArray bytes = CurvePlot1->imageFile(type, PlotSizeCB->currentData().toSize(), m_plotTitle);
+    const QString failed = QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path));
+    if (bytes.isEmpty())
+        throw HandlerError(failed);
+    if (const morvane::Status saved =
+            morvane::saveNewFile(fileSystemPath(path), std::string_view(bytes.constData(), std::size_t(bytes.size())),
+                                 morvane::ExistingFile::Replace);
+        !saved)
+        throw HandlerError(failed + QStringLiteral(": ") + QString::fromStdString(morvane::describe(saved.error())));
 }
 
 void TForm1::CurvePlot1WellClick(const QString& well)

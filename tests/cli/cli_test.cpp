@@ -197,7 +197,8 @@ TEST(ConvertTable, CellsWithTabsLineBreaksAndBackslashesAreEscaped)
         const char* written;
     } cases[] = {
         {"plain", "plain"},   {"a\tb", "a\\tb"}, {"a\nb", "a\\nb"}, {"a\rb", "a\\rb"},
-        {"C:\\x", "C:\\\\x"}, {"\\t", "\\\\t"},  {"", ""},
+        {"C:\\x", "C:\\\\x"}, {"\\t", "\\\\t"},  {"", ""},          {"\x1b[2J\a", "\\x1b[2J\\x07"},
+        {"\x7f", "\\x7f"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(morvane::escapeTableCell(c.cell), c.written);

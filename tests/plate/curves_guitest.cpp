@@ -304,6 +304,19 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
     QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Question);
     QCOMPARE(QImage(dir.filePath("curves.png")), before);
 
+    // A name leading to a file of another kind is kept even when the user says to replace it.
+    QFile notes(dir.filePath("notes.png"));
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("my notes\n") == 9);
+    notes.close();
+    t.dialogs->clearShown();
+    t.dialogs->fileNext(notes.fileName());
+    t.dialogs->answerNext(DialogService::Answer::Yes); // to "replace it?"
+    t.click("SavePlotButton");
+    QCOMPARE(t.dialogs->shown().size(), 2);
+    QVERIFY2(t.dialogs->shown().back().text.contains("a text file"), qPrintable(t.dialogs->shownTexts().join("")));
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    QCOMPARE(notes.readAll(), QByteArray("my notes\n"));
+
     // A file that cannot be written is said, not passed over.
     t.dialogs->clearShown();
     t.dialogs->fileNext(dir.filePath("no such folder/curves.png"));
