@@ -4,18 +4,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <system_error>
 
-#ifdef _WIN32
-#include <fstream>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
@@ -260,58 +252,7 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return Error{"cannot open '" + pathForMessage(path) + "': it is " + fileTypeText(status.type()) +
                      ", not a regular file"};
-    const auto cannotRead = [&] { return Error{"cannot read '" + pathForMessage(path) + "'"}; };
-#ifdef _WIN32
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        return cannotRead();
-    if (static_cast<std::uint64_t>(size) > RawText::maxBytes)
-        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
-    in.seekg(0, std::ios::beg);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (size > 0 && !in.read(bytes.data(), size))
-        return cannotRead();
-    return RawText::fromBytes(std::move(bytes), pathForMessage(path));
-#else
-    // The file is read once, straight into memory of its size.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size < 0)
-        return cannotRead();
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size > RawText::maxBytes)
-        return Error{"'" + pathForMessage(path) + "' is larger than 512 MiB and cannot be a raw data export"};
-    if (size == 0)
-        return RawText::fromBytes(std::string(), pathForMessage(path));
-    RawText text;
-    text.m_read = RawText::allocateReadBuffer(static_cast<std::size_t>(size));
-    if (!text.m_read)
-        return Error{.message = "'" + pathForMessage(path) + "' does not fit in memory", .kind = ErrorKind::Io};
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::read(fd, text.m_read.get() + done, static_cast<std::size_t>(size) - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return cannotRead();
-        done += static_cast<std::size_t>(n);
-    }
-    const std::string_view bytes(text.m_read.get(), static_cast<std::size_t>(size));
-    // Text that needs converting first (UTF-16) goes the way of any bytes.
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-        return RawText::fromBytes(std::string(bytes), pathForMessage(path));
-    const std::size_t start = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    return RawText::cut(std::move(text), start, pathForMessage(path));
-#endif
+    return RawText::readFile(path);
 }
 
 } // namespace morvane

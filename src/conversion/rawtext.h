@@ -62,6 +62,9 @@ private:
     };
     using ReadBuffer = std::unique_ptr<char[], Unmap>;
     static ReadBuffer allocateReadBuffer(std::size_t size);
+    // Reads the whole file, after loadRawFile has looked at its type, the way the system reads
+    // fastest (rawtext_posix.cpp, rawtext_windows.cpp).
+    static Expected<RawText> readFile(const std::filesystem::path& path);
 
     // Cuts the text (with `start` bytes of byte-order mark in front) into lines.
     static Expected<RawText> cut(RawText text, std::size_t start, std::string_view name);

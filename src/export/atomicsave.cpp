@@ -1,34 +1,24 @@
 #include "export/atomicsave.h"
 
 #include "common/text.h"
+#include "export/atomicsave_platform.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <random>
 #include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace morvane {
 
 namespace fs = std::filesystem;
 
+using detail::isTemporaryOf;
+using detail::readOnlyMessage;
+using detail::temporaryPrefix;
+
 std::FILE* SaveIo::create(const fs::path& path, std::error_code& error)
 {
-    // "x": fail if the file exists, so a name picked by another process is never shared.
-#ifdef _WIN32
-    std::FILE* file = _wfopen(path.c_str(), L"wbx");
-#else
-    std::FILE* file = std::fopen(path.c_str(), "wbx");
-#endif
+    std::FILE* file = detail::createNewFile(path);
     if (!file)
         error = std::error_code(errno, std::generic_category());
     return file;
@@ -45,13 +35,8 @@ std::error_code SaveIo::sync(std::FILE* file)
 {
     if (std::fflush(file) != 0)
         return std::error_code(errno, std::generic_category());
-#ifdef _WIN32
-    if (_commit(_fileno(file)) != 0)
+    if (!detail::syncToDisk(file))
         return std::error_code(errno, std::generic_category());
-#else
-    if (::fsync(fileno(file)) != 0)
-        return std::error_code(errno, std::generic_category());
-#endif
     return {};
 }
 
@@ -84,19 +69,12 @@ bool isLockOrPermission(const std::error_code& error)
 
 constexpr std::size_t kTemporarySuffixDigits = 12;
 
-// The longest file name the folder takes: a temporary name must fit it too.
-std::size_t nameLimit([[maybe_unused]] const fs::path& folder)
-{
-#ifndef _WIN32
-    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
-    if (limit > 0)
-        return static_cast<std::size_t>(limit);
-#endif
-    return 255;
-}
+} // namespace
 
-// What every temporary name of `target` begins with: a dot, the file name (cut, never within a
-// UTF-8 character, so that the whole name stays within the folder's limit), a dot.
+namespace detail {
+
+// A dot, the file name (cut, never within a UTF-8 character, so that the whole name stays within
+// the folder's limit), a dot.
 std::string temporaryPrefix(const fs::path& target)
 {
     const std::string name = target.filename().string();
@@ -111,6 +89,24 @@ std::string temporaryPrefix(const fs::path& target)
     return "." + name.substr(0, keep) + ".";
 }
 
+bool isTemporaryOf(std::string_view name, std::string_view prefix)
+{
+    if (name.size() != prefix.size() + kTemporarySuffixDigits + 4 || !name.starts_with(prefix) ||
+        !name.ends_with(".tmp"))
+        return false;
+    const std::string_view digits = name.substr(prefix.size(), kTemporarySuffixDigits);
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return isAsciiDigit(c) || (c >= 'a' && c <= 'f'); });
+}
+
+std::string readOnlyMessage(const fs::path& target)
+{
+    return quotedFileName(target) + " is read-only; make it writable or choose another workbook, and export again";
+}
+
+} // namespace detail
+
+namespace {
+
 fs::path temporaryName(const fs::path& target)
 {
     static std::mt19937_64 random{std::random_device{}()};
@@ -123,121 +119,13 @@ fs::path temporaryName(const fs::path& target)
     return name;
 }
 
-bool isTemporaryOf(std::string_view name, std::string_view prefix)
-{
-    if (name.size() != prefix.size() + kTemporarySuffixDigits + 4 || !name.starts_with(prefix) ||
-        !name.ends_with(".tmp"))
-        return false;
-    const std::string_view digits = name.substr(prefix.size(), kTemporarySuffixDigits);
-    return std::all_of(digits.begin(), digits.end(), [](char c) { return isAsciiDigit(c) || (c >= 'a' && c <= 'f'); });
-}
-
-#ifndef _WIN32
-// A writer locks its temporary file from just after making it until the rename: one that is
-// unlocked and was last written a while ago was left by a writer that died.
-constexpr auto kAbandonedAge = std::chrono::seconds(5);
-
-void removeIfAbandoned(const fs::path& file)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    struct stat info {};
-    struct stat named {};
-    const bool old =
-        ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        std::chrono::system_clock::now() - std::chrono::system_clock::from_time_t(info.st_mtime) > kAbandonedAge;
-    // Locked, the file cannot be taken by a writer meanwhile; it is removed only while it is
-    // still the one looked at.
-    if (old && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(file.c_str(), &named) == 0 &&
-        named.st_dev == info.st_dev && named.st_ino == info.st_ino)
-        ::unlink(file.c_str());
-    ::close(fd);
-}
-#endif
-
-// The temporary files of earlier writes of `target` that were killed before they could remove
-// them. Best effort: whatever cannot be looked at stays.
-void removeAbandonedTemporaries([[maybe_unused]] const fs::path& target)
-{
-#ifndef _WIN32
-    const std::string prefix = temporaryPrefix(target);
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (isTemporaryOf(it->path().filename().string(), prefix))
-            removeIfAbandoned(it->path());
-#endif
-}
-
-// Holds the lock on a temporary file from its making until it is renamed or removed; none
-// without a file.
-class TemporaryLock {
-public:
-    explicit TemporaryLock([[maybe_unused]] std::FILE* file)
-    {
-#ifndef _WIN32
-        if (!file)
-            return;
-        m_fd = ::dup(fileno(file));
-        if (m_fd >= 0)
-            ::flock(m_fd, LOCK_EX | LOCK_NB);
-#endif
-    }
-    ~TemporaryLock()
-    {
-#ifndef _WIN32
-        if (m_fd >= 0)
-            ::close(m_fd);
-#endif
-    }
-    TemporaryLock(const TemporaryLock&) = delete;
-    TemporaryLock& operator=(const TemporaryLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
-
-void syncFolder([[maybe_unused]] const fs::path& folder)
-{
-#ifndef _WIN32
-    // The rename itself must reach the disk too; a failure here loses nothing.
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#endif
-}
-
-std::string readOnlyMessage(const fs::path& target)
-{
-    return quotedFileName(target) + " is read-only; make it writable or choose another workbook, and export again";
-}
-
-// Whether this process may replace the file: the read-only mark, then (where the owner's write
-// bit says little about this process) the process's own right to write the file and the
-// folder, and a sticky folder, where only the file's owner may rename over it.
+// Whether this process may replace the file: the read-only mark, then what the system tells
+// beyond it.
 Status checkReplaceable(const fs::path& target, const fs::file_status& status, bool exists)
 {
     if (exists && (status.permissions() & fs::perms::owner_write) == fs::perms::none)
         return Error{readOnlyMessage(target)};
-#ifndef _WIN32
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
-        return Error{readOnlyMessage(target)};
-    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT)
-        return Error{quotedFileName(target) + " cannot be saved: the folder '" + pathForMessage(folder) +
-                     "' is not writable (" + std::generic_category().message(errno) + ")"};
-    struct stat file {};
-    struct stat place {};
-    const uid_t me = ::geteuid();
-    if (exists && me != 0 && ::stat(target.c_str(), &file) == 0 && ::stat(folder.c_str(), &place) == 0 &&
-        (place.st_mode & S_ISVTX) != 0 && file.st_uid != me && place.st_uid != me)
-        return Error{quotedFileName(target) + " cannot be replaced: in the folder '" + pathForMessage(folder) +
-                     "' only its owner may replace it; choose another workbook, and export again"};
-#endif
-    return success();
+    return detail::checkWriteAccess(target, exists);
 }
 
 } // namespace
@@ -260,11 +148,11 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
     if (auto replaceable = checkReplaceable(target, status, exists); !replaceable)
         return replaceable;
 
-    removeAbandonedTemporaries(target);
+    detail::removeAbandonedTemporaries(target);
     const fs::path temporary = temporaryName(target);
     std::FILE* file = io.create(temporary, error);
     // Not an optional lock: GCC 12 then warns that the descriptor may be used uninitialised.
-    const TemporaryLock locked(file);
+    const detail::TemporaryLock locked(file);
     if (!file) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         if (isLockOrPermission(error) || error == std::errc::read_only_file_system)
@@ -308,7 +196,7 @@ Status saveFileAtomically(const fs::path& link, std::string_view bytes, SaveIo& 
             return Error{.message = fileInUseMessage(target), .kind = ErrorKind::Busy};
         return Error{.message = quotedFileName(target) + " cannot be replaced: " + e.message(), .kind = ErrorKind::Io};
     }
-    syncFolder(target.parent_path());
+    detail::syncFolder(target.parent_path());
     return success();
 }
 
@@ -324,16 +212,8 @@ public:
     std::error_code sync(std::FILE* file) override { return m_io.sync(file); }
     std::error_code rename(const fs::path& from, const fs::path& to) override
     {
-#ifndef _WIN32
-        // A hard link fails when the name is taken, in one step; the temporary name then goes.
-        if (::link(from.c_str(), to.c_str()) == 0) {
-            std::error_code ignored;
-            fs::remove(from, ignored);
-            return {};
-        }
-        if (errno == EEXIST)
-            return std::make_error_code(std::errc::file_exists);
-#endif
+        if (const auto renamed = detail::renameWithoutReplacing(from, to))
+            return *renamed;
         // No hard links here: check, then rename.
         if (std::error_code ignored; fs::exists(fs::symlink_status(to, ignored)))
             return std::make_error_code(std::errc::file_exists);

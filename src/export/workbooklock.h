@@ -9,10 +9,12 @@
 #include "common/expected.h"
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace morvane {
 
@@ -57,12 +59,14 @@ public:
     void release();
 
 private:
+    // Makes the owner file, exclusively, keeps it open and writes `record` to it (the system's
+    // own calls: workbooklock_posix.cpp, workbooklock_windows.cpp). Held when made; otherwise
+    // file_exists when a file is in the way, or the cause, with nothing left behind.
+    std::error_code make(const std::filesystem::path& owner, std::string_view record);
+
+    static constexpr std::intptr_t kNoFile = -1;
     std::filesystem::path m_owner;
-#ifdef _WIN32
-    void* m_handle = nullptr;
-#else
-    int m_fd = -1;
-#endif
+    std::intptr_t m_file = kNoFile; // the open owner file: a descriptor, or a HANDLE on Windows
 };
 
 } // namespace morvane
