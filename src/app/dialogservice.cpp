@@ -26,14 +26,15 @@ DialogService::Answer QtDialogService::message(QWidget* parent, Icon icon, const
         second = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
         break;
     case Buttons::YesNo:
+    case Buttons::YesNoSafe:
         first = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
         second = box.addButton(QObject::tr("&No"), QMessageBox::NoRole);
         break;
     }
-    box.setDefaultButton(static_cast<QPushButton*>(first));
+    box.setDefaultButton(static_cast<QPushButton*>(buttons == Buttons::YesNoSafe ? second : first));
     box.exec();
     const bool tookFirst = box.clickedButton() == first;
-    if (buttons == Buttons::YesNo)
+    if (buttons == Buttons::YesNo || buttons == Buttons::YesNoSafe)
         return tookFirst ? Answer::Yes : Answer::No;
     return tookFirst || !second ? Answer::Ok : Answer::Cancel;
 }

@@ -10,7 +10,9 @@ class QWidget;
 class DialogService {
 public:
     enum class Icon { Warning, Question, Error, Information };
-    enum class Buttons { Ok, OkCancel, YesNo };
+    // YesNoSafe: Yes and No with No the default, for a question whose Yes replaces or loses
+    // something, so that a hurried Enter goes back.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoSafe };
     enum class Answer { Ok, Cancel, Yes, No };
 
     virtual ~DialogService() = default;

@@ -237,10 +237,10 @@ void TForm1::warning(const QString& text, DialogService::Buttons buttons)
     m_dialogs->message(this, DialogService::Icon::Warning, QStringLiteral("Warning"), text, buttons);
 }
 
-bool TForm1::confirm(const QString& text)
+bool TForm1::confirm(const QString& text, DialogService::Buttons buttons)
 {
-    return m_dialogs->message(this, DialogService::Icon::Question, QStringLiteral("Confirm"), text,
-                              DialogService::Buttons::YesNo) == DialogService::Answer::Yes;
+    return m_dialogs->message(this, DialogService::Icon::Question, QStringLiteral("Confirm"), text, buttons) ==
+           DialogService::Answer::Yes;
 }
 
 QString TForm1::askSavePath(const QString& caption, const QString& filters, bool askBeforeReplacing)
@@ -252,7 +252,8 @@ QString TForm1::askSavePath(const QString& caption, const QString& filters, bool
         if (path.isEmpty() || !askBeforeReplacing || !QFileInfo::exists(path))
             return path;
         if (confirm(
-                QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path))))
+                QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
+                DialogService::Buttons::YesNoSafe))
             return path;
     }
 }

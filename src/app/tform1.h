@@ -180,7 +180,7 @@ private:
     void reportError(const QString& text);
     void warning(const QString& text, DialogService::Buttons buttons = DialogService::Buttons::OkCancel);
     // A confirmation with Yes and No; true for Yes.
-    bool confirm(const QString& text);
+    bool confirm(const QString& text, DialogService::Buttons buttons = DialogService::Buttons::YesNo);
     // Asks for a file to write under one of `filters`; a name without one of their extensions
     // gets the chosen one's. With `askBeforeReplacing`, an existing file is taken only when the
     // user says Yes (No offers the dialog again). Empty: the user cancelled.

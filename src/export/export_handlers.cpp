@@ -95,7 +95,8 @@ bool TForm1::textReadingsAccepted(const morvane::Grid& table)
                              : QStringLiteral("%1 readings are not numbers").arg(QLocale().toString(text.count));
     return confirm(QStringLiteral("%1 with your decimal separator \"%2\" (first: %3) and will go into the sheet as "
                                   "text, which Quantivo does not take as a reading.\n\nExport anyway? No goes back.")
-                       .arg(what, QString(QChar::fromLatin1(separator)), first));
+                       .arg(what, QString(QChar::fromLatin1(separator)), first),
+                   DialogService::Buttons::YesNoSafe);
 }
 
 morvane::ExportOutcome TForm1::exportstringgrid(StringGrid* grid)

@@ -69,7 +69,8 @@ void TForm1::SaveRdmlButtonClick(QObject*)
             table.dir().filePath(table.completeBaseName() + QStringLiteral("_melting.") + table.suffix());
         wait.reset();
         if (!confirm(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                         .arg(QDir::toNativeSeparators(meltingName))))
+                         .arg(QDir::toNativeSeparators(meltingName)),
+                     DialogService::Buttons::YesNoSafe))
             return;
         wait.emplace();
     }

@@ -2,6 +2,7 @@
 
 #include "app/guitest.h"
 
+#include "app/dialogservice.h"
 #include "app/memoview.h"
 #include <QAction>
 #include <QButtonGroup>
@@ -12,12 +13,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -36,6 +39,7 @@ private slots:
     void errorReportTitleAndPoint();
     void errorInAHandlerIsReportedAndTheWindowGoesOn();
     void answersNobodyAskedForFailTheTest();
+    void enterTakesTheSafeAnswer();
 };
 
 namespace {
@@ -395,6 +399,22 @@ void MainWindowTest::answersNobodyAskedForFailTheTest()
     QCOMPARE(t.dialogs->unusedAnswers(), QStringList({"the answer Yes", "the file 'left.txt'", "1 dialog action(s)"}));
     // The window goes, and its queue with it, when this function ends.
     QEXPECT_FAIL("", "the test left queued answers", Continue);
+}
+
+// The real message box: Enter takes Yes in a plain question, and No where Yes would replace or
+// lose something.
+void MainWindowTest::enterTakesTheSafeAnswer()
+{
+    QtDialogService dialogs;
+    for (const auto& [buttons, expected] : {std::pair{DialogService::Buttons::YesNo, DialogService::Answer::Yes},
+                                            std::pair{DialogService::Buttons::YesNoSafe, DialogService::Answer::No}}) {
+        QTimer::singleShot(0, [] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(qobject_cast<QMessageBox*>(box));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(dialogs.message(nullptr, DialogService::Icon::Question, "Confirm", "Replace it?", buttons), expected);
+    }
 }
 
 QTEST_MAIN(MainWindowTest)

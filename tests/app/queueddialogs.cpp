@@ -66,7 +66,7 @@ DialogService::Answer QueuedDialogs::message(QWidget*, Icon icon, const QString&
         m_answers.pop_front();
         return answer;
     }
-    return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    return buttons == Buttons::YesNo || buttons == Buttons::YesNoSafe ? Answer::No : Answer::Ok;
 }
 
 QueuedDialogs::QueuedFile QueuedDialogs::nextFile()
