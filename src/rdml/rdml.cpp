@@ -8,6 +8,10 @@
 #include "xlsx/zipwriter.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace morvane {
@@ -151,11 +155,65 @@ void writeCatalogue(XmlOut& xml, const Plan& plan)
     }
 }
 
+// The melt channel of `channel` in `react`, or -1 when it has no melt curve there.
+int meltChannelOf(const Plan& plan, const React& react, std::size_t channel)
+{
+    return react.melt ? plan.meltChannel[channel] : -1;
+}
+
+// The main melt peak of every (react, channel) with a melt curve, in the order the writer meets
+// them; none where the curve has no peak. Each curve is analysed on its own, so with two cores
+// the second half is analysed beside the first: it is most of the XML's time.
+std::vector<std::optional<double>> mainMeltPeaks(const RdmlContent& content, const Plan& plan)
+{
+    std::vector<std::pair<const MeltWell*, std::size_t>> curves;
+    for (const PlanRun& run : plan.runs)
+        for (const React& react : run.reacts)
+            for (std::size_t channel = 0; channel < run.tables.size(); ++channel)
+                if (const int meltChannel = meltChannelOf(plan, react, channel); meltChannel >= 0)
+                    curves.emplace_back(react.melt, static_cast<std::size_t>(meltChannel));
+    std::vector<std::optional<double>> peaks(curves.size());
+    const auto analyse = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const MeltAnalysis analysis = analyseMeltWell(*content.melt, *curves[i].first, curves[i].second);
+            if (!analysis.peaks.empty())
+                peaks[i] = analysis.peaks.front().temperature;
+        }
+    };
+    constexpr std::size_t kCurvesWorthAThread = 32;
+    const std::size_t half = curves.size() / 2;
+    if (curves.size() < kCurvesWorthAThread || std::thread::hardware_concurrency() < 2) {
+        analyse(0, curves.size());
+        return peaks;
+    }
+    std::exception_ptr failed;
+    std::thread second;
+    try {
+        second = std::thread([&] {
+            try {
+                analyse(half, curves.size());
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        analyse(half, curves.size()); // no thread to be had: all here
+    }
+    analyse(0, half);
+    if (second.joinable())
+        second.join();
+    if (failed)
+        std::rethrow_exception(failed);
+    return peaks;
+}
+
 struct Writer {
     const RdmlContent& content;
     const Plan& plan;
     RdmlSummary& summary;
     std::string& out;
+    std::vector<std::optional<double>> meltPeaks; // mainMeltPeaks'
+    std::size_t nextMeltPeak = 0;
 
     Status amplification(const PlanRun& run, const React& react, std::size_t channel)
     {
@@ -223,17 +281,15 @@ struct Writer {
             xml.number(react.id) << "\">\n<sample id=\"";
             xml.text(react.sample) << "\"/>\n";
             for (std::size_t channel = 0; channel < run.tables.size(); ++channel) {
-                const int meltChannel = react.melt ? plan.meltChannel[channel] : -1;
+                const int meltChannel = meltChannelOf(plan, react, channel);
                 if (react.rows[channel] < 0 && meltChannel < 0)
                     continue;
                 xml << "<data>\n<tar id=\"";
                 xml.text(react.targets[channel]) << "\"/>\n";
                 if (meltChannel >= 0) {
                     // The main melt peak: the schema has room for one temperature.
-                    const MeltAnalysis peaks =
-                        analyseMeltWell(*content.melt, *react.melt, static_cast<std::size_t>(meltChannel));
-                    if (!peaks.peaks.empty())
-                        xml << "<meltTemp>" << meltTemperatureText(peaks.peaks.front().temperature) << "</meltTemp>\n";
+                    if (const std::optional<double>& peak = meltPeaks[nextMeltPeak++])
+                        xml << "<meltTemp>" << meltTemperatureText(*peak) << "</meltTemp>\n";
                 }
                 if (react.rows[channel] >= 0)
                     if (auto ok = amplification(run, react, channel); !ok)
@@ -283,7 +339,7 @@ Expected<std::string> rdmlXml(const RdmlContent& content, RdmlSummary* summaryOu
         xml.element("dateMade", content.dateMade) << '\n';
     writeCatalogue(xml, plan);
     xml.open("experiment", content.experiment) << '\n';
-    Writer writer{content, plan, summary, out};
+    Writer writer{content, plan, summary, out, mainMeltPeaks(content, plan)};
     for (const PlanRun& run : plan.runs)
         if (auto ok = writer.run(run); !ok)
             return ok.error();
