@@ -225,14 +225,20 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
         const std::uint64_t separators = bits.separators;
         std::uint64_t changes = separators ^ ((separators << 1) | previousSeparator);
         previousSeparator = separators >> 63;
+        // Changes come in pairs, a field's start and its end: taken a pair at a time, with the
+        // field open at the chunk's end (if any) carried over.
         while (changes != 0) {
-            const char* const change = chunk + std::countr_zero(changes);
+            if (!inField) {
+                fieldStart = chunk + std::countr_zero(changes);
+                changes &= changes - 1;
+                inField = true;
+                if (changes == 0)
+                    break;
+            }
+            const char* const fieldEnd = chunk + std::countr_zero(changes);
             changes &= changes - 1;
-            if (inField)
-                fields.m_fields.emplace_back(fieldStart, static_cast<std::size_t>(change - fieldStart));
-            else
-                fieldStart = change;
-            inField = !inField;
+            fields.m_fields.emplace_back(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
+            inField = false;
         }
     }
     if (inField)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -86,7 +87,9 @@ private:
     const std::size_t m_wellLimit;
     DataLineReader m_line;
     std::size_t m_index = 0;
-    std::string m_programText; // the selected program as the file last wrote it
+    // The selected program and another one as the file last wrote them; none before the first.
+    std::optional<std::string> m_programText;
+    std::optional<std::string> m_otherProgramText;
 
     std::vector<Row> m_rows;
     std::unordered_map<std::string, std::size_t> m_rowOf; // by the well as the file writes it
@@ -107,18 +110,40 @@ private:
     std::string m_lineSample;
 };
 
+// Whether `a` is the text known, if one is: short texts such as program numbers, compared
+// without a call to memcmp for a byte or two.
+bool sameShortText(std::string_view a, const std::optional<std::string>& known)
+{
+    if (!known)
+        return false;
+    const std::string_view b = *known;
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 bool Converter::classify(LineKind& kind)
 {
+    // The program as text, as most lines repeat the line before it: a number is read only when
+    // the text changes (a melt program's lines are most of a file and all another program).
     const std::string_view program = m_line.programText();
-    if (program != m_programText) {
+    if (!sameShortText(program, m_programText)) {
+        if (sameShortText(program, m_otherProgramText)) {
+            kind = LineKind::Other;
+            return true;
+        }
         int number = 0;
         if (!m_line.program(number))
             return false;
         if (number != m_settings.selectedProgram) {
+            m_otherProgramText.emplace(program);
             kind = LineKind::Other;
             return true;
         }
-        m_programText.assign(program);
+        m_programText.emplace(program);
     }
     kind = LineKind::Selected;
     if (!m_settings.selectedSegment)

@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"1234567 \t      9", {"1234567", "9"}},
                       SplitCase{std::string(63, 'x') + " y", {std::string(63, 'x'), "y"}},
                       SplitCase{std::string(64, 'x'), {std::string(64, 'x')}},
+                      SplitCase{std::string(63, ' ') + "ab c", {"ab", "c"}},
                       SplitCase{std::string(70, 'x') + "\t" + std::string(60, ' ') + "z", {std::string(70, 'x'), "z"}},
                       SplitCase{std::string("a\0b !c\x7f\x80\xff", 9), {std::string("a\0b", 3), "!c\x7f\x80\xff"}},
                       SplitCase{"w " + std::string(66, 'x') + " \"q r\"", {"w", std::string(66, 'x'), "q r"}},

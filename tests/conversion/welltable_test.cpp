@@ -345,6 +345,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2 1 1 0.5", "A1 S 3 1 1 1 1 0.5", "A2 S 3x 1 1 1 1 0.5"},
                     "'3x' is not a valid integer value (program number)",
                     6},
+        // Quoted empty: no program at all, also before the selected program's first line.
+        FailureCase{"ProgramEmpty",
+                    {"A1 S \"\" 1 1 1 1 0.5", "A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2 1 1 0.5"},
+                    "'' is not a valid integer value (program number)",
+                    3},
         FailureCase{"TooFewFields",
                     {"A1 S 2 1 1 1 1 0.5", "A1 S 2 1 2 1 1 0.5", "A1 2 1 3 1 1"},
                     "too few fields for a data line: 6 where at least 7 are needed (the well first, the program "
