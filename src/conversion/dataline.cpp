@@ -75,6 +75,25 @@ void DataLineReader::sampleName(std::string& out) const
         out = m_text.toUtf8(out);
 }
 
+bool DataLineReader::hasSampleName(std::string_view name) const
+{
+    std::size_t at = 0;
+    const std::size_t n = m_fields.size();
+    for (std::size_t i = 1; i + m_trailingFields < n; ++i) {
+        const std::string_view word = m_fields[i];
+        // Windows-1252 text is converted on its way into a name: compared as written, then.
+        if (m_text.encoding() != TextEncoding::Utf8 && !isAscii(word)) {
+            std::string written;
+            sampleName(written);
+            return written == name;
+        }
+        if (at >= name.size() || name[at] != ' ' || name.substr(at + 1, word.size()) != word)
+            return false;
+        at += 1 + word.size();
+    }
+    return at == name.size();
+}
+
 // Refused here rather than at export, where only the cell would be named, not the line.
 bool DataLineReader::checkSampleNameLength()
 {

@@ -70,6 +70,8 @@ public:
     // program number, at the least the seventh from the end) preceded by one blank; empty without
     // words.
     void sampleName(std::string& out) const;
+    // Whether sampleName would write `name`, told without writing it where the text allows.
+    bool hasSampleName(std::string_view name) const;
 
     // Records an error about the current line, or about line `index` (0-based).
     bool fail(std::string message);

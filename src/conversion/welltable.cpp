@@ -230,8 +230,8 @@ void Converter::take(int cycle)
     row.lastCycle = std::max(row.lastCycle, cycle);
     if (m_sampleChanged)
         return;
-    m_line.sampleName(m_lineSample);
-    if (m_lineSample != row.sample) {
+    if (!m_line.hasSampleName(row.sample)) {
+        m_line.sampleName(m_lineSample);
         m_sampleChanged = true;
         note(FindingKind::SampleName, m_runRow, cycle, m_lineSample.empty() ? m_lineSample : m_lineSample.substr(1));
     }

@@ -76,3 +76,38 @@ TEST(DataLine, SampleNameLongerThanACellIsRefusedAtItsLine)
         }
     }
 }
+
+// A sample name that changes within a well's run is a finding; the same name, however it is
+// written (in Windows-1252 too), is none.
+TEST(DataLine, SampleNameChangeWithinARunIsFound)
+{
+    const struct {
+        const char* first;
+        const char* second;
+        bool found;
+    } cases[] = {
+        {"Std 1", "Std 1", false},
+        {"Std 1", "Std 2", true},
+        {"Std 1", "Std", true},
+        {"Std", "Std 1", true},
+        {"", "", false},
+        {"", "x", true},
+        {"\xB5g", "\xB5g", false},
+        {"\xB5g", "\xB5h", true},
+        {"\xC3\xA4", "\xC3\xA4", false},
+        {"\"Std 1\"", "Std 1", false},
+        {"Std 1", "Std  1", false},
+        {"a\xB5", "a", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.first) + " / " + c.second);
+        rawexport::Builder b;
+        b.line("A1", c.first, 2, 1).line("A1", c.second, 2, 2).line("A2", "S", 2, 1).line("A2", "S", 2, 2);
+        const auto table = convert(b.build());
+        ASSERT_TRUE(table.ok()) << morvane::describe(table.error());
+        const auto& findings = table->conversionFindings;
+        EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
+                                [](const morvane::Finding& f) { return f.kind == morvane::FindingKind::SampleName; }),
+                  c.found ? 1 : 0);
+    }
+}
