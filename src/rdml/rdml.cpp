@@ -199,9 +199,17 @@ std::vector<std::optional<double>> mainMeltPeaks(const RdmlContent& content, con
     } catch (const std::system_error&) {
         analyse(half, curves.size()); // no thread to be had: all here
     }
-    analyse(0, half);
+    // The second thread is joined whatever happens here: a thread left running ends the program.
+    std::exception_ptr failedHere;
+    try {
+        analyse(0, half);
+    } catch (...) {
+        failedHere = std::current_exception();
+    }
     if (second.joinable())
         second.join();
+    if (failedHere)
+        std::rethrow_exception(failedHere);
     if (failed)
         std::rethrow_exception(failed);
     return peaks;
