@@ -65,7 +65,9 @@ QByteArray digest(const QString& path)
 }
 
 // Opens a real export, converts it, ticks every well, extracts and goes to page 3.
-void prepare(const FormUnderTest& t, const char* file)
+// Every well of `file` extracted; `repair` answers the separator question where there is one
+// (unanswered: No).
+void prepare(const FormUnderTest& t, const char* file, DialogService::Answer repair = DialogService::Answer::No)
 {
     t.open(testData(file));
     t.click("ConvertButton");
@@ -73,6 +75,8 @@ void prepare(const FormUnderTest& t, const char* file)
     t.dialogs->clearShown();
     t.click("NextButton1");
     t.click("SelectAllButton");
+    if (repair == DialogService::Answer::Yes)
+        t.dialogs->answerNext(repair);
     t.click("ExtractButton");
 }
 
@@ -295,12 +299,7 @@ void ExportTest::repairedCommaReadingsArriveAsNumbers()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTemporaryDir dir;
     auto t = makeForm();
-    t.open(testData("lc480_96_example_excel_damaged.txt"));
-    t.click("ConvertButton");
-    t.click("NextButton1");
-    t.click("SelectAllButton");
-    t.dialogs->answerNext(DialogService::Answer::Yes);
-    t.click("ExtractButton");
+    prepare(t, "lc480_96_example_excel_damaged.txt", DialogService::Answer::Yes);
     QCOMPARE(t.grid("ExportSelectSG").cell(1, 2), std::string("15,58"));
     t.get<QLineEdit>("sheetnameOutEdit")->setText("Komma");
     exportTo(t, dir.filePath("komma.xlsx"));
@@ -316,11 +315,7 @@ void ExportTest::readingsLeftAsTextAreCountedAndTheUserMayGoBack()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTemporaryDir dir;
     auto t = makeForm();
-    t.open(testData("lc480_96_example_excel_damaged.txt"));
-    t.click("ConvertButton");
-    t.click("NextButton1");
-    t.click("SelectAllButton");
-    t.click("ExtractButton"); // No to the repair: the readings keep their points
+    prepare(t, "lc480_96_example_excel_damaged.txt"); // No to the repair: the readings keep their points
     const morvane::Grid& table = t.grid("ExportSelectSG");
     QCOMPARE(table.cell(1, 2), std::string("15.58"));
     int asText = 0; // with a comma as separator, only the whole numbers (the dates) read as numbers
