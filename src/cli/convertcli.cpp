@@ -1,5 +1,6 @@
 #include "cli/convertcli.h"
 
+#include "common/platform.h"
 #include "common/text.h"
 #include "common/version.h"
 #include "conversion/meltcurve.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <locale>
 #include <memory>
 #include <ostream>
 #include <unordered_map>
@@ -656,15 +656,9 @@ OutputFormat outputFormat(const ConvertOptions& options)
 
 char userDecimalSeparator()
 {
-    try {
-        const std::locale user("");
-        const char point = std::use_facet<std::numpunct<char>>(user).decimal_point();
-        if (acceptableSeparator(point))
-            return point;
-    } catch (const std::exception&) {
-        // An unknown locale in the environment: the C notation.
-    }
-    return '.';
+    // An unknown locale in the environment, or an odd point: the C notation.
+    const std::optional<char> point = platform::userDecimalPoint();
+    return point && acceptableSeparator(*point) ? *point : '.';
 }
 
 std::string convertUsage()

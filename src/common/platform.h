@@ -21,4 +21,8 @@ std::optional<std::uint64_t> fileIdentity(const std::filesystem::path& path);
 // Whether `stream` goes to a terminal (a person reads it).
 bool isTerminal(std::FILE* stream);
 
+// The decimal point of the user's locale as the environment sets it (LC_ALL, LC_NUMERIC, LANG),
+// none when the locale is unknown or its point is not a single byte.
+std::optional<char> userDecimalPoint();
+
 } // namespace morvane::platform

@@ -1,6 +1,8 @@
 #include "common/platform.h"
 
 #include <io.h>
+#include <locale>
+#include <stdexcept>
 
 namespace morvane::platform {
 
@@ -20,6 +22,16 @@ std::optional<std::uint64_t> fileIdentity(const std::filesystem::path&)
 bool isTerminal(std::FILE* stream)
 {
     return _isatty(_fileno(stream)) != 0;
+}
+
+std::optional<char> userDecimalPoint()
+{
+    try {
+        const std::locale user("");
+        return std::use_facet<std::numpunct<char>>(user).decimal_point();
+    } catch (const std::runtime_error&) {
+        return std::nullopt; // an unknown locale in the environment
+    }
 }
 
 } // namespace morvane::platform
