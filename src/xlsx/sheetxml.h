@@ -20,6 +20,10 @@ inline constexpr int kMaxCellTextLength = 32767; // UTF-16 code units
 std::string columnName(int col);
 std::string cellReference(int row, int col);
 
+// The text of a number in a cell: the shortest that reads back as `value`, as std::to_chars
+// writes it (-0 as 0).
+void appendNumber(std::string& out, double value);
+
 // What a cell value cannot be: text that is not UTF-8 or longer than a cell holds, a number
 // that is not finite. The error names the cell (`firstRow`, `firstCol`: where element (1, 1)
 // goes).

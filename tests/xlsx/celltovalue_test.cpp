@@ -1,9 +1,17 @@
 #include "xlsx/celltovalue.h"
+#include "xlsx/sheetxml.h"
 #include "xlsx/valueblock.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 using morvane::celltovalue;
 using morvane::CellValue;
@@ -133,4 +141,54 @@ TEST(ValueBlock, AGridWithoutWellsGivesTheHeaderAnEmptyRowAndTheExtraRow)
     EXPECT_EQ(block.at(2, 1), text(""));
     EXPECT_EQ(block.at(2, 2), text(""));
     EXPECT_EQ(block.at(3, 1), CellValue());
+}
+
+// The sheet writes a number as std::to_chars would, whatever way it takes to the text: short
+// decimals (most readings), whole numbers on both sides of where the exponent form starts, the
+// smallest and largest magnitudes taken the short way and their neighbours, and doubles of any
+// bits.
+TEST(SheetNumber, IsTheShortestTextThatReadsBack)
+{
+    const auto expected = [](double value) {
+        char buffer[32];
+        return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value == 0 ? 0.0 : value).ptr);
+    };
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.59,
+                                  -0.59,
+                                  0.001,
+                                  0.00099999,
+                                  0.0001,
+                                  0.0015,
+                                  1.0,
+                                  99999,
+                                  1e5,
+                                  123456,
+                                  1e15,
+                                  1e15 - 1,
+                                  999999999999999.9,
+                                  0.1 + 0.2,
+                                  1e-300,
+                                  5e-324,
+                                  1.7976931348623157e308,
+                                  12.5,
+                                  1234.5678,
+                                  3.14159265358979};
+    std::mt19937_64 random(480);
+    for (int i = 0; i < 200000; ++i) {
+        // A decimal of up to 16 digits with up to 11 places, and a double of any bits.
+        const auto digits = static_cast<double>(random() % 10000000000000000ull);
+        values.push_back(digits / std::pow(10.0, static_cast<double>(random() % 12)));
+        const std::uint64_t bits = random();
+        double any = 0;
+        std::memcpy(&any, &bits, sizeof any);
+        if (std::isfinite(any))
+            values.push_back(any);
+    }
+    for (const double value : values) {
+        std::string written;
+        morvane::xlsx::appendNumber(written, value);
+        ASSERT_EQ(written, expected(value)) << std::hexfloat << value;
+    }
 }
