@@ -117,24 +117,27 @@ std::string sheetData(const ValueBlock& block, int firstRow, int firstCol, int s
 {
     std::string out;
     out.reserve(static_cast<std::size_t>(block.rows()) * static_cast<std::size_t>(block.cols()) * 28 + 64);
-    std::string styleAttribute = " s=\"" + std::to_string(style) + "\"";
+    // What stands before a cell's value is its column's `<c r="B` and its row's `2" s="1"`, each
+    // made once.
     std::vector<std::string> columns;
     columns.reserve(static_cast<std::size_t>(block.cols()));
     for (int j = 0; j < block.cols(); ++j)
-        columns.push_back(columnName(firstCol + j));
+        columns.push_back("<c r=\"" + columnName(firstCol + j));
+    const std::string styleAttribute = "\" s=\"" + std::to_string(style) + "\"";
+    std::string rowAndStyle;
 
     out += "<sheetData>";
     for (int i = 1; i <= block.rows(); ++i) {
         const long long row = firstRow + i - 1;
+        rowAndStyle.clear();
+        appendNumber(rowAndStyle, row);
         out += "<row r=\"";
-        appendNumber(out, row);
+        out += rowAndStyle;
         out += "\">";
+        rowAndStyle += styleAttribute;
         for (int j = 1; j <= block.cols(); ++j) {
-            out += "<c r=\"";
             out += columns[static_cast<std::size_t>(j - 1)];
-            appendNumber(out, row);
-            out += '"';
-            out += styleAttribute;
+            out += rowAndStyle;
             const CellValue& value = block.at(i, j);
             if (const auto* whole = std::get_if<std::int32_t>(&value)) {
                 out += "><v>";
