@@ -63,6 +63,15 @@ bool DataLineReader::split(std::size_t index)
                 ", the reading " + fromEndText(m_columns.readingFromEnd) + ")");
 }
 
+bool DataLineReader::programTextOnly(std::size_t index, std::string_view& program) const
+{
+    // A line this short holds no sample name too long for a cell.
+    static_assert(kMaxSampleNameLength >= 64);
+    std::size_t fields = 0;
+    return fieldOfShortLine(m_text.line(index), static_cast<std::size_t>(m_columns.programFromEnd), fields, program) &&
+           fields >= m_minFields;
+}
+
 void DataLineReader::sampleName(std::string& out) const
 {
     out.clear();

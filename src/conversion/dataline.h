@@ -52,6 +52,11 @@ public:
     // sample name that fits a cell.
     bool split(std::size_t index);
 
+    // The program number's text of line `index` where that text alone tells a short line from
+    // the lines of the program converted; false where split() is needed (a long or quoted line,
+    // or one without the fields a data line needs).
+    bool programTextOnly(std::size_t index, std::string_view& program) const;
+
     std::string_view well() const { return m_fields[0]; }
     std::string_view programText() const { return field(m_columns.programFromEnd); }
     std::string_view cycleText() const { return field(m_columns.cycleFromEnd); }

@@ -245,6 +245,40 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
         fields.m_fields.emplace_back(fieldStart, static_cast<std::size_t>(end - fieldStart));
 }
 
+// The set bits of a word, in plain integer steps: std::popcount becomes a library call where
+// the target promises no instruction for it.
+constexpr int bitCount(std::uint64_t word)
+{
+    word -= (word >> 1) & 0x5555555555555555u;
+    word = (word & 0x3333333333333333u) + ((word >> 2) & 0x3333333333333333u);
+    word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((word * 0x0101010101010101u) >> 56);
+}
+static_assert(bitCount(0) == 0 && bitCount(~std::uint64_t{0}) == 64 && bitCount(0x8000000000000101u) == 3);
+
+bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field)
+{
+    if (line.size() >= 64)
+        return false;
+    const char* const begin = line.data();
+    const ChunkBits bits = chunkBits(begin, begin, begin + line.size());
+    if (bits.quotes != 0)
+        return false;
+    // As splitline: each change of kind begins a field or ends one. Bytes past the end count as
+    // separators, and there is at least one such byte, so every field ends within these 64 bits.
+    std::uint64_t changes = bits.separators ^ ((bits.separators << 1) | 1);
+    fieldCount = static_cast<std::size_t>(bitCount(changes)) / 2;
+    field = {};
+    if (fromEnd < 1 || fromEnd > fieldCount)
+        return true;
+    for (std::size_t skip = 2 * (fieldCount - fromEnd); skip > 0; --skip)
+        changes &= changes - 1;
+    const auto start = static_cast<std::size_t>(std::countr_zero(changes));
+    changes &= changes - 1;
+    field = line.substr(start, static_cast<std::size_t>(std::countr_zero(changes)) - start);
+    return true;
+}
+
 std::vector<std::string> splitline(std::string_view line)
 {
     FieldList fields;

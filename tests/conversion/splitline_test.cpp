@@ -22,6 +22,26 @@ TEST_P(SplitlineTest, CutsAsTheRawExportNeeds)
     EXPECT_EQ(splitline(c.line), c.fields);
 }
 
+// The shortcut for a line of another program tells each field from the end, and the count, as
+// the whole cut does, and declines exactly the long and the quoted lines.
+TEST_P(SplitlineTest, ShortLineFieldFromTheEndAsTheWholeCutGivesIt)
+{
+    const std::string& line = GetParam().line;
+    FieldList whole;
+    splitline(' ', line, whole);
+    const bool taken = line.size() < 64 && line.find('"') == std::string::npos;
+    for (std::size_t fromEnd = 0; fromEnd <= whole.size() + 1; ++fromEnd) {
+        SCOPED_TRACE(fromEnd);
+        std::size_t count = 99;
+        std::string_view field = "unset";
+        ASSERT_EQ(morvane::fieldOfShortLine(line, fromEnd, count, field), taken);
+        if (taken) {
+            EXPECT_EQ(count, whole.size());
+            EXPECT_EQ(field, whole.fromEnd(fromEnd));
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitlineTest,
     ::testing::Values(SplitCase{"A1\tSample 1\t2\t2\t1\t234700\t59.9\t0.59",
@@ -48,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SplitCase{"abcdefgh", {"abcdefgh"}}, SplitCase{"abcdefg h", {"abcdefg", "h"}},
                       SplitCase{"abcdefgh ", {"abcdefgh"}}, SplitCase{"a      \tb", {"a", "b"}},
                       SplitCase{"1234567 \t      9", {"1234567", "9"}},
+                      SplitCase{std::string(61, 'x') + " y", {std::string(61, 'x'), "y"}},
                       SplitCase{std::string(63, 'x') + " y", {std::string(63, 'x'), "y"}},
                       SplitCase{std::string(64, 'x'), {std::string(64, 'x')}},
                       SplitCase{std::string(63, ' ') + "ab c", {"ab", "c"}},
