@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <unordered_map>
 #include <vector>
