@@ -5,46 +5,22 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
-namespace {
-
-// The locale of the environment, put back when the test ends.
-class EnvironmentLocale {
-public:
-    EnvironmentLocale()
-    {
-        if (const char* value = std::getenv("LC_ALL"))
-            m_saved = value;
-    }
-    ~EnvironmentLocale()
-    {
-        if (m_saved)
-            setenv("LC_ALL", m_saved->c_str(), 1);
-        else
-            unsetenv("LC_ALL");
-    }
-    EnvironmentLocale(const EnvironmentLocale&) = delete;
-    EnvironmentLocale& operator=(const EnvironmentLocale&) = delete;
-
-private:
-    std::optional<std::string> m_saved;
-};
-
+// The C locales every system has give the point; a locale that does not exist gives none, so the
+// caller falls back rather than taking a point from nowhere.
 TEST(Platform, UserDecimalPointFollowsTheEnvironment)
 {
-    const EnvironmentLocale restore;
-    struct Case {
-        const char* locale;
-        std::optional<char> point;
-    };
-    // The C locales every system has; a locale that does not exist gives none, so the caller
-    // falls back rather than taking a point from nowhere.
-    const Case cases[] = {{"C", '.'}, {"POSIX", '.'}, {"xx_NOWHERE.UTF-8", std::nullopt}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.locale);
-        setenv("LC_ALL", c.locale, 1);
-        EXPECT_EQ(morvane::platform::userDecimalPoint(), c.point);
+    const char* before = std::getenv("LC_ALL");
+    const std::optional<std::string> saved = before ? std::optional<std::string>(before) : std::nullopt;
+    const std::pair<const char*, std::optional<char>> cases[] = {
+        {"C", '.'}, {"POSIX", '.'}, {"xx_NOWHERE.UTF-8", std::nullopt}};
+    for (const auto& [locale, point] : cases) {
+        setenv("LC_ALL", locale, 1);
+        EXPECT_EQ(morvane::platform::userDecimalPoint(), point) << locale;
     }
+    if (saved)
+        setenv("LC_ALL", saved->c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
-
-} // namespace
