@@ -43,8 +43,7 @@ bool appendShortDecimal(std::string& out, double value)
         const double scaled = magnitude * kPowersOfTen[places];
         if (scaled >= kFifteenDigits)
             return false;
-        // Rounded to the nearest whole number: below 2^52 adding a half is exact.
-        const auto digits = static_cast<std::uint64_t>(scaled + 0.5);
+        const auto digits = static_cast<std::uint64_t>(std::llround(scaled));
         if (static_cast<double>(digits) / kPowersOfTen[places] != magnitude)
             continue;
         if (places == 0 && magnitude >= 1e5)
