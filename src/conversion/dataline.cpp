@@ -68,7 +68,9 @@ bool DataLineReader::programTextOnly(std::size_t index, std::string_view& progra
     // A line this short holds no sample name too long for a cell.
     static_assert(kMaxSampleNameLength >= 64);
     std::size_t fields = 0;
-    return fieldOfShortLine(m_text.line(index), static_cast<std::size_t>(m_columns.programFromEnd), fields, program) &&
+    const std::string_view line = m_text.line(index);
+    return fieldOfShortLine(line, static_cast<std::size_t>(m_columns.programFromEnd), fields, program,
+                            m_text.holdsBytesFrom(line, 64)) &&
            fields >= m_minFields;
 }
 

@@ -42,6 +42,12 @@ public:
         return std::string_view(bytes() + span.offset, span.length);
     }
     TextEncoding encoding() const { return m_encoding; }
+    // Whether `count` bytes from the start of `piece` (a line or a field of this text) lie within
+    // the text, whatever the piece's own length.
+    bool holdsBytesFrom(std::string_view piece, std::size_t count) const
+    {
+        return static_cast<std::size_t>(bytes() + byteCount() - piece.data()) >= count;
+    }
 
     // A piece of this text (a line or a field of one) as UTF-8.
     std::string toUtf8(std::string_view piece) const;

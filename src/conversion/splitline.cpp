@@ -126,6 +126,26 @@ inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end
     }
     return bits;
 }
+
+// The line of `length` bytes (fewer than 64) at `begin`, where all 64 bytes from `begin` may be
+// read: four loads, whatever the length, and the bytes past the line masked as chunkBits counts
+// them.
+inline ChunkBits windowBits(const char* begin, std::size_t length)
+{
+    std::uint64_t separators = 0;
+    std::uint64_t quotes = 0;
+    for (int b = 0; b < 4; ++b) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + std::ptrdiff_t{16} * b));
+        const __m128i lower = _mm_sub_epi8(v, _mm_set1_epi8(1));
+        const auto separatorMask = static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(lower, _mm_set1_epi8(31)), lower)));
+        const auto quoteMask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
+        separators |= static_cast<std::uint64_t>(separatorMask) << (16 * b);
+        quotes |= static_cast<std::uint64_t>(quoteMask) << (16 * b);
+    }
+    const std::uint64_t inLine = (std::uint64_t{1} << length) - 1;
+    return {separators | ~inLine, quotes & inLine};
+}
 #else
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
 constexpr std::uint64_t kHighBits = 0x8080808080808080u;
@@ -199,6 +219,11 @@ inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end
         bits.separators |= ~std::uint64_t{0} << (8 * words);
     return bits;
 }
+
+inline ChunkBits windowBits(const char* begin, std::size_t length)
+{
+    return chunkBits(begin, begin, begin + length);
+}
 #endif
 
 // Most lines hold no quote: they are cut 64 bytes at a time, from one bit per byte that tells a
@@ -256,12 +281,14 @@ constexpr int bitCount(std::uint64_t word)
 }
 static_assert(bitCount(0) == 0 && bitCount(~std::uint64_t{0}) == 64 && bitCount(0x8000000000000101u) == 3);
 
-bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field)
+bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field,
+                      bool windowReadable)
 {
     if (line.size() >= 64)
         return false;
     const char* const begin = line.data();
-    const ChunkBits bits = chunkBits(begin, begin, begin + line.size());
+    const ChunkBits bits =
+        windowReadable ? windowBits(begin, line.size()) : chunkBits(begin, begin, begin + line.size());
     if (bits.quotes != 0)
         return false;
     // As splitline: each change of kind begins a field or ends one. Bytes past the end count as

@@ -40,8 +40,11 @@ void splitline(char separator, std::string_view line, FieldList& fields);
 
 // For a line of fewer than 64 bytes without a double quote (most data lines), the number of fields
 // splitline would cut it into and the one at position `fromEnd` (1 = last; empty where there is
-// none), without cutting the others; false for any other line.
-bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field);
+// none), without cutting the others; false for any other line. `windowReadable`: the 64 bytes from
+// the line's start may all be read (the text goes on after the line), which saves the care taken
+// with the line's end.
+bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field,
+                      bool windowReadable = false);
 
 // Convenience for tests and small callers.
 std::vector<std::string> splitline(std::string_view line);

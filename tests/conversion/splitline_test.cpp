@@ -39,6 +39,14 @@ TEST_P(SplitlineTest, ShortLineFieldFromTheEndAsTheWholeCutGivesIt)
             EXPECT_EQ(count, whole.size());
             EXPECT_EQ(field, whole.fromEnd(fromEnd));
         }
+        // The same line followed by more text, read in one window: what follows counts for nothing.
+        const std::string text = line + "x \"y\"\t" + std::string(64, 'z');
+        ASSERT_EQ(morvane::fieldOfShortLine(std::string_view(text).substr(0, line.size()), fromEnd, count, field, true),
+                  taken);
+        if (taken) {
+            EXPECT_EQ(count, whole.size());
+            EXPECT_EQ(field, whole.fromEnd(fromEnd));
+        }
     }
 }
 
