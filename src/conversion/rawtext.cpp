@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -223,21 +224,65 @@ std::string RawText::allAsUtf8() const
 void RawText::Unmap::operator()(char* bytes) const
 {
 #ifdef __linux__
-    munmap(bytes, size);
+    munmap(bytes, mapped);
 #else
     delete[] bytes;
 #endif
 }
 
-// Fresh memory costs a page fault per page when it is first written; Linux can hand over the
-// pages all at once instead, for about a third less time on a file of megabytes.
+#ifdef __linux__
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t roundUp(std::size_t size, std::size_t unit)
+{
+    return (size + unit - 1) / unit * unit;
+}
+
+// Memory of whole 2 MiB pages, on a 2 MiB boundary, backed by huge pages where Linux has them:
+// one page to clear and map per 2 MiB instead of 512, and as few to give back. Null where the
+// system cannot be asked for them (before Linux 5.14).
+char* mapHugePages(std::size_t length)
+{
+    void* pages = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED)
+        return nullptr;
+    char* const start = static_cast<char*>(pages);
+    char* const aligned = start + (roundUp(reinterpret_cast<std::uintptr_t>(start), kHugePage) -
+                                   reinterpret_cast<std::uintptr_t>(start));
+    // The slack before and after the aligned pages goes back at once.
+    if (aligned > start)
+        munmap(start, static_cast<std::size_t>(aligned - start));
+    if (const std::size_t after = kHugePage - static_cast<std::size_t>(aligned - start); after > 0)
+        munmap(aligned + length, after);
+    // The pages are taken before the read: faulted in one by one within the read, huge pages
+    // cost more than small ones handed over at once.
+    if (madvise(aligned, length, MADV_HUGEPAGE) != 0 || madvise(aligned, length, MADV_POPULATE_WRITE) != 0) {
+        munmap(aligned, length);
+        return nullptr;
+    }
+    return aligned;
+}
+
+} // namespace
+#endif
+
+// Fresh memory costs a page fault per page when it is first written. A file of megabytes goes
+// into huge pages where Linux has them; otherwise Linux hands over the small pages all at once,
+// for about a third less time than a fault each.
 RawText::ReadBuffer RawText::allocateReadBuffer(std::size_t size)
 {
 #ifdef __linux__
+    if (size >= kHugePage) {
+        const std::size_t length = roundUp(size, kHugePage);
+        if (char* pages = mapHugePages(length))
+            return ReadBuffer(pages, Unmap{size, length});
+    }
     void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    return ReadBuffer(pages == MAP_FAILED ? nullptr : static_cast<char*>(pages), Unmap{size});
+    return ReadBuffer(pages == MAP_FAILED ? nullptr : static_cast<char*>(pages), Unmap{size, size});
 #else
-    return ReadBuffer(new (std::nothrow) char[size], Unmap{size});
+    return ReadBuffer(new (std::nothrow) char[size], Unmap{size, size});
 #endif
 }
 
