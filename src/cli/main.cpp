@@ -32,16 +32,18 @@ void useHugePagesForHeap()
     void* grown = std::malloc(std::size_t{1} << 20);
     if (!grown)
         return;
-    const auto start = reinterpret_cast<std::uintptr_t>(grown);
-    const auto from = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const auto to = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(kHugePage - 1);
+    char* const start = static_cast<char*>(grown);
+    char* const from = start + ((kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage);
+    char* const top = static_cast<char*>(sbrk(0));
+    char* const to = top - reinterpret_cast<std::uintptr_t>(top) % kHugePage;
+    const bool huge = to > from && madvise(from, static_cast<std::size_t>(to - from), MADV_HUGEPAGE) == 0;
+    const auto beforeFrom = static_cast<std::size_t>(from - start);
     std::free(grown);
-    if (to <= from || madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE) != 0)
-        return; // the small pages serve as before
     // The block freed is the top of the heap again: one as long up to the boundary (less the
-    // bookkeeping in front of the next block) puts what comes after on huge pages.
-    if (from - start > 64)
-        beforeBoundary = std::malloc(from - start - 32);
+    // bookkeeping in front of the next block) puts what comes after on huge pages. Without them
+    // the small pages serve as before.
+    if (huge && beforeFrom > 64)
+        beforeBoundary = std::malloc(beforeFrom - 32);
 }
 
 } // namespace

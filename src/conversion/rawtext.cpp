@@ -249,8 +249,8 @@ char* mapHugePages(std::size_t length)
     if (pages == MAP_FAILED)
         return nullptr;
     char* const start = static_cast<char*>(pages);
-    char* const aligned = start + (roundUp(reinterpret_cast<std::uintptr_t>(start), kHugePage) -
-                                   reinterpret_cast<std::uintptr_t>(start));
+    char* const aligned =
+        start + (roundUp(reinterpret_cast<std::uintptr_t>(start), kHugePage) - reinterpret_cast<std::uintptr_t>(start));
     // The slack before and after the aligned pages goes back at once.
     if (aligned > start)
         munmap(start, static_cast<std::size_t>(aligned - start));

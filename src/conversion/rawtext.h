@@ -63,8 +63,8 @@ private:
     };
     // A file's bytes as read, in memory that was never filled with anything else.
     struct Unmap {
-        std::size_t size;        // the file's bytes
-        std::size_t mapped = 0;  // the memory that holds them, from the same address
+        std::size_t size;       // the file's bytes
+        std::size_t mapped = 0; // the memory that holds them, from the same address
         void operator()(char* bytes) const;
     };
     using ReadBuffer = std::unique_ptr<char[], Unmap>;

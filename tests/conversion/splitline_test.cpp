@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,15 +40,52 @@ TEST_P(SplitlineTest, ShortLineFieldFromTheEndAsTheWholeCutGivesIt)
             EXPECT_EQ(count, whole.size());
             EXPECT_EQ(field, whole.fromEnd(fromEnd));
         }
-        // The same line followed by more text, read in one window: what follows counts for nothing.
+        // The same line followed by more text, read in one window (with 64-byte vectors where the
+        // processor has them, and without): what follows counts for nothing.
         const std::string text = line + "x \"y\"\t" + std::string(64, 'z');
-        ASSERT_EQ(morvane::fieldOfShortLine(std::string_view(text).substr(0, line.size()), fromEnd, count, field, true),
-                  taken);
-        if (taken) {
-            EXPECT_EQ(count, whole.size());
-            EXPECT_EQ(field, whole.fromEnd(fromEnd));
+        for (const bool wide : {true, false}) {
+            morvane::allowWideWindow(wide);
+            ASSERT_EQ(
+                morvane::fieldOfShortLine(std::string_view(text).substr(0, line.size()), fromEnd, count, field, true),
+                taken);
+            if (taken) {
+                EXPECT_EQ(count, whole.size());
+                EXPECT_EQ(field, whole.fromEnd(fromEnd));
+            }
+        }
+        morvane::allowWideWindow(true);
+    }
+}
+
+// Random short lines of fields, separators, quotes and bytes beside the separators' range: each
+// way of reading the window finds what the whole cut finds.
+TEST(SplitlineWindow, RandomLinesAsTheWholeCut)
+{
+    std::mt19937 random(7);
+    const std::string bytes = std::string("ab1.\t \x01\x1f\x20\x21\"\x7f\x80\xff", 14) + std::string(1, '\0');
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(static_cast<std::size_t>(random() % 64), 'x');
+        for (char& c : text)
+            c = bytes[random() % bytes.size()];
+        const std::size_t length = text.size();
+        text += std::string(64, random() % 2 ? ' ' : 'q');
+        const std::string_view line = std::string_view(text).substr(0, length);
+        FieldList whole;
+        splitline(' ', line, whole);
+        for (const bool wide : {true, false}) {
+            morvane::allowWideWindow(wide);
+            const std::size_t fromEnd = random() % (whole.size() + 2);
+            std::size_t count = 0;
+            std::string_view field;
+            const bool taken = morvane::fieldOfShortLine(line, fromEnd, count, field, true);
+            ASSERT_EQ(taken, line.find('"') == std::string_view::npos) << round;
+            if (taken) {
+                ASSERT_EQ(count, whole.size()) << round;
+                ASSERT_EQ(field, whole.fromEnd(fromEnd)) << round;
+            }
         }
     }
+    morvane::allowWideWindow(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
