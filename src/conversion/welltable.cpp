@@ -193,6 +193,9 @@ bool Converter::beginRun(int cycle)
         m_runRow = m_rows.size();
         m_rowOf.emplace(m_runWell, m_runRow);
         Row& row = m_rows.emplace_back();
+        // As many cycles as the wells before it, to begin with.
+        row.readings.reserve(m_header.size());
+        row.lines.reserve(m_header.size());
         row.well = cellText(m_text, well);
         m_line.sampleName(row.sample);
         row.firstLine = lineNumber();

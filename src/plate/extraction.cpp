@@ -59,8 +59,12 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
             result.table.setCell(0, col, wellTable.cell(0, col));
 
     const auto rows = wellRows(wellTable);
+    const std::vector<int> ticked = tickedInPlateRowOrder(format, ticks);
+    // Room for every ticked well at once: growing by one row at a time moves every cell each
+    // time the table's memory is outgrown.
+    result.table.setRowCount(std::max(2, static_cast<int>(ticked.size()) + 1));
     int k = 0;
-    for (int index : tickedInPlateRowOrder(format, ticks)) {
+    for (int index : ticked) {
         const WellPos pos = wellAtIndex(format, index);
         const std::string name = wellName(pos.row, pos.col);
         const auto found = rows.find(foldAscii(name));
@@ -70,10 +74,10 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
         }
         const int source = found->second;
         ++k;
-        result.table.setRowCount(std::max(2, k + 1));
         for (int col = 0; col < cols; ++col)
             result.table.setCell(k, col, wellTable.cell(source, col));
     }
+    result.table.setRowCount(std::max(2, k + 1));
     result.wellsExtracted = k;
     return result;
 }
