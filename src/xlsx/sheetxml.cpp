@@ -43,8 +43,11 @@ bool appendShortDecimal(std::string& out, double value)
         const double scaled = magnitude * kPowersOfTen[places];
         if (scaled >= kFifteenDigits)
             return false;
-        const auto digits = static_cast<std::uint64_t>(std::llround(scaled));
-        if (static_cast<double>(digits) / kPowersOfTen[places] != magnitude)
+        // The whole number nearest to it is the one below or the one above: each is tried, which
+        // needs no rounding function (a call into the maths library on this target).
+        auto digits = static_cast<std::uint64_t>(scaled);
+        if (static_cast<double>(digits) / kPowersOfTen[places] != magnitude &&
+            static_cast<double>(++digits) / kPowersOfTen[places] != magnitude)
             continue;
         if (places == 0 && magnitude >= 1e5)
             return false;
