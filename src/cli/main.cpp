@@ -21,29 +21,28 @@ namespace {
 
 // The heap grown by 32 MiB at once, and that memory backed by 2 MiB pages where Linux has them:
 // the tables and the workbook of a file are thousands of small pages otherwise, each a fault.
-// Only whole 2 MiB pages within the heap can be huge: the heap up to the first boundary is held
-// by a block never used, which costs no memory while nothing writes to it.
+// A 2 MiB stretch is given a huge page only if nothing in it was written before: the heap is
+// grown by a block that ends just below a 2 MiB boundary and is kept unused (it costs no memory
+// while nothing writes to it), so that everything above the boundary comes after the request.
 void useHugePagesForHeap()
 {
     constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    // Kept for the life of the process (volatile: a block nobody reads would not be allocated).
-    [[maybe_unused]] static void* volatile beforeBoundary = nullptr;
+    constexpr std::uintptr_t kRoom = std::uintptr_t{256} << 10; // more than the heap has free at start
+    constexpr std::uintptr_t kSmallPage = 4096;
     mallopt(M_TOP_PAD, 32 << 20);
-    void* grown = std::malloc(std::size_t{1} << 20);
-    if (!grown)
-        return;
-    char* const start = static_cast<char*>(grown);
-    char* const from = start + ((kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage);
+    char* const end = static_cast<char*>(sbrk(0));
+    std::uintptr_t toBoundary = (kHugePage - reinterpret_cast<std::uintptr_t>(end) % kHugePage) % kHugePage;
+    if (toBoundary < kRoom)
+        toBoundary += kHugePage;
+    char* const boundary = end + toBoundary;
+    // Kept for the life of the process (volatile: a block nobody reads would not be allocated).
+    [[maybe_unused]] static void* volatile belowBoundary = std::malloc(toBoundary - kSmallPage);
     char* const top = static_cast<char*>(sbrk(0));
-    char* const to = top - reinterpret_cast<std::uintptr_t>(top) % kHugePage;
-    const bool huge = to > from && madvise(from, static_cast<std::size_t>(to - from), MADV_HUGEPAGE) == 0;
-    const auto beforeFrom = static_cast<std::size_t>(from - start);
-    std::free(grown);
-    // The block freed is the top of the heap again: one as long up to the boundary (less the
-    // bookkeeping in front of the next block) puts what comes after on huge pages. Without them
-    // the small pages serve as before.
-    if (huge && beforeFrom > 64)
-        beforeBoundary = std::malloc(beforeFrom - 32);
+    // The heap did not grow from where it ended (another allocator, or memory it had free): the
+    // small pages serve as before.
+    if (top < boundary + kHugePage)
+        return;
+    madvise(boundary, static_cast<std::size_t>(top - boundary) / kHugePage * kHugePage, MADV_HUGEPAGE);
 }
 
 } // namespace

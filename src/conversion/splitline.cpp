@@ -12,7 +12,9 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define MORVANE_WIDE_WINDOW 1
-#if __has_include(<sys/platform/x86.h>)
+// The C library's record of the processor's features; its header is C that clang does not take
+// as C++.
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #include <sys/platform/x86.h>
 #endif
 #endif
