@@ -401,12 +401,17 @@ std::size_t SharedStrings::use(const std::string& stored)
             index = candidate->index;
     if (!index) {
         index = m_count++;
-        m_added += "<" + qualified(m_prefix, "si") + "><" + qualified(m_prefix, "t");
+        // The tags around an item, made at the first.
+        if (m_itemOpen.empty()) {
+            m_itemOpen = "<" + qualified(m_prefix, "si") + "><" + qualified(m_prefix, "t");
+            m_itemClose = "</" + qualified(m_prefix, "t") + "></" + qualified(m_prefix, "si") + ">";
+        }
+        m_added += m_itemOpen;
         if (needsSpacePreserve(stored))
             m_added += " xml:space=\"preserve\"";
         m_added += '>';
         appendXmlEscaped(m_added, stored);
-        m_added += "</" + qualified(m_prefix, "t") + "></" + qualified(m_prefix, "si") + ">";
+        m_added += m_itemClose;
     }
     m_used.emplace(stored, *index);
     return *index;

@@ -54,6 +54,7 @@ private:
     std::vector<Plain> m_plain;
     std::unordered_map<std::string, std::size_t> m_used; // texts this edit looked up or added
     std::string m_added;
+    std::string m_itemOpen, m_itemClose; // "<si><t" and "</t></si>", with the root's prefix
     std::uint64_t m_references = 0;
 };
 
