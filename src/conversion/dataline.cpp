@@ -53,7 +53,7 @@ bool DataLineReader::split(std::size_t index)
 {
     m_index = index;
     const std::string_view line = m_text.line(index);
-    splitline(' ', line, m_fields);
+    splitline(' ', line, m_fields, m_text.holdsBytesFrom(line, 64));
     if (m_fields.size() >= m_minFields)
         // The sample cell is never longer than its line, so only a long line needs counting.
         return line.size() <= kMaxSampleNameLength || checkSampleNameLength();

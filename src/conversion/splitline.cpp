@@ -235,15 +235,84 @@ inline ChunkBits windowBits(const char* begin, std::size_t length)
 }
 #endif
 
+#ifdef MORVANE_WIDE_WINDOW
+namespace {
+
+// The bits of the line of `length` bytes (fewer than 64) at `begin`, where all 64 bytes from
+// `begin` may be read, on processors with 64-byte vectors: one load and two comparisons, the
+// bytes past the line counted as separators.
+__attribute__((target("avx512f,avx512bw"))) ChunkBits wideWindowBits(const char* begin, std::size_t length)
+{
+    const __m512i v = _mm512_loadu_si512(begin);
+    const std::uint64_t inLine = (std::uint64_t{1} << length) - 1;
+    return {_mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(1)), _mm512_set1_epi8(31)) | ~inLine,
+            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"')) & inLine};
+}
+
+// fieldOfShortLine with those bits, the field's two edges picked out of the changes in one step.
+__attribute__((target("avx512f,avx512bw,popcnt,bmi,bmi2"))) bool
+wideFieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field)
+{
+    const ChunkBits bits = wideWindowBits(line.data(), line.size());
+    if (bits.quotes != 0)
+        return false;
+    const std::uint64_t changes = bits.separators ^ ((bits.separators << 1) | 1);
+    fieldCount = static_cast<std::size_t>(_mm_popcnt_u64(changes)) / 2;
+    field = {};
+    if (fromEnd < 1 || fromEnd > fieldCount)
+        return true;
+    // The field's start is change number 2 (fieldCount - fromEnd) and its end the next one.
+    const std::uint64_t edges = _pdep_u64(std::uint64_t{3} << (2 * (fieldCount - fromEnd)), changes);
+    const auto start = static_cast<std::size_t>(std::countr_zero(edges));
+    field = line.substr(start, static_cast<std::size_t>(63 - std::countl_zero(edges)) - start);
+    return true;
+}
+
+bool wideWindowAvailable()
+{
+#ifdef CPU_FEATURE_ACTIVE
+    // What the C library found when the process started: asking the processor again costs a
+    // tenth of a millisecond in a virtual machine, where each question goes to the host.
+    return CPU_FEATURE_ACTIVE(AVX512BW) && CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(POPCNT);
+#else
+    __builtin_cpu_init(); // this may run before the library's own constructors
+    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+#endif
+}
+
+bool g_wideWindow = wideWindowAvailable();
+
+} // namespace
+#endif
+
 // Most lines hold no quote: they are cut 64 bytes at a time, from one bit per byte that tells a
 // separator. Each byte that differs in kind from the byte before it begins a field or ends one,
 // alternately, so one step per field and none per byte. A quote sends the line to the
 // byte-by-byte cut.
-void splitline(char /*separator*/, std::string_view line, FieldList& fields)
+void splitline(char /*separator*/, std::string_view line, FieldList& fields, [[maybe_unused]] bool windowReadable)
 {
     fields.m_fields.clear();
     fields.m_unquoted.clear();
 
+#ifdef MORVANE_WIDE_WINDOW
+    // A short line in one window: every field ends within it, as the bytes past the line count
+    // as separators.
+    if (windowReadable && line.size() < 64 && g_wideWindow) {
+        const ChunkBits bits = wideWindowBits(line.data(), line.size());
+        if (bits.quotes != 0) {
+            splitQuoted(line, fields.m_fields, fields.m_unquoted);
+            return;
+        }
+        for (std::uint64_t changes = bits.separators ^ ((bits.separators << 1) | 1); changes != 0;) {
+            const auto start = static_cast<std::size_t>(std::countr_zero(changes));
+            changes &= changes - 1;
+            fields.m_fields.emplace_back(line.data() + start,
+                                         static_cast<std::size_t>(std::countr_zero(changes)) - start);
+            changes &= changes - 1;
+        }
+        return;
+    }
+#endif
     const char* const begin = line.data();
     const char* const end = begin + line.size();
     bool inField = false;
@@ -289,50 +358,6 @@ constexpr int bitCount(std::uint64_t word)
     return static_cast<int>((word * 0x0101010101010101u) >> 56);
 }
 static_assert(bitCount(0) == 0 && bitCount(~std::uint64_t{0}) == 64 && bitCount(0x8000000000000101u) == 3);
-
-#ifdef MORVANE_WIDE_WINDOW
-namespace {
-
-// fieldOfShortLine for a line whose 64-byte window may be read, on processors with 64-byte
-// vectors: one load and two comparisons give the window's bits, and the field's two edges are
-// picked out of the changes in one step.
-__attribute__((target("avx512f,avx512bw,popcnt,bmi,bmi2"))) bool
-wideFieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field)
-{
-    const __m512i v = _mm512_loadu_si512(line.data());
-    const std::uint64_t inLine = (std::uint64_t{1} << line.size()) - 1;
-    if ((_mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"')) & inLine) != 0)
-        return false;
-    const std::uint64_t separators =
-        _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(1)), _mm512_set1_epi8(31)) | ~inLine;
-    const std::uint64_t changes = separators ^ ((separators << 1) | 1);
-    fieldCount = static_cast<std::size_t>(_mm_popcnt_u64(changes)) / 2;
-    field = {};
-    if (fromEnd < 1 || fromEnd > fieldCount)
-        return true;
-    // The field's start is change number 2 (fieldCount - fromEnd) and its end the next one.
-    const std::uint64_t edges = _pdep_u64(std::uint64_t{3} << (2 * (fieldCount - fromEnd)), changes);
-    const auto start = static_cast<std::size_t>(std::countr_zero(edges));
-    field = line.substr(start, static_cast<std::size_t>(63 - std::countl_zero(edges)) - start);
-    return true;
-}
-
-bool wideWindowAvailable()
-{
-#ifdef CPU_FEATURE_ACTIVE
-    // What the C library found when the process started: asking the processor again costs a
-    // tenth of a millisecond in a virtual machine, where each question goes to the host.
-    return CPU_FEATURE_ACTIVE(AVX512BW) && CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(POPCNT);
-#else
-    __builtin_cpu_init(); // this may run before the library's own constructors
-    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-#endif
-}
-
-bool g_wideWindow = wideWindowAvailable();
-
-} // namespace
-#endif
 
 void allowWideWindow([[maybe_unused]] bool allowed)
 {

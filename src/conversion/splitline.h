@@ -30,13 +30,15 @@ public:
     auto end() const { return m_fields.end(); }
 
 private:
-    friend void splitline(char separator, std::string_view line, FieldList& fields);
+    friend void splitline(char separator, std::string_view line, FieldList& fields, bool windowReadable);
     std::vector<std::string_view> m_fields;
     std::string m_unquoted;
 };
 
 // The separator (space or tab) changes nothing: both are among the separating characters.
-void splitline(char separator, std::string_view line, FieldList& fields);
+// `windowReadable`: the 64 bytes from the line's start may all be read (the text goes on after
+// the line), which lets a short line be cut in one step where the processor allows.
+void splitline(char separator, std::string_view line, FieldList& fields, bool windowReadable = false);
 
 // For a line of fewer than 64 bytes without a double quote (most data lines), the number of fields
 // splitline would cut it into and the one at position `fromEnd` (1 = last; empty where there is
