@@ -48,8 +48,8 @@ void splitline(char separator, std::string_view line, FieldList& fields, bool wi
 bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field,
                       bool windowReadable = false);
 
-// Whether fieldOfShortLine may read a line's window in one 64-byte vector where the processor has
-// them (by default it does); the tests turn it off to check the other way as well.
+// Whether splitline and fieldOfShortLine may read a line's window in one 64-byte vector where the
+// processor has them (by default they do); the tests turn it off to check the other way as well.
 void allowWideWindow(bool allowed);
 
 // Convenience for tests and small callers.
