@@ -114,11 +114,17 @@ Status checkValues(const ValueBlock& block, int firstRow, int firstCol)
     return success();
 }
 
-std::string sheetData(const ValueBlock& block, int firstRow, int firstCol, int style,
-                      const std::function<std::size_t(const std::string&)>& sharedString)
+std::size_t sheetDataSizeHint(const ValueBlock& block)
 {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(block.rows()) * static_cast<std::size_t>(block.cols()) * 28 + 64);
+    // A cell is `<c r="AB123" s="1"><v>` and `</v></c>` around a value of mostly six to eight
+    // characters: about 36 bytes. Too little would copy the whole text once more as it grows.
+    const auto rows = static_cast<std::size_t>(block.rows());
+    return rows * static_cast<std::size_t>(block.cols()) * 36 + rows * 24 + 32;
+}
+
+void appendSheetData(std::string& out, const ValueBlock& block, int firstRow, int firstCol, int style,
+                     const std::function<std::size_t(const std::string&)>& sharedString)
+{
     // What stands before a cell's value is its column's `<c r="B` and its row's `2" s="1"`, each
     // made once.
     std::vector<std::string> columns;
@@ -160,13 +166,10 @@ std::string sheetData(const ValueBlock& block, int firstRow, int firstCol, int s
         out += "</row>";
     }
     out += "</sheetData>";
-    return out;
 }
 
-std::string worksheetXml(std::string_view dimension, bool tabSelected, std::string_view sheetDataXml)
+void appendWorksheetStart(std::string& out, std::string_view dimension, bool tabSelected)
 {
-    std::string out;
-    out.reserve(sheetDataXml.size() + 512);
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">";
@@ -176,10 +179,12 @@ std::string worksheetXml(std::string_view dimension, bool tabSelected, std::stri
     if (tabSelected)
         out += "tabSelected=\"1\" ";
     out += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>";
-    out += sheetDataXml;
+}
+
+void appendWorksheetEnd(std::string& out)
+{
     out += "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
            "</worksheet>";
-    return out;
 }
 
 } // namespace morvane::xlsx

@@ -30,12 +30,16 @@ void appendNumber(std::string& out, double value);
 Status checkValues(const ValueBlock& block, int firstRow, int firstCol);
 
 // <sheetData> with every element of the block in its cell, each cell styled `style` (empty
-// ones too). A text becomes a shared string through `sharedString`, which gives its index; an
-// empty text is an empty cell, as Excel stores "".
-std::string sheetData(const ValueBlock& block, int firstRow, int firstCol, int style,
-                      const std::function<std::size_t(const std::string&)>& sharedString);
+// ones too), appended to `out`. A text becomes a shared string through `sharedString`, which
+// gives its index; an empty text is an empty cell, as Excel stores "".
+void appendSheetData(std::string& out, const ValueBlock& block, int firstRow, int firstCol, int style,
+                     const std::function<std::size_t(const std::string&)>& sharedString);
 
-// The whole worksheet part around a <sheetData>.
-std::string worksheetXml(std::string_view dimension, bool tabSelected, std::string_view sheetDataXml);
+// About how many bytes appendSheetData writes for `block`, a little more for plain numbers.
+std::size_t sheetDataSizeHint(const ValueBlock& block);
+
+// The worksheet part around a <sheetData>: what stands before it, then what follows it.
+void appendWorksheetStart(std::string& out, std::string_view dimension, bool tabSelected);
+void appendWorksheetEnd(std::string& out);
 
 } // namespace morvane::xlsx

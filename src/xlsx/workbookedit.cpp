@@ -7,6 +7,8 @@
 #include "xlsx/xmlutil.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 namespace morvane {
 
@@ -253,6 +255,27 @@ void showNewTab(pugi::xml_node root, pugi::xml_node sheets, std::size_t position
     }
 }
 
+// A new sheet's part, given whether it is the selected tab: as writeRange made it where that
+// is what it assumed (taken, not copied: it may be megabytes), otherwise with the other start.
+std::string worksheetXml(xlsx::NewSheet& sheet, bool selected)
+{
+    if (sheet.written && sheet.selected == selected)
+        return std::exchange(sheet.xml, std::string());
+    std::string out;
+    if (!sheet.written) {
+        xlsx::appendWorksheetStart(out, sheet.dimension, selected);
+        out += "<sheetData/>";
+        xlsx::appendWorksheetEnd(out);
+        return out;
+    }
+    // What follows the start: the <sheetData> and the end.
+    const std::string_view rest = std::string_view(sheet.xml).substr(sheet.startLength);
+    out.reserve(rest.size() + 512);
+    xlsx::appendWorksheetStart(out, sheet.dimension, selected);
+    out += rest;
+    return out;
+}
+
 } // namespace
 
 bool XlsxWorkbook::Impl::partNameTaken(std::string_view part) const
@@ -456,11 +479,19 @@ Status XlsxWorkbook::writeRange(int firstCol, int lastCol, int firstRow, int las
     auto style = d->styleFor(numberFormat);
     if (!style)
         return style.error();
-    sheet.data =
-        sheetData(block, firstRow, firstCol, *style, [&](const std::string& text) { return d->sharedString(text); });
     sheet.dimension = cellReference(firstRow, firstCol);
     if (lastRow != firstRow || lastCol != firstCol)
         sheet.dimension += ":" + cellReference(lastRow, lastCol);
+    // The part is made whole here, in one string: the sheet being written is the active one,
+    // which is the selected tab when the workbook is saved unless another is activated before.
+    sheet.selected = true;
+    sheet.xml.clear();
+    sheet.xml.reserve(sheetDataSizeHint(block) + 512);
+    appendWorksheetStart(sheet.xml, sheet.dimension, sheet.selected);
+    sheet.startLength = sheet.xml.size();
+    appendSheetData(sheet.xml, block, firstRow, firstCol, *style,
+                    [&](const std::string& text) { return d->sharedString(text); });
+    appendWorksheetEnd(sheet.xml);
     sheet.written = true;
     return success();
 }
@@ -495,8 +526,8 @@ Expected<std::string> XlsxWorkbook::save(int compressionLevel)
     for (std::size_t i = 0; i < d->tabs.size(); ++i) {
         const Tab& tab = d->tabs[i];
         if (tab.added >= 0) {
-            const NewSheet& sheet = d->newSheets[static_cast<std::size_t>(tab.added)];
-            zip.add(sheet.part, worksheetXml(sheet.dimension, static_cast<int>(i) == d->active, sheet.data));
+            NewSheet& sheet = d->newSheets[static_cast<std::size_t>(tab.added)];
+            zip.add(sheet.part, worksheetXml(sheet, static_cast<int>(i) == d->active));
         } else if (tab.selectedInFile) {
             auto xml = zip.read(*tab.entry, d->limits.maxSheetBytes);
             if (!xml)

@@ -117,7 +117,11 @@ struct Tab {
 struct NewSheet {
     std::string part;
     std::string dimension = "A1";
-    std::string data = "<sheetData/>";
+    // The whole part once written, made as if the sheet were the selected tab or not (`selected`);
+    // its first `startLength` bytes are what stands before the <sheetData>.
+    std::string xml;
+    std::size_t startLength = 0;
+    bool selected = false;
     bool written = false;
 };
 

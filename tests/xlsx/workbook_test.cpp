@@ -500,11 +500,20 @@ TEST(Workbook, AddingTwoSheetsSelectsOnlyTheLast)
 {
     XlsxWorkbook book = openFixture("libreoffice_three.xlsx");
     ASSERT_TRUE(book.addSheet("A").ok());
+    // Written while it was the selected tab, then no longer selected: its cells stay.
+    const ValueBlock block = makeValueBlock(sampleGrid(), '.');
+    ASSERT_TRUE(book.writeRange(1, block.cols(), 1, block.rows(), block).ok());
     ASSERT_TRUE(book.addSheet("B").ok());
     EXPECT_EQ(tabNames(book), (std::vector<std::string>{"Data", "B", "A", "Run12", "Notes"}));
     auto saved = book.save();
     ASSERT_TRUE(saved.ok());
     EXPECT_EQ(join(structuralProblems(*saved), "\n"), ""); // one selected tab, the active one
+    auto reopened = XlsxWorkbook::open(*saved, "saved.xlsx");
+    ASSERT_TRUE(reopened.ok());
+    const auto cells = reopened->sheetCells(2);
+    ASSERT_TRUE(cells.ok());
+    EXPECT_EQ(cells->cell(1, 1), "x12");
+    EXPECT_EQ(cells->cell(1, 3), "12.5");
 }
 
 TEST(Workbook, RefusedNamesChangeNothing)
