@@ -151,6 +151,8 @@ Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view
     bool anyNul = false;
     bool anyHigh = false;
     for (std::size_t at = start; at < n; at += kBlock) {
+        if (at % 64 == 0)
+            prefetch(b + at + kPrefetchDistance);
         const BlockBits bits = n - at >= kBlock ? blockBits(b + at) : tailBits(b + at, n - at);
         anyNul = anyNul || bits.nuls != 0;
         anyHigh = anyHigh || bits.high != 0;
@@ -186,7 +188,8 @@ Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view
 }
 
 RawText::RawText(const RawText& other)
-    : m_owned(other.bytes(), other.byteCount()), m_lines(other.m_lines), m_encoding(other.m_encoding)
+    : m_owned(other.bytes(), other.byteCount()), m_lines(other.m_lines), m_encoding(other.m_encoding),
+      m_changedBeforeCopy(!other.unchanged())
 {
 }
 
@@ -286,7 +289,7 @@ RawText::ReadBuffer RawText::allocateReadBuffer(std::size_t size)
 #endif
 }
 
-Expected<RawText> loadRawFile(const std::filesystem::path& path)
+Expected<RawText> loadRawFile(const std::filesystem::path& path, FileAccess access)
 {
     // Only a regular file has a size to read. A FIFO would also block the open until someone
     // writes to it, so the type is asked before opening.
@@ -297,7 +300,7 @@ Expected<RawText> loadRawFile(const std::filesystem::path& path)
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return Error{"cannot open '" + pathForMessage(path) + "': it is " + fileTypeText(status.type()) +
                      ", not a regular file"};
-    return RawText::readFile(path);
+    return RawText::readFile(path, access);
 }
 
 } // namespace morvane

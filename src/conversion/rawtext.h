@@ -17,6 +17,13 @@ namespace morvane {
 // into text for the screen and the workbook.
 enum class TextEncoding { Utf8, Windows1252 };
 
+// How a file's bytes come into memory. Read: copied, so the text stays as it was read whatever
+// happens to the file. Map: the file's own pages are used where the system can map them,
+// which saves clearing memory and copying the file; for a text used for a moment and then
+// dropped (the converter). Another program that shortens or rewrites the file meanwhile
+// changes the text: RawText::unchanged() says whether that happened.
+enum class FileAccess { Read, Map };
+
 class RawText {
 public:
     // Largest file accepted.
@@ -25,8 +32,9 @@ public:
     RawText() = default;
     RawText(const RawText& other);
     RawText& operator=(const RawText& other);
-    RawText(RawText&&) noexcept = default;
-    RawText& operator=(RawText&&) noexcept = default;
+    RawText(RawText&&) noexcept;
+    RawText& operator=(RawText&&) noexcept;
+    ~RawText();
 
     // Lines end at CR LF, LF or CR. A final line break makes no empty line, and blank lines at
     // the end of the file (as left by editing) are dropped. A UTF-8 byte-order mark is dropped;
@@ -41,6 +49,10 @@ public:
         const auto& span = m_lines[index];
         return std::string_view(bytes() + span.offset, span.length);
     }
+    // For a walk through the lines in order: asks for the bytes a page after line `index` to be
+    // brought in. A mapped file's pages are small, and the processor's own look-ahead stops at
+    // the end of each; it does not fault, wherever that is.
+    void prefetchAfter(std::size_t index) const { prefetch(bytes() + m_lines[index].offset + kPrefetchDistance); }
     TextEncoding encoding() const { return m_encoding; }
     // Whether `count` bytes from the start of `piece` (a line or a field of this text) lie within
     // the text, whatever the piece's own length.
@@ -49,13 +61,31 @@ public:
         return static_cast<std::size_t>(bytes() + byteCount() - piece.data()) >= count;
     }
 
+    // False when the text may no longer be the file's as loaded: a mapped file (FileAccess::Map)
+    // was shortened, so that its missing part now reads as NUL bytes, or written since. A
+    // result made from the text is then not to be saved.
+    bool unchanged() const;
+
     // A piece of this text (a line or a field of one) as UTF-8.
     std::string toUtf8(std::string_view piece) const;
     // Every line, each followed by '\n', as UTF-8: what the memo shows.
     std::string allAsUtf8() const;
 
 private:
-    friend Expected<RawText> loadRawFile(const std::filesystem::path& path);
+    static constexpr std::size_t kPrefetchDistance = 4096;
+    static void prefetch(const char* at)
+    {
+#if defined(__GNUC__) || defined(__clang__)
+        // The address passes through an empty asm: GCC 12 drops the prefetch otherwise (an
+        // address past the end of an object, such as a short text's inline buffer, may be why).
+        asm volatile("" : "+r"(at));
+        __builtin_prefetch(at);
+#else
+        static_cast<void>(at);
+#endif
+    }
+
+    friend Expected<RawText> loadRawFile(const std::filesystem::path& path, FileAccess access);
 
     struct Span {
         std::uint32_t offset;
@@ -71,22 +101,36 @@ private:
     static ReadBuffer allocateReadBuffer(std::size_t size);
     // Reads the whole file, after loadRawFile has looked at its type, the way the system reads
     // fastest (rawtext_posix.cpp, rawtext_windows.cpp).
-    static Expected<RawText> readFile(const std::filesystem::path& path);
+    static Expected<RawText> readFile(const std::filesystem::path& path, FileAccess access);
+    // The file behind mapped bytes, watched for changes (rawtext_posix.cpp).
+    class MappedFile;
+    struct StopWatching {
+        void operator()(MappedFile* file) const;
+    };
 
     // Cuts the text (with `start` bytes of byte-order mark in front) into lines.
     static Expected<RawText> cut(RawText text, std::size_t start, std::string_view name);
-    const char* bytes() const { return m_read ? m_read.get() : m_owned.data(); }
-    std::size_t byteCount() const { return m_read ? m_read.get_deleter().size : m_owned.size(); }
+    const char* bytes() const
+    {
+        return m_read ? m_read.get() : m_owned.data();
+    }
+    std::size_t byteCount() const
+    {
+        return m_read ? m_read.get_deleter().size : m_owned.size();
+    }
 
     std::string m_owned;                  // the bytes given to fromBytes
     ReadBuffer m_read{nullptr, Unmap{0}}; // or those loadRawFile read
     std::vector<Span> m_lines;
     TextEncoding m_encoding = TextEncoding::Utf8;
+    // After m_read: it stops watching before the bytes are unmapped.
+    std::unique_ptr<MappedFile, StopWatching> m_mapped;
+    bool m_changedBeforeCopy = false; // a copy of a text that had already changed
 };
 
 // Reads a whole file. Errors name the file and the reason (cannot be opened, too large, not text,
 // not a regular file: a folder, FIFO, device or socket is refused without opening it).
-Expected<RawText> loadRawFile(const std::filesystem::path& path);
+Expected<RawText> loadRawFile(const std::filesystem::path& path, FileAccess access = FileAccess::Read);
 
 // Appends the UTF-8 form of Windows-1252 bytes.
 void appendWindows1252AsUtf8(std::string_view bytes, std::string& out);

@@ -8,7 +8,24 @@
 
 namespace morvane {
 
-Expected<RawText> RawText::readFile(const std::filesystem::path& path)
+// Files are always read into memory here.
+class RawText::MappedFile {};
+
+void RawText::StopWatching::operator()(MappedFile* file) const
+{
+    delete file;
+}
+
+RawText::RawText(RawText&&) noexcept = default;
+RawText& RawText::operator=(RawText&&) noexcept = default;
+RawText::~RawText() = default;
+
+bool RawText::unchanged() const
+{
+    return !m_changedBeforeCopy;
+}
+
+Expected<RawText> RawText::readFile(const std::filesystem::path& path, FileAccess /*access*/)
 {
     const auto cannotRead = [&] { return Error{"cannot read '" + pathForMessage(path) + "'"}; };
     std::ifstream in(path, std::ios::binary);

@@ -7,11 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using morvane::RawText;
@@ -196,16 +202,17 @@ TEST(RawText, LoadsRealExportsWithTheirLineCounts)
 TEST(RawText, BlockEdgesChangeNothingInMemoryOrFromAFile)
 {
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "morvane-rawtext-edges.txt";
-    const auto fromFile = [&](const std::string& bytes) {
+    const auto fromFile = [&](const std::string& bytes, morvane::FileAccess access = morvane::FileAccess::Read) {
         std::ofstream(file, std::ios::binary) << bytes;
-        return morvane::loadRawFile(file);
+        return morvane::loadRawFile(file, access);
     };
     for (std::size_t k = 0; k < 40; ++k) {
         SCOPED_TRACE("line of " + std::to_string(k) + " bytes");
         const std::string lead(k, 'a');
         const std::vector<std::string> expected{lead, "b", "", "c\xC3\xA9"};
         const std::string bytes = lead + "\r\nb\r\rc\xC3\xA9\r";
-        for (auto text : {RawText::fromBytes(bytes), fromFile(bytes), fromFile("\xEF\xBB\xBF" + bytes)}) {
+        for (auto text : {RawText::fromBytes(bytes), fromFile(bytes), fromFile("\xEF\xBB\xBF" + bytes),
+                          fromFile(bytes, morvane::FileAccess::Map)}) {
             ASSERT_TRUE(text.ok()) << text.error().message;
             EXPECT_EQ(linesOf(*text), expected);
             EXPECT_EQ(text->encoding(), TextEncoding::Utf8);
@@ -219,6 +226,57 @@ TEST(RawText, BlockEdgesChangeNothingInMemoryOrFromAFile)
     }
     std::filesystem::remove(file);
 }
+
+#ifndef _WIN32
+// Another program shortens or rewrites a file while its mapped text is used: the text says so,
+// and the pages the file lost read as NUL bytes instead of ending the process.
+TEST(RawText, AMappedFileThatChangesIsToldNotFatal)
+{
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / "morvane-rawtext-mapped.txt";
+    const std::string line(99, 'x');
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes += line + "\n";
+    const struct {
+        const char* change;
+        std::function<void()> apply;
+    } changes[] = {
+        {"shortened", [&] { fs::resize_file(file, 4096); }},
+        {"rewritten in place", [&] { std::fstream(file, std::ios::binary | std::ios::in | std::ios::out) << "y"; }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.change);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        // An older time, so that the change shows in it whatever the clock's steps.
+        fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(1));
+        auto text = morvane::loadRawFile(file, morvane::FileAccess::Map);
+        ASSERT_TRUE(text.ok()) << text.error().message;
+        ASSERT_EQ(text->lineCount(), 1000u);
+        EXPECT_TRUE(text->unchanged());
+        c.apply();
+        const std::string_view last = text->line(999);
+        EXPECT_EQ(std::string(last), std::string(c.change[0] == 's' ? std::string(99, '\0') : line));
+        EXPECT_FALSE(text->unchanged());
+        EXPECT_FALSE(RawText(*text).unchanged()) << "a copy of a changed text";
+        auto read = morvane::loadRawFile(file);
+        ASSERT_TRUE(read.ok());
+        EXPECT_TRUE(read->unchanged()) << "a text read into memory stays as it was read";
+    }
+    // A bus error on a page that is not a watched file's still ends the process.
+    EXPECT_DEATH(
+        {
+            auto text = morvane::loadRawFile(file, morvane::FileAccess::Map);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+            const int fd = ::open(file.c_str(), O_RDONLY);
+            const auto* other = static_cast<const volatile char*>(::mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE, fd, 0));
+            fs::resize_file(file, 0);
+            std::printf("%c", other[4096]);
+        },
+        "");
+    fs::remove(file);
+}
+#endif
 
 TEST(RawText, FileErrorsNameTheFile)
 {
