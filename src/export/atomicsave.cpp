@@ -109,7 +109,7 @@ namespace {
 
 fs::path temporaryName(const fs::path& target)
 {
-    static std::mt19937_64 random{std::random_device{}()};
+    static std::mt19937_64 random{detail::randomSeed()};
     static constexpr char digits[] = "0123456789abcdef";
     std::string suffix;
     for (std::uint64_t v = random(); suffix.size() < kTemporarySuffixDigits; v >>= 4)

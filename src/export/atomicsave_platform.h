@@ -5,6 +5,7 @@
 
 #include "common/expected.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -42,6 +43,9 @@ Status checkWriteAccess(const std::filesystem::path& target, bool exists);
 // file system cannot, leaving the caller to check and rename.
 std::optional<std::error_code> renameWithoutReplacing(const std::filesystem::path& from,
                                                       const std::filesystem::path& to);
+
+// A seed for the random part of temporary names.
+std::uint64_t randomSeed();
 
 // Holds the lock on a temporary file from its making until it is renamed or removed; none
 // without a file, or where the system has no such lock.

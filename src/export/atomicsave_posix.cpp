@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +82,16 @@ TemporaryLock::~TemporaryLock()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+std::uint64_t randomSeed()
+{
+    // From the system: std::random_device asks the processor first whether it has a random
+    // instruction, which costs 25 microseconds in a virtual machine.
+    std::uint64_t seed = 0;
+    if (::getentropy(&seed, sizeof seed) == 0)
+        return seed;
+    return std::random_device{}();
 }
 
 void syncFolder(const fs::path& folder)

@@ -2,6 +2,8 @@
 
 #include <io.h>
 
+#include <random>
+
 namespace morvane::detail {
 
 namespace fs = std::filesystem;
@@ -31,6 +33,11 @@ TemporaryLock::~TemporaryLock() = default;
 
 // No folder is synced here: the rename is left to the file system.
 void syncFolder(const fs::path&) {}
+
+std::uint64_t randomSeed()
+{
+    return std::random_device{}();
+}
 
 // The read-only mark is what tells here.
 Status checkWriteAccess(const fs::path&, bool)
