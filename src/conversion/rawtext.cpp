@@ -1,6 +1,7 @@
 #include "conversion/rawtext.h"
 
 #include "common/text.h"
+#include "conversion/splitline.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,6 +16,9 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
 #endif
 
 namespace morvane {
@@ -70,9 +74,9 @@ bool isBlankLine(std::string_view line)
 
 // The bytes of a block of the text that matter to cutting it into lines, one bit per byte.
 struct BlockBits {
-    std::uint32_t breaks = 0; // CR or LF
-    std::uint32_t nuls = 0;
-    std::uint32_t high = 0; // 0x80 and above: not ASCII
+    std::uint64_t breaks = 0; // CR or LF
+    std::uint64_t nuls = 0;
+    std::uint64_t high = 0; // 0x80 and above: not ASCII
 };
 constexpr std::size_t kBlock = 16;
 
@@ -95,6 +99,19 @@ BlockBits blockBits(const char* p)
     return bits;
 #endif
 }
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MORVANE_WIDE_BLOCKS 1
+constexpr std::size_t kWideBlock = 64;
+
+// The same for 64 bytes, on processors with 64-byte vectors (wideWindowInUse()).
+__attribute__((target("avx512f,avx512bw"))) BlockBits wideBlockBits(const char* p)
+{
+    const __m512i v = _mm512_loadu_si512(p);
+    return {_mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')),
+            _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512()), _mm512_movepi8_mask(v)};
+}
+#endif
 
 // The last bytes, fewer than a block, followed by bytes that are none of those.
 BlockBits tailBits(const char* p, std::size_t count)
@@ -150,13 +167,29 @@ Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view
     std::size_t lineStart = start;
     bool anyNul = false;
     bool anyHigh = false;
-    for (std::size_t at = start; at < n; at += kBlock) {
-        if (at % 64 == 0)
+#ifdef MORVANE_WIDE_BLOCKS
+    const bool wide = wideWindowInUse();
+#else
+    constexpr bool wide = false;
+#endif
+    for (std::size_t at = start, step = kBlock; at < n; at += step) {
+        BlockBits bits;
+#ifdef MORVANE_WIDE_BLOCKS
+        if (wide && n - at >= kWideBlock) {
             prefetch(b + at + kPrefetchDistance);
-        const BlockBits bits = n - at >= kBlock ? blockBits(b + at) : tailBits(b + at, n - at);
+            bits = wideBlockBits(b + at);
+            step = kWideBlock;
+        } else
+#endif
+        {
+            if (at % 64 == 0)
+                prefetch(b + at + kPrefetchDistance);
+            bits = n - at >= kBlock ? blockBits(b + at) : tailBits(b + at, n - at);
+            step = kBlock;
+        }
         anyNul = anyNul || bits.nuls != 0;
         anyHigh = anyHigh || bits.high != 0;
-        for (std::uint32_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
+        for (std::uint64_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
             const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(breaks));
             if (pos < lineStart)
                 continue;

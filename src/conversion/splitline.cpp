@@ -366,6 +366,15 @@ void allowWideWindow([[maybe_unused]] bool allowed)
 #endif
 }
 
+bool wideWindowInUse()
+{
+#ifdef MORVANE_WIDE_WINDOW
+    return g_wideWindow;
+#else
+    return false;
+#endif
+}
+
 bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field,
                       bool windowReadable)
 {

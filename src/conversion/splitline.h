@@ -49,8 +49,11 @@ bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& f
                       bool windowReadable = false);
 
 // Whether splitline and fieldOfShortLine may read a line's window in one 64-byte vector where the
-// processor has them (by default they do); the tests turn it off to check the other way as well.
+// processor has them, and RawText cut a text into lines 64 bytes at a time (by default they do);
+// the tests turn it off to check the other way as well.
 void allowWideWindow(bool allowed);
+// Whether they do: the processor has 64-byte vectors and the tests left them on.
+bool wideWindowInUse();
 
 // Convenience for tests and small callers.
 std::vector<std::string> splitline(std::string_view line);

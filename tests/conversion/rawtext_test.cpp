@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "conversion/programs.h"
+#include "conversion/splitline.h"
 #include "conversion/welltable.h"
 #include "rawexport_builder.h"
 
@@ -197,16 +198,15 @@ TEST(RawText, LoadsRealExportsWithTheirLineCounts)
     EXPECT_EQ(small->lineCount(), 4322u);
 }
 
-// The text is scanned sixteen bytes at a time: line breaks, a CR LF, a NUL or a non-ASCII byte on
-// each side of every block edge, read from memory and from a file alike.
-TEST(RawText, BlockEdgesChangeNothingInMemoryOrFromAFile)
+namespace {
+void checkBlockEdges()
 {
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "morvane-rawtext-edges.txt";
     const auto fromFile = [&](const std::string& bytes, morvane::FileAccess access = morvane::FileAccess::Read) {
         std::ofstream(file, std::ios::binary) << bytes;
         return morvane::loadRawFile(file, access);
     };
-    for (std::size_t k = 0; k < 40; ++k) {
+    for (std::size_t k = 0; k < 80; ++k) {
         SCOPED_TRACE("line of " + std::to_string(k) + " bytes");
         const std::string lead(k, 'a');
         const std::vector<std::string> expected{lead, "b", "", "c\xC3\xA9"};
@@ -225,6 +225,20 @@ TEST(RawText, BlockEdgesChangeNothingInMemoryOrFromAFile)
         EXPECT_EQ(nul.error().line, 4u);
     }
     std::filesystem::remove(file);
+}
+} // namespace
+
+// The text is scanned sixteen bytes at a time, or 64 where the processor has 64-byte vectors:
+// line breaks, a CR LF, a NUL or a non-ASCII byte on each side of every block edge, read from
+// memory and from a file alike, both ways.
+TEST(RawText, BlockEdgesChangeNothingInMemoryOrFromAFile)
+{
+    for (const bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "64-byte blocks where the processor has them" : "16-byte blocks");
+        morvane::allowWideWindow(wide);
+        checkBlockEdges();
+    }
+    morvane::allowWideWindow(true);
 }
 
 #ifndef _WIN32
