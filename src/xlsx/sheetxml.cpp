@@ -43,11 +43,11 @@ bool appendShortDecimal(std::string& out, double value)
         const double scaled = magnitude * kPowersOfTen[places];
         if (scaled >= kFifteenDigits)
             return false;
-        // The whole number nearest to it is the one below or the one above: each is tried, which
-        // needs no rounding function (a call into the maths library on this target).
-        auto digits = static_cast<std::uint64_t>(scaled);
-        if (static_cast<double>(digits) / kPowersOfTen[places] != magnitude &&
-            static_cast<double>(++digits) / kPowersOfTen[places] != magnitude)
+        // Only the whole number nearest to it can be the digits: below 10^15 the product is within
+        // a quarter of them. Half added, then cut: no rounding function (a call into the maths
+        // library on this target).
+        const auto digits = static_cast<std::uint64_t>(scaled + 0.5);
+        if (static_cast<double>(digits) / kPowersOfTen[places] != magnitude)
             continue;
         if (places == 0 && magnitude >= 1e5)
             return false;
