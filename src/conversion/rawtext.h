@@ -24,6 +24,21 @@ enum class TextEncoding { Utf8, Windows1252 };
 // changes the text: RawText::unchanged() says whether that happened.
 enum class FileAccess { Read, Map };
 
+namespace detail {
+// Asks for the memory at `at` to be brought into the cache; never faults.
+inline void prefetch(const char* at)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    // The address passes through an empty asm: GCC 12 drops the prefetch otherwise (an address
+    // past the end of an object, such as a short text's inline buffer, may be why).
+    asm volatile("" : "+r"(at));
+    __builtin_prefetch(at);
+#else
+    static_cast<void>(at);
+#endif
+}
+} // namespace detail
+
 class RawText {
 public:
     // Largest file accepted.
@@ -73,17 +88,7 @@ public:
 
 private:
     static constexpr std::size_t kPrefetchDistance = 4096;
-    static void prefetch(const char* at)
-    {
-#if defined(__GNUC__) || defined(__clang__)
-        // The address passes through an empty asm: GCC 12 drops the prefetch otherwise (an
-        // address past the end of an object, such as a short text's inline buffer, may be why).
-        asm volatile("" : "+r"(at));
-        __builtin_prefetch(at);
-#else
-        static_cast<void>(at);
-#endif
-    }
+    static void prefetch(const char* at) { detail::prefetch(at); }
 
     friend Expected<RawText> loadRawFile(const std::filesystem::path& path, FileAccess access);
 
@@ -91,7 +96,8 @@ private:
         std::uint32_t offset;
         std::uint32_t length;
     };
-    // A file's bytes as read, in memory that was never filled with anything else.
+    // A file's bytes as read, in memory that was never filled with anything else, or its own
+    // pages mapped.
     struct Unmap {
         std::size_t size;       // the file's bytes
         std::size_t mapped = 0; // the memory that holds them, from the same address
@@ -99,8 +105,8 @@ private:
     };
     using ReadBuffer = std::unique_ptr<char[], Unmap>;
     static ReadBuffer allocateReadBuffer(std::size_t size);
-    // Reads the whole file, after loadRawFile has looked at its type, the way the system reads
-    // fastest (rawtext_posix.cpp, rawtext_windows.cpp).
+    // Reads the whole file, or maps it, after loadRawFile has looked at its type, the way the
+    // system reads fastest (rawtext_posix.cpp, rawtext_windows.cpp).
     static Expected<RawText> readFile(const std::filesystem::path& path, FileAccess access);
     // The file behind mapped bytes, watched for changes (rawtext_posix.cpp).
     class MappedFile;
@@ -110,14 +116,8 @@ private:
 
     // Cuts the text (with `start` bytes of byte-order mark in front) into lines.
     static Expected<RawText> cut(RawText text, std::size_t start, std::string_view name);
-    const char* bytes() const
-    {
-        return m_read ? m_read.get() : m_owned.data();
-    }
-    std::size_t byteCount() const
-    {
-        return m_read ? m_read.get_deleter().size : m_owned.size();
-    }
+    const char* bytes() const { return m_read ? m_read.get() : m_owned.data(); }
+    std::size_t byteCount() const { return m_read ? m_read.get_deleter().size : m_owned.size(); }
 
     std::string m_owned;                  // the bytes given to fromBytes
     ReadBuffer m_read{nullptr, Unmap{0}}; // or those loadRawFile read
