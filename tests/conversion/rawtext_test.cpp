@@ -196,6 +196,23 @@ TEST(RawText, LoadsRealExportsWithTheirLineCounts)
     auto small = morvane::loadRawFile(MORVANE_TESTDATA_DIR "/lc480_96_example_excel_damaged.txt");
     ASSERT_TRUE(small.ok());
     EXPECT_EQ(small->lineCount(), 4322u);
+
+    // Mapped, every export of the test data is the same text, line for line.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(MORVANE_TESTDATA_DIR)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".txt")
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        auto read = morvane::loadRawFile(entry.path());
+        auto mapped = morvane::loadRawFile(entry.path(), morvane::FileAccess::Map);
+        ASSERT_EQ(read.ok(), mapped.ok());
+        if (!read.ok()) {
+            EXPECT_EQ(read.error().message, mapped.error().message);
+            continue;
+        }
+        EXPECT_EQ(linesOf(*mapped), linesOf(*read));
+        EXPECT_EQ(mapped->encoding(), read->encoding());
+        EXPECT_TRUE(mapped->unchanged());
+    }
 }
 
 namespace {
