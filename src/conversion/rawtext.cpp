@@ -220,6 +220,12 @@ Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view
     return text;
 }
 
+// Here, not in the header: the mapped file's type is known only to each system's source, and
+// its deleter is declared for that.
+RawText::RawText(RawText&&) noexcept = default;
+RawText& RawText::operator=(RawText&&) noexcept = default;
+RawText::~RawText() = default;
+
 RawText::RawText(const RawText& other)
     : m_owned(other.bytes(), other.byteCount()), m_lines(other.m_lines), m_encoding(other.m_encoding),
       m_changedBeforeCopy(!other.unchanged())

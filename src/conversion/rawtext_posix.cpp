@@ -137,10 +137,6 @@ void RawText::StopWatching::operator()(MappedFile* file) const
     delete file;
 }
 
-RawText::RawText(RawText&&) noexcept = default;
-RawText& RawText::operator=(RawText&&) noexcept = default;
-RawText::~RawText() = default;
-
 bool RawText::unchanged() const
 {
     return !m_changedBeforeCopy && (!m_mapped || m_mapped->unchanged());
@@ -149,7 +145,7 @@ bool RawText::unchanged() const
 Expected<RawText> RawText::readFile(const std::filesystem::path& path, FileAccess access)
 {
     const auto cannotRead = [&] { return Error{"cannot read '" + pathForMessage(path) + "'"}; };
-    // The file is read once, straight into memory of its size.
+    // The file is read once, straight into memory of its size, or mapped.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return Error{"cannot open '" + pathForMessage(path) + "': " + std::strerror(errno)};

@@ -16,10 +16,6 @@ void RawText::StopWatching::operator()(MappedFile* file) const
     delete file;
 }
 
-RawText::RawText(RawText&&) noexcept = default;
-RawText& RawText::operator=(RawText&&) noexcept = default;
-RawText::~RawText() = default;
-
 bool RawText::unchanged() const
 {
     return !m_changedBeforeCopy;
