@@ -41,7 +41,7 @@ SRC
 }
 
 fetch_sources() {
-    local packages=(qt6-base libzip pugixml libdeflate qcustomplot) missing=()
+    local packages=(qt6-base libzip pugixml libdeflate libxml2 qcustomplot) missing=()
     mkdir -p "$cache/src"
     for p in "${packages[@]}"; do
         compgen -G "$cache/src/${p}_*.dsc" >/dev/null || missing+=("$p")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries Morvane links besides qtbase for 64-bit Windows, into the prefix given:
 # zlib (Debian's libz-mingw-w64-dev, copied), and from Debian's source packages libzip, pugixml
-# and libdeflate (static, so that morvane-convert.exe is one file), GoogleTest and GoogleMock from
-# /usr/src/googletest (static), QCustomPlot as a DLL against the qtbase prefix.
+# and libdeflate (static, so that morvane-convert.exe is one file), libxml2 (static, for the RDML
+# tests), GoogleTest and GoogleMock from /usr/src/googletest (static), QCustomPlot as a DLL
+# against the qtbase prefix.
 # Called by build-deps.sh; the recipe (this file, the toolchain) is part of the cache key there.
 #   deps-libs.sh SOURCES_DIR WORK_DIR PREFIX QT_PREFIX
 set -euo pipefail
@@ -83,6 +84,17 @@ Cflags: -I\${prefix}/include
 PC
 )
 
+echo "libxml2"
+# Only the RDML tests need it, to validate against the RDML schemas.
+unpack libxml2
+cmake_build "$work/libxml2" "$work/libxml2-build" -DBUILD_SHARED_LIBS=OFF \
+    -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_ZLIB=OFF -DLIBXML2_WITH_PYTHON=OFF \
+    -DLIBXML2_WITH_PROGRAMS=OFF -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_HTTP=OFF \
+    -DLIBXML2_WITH_MODULES=OFF
+# A static library only: what it links goes on its users' link line.
+sed -i -e "s/^Libs: \(.*\)/Libs: \1 $(sed -n 's/^Libs.private: *//p' "$prefix/lib/pkgconfig/libxml-2.0.pc")/" \
+    "$prefix/lib/pkgconfig/libxml-2.0.pc"
+
 echo "GoogleTest"
 cmake_build /usr/src/googletest "$work/googletest-build" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON \
     -DINSTALL_GTEST=ON
@@ -94,4 +106,4 @@ echo 'target_compile_definitions(${LIB_NAME} INTERFACE QCUSTOMPLOT_USE_LIBRARY)'
 cmake_build "$work/qcustomplot" "$work/qcustomplot-build" -DUSE_QT_VERSION=6 -DBUILD_SHARED_LIBS=ON \
     -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
 
-rm -rf "$work"/{libzip,pugixml,libdeflate,qcustomplot}{,-build} "$work/googletest-build"
+rm -rf "$work"/{libzip,pugixml,libdeflate,libxml2,qcustomplot}{,-build} "$work/googletest-build"

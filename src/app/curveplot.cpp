@@ -6,7 +6,9 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPdfWriter>
+#if MORVANE_HAVE_SVG
 #include <QSvgGenerator>
+#endif
 #include <QToolTip>
 
 #include <algorithm>
@@ -320,6 +322,7 @@ QByteArray CurvePlot::imageFile(const QString& type, QSize size, const QString& 
         pdf.setPageSize(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF());
         drawnWell = draw(pdf, QCPPainter::pmVectorized);
+#if MORVANE_HAVE_SVG
     } else if (type == QStringLiteral("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
@@ -327,6 +330,7 @@ QByteArray CurvePlot::imageFile(const QString& type, QSize size, const QString& 
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(documentTitle);
         drawnWell = draw(svg, QCPPainter::pmVectorized);
+#endif
     } else {
         QImage image(size, QImage::Format_ARGB32);
         image.fill(Qt::white);

@@ -83,7 +83,7 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
     if (name == "--output") {
         if (value.empty())
             return usage("--output needs a file name");
-        options.output = fs::path(value);
+        options.output = pathFromUtf8(value);
     } else if (name == "--program") {
         const std::size_t slash = value.find('/');
         const bool segmentOk = slash == std::string::npos || parseWholeNumber(value.substr(slash + 1)).has_value();
@@ -128,7 +128,7 @@ Status applyOption(ConvertOptions& options, std::string_view name, const std::st
     } else if (name == "--layout") {
         if (value.empty())
             return usage("--layout needs a file name");
-        options.layout = fs::path(value);
+        options.layout = pathFromUtf8(value);
     } else if (name == "--rdml-version") {
         if (value != "1.3" && value != "1.4")
             return usage("--rdml-version: " + quoteForMessage(value) + " is neither 1.3 nor 1.4");
@@ -241,7 +241,7 @@ public:
         const std::string& name = m_options.rawFiles[index];
         m_current = name;
         // Read once and dropped when done: the file's pages serve without a copy.
-        auto text = loadRawFile(name, FileAccess::Map);
+        auto text = loadRawFile(pathFromUtf8(name), FileAccess::Map);
         if (!text)
             return failed(text.error());
         // A results export or sample list is refused for what it is before anything else.
@@ -416,7 +416,7 @@ private:
         }
         if (m_options.output)
             return addToSharedWorkbook(built.table, sheet, summary);
-        const fs::path workbook = fs::path(m_current).replace_extension(".xlsx");
+        const fs::path workbook = pathFromUtf8(m_current).replace_extension(".xlsx");
         TExcelcom excel(workbook, lockWait(workbook));
         ExportBatch batch(excel);
         auto outcome = addToWorkbook(batch, built.table, sheet);
@@ -437,9 +437,9 @@ private:
         ExchangeRequest request;
         request.format = format;
         request.target =
-            m_options.output ? *m_options.output : fs::path(m_current).replace_extension(extensionOf(format));
+            m_options.output ? *m_options.output : pathFromUtf8(m_current).replace_extension(extensionOf(format));
         request.overwrite = m_options.overwrite;
-        request.fallbackExperiment = fs::path(m_current).stem().string();
+        request.fallbackExperiment = pathFromUtf8(m_current).stem().string();
         request.layout = layout;
         request.version = m_options.rdmlVersion.value_or(RdmlVersion::V1_3);
         request.everySegment = !m_options.choices.run;
@@ -578,7 +578,7 @@ private:
     void warn(const std::string& message, std::size_t line = 0)
     {
         m_progress.clear();
-        m_err << kConvertProgram << ": " << pathForMessage(m_current);
+        m_err << kConvertProgram << ": " << pathForMessage(pathFromUtf8(m_current));
         if (line != 0)
             m_err << ':' << line;
         m_err << ": warning: " << message << '\n' << std::flush;

@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     useHugePagesForHeap();
 #endif
     std::ios::sync_with_stdio(false);
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = morvane::platform::arguments(argc, argv);
     const bool errIsTerminal = morvane::platform::isTerminal(stderr);
     int status = morvane::runConvert(args, std::cout, std::cerr, errIsTerminal);
     std::cout.flush();

@@ -15,6 +15,18 @@ std::tm localTime(std::time_t when)
     return local;
 }
 
+std::tm utcTime(std::time_t when)
+{
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    return utc;
+}
+
+std::vector<std::string> arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 std::optional<std::uint64_t> fileIdentity(const std::filesystem::path& path)
 {
     struct stat info {};

@@ -111,6 +111,11 @@ std::optional<int> parseWholeNumberClamped(std::string_view text)
     return value;
 }
 
+std::filesystem::path pathFromUtf8(std::string_view text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::string quotedFileName(const std::filesystem::path& path)
 {
     return "'" + pathForMessage(path.filename()) + "'";

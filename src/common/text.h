@@ -83,6 +83,9 @@ std::optional<Int> parseWholeNumber(std::string_view text, PlusSign plus = PlusS
 // for callers to whom a huge number is still a number, only far out of their range.
 std::optional<int> parseWholeNumberClamped(std::string_view text);
 
+// The path named by UTF-8 text (a command-line argument, a layout's cell). On Windows a path made
+// from a std::string takes it in the C library's code page, so a Greek or Japanese name needs this.
+std::filesystem::path pathFromUtf8(std::string_view text);
 // The file name of `path` (without its folder) in single quotes, as messages name a file.
 std::string quotedFileName(const std::filesystem::path& path);
 // A path as a message shows it: whole, its control characters escaped as cutForMessage does.

@@ -42,9 +42,7 @@ std::error_code SaveIo::sync(std::FILE* file)
 
 std::error_code SaveIo::rename(const fs::path& from, const fs::path& to)
 {
-    std::error_code error;
-    fs::rename(from, to, error); // rename(2); MoveFileExW with MOVEFILE_REPLACE_EXISTING on Windows
-    return error;
+    return detail::replaceFile(from, to);
 }
 
 SaveIo& defaultSaveIo()

@@ -34,6 +34,8 @@ std::size_t nameLimit(const std::filesystem::path& folder);
 // Removes the temporary files of earlier writes of `target` that were killed before they could
 // remove them. Best effort: whatever cannot be looked at stays.
 void removeAbandonedTemporaries(const std::filesystem::path& target);
+// Puts `from` in the place of `to`, replacing it if it is there, in one step.
+std::error_code replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Makes the rename over the file reach the disk too; a failure loses nothing.
 void syncFolder(const std::filesystem::path& folder);
 // What the read-only mark does not tell: whether this process may write the target and its

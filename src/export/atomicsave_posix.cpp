@@ -94,6 +94,13 @@ std::uint64_t randomSeed()
     return std::random_device{}();
 }
 
+std::error_code replaceFile(const fs::path& from, const fs::path& to)
+{
+    std::error_code error;
+    fs::rename(from, to, error); // rename(2)
+    return error;
+}
+
 void syncFolder(const fs::path& folder)
 {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);

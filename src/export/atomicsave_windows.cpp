@@ -1,6 +1,7 @@
 #include "export/atomicsave_platform.h"
 
 #include <io.h>
+#include <windows.h>
 
 #include <random>
 
@@ -31,7 +32,45 @@ TemporaryLock::TemporaryLock(std::FILE*) {}
 
 TemporaryLock::~TemporaryLock() = default;
 
-// No folder is synced here: the rename is left to the file system.
+namespace {
+
+// Another program holding the file (Excel keeps an open workbook open) or a right missing: the
+// caller's "in use" cases, as the generic codes it compares with.
+std::error_code errorOf(DWORD code)
+{
+    switch (code) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    case ERROR_ACCESS_DENIED:
+        return std::make_error_code(std::errc::permission_denied);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return std::make_error_code(std::errc::file_exists);
+    default:
+        return std::error_code(static_cast<int>(code), std::system_category());
+    }
+}
+
+} // namespace
+
+std::error_code replaceFile(const fs::path& from, const fs::path& to)
+{
+    // ReplaceFileW keeps what the old file had beyond its bytes (its security, its attributes, its
+    // creation time), as a save over it in place would; it needs the old file to be there.
+    if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return {};
+    const DWORD replaceError = ::GetLastError();
+    if (replaceError != ERROR_FILE_NOT_FOUND)
+        return errorOf(replaceError);
+    // No file to replace: a rename, its metadata on the disk before it returns.
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    return errorOf(::GetLastError());
+}
+
+// MOVEFILE_WRITE_THROUGH did it for a new file, and a folder cannot be flushed on Windows.
 void syncFolder(const fs::path&) {}
 
 std::uint64_t randomSeed()
@@ -45,9 +84,12 @@ Status checkWriteAccess(const fs::path&, bool)
     return success();
 }
 
-std::optional<std::error_code> renameWithoutReplacing(const fs::path&, const fs::path&)
+std::optional<std::error_code> renameWithoutReplacing(const fs::path& from, const fs::path& to)
 {
-    return std::nullopt;
+    // Without MOVEFILE_REPLACE_EXISTING the rename fails when the name is taken, in one step.
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return std::error_code();
+    return errorOf(::GetLastError());
 }
 
 } // namespace morvane::detail

@@ -3,20 +3,95 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <optional>
+
 namespace morvane {
 
 namespace fs = std::filesystem;
 
+// The owner file is held open without sharing deletion or writing: while its writer has it,
+// no program can delete, rename or overwrite it, and anyone may read the owner's name in it (as
+// Excel does to say who has the workbook). Not delete-on-close: that would make every reader
+// ask to share deletion. The writer removes it through its own handle; one whose writer died is
+// left, and the next writer sees that nobody holds it and that its process is gone.
+
 namespace {
 
-bool processAlive(long pid)
+struct Handle {
+    HANDLE h;
+    ~Handle()
+    {
+        if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
+    }
+};
+
+// Marks an open file for deletion when its last handle closes; the handle must have DELETE access.
+bool deleteThrough(HANDLE file)
 {
-    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-    if (!process)
-        return ::GetLastError() == ERROR_ACCESS_DENIED; // it exists, it is just not ours to see
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    ::CloseHandle(process);
-    return running;
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+struct Identity {
+    DWORD volume = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+    bool operator==(const Identity&) const = default;
+};
+
+std::optional<Identity> identityOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info))
+        return std::nullopt;
+    return Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+std::optional<Identity> identityOf(const fs::path& path)
+{
+    // No access asked for: the attributes can be read whatever the holder shares.
+    const Handle file{::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (file.h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    return identityOf(file.h);
+}
+
+std::string recordIn(HANDLE file)
+{
+    char bytes[detail::kOwnerRecordSize] = {};
+    DWORD read = 0;
+    if (!::ReadFile(file, bytes, sizeof bytes, &read, nullptr))
+        return {};
+    return std::string(bytes, read);
+}
+
+// The owner's name in a file that someone holds, read without asking for more than reading.
+std::string ownerWhileHeld(const fs::path& owner)
+{
+    const Handle file{::CreateFileW(owner.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    return file.h == INVALID_HANDLE_VALUE ? std::string() : ownerOf(recordIn(file.h));
+}
+
+// A writer makes its owner file and then writes its name; one that is empty and free for this
+// long was left by a writer that died in between.
+constexpr auto kEmptyOwnerAge = std::chrono::seconds(5);
+
+bool olderThan(HANDLE file, std::chrono::seconds age)
+{
+    FILETIME written{};
+    FILETIME now{};
+    if (!::GetFileTime(file, nullptr, nullptr, &written))
+        return false;
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    constexpr ULONGLONG kTicksPerSecond = 10'000'000; // FILETIME counts 100 ns
+    return ticks(now) > ticks(written) && (ticks(now) - ticks(written)) / kTicksPerSecond >
+                                              static_cast<ULONGLONG>(age.count());
 }
 
 } // namespace
@@ -30,33 +105,50 @@ long currentProcess()
 
 std::string hostName()
 {
-    char name[256] = {};
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
     if (!::GetComputerNameA(name, &size))
         return "?";
     return name;
 }
 
-// Our owner files are opened delete-on-close, so the system removes them when the process ends;
-// one of ours still there after its process is gone was left by a power cut.
 Found inspect(const fs::path& owner)
 {
-    HANDLE file = ::CreateFileW(owner.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {::GetLastError() == ERROR_FILE_NOT_FOUND ? Found::Gone : Found::Foreign, {}};
-    char bytes[kOwnerRecordSize] = {};
-    DWORD read = 0;
-    const BOOL ok = ::ReadFile(file, bytes, sizeof bytes, &read, nullptr);
-    ::CloseHandle(file);
-    const std::string who = ok ? ownerOf(std::string_view(bytes, read)) : std::string();
-    const long pid = processOf(who);
-    if (pid == 0)
-        return {who.empty() && ok && read == 0 ? Found::Busy : Found::Foreign, who};
-    if (who != ownerName(pid) || processAlive(pid))
+    // Asking to delete is the lock test: a live writer does not share deletion.
+    const Handle file{::CreateFileW(owner.c_str(), GENERIC_READ | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (file.h == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return {Found::Gone, {}};
+        if (code != ERROR_SHARING_VIOLATION)
+            return {Found::Foreign, {}};
+        const std::string who = ownerWhileHeld(owner);
+        // Held by a Morvane writer (wait), or by another program, such as Excel (refuse).
+        return {processOf(who) != 0 || who.empty() ? Found::Busy : Found::Foreign, who};
+    }
+    const std::string record = recordIn(file.h);
+    const std::string who = ownerOf(record);
+    bool stale = false;
+    if (who.empty()) {
+        if (!record.empty())
+            return {Found::Foreign, who};
+        stale = olderThan(file.h, kEmptyOwnerAge);
+    } else {
+        const long pid = processOf(who);
+        if (pid == 0)
+            return {Found::Foreign, who};
+        // Another computer's writer holds its file there, which a share may not show here, nor
+        // may its process be looked up here.
+        if (who != ownerName(pid))
+            return {Found::Busy, who};
+        stale = true; // nobody holds it, so its writer is gone (even if the number is in use again)
+    }
+    if (!stale)
         return {Found::Busy, who};
-    if (!::DeleteFileW(owner.c_str()))
-        return {Found::Foreign, who};
+    if (!deleteThrough(file.h))
+        return {Found::Foreign, who}; // left for the user to delete
     return {Found::Gone, who};
 }
 
@@ -64,8 +156,8 @@ Found inspect(const fs::path& owner)
 
 std::error_code WorkbookLock::make(const fs::path& owner, std::string_view record)
 {
-    HANDLE file = ::CreateFileW(owner.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE file = ::CreateFileW(owner.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         // A file being deleted cannot be made anew for a moment: access denied while it exists.
@@ -88,13 +180,21 @@ std::error_code WorkbookLock::make(const fs::path& owner, std::string_view recor
 
 bool WorkbookLock::stillOwned() const
 {
-    return held(); // the open handle keeps it from being deleted or replaced
+    if (!held())
+        return false;
+    const auto mine = identityOf(reinterpret_cast<HANDLE>(m_file));
+    return mine && identityOf(m_owner) == mine;
 }
 
 void WorkbookLock::release()
 {
-    if (held())
-        ::CloseHandle(reinterpret_cast<HANDLE>(m_file)); // deletes the file
+    if (!held())
+        return;
+    const auto file = reinterpret_cast<HANDLE>(m_file);
+    // Removed through the handle, which nothing else could have replaced: the name's file is
+    // this one (nobody could rename it away while it was held without sharing deletion).
+    deleteThrough(file);
+    ::CloseHandle(file);
     m_file = kNoFile;
 }
 

@@ -124,7 +124,10 @@ void TForm1::SavePlotButtonClick(QObject*)
 {
     const QString path =
         askSavePath(QStringLiteral("Save plot"),
-                    QStringLiteral("PNG image (*.png);;PDF document (*.pdf);;SVG drawing (*.svg)"), true);
+                    // No SVG where Qt lacks its Svg module (the Windows build).
+                    QStringLiteral("PNG image (*.png);;PDF document (*.pdf)") +
+                        (MORVANE_HAVE_SVG ? QStringLiteral(";;SVG drawing (*.svg)") : QString()),
+                    true);
     if (path.isEmpty())
         return;
     rememberFolder(path);

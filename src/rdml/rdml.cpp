@@ -1,5 +1,6 @@
 #include "rdml/rdml.h"
 
+#include "common/platform.h"
 #include "common/tablelayout.h"
 #include "common/text.h"
 #include "conversion/meltpeaks.h"
@@ -78,8 +79,7 @@ std::string rdmlRunId(std::string_view run)
 
 std::string rdmlDateTime(std::time_t time)
 {
-    std::tm utc{};
-    gmtime_r(&time, &utc);
+    const std::tm utc = platform::utcTime(time);
     char buffer[32];
     std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return buffer;

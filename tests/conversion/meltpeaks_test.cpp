@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -43,7 +44,7 @@ BuiltCurve meltCurve(std::vector<Product> products, double noise = 0, int decima
         for (const Product& p : products)
             f += p.amount / (1 + std::exp((t - p.tm) / 0.5));
         if (noise > 0)
-            f += noise * std::sqrt(-2 * std::log(uniform())) * std::cos(2 * M_PI * uniform());
+            f += noise * std::sqrt(-2 * std::log(uniform())) * std::cos(2 * std::numbers::pi * uniform());
         if (decimals >= 0)
             f = std::round(f * std::pow(10, decimals)) / std::pow(10, decimals);
         curve.temperatures.push_back(t);
