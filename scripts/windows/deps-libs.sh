@@ -26,6 +26,15 @@ cmake_build() { # source dir, build dir, extra arguments
     cmake --install "$build" >/dev/null
 }
 
+# A pkg-config file of a static library as its users need it: what it links (Libs.private) in
+# Libs, and the flags given (such as ZIP_STATIC) in Cflags.
+static_pc() { # file, flags
+    local file=$1 private
+    shift
+    private=$(sed -n 's/^Libs.private: *//p' "$file")
+    sed -i -e "s|^Libs: \(.*\)|Libs: \1 $private|" -e "s|^Cflags: \(.*\)|Cflags: \1 $*|" "$file"
+}
+
 mkdir -p "$work" "$prefix"/{include,lib/pkgconfig,bin}
 # Where the toolchain file lets CMake look for libraries: this prefix and qtbase's.
 export MORVANE_WINDOWS_PREFIX="$prefix;$qt"
@@ -47,12 +56,12 @@ echo "libzip"
 unpack libzip
 cmake_build "$work/libzip" "$work/libzip-build" -DBUILD_SHARED_LIBS=OFF \
     -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF \
-    -DENABLE_WINDOWS_CRYPTO=OFF -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+    -DENABLE_WINDOWS_CRYPTO=ON -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
     -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF \
     -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
-# A static libzip only: its users need ZIP_STATIC (no dllimport) and zlib on their link line.
-sed -i -e 's/^Cflags: \(.*\)/Cflags: \1 -DZIP_STATIC/' -e 's/^Libs: \(.*\)/Libs: \1 -lz/' \
-    "$prefix/lib/pkgconfig/libzip.pc"
+# A static libzip only: its users need ZIP_STATIC (no dllimport) and what it links (zlib, bcrypt
+# for encrypted entries) on their link line.
+static_pc "$prefix/lib/pkgconfig/libzip.pc" -DZIP_STATIC
 
 echo "pugixml"
 unpack pugixml
@@ -91,9 +100,7 @@ cmake_build "$work/libxml2" "$work/libxml2-build" -DBUILD_SHARED_LIBS=OFF \
     -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_ZLIB=OFF -DLIBXML2_WITH_PYTHON=OFF \
     -DLIBXML2_WITH_PROGRAMS=OFF -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_HTTP=OFF \
     -DLIBXML2_WITH_MODULES=OFF
-# A static library only: what it links goes on its users' link line.
-sed -i -e "s/^Libs: \(.*\)/Libs: \1 $(sed -n 's/^Libs.private: *//p' "$prefix/lib/pkgconfig/libxml-2.0.pc")/" \
-    "$prefix/lib/pkgconfig/libxml-2.0.pc"
+static_pc "$prefix/lib/pkgconfig/libxml-2.0.pc"
 
 echo "GoogleTest"
 cmake_build /usr/src/googletest "$work/googletest-build" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON \

@@ -10,11 +10,12 @@ namespace morvane {
 
 namespace fs = std::filesystem;
 
-// The owner file is held open without sharing deletion or writing: while its writer has it,
-// no program can delete, rename or overwrite it, and anyone may read the owner's name in it (as
-// Excel does to say who has the workbook). Not delete-on-close: that would make every reader
-// ask to share deletion. The writer removes it through its own handle; one whose writer died is
-// left, and the next writer sees that nobody holds it and that its process is gone.
+// The owner file is held open without sharing deletion or writing: while its writer has it, no
+// program can delete, rename or overwrite it, and anyone may read the owner's name in it (as Excel
+// does to say who has the workbook). Neither delete-on-close nor DELETE access on the writer's
+// handle: either would make every reader ask to share deletion, which ordinary reads do not. The
+// writer removes it when done, after checking that the name is still its file; one whose writer
+// died is left, and the next writer sees that nobody holds it.
 
 namespace {
 
@@ -156,8 +157,8 @@ Found inspect(const fs::path& owner)
 
 std::error_code WorkbookLock::make(const fs::path& owner, std::string_view record)
 {
-    HANDLE file = ::CreateFileW(owner.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    HANDLE file = ::CreateFileW(owner.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         // A file being deleted cannot be made anew for a moment: access denied while it exists.
@@ -191,11 +192,15 @@ void WorkbookLock::release()
     if (!held())
         return;
     const auto file = reinterpret_cast<HANDLE>(m_file);
-    // Removed through the handle, which nothing else could have replaced: the name's file is
-    // this one (nobody could rename it away while it was held without sharing deletion).
-    deleteThrough(file);
+    const auto mine = identityOf(file);
     ::CloseHandle(file);
     m_file = kNoFile;
+    // Opened again to be removed, and removed only if it is still ours: between the two, another
+    // program may have taken the name.
+    const Handle again{::CreateFileW(m_owner.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (again.h != INVALID_HANDLE_VALUE && mine && identityOf(again.h) == mine)
+        deleteThrough(again.h);
 }
 
 } // namespace morvane

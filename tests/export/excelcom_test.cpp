@@ -176,12 +176,16 @@ TEST(Excelcom, ExportsIntoAnExistingWorkbookKeepingItsPermissions)
     TempDir dir;
     const fs::path file = dir.path / "book.xlsx";
     fs::copy_file(fixture("xlsxwriter_excel_like.xlsx"), file);
+#ifndef _WIN32 // Windows has the read-only mark alone
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
     TExcelcom excel(file);
     auto outcome = exportGridToWorkbook(excel, exportTable(), "run12", '.');
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
     EXPECT_EQ(outcome->nameUsed, "run12_1");
+#ifndef _WIN32
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"book.xlsx"}));
     if (openpyxlAvailable()) {
         EXPECT_EQ(openpyxlProblems(readFile(file), "sheets\tSummary\trun12_1\tRun12\tHidden\tChart Data\n"
@@ -231,6 +235,10 @@ TEST(Excelcom, AFailedSaveLeavesTheWorkbookByteForByteAndNoTemporaryFile)
 
 TEST(Excelcom, ALinkToTheWorkbookStaysALink)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links, which MinGW's C++ library cannot make (and Windows lets only "
+                    "administrators or developer mode make)";
+#endif
     TempDir dir;
     fs::create_directory(dir.path / "data");
     fs::copy_file(fixture("openpyxl_three.xlsx"), dir.path / "data" / "book.xlsx");

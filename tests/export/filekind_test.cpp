@@ -23,6 +23,10 @@ std::string zipOf(std::vector<std::pair<std::string, std::string>> entries)
 
 TEST(FileKind, OnlyAFileOfTheKindWrittenIsReplaced)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs symbolic links, which MinGW's C++ library cannot make (and Windows lets only "
+                    "administrators or developer mode make)";
+#endif
     TempDir dir;
     const struct {
         const char* name;
