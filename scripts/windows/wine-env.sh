@@ -1,0 +1,20 @@
+# Sourced: Wine as the Windows scripts use it. wine_prefix DIR makes a fresh 64-bit prefix there
+# (about 10 s) without the .NET and browser installers, and points WINEPREFIX at it.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE=/usr/lib/wine/wine64 # the 64-bit loader, not on the PATH
+
+wine_prefix() {
+    export WINEPREFIX=$1
+    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    WINEARCH=win64 "$WINE" wineboot -i >/dev/null 2>&1
+    wineserver -w
+}
+
+# The Windows name of a Unix path (Wine's Z: drive is the Unix root).
+windows_path() {
+    local path
+    path=$(realpath -m "$1")
+    echo "Z:${path//\//\\}"
+}
