@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries Morvane links besides qtbase for 64-bit Windows, into the prefix given:
-# zlib (Debian's libz-mingw-w64-dev, copied), and from Debian's source packages libzip, pugixml
-# and libdeflate (static, so that morvane-convert.exe is one file), libxml2 (static, for the RDML
-# tests), GoogleTest and GoogleMock from /usr/src/googletest (static), QCustomPlot as a DLL
-# against the qtbase prefix.
+# zlib (Debian's libz-mingw-w64-dev) and fast_float's headers (libfast-float-dev), copied; from
+# Debian's source packages libzip, pugixml and libdeflate (static, so that morvane-convert.exe is
+# one file), libxml2 (static, for the RDML tests) and QCustomPlot (a DLL, against the qtbase
+# prefix); GoogleTest and GoogleMock from /usr/src/googletest (static).
 # Called by build-deps.sh; the recipe (this file, the toolchain) is part of the cache key there.
 #   deps-libs.sh SOURCES_DIR WORK_DIR PREFIX QT_PREFIX
 set -euo pipefail
@@ -51,6 +51,9 @@ Version: $zlib_version
 Libs: -L\${prefix}/lib -lz
 Cflags: -I\${prefix}/include
 PC
+
+# fast_float: headers only, the same for every system; Debian's libfast-float-dev.
+cp -r /usr/include/fast_float "$prefix/include/"
 
 echo "libzip"
 unpack libzip
