@@ -153,9 +153,9 @@ void TForm1::buildPlotPanel()
     plotCommands->addWidget(AutoscaleButton);
     plotCommands->addStretch(1);
     SavePlotButton = button("SavePlotButton", QStringLiteral("Save plot..."), kSavePlotButtonSize);
-    SavePlotButton->setToolTip(MORVANE_HAVE_SVG
-                                   ? QStringLiteral("Save the curves shown as a PNG, PDF or SVG file of the size beside")
-                                   : QStringLiteral("Save the curves shown as a PNG or PDF file of the size beside"));
+    SavePlotButton->setToolTip(
+        MORVANE_HAVE_SVG ? QStringLiteral("Save the curves shown as a PNG, PDF or SVG file of the size beside")
+                         : QStringLiteral("Save the curves shown as a PNG or PDF file of the size beside"));
     PlotSizeCB = named(new QComboBox, "PlotSizeCB");
     PlotSizeCB->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     PlotSizeCB->setMinimumContentsLength(9);

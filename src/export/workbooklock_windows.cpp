@@ -54,8 +54,8 @@ std::optional<Identity> identityOf(HANDLE file)
 std::optional<Identity> identityOf(const fs::path& path)
 {
     // No access asked for: the attributes can be read whatever the holder shares.
-    const Handle file{::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    const Handle file{::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
     if (file.h == INVALID_HANDLE_VALUE)
         return std::nullopt;
     return identityOf(file.h);
@@ -91,8 +91,8 @@ bool olderThan(HANDLE file, std::chrono::seconds age)
     ::GetSystemTimeAsFileTime(&now);
     const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
     constexpr ULONGLONG kTicksPerSecond = 10'000'000; // FILETIME counts 100 ns
-    return ticks(now) > ticks(written) && (ticks(now) - ticks(written)) / kTicksPerSecond >
-                                              static_cast<ULONGLONG>(age.count());
+    return ticks(now) > ticks(written) &&
+           (ticks(now) - ticks(written)) / kTicksPerSecond > static_cast<ULONGLONG>(age.count());
 }
 
 } // namespace

@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <fstream>
 #include <map>
+#include <numbers>
 #include <sstream>
 
 using namespace morvane;

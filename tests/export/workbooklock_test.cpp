@@ -305,8 +305,8 @@ TEST(WindowsOwnerFile, AStaleOneGoesAndOneHeldByAnotherProgramRefuses)
     EXPECT_FALSE(fs::exists(owner));
 
     writeFile(owner, ownerRecord("Alice"));
-    HANDLE excel = ::CreateFileW(owner.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE excel = ::CreateFileW(owner.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(excel, INVALID_HANDLE_VALUE);
     auto refused = WorkbookLock::acquire(file, patience(std::chrono::milliseconds(200)));
     ::CloseHandle(excel);

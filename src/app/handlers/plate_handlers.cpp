@@ -122,12 +122,11 @@ void TForm1::LogScaleCBClick(QObject*)
 
 void TForm1::SavePlotButtonClick(QObject*)
 {
-    const QString path =
-        askSavePath(QStringLiteral("Save plot"),
-                    // No SVG where Qt lacks its Svg module (the Windows build).
-                    QStringLiteral("PNG image (*.png);;PDF document (*.pdf)") +
-                        (MORVANE_HAVE_SVG ? QStringLiteral(";;SVG drawing (*.svg)") : QString()),
-                    true);
+    const QString path = askSavePath(QStringLiteral("Save plot"),
+                                     // No SVG where Qt lacks its Svg module (the Windows build).
+                                     QStringLiteral("PNG image (*.png);;PDF document (*.pdf)") +
+                                         (MORVANE_HAVE_SVG ? QStringLiteral(";;SVG drawing (*.svg)") : QString()),
+                                     true);
     if (path.isEmpty())
         return;
     rememberFolder(path);
