@@ -19,10 +19,13 @@ libs=${prefixes%%;*}
 export PKG_CONFIG_LIBDIR=$libs/lib/pkgconfig
 export MORVANE_WINDOWS_PREFIX=$prefixes
 
+# The libraries' headers are to this build what /usr/include is to Debian's (fast_float is found
+# there without a search).
 cmake -G Ninja -S "$root" -B "$build" \
     -DCMAKE_TOOLCHAIN_FILE="$here/mingw-w64.cmake" \
     -DCMAKE_PREFIX_PATH="$prefixes" \
     -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES="$libs/include" \
     -DMORVANE_WERROR=ON \
     -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2
