@@ -17,6 +17,12 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+#endif
+
 class ExportTest : public QObject {
     Q_OBJECT
 private slots:
@@ -35,6 +41,29 @@ private slots:
 
 namespace {
 
+#ifdef _WIN32
+// The name python3 knows the file by. Under Wine /usr/bin/python3 is a Linux program, which wants
+// the Linux name, and Wine tells it; a Windows without Wine has no /usr/bin/python3 at all.
+QString pythonPath(const QString& path)
+{
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const std::wstring windows = QDir::toNativeSeparators(path).toStdWString();
+    char* name = unixName ? unixName(windows.c_str()) : nullptr;
+    if (!name)
+        return path;
+    const QString result = QString::fromUtf8(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+#else
+QString pythonPath(const QString& path)
+{
+    return path;
+}
+#endif
+
 // Sheets, active sheet, and every cell of each sheet's used range with its type and format.
 QJsonObject readBack(const QString& path)
 {
@@ -50,7 +79,8 @@ for ws in wb.worksheets:
 print(json.dumps(out))
 )";
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(script), pythonPath(path)});
     if (!python.waitForFinished(60000) || python.exitCode() != 0)
         qWarning("openpyxl failed: %s", python.readAllStandardError().constData());
     return QJsonDocument::fromJson(python.readAllStandardOutput()).object();

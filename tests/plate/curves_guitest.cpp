@@ -265,6 +265,7 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
         QVERIFY2(found > 50, qPrintable(QString("%1 pixels of %2").arg(found).arg(colour.name())));
     }
 
+#if MORVANE_HAVE_SVG // not on Windows, where Qt has no Svg module here
     t.dialogs->fileNext(dir.filePath("curves.svg"));
     t.click("SavePlotButton");
     QFile file(dir.filePath("curves.svg"));
@@ -280,6 +281,7 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
         QVERIFY2(text.contains(colour.name()), qPrintable(g->name()));
     }
     QVERIFY(svg.elementsByTagName("text").size() > 5); // tick labels and the axis names
+#endif
 
     t.dialogs->fileNext(dir.filePath("curves.pdf"));
     t.click("SavePlotButton");
