@@ -24,7 +24,10 @@ wineserver -w
 for file in bin/morvane.exe bin/morvane-convert.exe bin/Qt6Core.dll bin/platforms/qwindows.dll Uninstall.exe; do
     [ -f "$folder/$file" ] || { say "the installer left out $file"; exit 1; }
 done
+shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'Morvane.lnk' | head -n 1)
+[ -n "$shortcut" ] || { say "the installer made no Start menu entry"; exit 1; }
 say "installed into C:\\Program Files\\Morvane: $(find "$folder" -type f | wc -l) files"
+say "Start menu entry: ${shortcut#"$WINEPREFIX/drive_c/"}"
 
 # The same export, by the same name, so that the sheets are named alike.
 mkdir -p "$work/windows" "$work/linux"
@@ -70,4 +73,5 @@ if [ -e "$folder" ] && [ -n "$(find "$folder" -mindepth 1 -print -quit)" ]; then
     find "$folder" -mindepth 1
     exit 1
 fi
+[ ! -e "$shortcut" ] || { say "the Start menu entry is left after uninstalling"; exit 1; }
 say "uninstalled: nothing is left in the install folder"
