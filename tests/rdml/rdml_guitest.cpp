@@ -5,6 +5,7 @@
 #include "cli/convertcli.h"
 #include "xlsx/ziparchive.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -75,7 +76,8 @@ void RdmlWindowTest::ticksWellsEveryChannelAndTheMeltCurve()
     t.click("SaveRdmlButton");
     const QString saved = file + ".rdml";
     QCOMPARE(t.dialogs->shownTexts(),
-             QStringList{"4 wells with the channels 465-510, 533-580 and the melt curve saved as RDML in\n" + saved});
+             QStringList{"4 wells with the channels 465-510, 533-580 and the melt curve saved as RDML in\n" +
+                         QDir::toNativeSeparators(saved)});
     QCOMPARE(t.dialogs->shown().front().icon, DialogService::Icon::Information);
     QCOMPARE(t.dialogs->unused(), 0);
 
@@ -131,7 +133,8 @@ void RdmlWindowTest::aTsvNameGivesTheRdesTable()
     const QString melting = dir.filePath("dual_melting.tsv");
     QCOMPARE(t.dialogs->shownTexts(), QStringList{"4 wells with the channels 465-510, 533-580 and the melt curve saved "
                                                   "as RDES in\n" +
-                                                  file + "\nand the melting table in\n" + melting});
+                                                  QDir::toNativeSeparators(file) + "\nand the melting table in\n" +
+                                                  QDir::toNativeSeparators(melting)});
     const QList<QByteArray> meltLines = readAll(melting).split('\n');
     QCOMPARE(meltLines.size(), 1 + 4 * 2 + 1);
     QVERIFY(meltLines[0].startsWith("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tTm\t"));
