@@ -49,7 +49,7 @@ sleep 2
 program=$!
 shown=""
 for _ in $(seq 1 60); do
-    shown=$(xdotool search --onlyvisible --name 'Morvane' 2>/dev/null | head -n 1 || true)
+    shown=$(xdotool search --onlyvisible --name 'LightCycler 480|Morvane' 2>/dev/null | head -n 1 || true)
     [ -n "$shown" ] && break
     sleep 1
 done
