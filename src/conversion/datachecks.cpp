@@ -145,6 +145,9 @@ std::string headline(FindingKind kind, std::size_t count, bool window)
                " (the table holds the later one)";
     case FindingKind::SampleName:
         return n + (one ? " well changes its sample name" : " wells change their sample name") + " within the run";
+    case FindingKind::SampleControls:
+        return n + (one ? " well's sample name held" : " wells' sample names held") +
+               " control characters, which became blanks or were left out";
     case FindingKind::LongerRun:
         return n + (one ? " well has" : " wells have") +
                " cycles beyond the first well's last (the table widened to hold them)";
@@ -161,7 +164,7 @@ std::string place(const Finding& finding, bool withLine)
     std::string text = cutForMessage(finding.well) + " cycle " + std::to_string(finding.cycle);
     if (withLine)
         text += ", line " + std::to_string(finding.line);
-    if (finding.kind == FindingKind::SampleName)
+    if (finding.kind == FindingKind::SampleName || finding.kind == FindingKind::SampleControls)
         text += ": " + quoteForMessage(finding.text);
     else if (!finding.text.empty())
         text += ": " + cutForMessage(finding.text);
@@ -206,6 +209,8 @@ std::string cellNote(const Finding& finding)
     case FindingKind::SampleName:
         return "the sample name changes to " + quoteForMessage(finding.text) + " at cycle " +
                std::to_string(finding.cycle) + line;
+    case FindingKind::SampleControls:
+        return "control characters in the sample name became blanks or were left out" + line;
     case FindingKind::LongerRun:
         return "from this cycle on beyond the first well's last cycle" + line;
     case FindingKind::ReturningWell:

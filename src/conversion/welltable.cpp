@@ -199,6 +199,8 @@ bool Converter::beginRun(int cycle)
         row.well = cellText(m_text, well);
         m_line.sampleName(row.sample);
         row.firstLine = lineNumber();
+        if (m_line.sampleNameHadControls())
+            note(FindingKind::SampleControls, m_runRow, cycle, row.sample.empty() ? row.sample : row.sample.substr(1));
     } else {
         m_runRow = kNoRow;
         m_newRow = false;
