@@ -99,10 +99,17 @@ std::vector<Finding> checkConversion(const WellTable& table)
     // in the tens of thousands would be all "dates".
     if (2 * typical > readings)
         findings.insert(findings.end(), dates.begin(), dates.end());
-    findings.insert(findings.end(), table.conversionFindings.begin(), table.conversionFindings.end());
-    std::stable_sort(findings.begin(), findings.end(),
-                     [](const Finding& a, const Finding& b) { return a.kind < b.kind; });
-    return findings;
+    // Grouped by kind, each in the order found: one pass per kind rather than a sort, which
+    // would take a second copy of them all.
+    std::vector<Finding> grouped;
+    grouped.reserve(findings.size() + table.conversionFindings.size());
+    const std::vector<Finding>* lists[] = {&findings, &table.conversionFindings};
+    for (int kind = 0; kind <= static_cast<int>(FindingKind::ReturningWell); ++kind)
+        for (const std::vector<Finding>* list : lists)
+            for (const Finding& finding : *list)
+                if (finding.kind == static_cast<FindingKind>(kind))
+                    grouped.push_back(finding);
+    return grouped;
 }
 
 std::vector<FindingGroup> groupFindings(const std::vector<Finding>& findings)

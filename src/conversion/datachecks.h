@@ -12,7 +12,7 @@ namespace morvane {
 struct WellTable;
 class Grid;
 
-// In the order the findings are reported.
+// In the order the findings are reported; ReturningWell stays the last (checkConversion counts to it).
 enum class FindingKind {
     SpreadsheetDate, // a whole number far above its channel: a reading a spreadsheet took for a date
     Negative,        // a reading below zero

@@ -335,6 +335,12 @@ Expected<WellTable> Converter::run()
             return m_line.error();
         }
         take(cycle);
+        if (m_findings.size() > kMaxConversionFindings) {
+            m_line.fail("more than " + countText(kMaxConversionFindings) +
+                        " readings repeat a cycle of their well, change its sample name or come back after "
+                        "other wells: this is no export of one run of a plate");
+            return m_line.error();
+        }
     }
     endRun();
     if (m_rows.empty())
