@@ -240,19 +240,15 @@ public:
     {
         const std::string& name = m_options.rawFiles[index];
         m_current = name;
-        // Read once and dropped when done: the file's pages serve without a copy.
-        auto text = loadRawFile(name, FileAccess::Map);
+        auto text = loadRawFile(name);
         if (!text)
             return failed(text.error());
         // A results export or sample list is refused for what it is before anything else.
         const auto programs = detectPrograms(*text);
         if (!programs)
             return failed(programs.error());
-        if (m_options.listPrograms || m_options.listChannels) {
-            if (!text->unchanged())
-                return failed(Error{std::string(kChangedWhileRead)});
+        if (m_options.listPrograms || m_options.listChannels)
             return list(*programs);
-        }
         const auto resolved = resolveChoices(*programs, m_options.choices);
         if (!resolved) {
             fail(resolved.error());
@@ -277,8 +273,6 @@ public:
         m_progress.clear();
         if (!built)
             return failed(built.error());
-        if (!text->unchanged())
-            return failed(Error{std::string(kChangedWhileRead)});
         std::optional<PlateLayout> layout;
         if (m_layout && !built->empty()) {
             layout = *m_layout;
