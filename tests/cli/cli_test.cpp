@@ -388,7 +388,7 @@ TEST(ConvertFiles, ASheetKeptOutOfASpanOfSheetsIsReported)
     const std::string raw = dir.file("run.txt", smallExport());
     const std::string book = dir / "book.xlsx";
     fs::copy_file(data("export/three_d_span.xlsx"), book);
-    const Result r = run({"--plate", "96", "-o", book, "--sheet", "New", raw});
+    const Result r = run({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "New", raw});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"Summary", "New", "Jan", "Feb", "Mar"}));
     EXPECT_EQ(r.err, "morvane-convert: " + book +
