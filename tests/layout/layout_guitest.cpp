@@ -3,8 +3,8 @@
 
 #include "app/guitest.h"
 #include "app/stringgrid.h"
-#include "layout/platelayout.h"
 #include "app/wellchecklist.h"
+#include "layout/platelayout.h"
 #include "xlsx/ziparchive.h"
 
 #include <QComboBox>

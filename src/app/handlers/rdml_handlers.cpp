@@ -6,11 +6,11 @@
 #include "app/platesizeindex.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "app/wellchecklist.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
-#include "app/wellchecklist.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
