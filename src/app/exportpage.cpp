@@ -68,8 +68,7 @@ QWidget* TForm1::buildExportPage()
 {
     Panel7 = fixedHeightPanel("Panel7", kCommandStripHeight);
     // The sheet goes into a workbook file the user chooses, not into a running Excel.
-    InfoLabel =
-        warningLabel("InfoLabel", QStringLiteral("NOTE: the sheet is added to the workbook you choose"), kNotePixels);
+    InfoLabel = warningLabel("InfoLabel", QString::fromLatin1(kExportNoteText), kNotePixels);
     ExportButton = button("ExportButton", QStringLiteral("Export to Excel"), kExportButtonSize);
     Label2 = label("Label2", QStringLiteral("sheet name: "));
     sheetnameOutEdit = edit("sheetnameOutEdit", QStringLiteral("sheetnameOutEdit"), kSheetNameWidth);
@@ -88,13 +87,13 @@ QWidget* TForm1::buildExportPage()
     WorkbookButton = button("WorkbookButton", QStringLiteral("Workbook..."), kWorkbookButtonSize);
     WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
     WorkbookLabel = named(new ElidedLabel, "WorkbookLabel");
-    WorkbookLabel->setFullText(QStringLiteral("workbook: chosen at the first export"));
+    WorkbookLabel->setFullText(QString::fromLatin1(kNoWorkbookText));
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ExportedLabel = named(new ElidedLabel, "ExportedLabel");
     ExportedLabel->hide();
     SaveRdmlButton = button("SaveRdmlButton", QStringLiteral("Save as RDML..."), kSaveRdmlButtonSize);
-    SaveRdmlButton->setToolTip(QStringLiteral("Save the ticked wells with every channel as RDML (.rdml) or as an "
-                                              "RDES table (.tsv)"));
+    SaveRdmlButton->setToolTip(QStringLiteral("Save the wells of this table with every channel as RDML (.rdml) or "
+                                              "as an RDES table (.tsv)"));
     ChannelOutLabel = named(new ElidedLabel, "ChannelOutLabel");
     ChannelOutLabel->setWidthKept(kChannelWidthKept);
     ChannelOutLabel->hide();
