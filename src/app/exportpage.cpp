@@ -78,6 +78,12 @@ QWidget* TForm1::buildExportPage()
     NowLabel->hide();
     NumCharsEdit = edit("NumCharsEdit", QStringLiteral("NumCharsEdit"), kCharCountWidth);
     NumCharsEdit->hide();
+    // The count shown after a name too long keeps its room while hidden, so nothing beside it moves.
+    for (QWidget* count : {static_cast<QWidget*>(NowLabel), static_cast<QWidget*>(NumCharsEdit)}) {
+        QSizePolicy keepRoom = count->sizePolicy();
+        keepRoom.setRetainSizeWhenHidden(true);
+        count->setSizePolicy(keepRoom);
+    }
     sheetsCB = named(new QComboBox, "sheetsCB");
     sheetsCB->setEditable(true);
     sheetsCB->setEditText(QStringLiteral("sheetsCB"));
@@ -99,7 +105,9 @@ QWidget* TForm1::buildExportPage()
     ChannelOutLabel->hide();
 
     auto* strip = gridLayout(Panel7, kCommandStripPadding);
-    strip->addWidget(InfoLabel, kNoteRow, kButtonCol, 1, kStretchCol, Qt::AlignLeft);
+    // The note spans the strip: its texts differ in length, and a column sized by it would move
+    // "Save as RDML..." under the pointer after an export.
+    strip->addWidget(InfoLabel, kNoteRow, kButtonCol, 1, kCloseCol + 1, Qt::AlignLeft);
     strip->addWidget(NumCharLabel, kWorkbookRow, kNowCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
     strip->addWidget(ExportButton, kExportRow, kButtonCol);
     strip->addWidget(Label2, kExportRow, kCaptionCol, Qt::AlignRight);

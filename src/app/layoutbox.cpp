@@ -21,7 +21,6 @@ constexpr QSize kLayoutButtonSize = buttonSize(100);
 constexpr QSize kApplyButtonSize = buttonSize(160);
 constexpr int kNameEditWidth = 120;
 constexpr int kQuantityEditWidth = 70;
-constexpr int kCodeListChars = 11; // "sample type" whole
 constexpr int kCodeListViewMargin = 24;
 
 // What RDML's codes stand for, shown beside them in the lists.
@@ -51,9 +50,9 @@ QComboBox* codeList(const char* name, const QString& keep, const std::string_vie
         list->addItem(QStringLiteral("%1 - %2").arg(code, QString::fromLatin1(names[i].meaning)), code);
     }
     list->setToolTip(tip);
-    // Narrow in the line of fields; the open list is as wide as its meanings.
+    // As narrow in the line of fields as its first item; the open list is as wide as its meanings.
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    list->setMinimumContentsLength(kCodeListChars);
+    list->setMinimumContentsLength(int(keep.size()));
     list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + kCodeListViewMargin);
     return list;
 }

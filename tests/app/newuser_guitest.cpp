@@ -213,6 +213,21 @@ void NewUserTest::buttonsStayWhenTheListsAppear()
     QVERIFY(!t.get<QPushButton>("NextButton2")->isHidden());
     for (int i = 0; i < before.size(); ++i)
         QCOMPARE(placeOf(t.get<QWidget>(pageTwo[i])), before[i]);
+    // The fields line fits its block, "Set for ticked wells" whole.
+    auto* apply = t.get<QWidget>("ApplyLayoutButton");
+    auto* block = t.get<QWidget>("Panel6");
+    QVERIFY(block->rect().contains(QRect(apply->mapTo(block, QPoint(0, 0)), apply->size())));
+    // Page 3: an export's note and result move nothing either.
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    QApplication::processEvents();
+    const QPoint rdml = placeOf(t.get<QWidget>("SaveRdmlButton"));
+    QTemporaryDir dir;
+    t.dialogs->fileNext(dir.filePath("run.xlsx"));
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("run");
+    t.click("ExportButton");
+    QApplication::processEvents();
+    QVERIFY(!t.get<QWidget>("ExportedLabel")->isHidden());
+    QCOMPARE(placeOf(t.get<QWidget>("SaveRdmlButton")), rdml);
 }
 
 void NewUserTest::readingsAndTextsAreNotCut()
