@@ -1,9 +1,9 @@
 #include "plate/curves.h"
 
+#include "common/decimal.h"
 #include "common/tablelayout.h"
 #include "common/text.h"
 
-#include <charconv>
 #include <cmath>
 #include <set>
 #include <unordered_map>
@@ -15,37 +15,15 @@ namespace {
 constexpr int kWellCol = 0;
 constexpr int kSampleCol = 1;
 
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
 } // namespace
 
 std::optional<double> parseReading(std::string_view text)
 {
-    text = trimmed(text);
-    if (text.empty())
-        return std::nullopt;
-    // The table keeps the file's text, and files are written with either separator; from_chars
-    // reads the point only, so a comma becomes one (a second separator fails below).
-    std::string number(text);
-    for (char& c : number)
-        if (c == ',')
-            c = '.';
-    const char* first = number.data();
-    const char* last = first + number.size();
-    if (*first == '+')
-        ++first; // from_chars takes no plus sign
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    // The table keeps the file's text, and files are written with either separator.
+    text = trimBlanks(text);
+    if (text.starts_with('+') && !text.starts_with("+-"))
+        text.remove_prefix(1);
+    return parseDecimalEitherSeparator(text);
 }
 
 void SampleColours::update(const Grid& wellTable)
@@ -53,7 +31,7 @@ void SampleColours::update(const Grid& wellTable)
     std::vector<std::string_view> present;
     std::set<std::string_view> seen;
     for (int row = 1; row < wellTable.rowCount() && wellTable.colCount() > kSampleCol; ++row)
-        if (const std::string_view sample = trimmed(wellTable.cell(row, kSampleCol)); seen.insert(sample).second)
+        if (const std::string_view sample = trimBlanks(wellTable.cell(row, kSampleCol)); seen.insert(sample).second)
             present.push_back(sample);
     std::erase_if(m_colours, [&](const auto& entry) { return !seen.contains(entry.first); });
     std::set<int> taken;
@@ -93,14 +71,14 @@ std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& w
 
     std::unordered_map<std::string_view, int> firstSeen;
     for (int row = 1; row < table.rowCount(); ++row) {
-        const std::string_view sample = trimmed(table.cell(row, kSampleCol));
+        const std::string_view sample = trimBlanks(table.cell(row, kSampleCol));
         const int inTable = firstSeen.emplace(sample, int(firstSeen.size())).first->second;
         const int colour = colours ? colours->colourOf(sample).value_or(inTable) : inTable;
         const std::string& well = table.cell(row, kWellCol);
-        if (trimmed(well).empty() || (!wanted.empty() && !wanted.contains(foldAscii(trimmed(well)))))
+        if (trimBlanks(well).empty() || (!wanted.empty() && !wanted.contains(foldAscii(trimBlanks(well)))))
             continue;
         Curve curve;
-        curve.well = trimmed(well);
+        curve.well = trimBlanks(well);
         curve.sample = sample;
         curve.colour = colour;
         curve.tableRow = row;

@@ -2,8 +2,8 @@
 // document morvane-convert writes for those wells, or the RDES table for a .tsv name.
 
 #include "app/guitest.h"
+#include "app/wellchecklist.h"
 #include "cli/convertcli.h"
-#include "plate/wellchecklist.h"
 #include "xlsx/ziparchive.h"
 
 #include <QFile>

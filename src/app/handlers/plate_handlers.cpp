@@ -6,12 +6,12 @@
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/wellchecklist.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
 #include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "plate/wellchecklist.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -8,13 +8,13 @@
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/wellchecklist.h"
 #include "common/text.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
 #include "layout/platelayout.h"
-#include "plate/wellchecklist.h"
 
 #include <QComboBox>
 #include <QDir>

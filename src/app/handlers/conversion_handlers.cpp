@@ -10,6 +10,7 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "app/wellchecklist.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
@@ -19,7 +20,6 @@
 #include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "plate/wellchecklist.h"
 #include "xlsx/sheetname.h"
 
 #include <QAction>
