@@ -93,10 +93,10 @@ StringGrid::StringGrid(morvane::Grid initial, QWidget* parent) : QTableView(pare
     setWordWrap(false);
     // Tab leaves the table for the next control instead of walking its thousands of cells.
     setTabKeyNavigation(false);
-    horizontalHeader()->setDefaultSectionSize(64);
+    horizontalHeader()->setDefaultSectionSize(kReadingColumnWidth);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
-    verticalHeader()->setDefaultSectionSize(20);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setHighlightSections(false);
     verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -110,12 +110,16 @@ void StringGrid::setGrid(morvane::Grid grid)
 {
     m_model->setGrid(std::move(grid));
     syncHeaders();
+    // The corner draws cell (0, 0), which the table does not repaint for it: a new table's empty
+    // corner would go on showing the last one's "well".
+    if (auto* corner = findChild<QAbstractButton*>())
+        corner->update();
     // First the one width of the readings, which resets every column, then the sample names:
     // longer than a reading, they get their own room, within reason.
     fitReadings();
     if (m_model->columnCount() > 0 && m_model->rowCount() > 0) {
         resizeColumnToContents(0);
-        setColumnWidth(0, std::clamp(columnWidth(0), 64, 240));
+        setColumnWidth(0, std::clamp(columnWidth(0), kSampleColumnMinWidth, kSampleColumnMaxWidth));
     }
 }
 
@@ -148,7 +152,7 @@ void StringGrid::syncHeaders()
     const auto& g = m_model->grid();
     horizontalHeader()->setVisible(g.fixedRows() > 0);
     verticalHeader()->setVisible(g.fixedCols() > 0);
-    verticalHeader()->setMinimumWidth(64);
+    verticalHeader()->setMinimumWidth(kRowHeaderMinWidth);
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event)

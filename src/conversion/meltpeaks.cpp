@@ -213,12 +213,12 @@ std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t ch
 }
 
 std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>& melt,
-                                  const std::vector<std::string>& wells)
+                                  const std::vector<std::string>& wells, const SampleColours* colours)
 {
     std::unordered_map<std::string, const MeltAnalysis*> byWell;
     for (const WellMelt& well : melt)
         byWell.try_emplace(foldAscii(well.well), &well.analysis);
-    std::vector<Curve> curves = curvesOf(table, wells);
+    std::vector<Curve> curves = curvesOf(table, wells, colours);
     std::erase_if(curves, [&](Curve& curve) {
         const auto found = byWell.find(foldAscii(curve.well));
         if (found == byWell.end() || found->second->temperatures.empty())

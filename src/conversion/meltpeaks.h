@@ -75,6 +75,6 @@ std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t ch
 // amplification curves and with the same colours: temperatures for cycles, -dF/dT for readings,
 // and the peaks. Wells without a melt curve are left out.
 std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>& melt,
-                                  const std::vector<std::string>& wells = {});
+                                  const std::vector<std::string>& wells = {}, const SampleColours* colours = nullptr);
 
 } // namespace morvane

@@ -288,6 +288,55 @@ Status fitLayout(PlateLayout& layout, PlateFormat format, std::span<const std::s
     return checkLayoutConsistency(layout);
 }
 
+namespace {
+
+// The fields an edit sets on one of a well's entries.
+void applyEdit(LayoutEntry& entry, const LayoutEntry& checked, const LayoutEdit& edit)
+{
+    const bool wholeWell = entry.channel.empty();
+    if (edit.sample)
+        entry.sample = checked.sample;
+    if (edit.sampleType)
+        entry.sampleType = checked.sampleType;
+    if (edit.quantity) {
+        // A unit list left untouched keeps the well's unit; "cop" only where it has none.
+        const bool keepUnit = !edit.quantityUnit && !checked.quantity.empty() && !entry.quantityUnit.empty();
+        entry.quantity = checked.quantity;
+        if (!keepUnit)
+            entry.quantityUnit = checked.quantityUnit;
+    } else if (edit.quantityUnit && !entry.quantity.empty() && !checked.quantityUnit.empty()) {
+        entry.quantityUnit = checked.quantityUnit;
+    }
+    if (wholeWell && edit.target)
+        entry.target = checked.target;
+    if (wholeWell && edit.targetType)
+        entry.targetType = checked.targetType;
+}
+
+// The edited layout checked as a whole, in the user's terms: the wells just set come first, so
+// a conflict is told at the well it conflicts with, by its name and where it was given.
+Status checkEdit(const PlateLayout& edited, const std::vector<bool>& touched)
+{
+    PlateLayout probe;
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t i = 0; i < edited.entries.size(); ++i) {
+            if (touched[i] != (pass == 0))
+                continue;
+            LayoutEntry entry = edited.entries[i];
+            const bool fromFile = entry.place.find(", ") != std::string::npos;
+            entry.place = "well " + entry.well() +
+                          (touched[i] ? ", as set now"
+                           : fromFile ? " (" + entry.place + ")"
+                                      : std::string());
+            probe.entries.push_back(std::move(entry));
+        }
+    if (auto ok = checkLayoutConsistency(probe); !ok)
+        return Error{"The edit conflicts with the layout: " + ok.error().message};
+    return success();
+}
+
+} // namespace
+
 Status editLayout(PlateLayout& layout, std::span<const WellPos> wells, const LayoutEdit& edit)
 {
     std::string cells[kColumnCount];
@@ -307,46 +356,35 @@ Status editLayout(PlateLayout& layout, std::span<const WellPos> wells, const Lay
         return ok;
 
     PlateLayout edited = layout;
+    std::vector<bool> touched(edited.entries.size(), false);
     for (const WellPos& well : wells) {
         bool hasGeneral = false;
-        for (LayoutEntry& entry : edited.entries) {
+        for (std::size_t i = 0; i < edited.entries.size(); ++i) {
+            LayoutEntry& entry = edited.entries[i];
             if (entry.row != well.row || entry.col != well.col)
                 continue;
-            const bool wholeWell = entry.channel.empty();
-            hasGeneral = hasGeneral || wholeWell;
-            if (edit.sample)
-                entry.sample = checked.sample;
-            if (edit.sampleType)
-                entry.sampleType = checked.sampleType;
-            if (edit.quantity) {
-                entry.quantity = checked.quantity;
-                entry.quantityUnit = checked.quantityUnit;
-            } else if (edit.quantityUnit && !entry.quantity.empty() && !checked.quantityUnit.empty()) {
-                entry.quantityUnit = checked.quantityUnit;
-            }
-            if (wholeWell && edit.target)
-                entry.target = checked.target;
-            if (wholeWell && edit.targetType)
-                entry.targetType = checked.targetType;
+            touched[i] = true;
+            hasGeneral = hasGeneral || entry.channel.empty();
+            applyEdit(entry, checked, edit);
         }
         if (!hasGeneral) {
             LayoutEntry entry = checked;
             entry.row = well.row;
             entry.col = well.col;
-            entry.place = "well " + wellName(well.row, well.col);
             if (!edit.quantity)
                 entry.quantityUnit.clear();
             edited.entries.push_back(std::move(entry));
+            touched.push_back(true);
         }
     }
-    for (LayoutEntry& entry : edited.entries)
-        if (entry.place.find(", ") == std::string::npos)
-            entry.place = "well " + entry.well();
+    if (auto ok = checkEdit(edited, touched); !ok)
+        return ok;
+    for (std::size_t i = 0; i < edited.entries.size(); ++i)
+        if (touched[i] || edited.entries[i].place.find(", ") == std::string::npos)
+            edited.entries[i].place = "well " + edited.entries[i].well();
     std::stable_sort(edited.entries.begin(), edited.entries.end(), [](const LayoutEntry& a, const LayoutEntry& b) {
         return std::tie(a.row, a.col) < std::tie(b.row, b.col);
     });
-    if (auto ok = checkLayoutConsistency(edited); !ok)
-        return ok;
     layout = std::move(edited);
     return success();
 }

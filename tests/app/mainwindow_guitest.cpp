@@ -37,6 +37,7 @@ private slots:
     void activationRunsFormActivateOnce();
     void tabKeyFollowsTheKeyboardOrder();
     void errorReportTitleAndPoint();
+    void theFirstPlaceFitsTheScreen();
     void errorInAHandlerIsReportedAndTheWindowGoesOn();
     void answersNobodyAskedForFailTheTest();
     void enterTakesTheSafeAnswer();
@@ -134,6 +135,11 @@ void MainWindowTest::startState()
     QCOMPARE(t.get<QLabel>("Label3")->text(), QStringLiteral("thru"));
     QCOMPARE(t.get<QLineEdit>("startrow")->property("Tag").toInt(), 1);
     QCOMPARE(t.get<QLineEdit>("startcol")->property("Tag").toInt(), 0);
+    // Page 1's boxes are named by a label and explained, as are the program commands.
+    QCOMPARE(t.get<QLabel>("SheetNameLabel")->buddy(), t.get<QLineEdit>("SheetNameEdit"));
+    QCOMPARE(t.get<QLabel>("NoCyclesLabel")->buddy(), t.get<QLineEdit>("NoCyclesEdit"));
+    for (const char* name : {"SheetNameEdit", "NoCyclesEdit", "DetermineProgsButton", "MoreProgsLabel"})
+        QVERIFY2(!t.get<QWidget>(name)->toolTip().isEmpty(), name);
 
     const morvane::Grid& result = t.grid("ResultSG");
     QCOMPARE(result.rowCount(), 2);
@@ -145,7 +151,9 @@ void MainWindowTest::startState()
     const auto menus = menu->actions();
     QCOMPARE(menus.size(), 2);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(menus[0]->menu()->actions().at(0)->text(), QStringLiteral("e&Xit"));
+    QCOMPARE(menus[0]->menu()->actions().at(0)->text(), QStringLiteral("&Open..."));
+    QCOMPARE(menus[0]->menu()->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QCOMPARE(menus[0]->menu()->actions().at(1)->text(), QStringLiteral("e&Xit"));
     QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
     QCOMPARE(menus[1]->menu()->actions().at(0)->text(), QStringLiteral("&About"));
     QVERIFY(!(f.windowFlags() & Qt::WindowMinimizeButtonHint));
@@ -157,45 +165,28 @@ void MainWindowTest::pagesKeepTheirLayout_data()
 {
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("plateSize");
-    QTest::addColumn<QString>("control");
-    // The top left corner in the page; a negative x is the gap between the control's right edge
-    // and the page's. No size: only the corner counts (the control stretches with the window).
-    QTest::addColumn<QPoint>("at");
-    QTest::addColumn<QSize>("size");
+    // The controls in reading order: each lies right of the one before on the same line, or below it.
+    QTest::addColumn<QStringList>("controls");
 
-    const auto row = [](int page, const char* plateSize, const char* control, QPoint at, QSize size = {}) {
-        QTest::addRow("%d %s", page + 1, control)
-            << page << QString::fromLatin1(plateSize) << QString::fromLatin1(control) << at << size;
-    };
-    row(0, "PlateSize96", "OpenButton", {16, 19}, {121, 25});
-    row(0, "PlateSize96", "PlateSizeRG", {164, 7}, {161, 49});
-    row(0, "PlateSize96", "ConvertButton", {341, 19}, {161, 25});
-    row(0, "PlateSize96", "DetermineProgsButton", {-16, 19}, {113, 25});
-    row(0, "PlateSize96", "InputMemo", {0, 64});
-    row(0, "PlateSize96", "ProgressBar", {304, 349}, {865, 16});
-    row(0, "PlateSize96", "ResultSG", {0, 378});
-    // The maps have their column numbers above them; the empty 384-well strip gives its room
-    // to the 96-well map and the curves.
-    row(1, "PlateSize96", "Wells96CB", {1, 15}, {887, 144});
-    row(1, "PlateSize96", "SelectAllButton", {9, 171}, {161, 25});
-    row(1, "PlateSize96", "SelectNoneButton", {185, 171}, {161, 25});
-    row(1, "PlateSize96", "ExtractButton", {647, 171}, {229, 25});
-    row(1, "PlateSize96", "Panel5", {889, 0});
-    row(1, "PlateSize384", "Wells384CB", {0, 14}); // at least 1280 x 223, wider with the window
-    row(1, "PlateSize384", "Panel6", {0, 238});
-    row(2, "PlateSize96", "WorkbookButton", {24, 41}, {97, 25});
-    row(2, "PlateSize96", "ExportButton", {24, 72}, {145, 25});
-    row(2, "PlateSize96", "CloseButton", {-24, 72}, {131, 25});
-    row(2, "PlateSize96", "ExportSelectSG", {0, 105});
+    QTest::addRow("1") << 0 << "PlateSize96"
+                       << QStringList{"OpenButton", "PlateSizeRG", "ConvertButton", "DetermineProgsButton",
+                                      "InputMemo",  "ProgressBar", "ResultSG"};
+    // The curves' panel stands right of the map and its buttons.
+    QTest::addRow("2, 96 wells") << 1 << "PlateSize96"
+                                 << QStringList{"Wells96CB", "SelectAllButton", "SelectNoneButton", "ExtractButton",
+                                                "Panel5"};
+    QTest::addRow("2, 384 wells") << 1 << "PlateSize384" << QStringList{"Wells384CB", "Panel6"};
+    QTest::addRow("3") << 2 << "PlateSize96"
+                       << QStringList{"WorkbookButton", "ExportButton", "CloseButton", "ExportSelectSG"};
 }
 
+// What matters of a page's layout, whatever the fonts: every control shown within the page, none
+// over another, in the order a user reads them.
 void MainWindowTest::pagesKeepTheirLayout()
 {
     QFETCH(int, page);
     QFETCH(QString, plateSize);
-    QFETCH(QString, control);
-    QFETCH(QPoint, at);
-    QFETCH(QSize, size);
+    QFETCH(QStringList, controls);
     auto t = makeForm();
     t.get<QRadioButton>(qPrintable(plateSize))->click();
     auto* tabs = t.get<QTabWidget>("PageControl1");
@@ -203,14 +194,23 @@ void MainWindowTest::pagesKeepTheirLayout()
     QApplication::processEvents(); // the page lays itself out once shown
 
     QWidget* shown = tabs->currentWidget();
-    auto* w = t.get<QWidget>(qPrintable(control));
-    QVERIFY(w->isVisible());
-    const QRect actual(w->mapTo(shown, QPoint(0, 0)), w->size());
-    if (at.x() < 0)
-        at.setX(shown->width() + at.x() - actual.width());
-    QCOMPARE(actual.topLeft(), at);
-    if (size.isValid())
-        QCOMPARE(actual.size(), size);
+    QList<QRect> rects;
+    for (const QString& control : controls) {
+        auto* w = t.get<QWidget>(qPrintable(control));
+        QVERIFY2(w->isVisible(), qPrintable(control));
+        const QRect rect(w->mapTo(shown, QPoint(0, 0)), w->size());
+        QVERIFY2(shown->rect().contains(rect), qPrintable(control + " lies outside the page"));
+        for (qsizetype i = 0; i < rects.size(); ++i)
+            QVERIFY2(!rects[i].intersects(rect), qPrintable(control + " overlaps " + controls[i]));
+        if (!rects.isEmpty()) {
+            const QRect& before = rects.last();
+            const bool below = rect.top() > before.bottom();
+            const bool rightOf = rect.left() > before.right() && rect.top() <= before.bottom();
+            QVERIFY2(below || rightOf,
+                     qPrintable(control + " is neither right of nor below " + controls[rects.size() - 1]));
+        }
+        rects.append(rect);
+    }
 }
 
 void MainWindowTest::userPageChangesNeedAPlateSize_data()
@@ -354,19 +354,37 @@ void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
     QCOMPARE(walk("ExportButton", 2), (QStringList{"ExportButton", "CloseButton", "sheetnameOutEdit"}));
 }
 
+void MainWindowTest::theFirstPlaceFitsTheScreen()
+{
+    const QRect wanted(61, 158, 1292, 689);
+    const struct {
+        QRect available;
+        QRect place;
+    } cases[] = {
+        {{0, 0, 1920, 1080}, wanted},
+        {{0, 0, 1366, 768}, {61, 79, 1292, 689}},      // moved up, not cut
+        {{0, 24, 1366, 720}, {61, 55, 1292, 689}},     // between panels
+        {{0, 0, 1024, 600}, {0, 0, 1024, 600}},        // cut to the screen
+        {{1920, 0, 1366, 768}, {1920, 79, 1292, 689}}, // a second screen on the right
+    };
+    for (const auto& c : cases)
+        QCOMPARE(fittedPlace(wanted, c.available), c.place);
+}
+
 void MainWindowTest::errorReportTitleAndPoint()
 {
     QCOMPARE(programTitleFrom(QStringLiteral("/opt/x/morvane")), QStringLiteral("Morvane"));
     QCOMPARE(programTitleFrom(QStringLiteral("C:/Tools/MORVANE.EXE")), QStringLiteral("Morvane"));
     QCOMPARE(programTitleFrom(QStringLiteral("/opt/x/morvane.v2.bin")), QStringLiteral("Morvane"));
 
-    QCOMPARE(errorReportText(QStringLiteral("first start Excel")), QStringLiteral("first start Excel."));
-    QCOMPARE(errorReportText(QStringLiteral("done.")), QStringLiteral("done."));
+    QCOMPARE(errorReportText(QStringLiteral("first start Excel")), QStringLiteral("First start Excel."));
+    QCOMPARE(errorReportText(QStringLiteral("done.")), QStringLiteral("Done."));
+    QCOMPARE(errorReportText(QStringLiteral("plan.tsv, line 4: bad")), QStringLiteral("plan.tsv, line 4: bad."));
     QCOMPARE(errorReportText(QStringLiteral("List index out of bounds (5)")),
              QStringLiteral("List index out of bounds (5)")); // ')' sorts before '.'
-    QCOMPARE(errorReportText(QStringLiteral("value 7")), QStringLiteral("value 7."));
-    QCOMPARE(errorReportText(QStringLiteral("what?")), QStringLiteral("what?."));
-    QCOMPARE(errorReportText(QStringLiteral("wow!")), QStringLiteral("wow!"));
+    QCOMPARE(errorReportText(QStringLiteral("value 7")), QStringLiteral("Value 7."));
+    QCOMPARE(errorReportText(QStringLiteral("what?")), QStringLiteral("What?."));
+    QCOMPARE(errorReportText(QStringLiteral("wow!")), QStringLiteral("Wow!"));
     QCOMPARE(errorReportText(QString()), QString());
 }
 
