@@ -6,9 +6,9 @@
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
+#include "app/wellchecklist.h"
 #include "export/excelcom.h"
 #include "plate/curves.h"
-#include "app/wellchecklist.h"
 
 #include <QAction>
 #include <QApplication>

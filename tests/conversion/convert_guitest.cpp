@@ -14,9 +14,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/wellchecklist.h"
 #include "conversion/programs.h"
 #include "conversion/welltable.h"
-#include "app/wellchecklist.h"
 
 class ConvertTest : public QObject {
     Q_OBJECT
