@@ -7,6 +7,7 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "app/wellchecklist.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
