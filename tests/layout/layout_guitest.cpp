@@ -146,7 +146,6 @@ void LayoutWindowTest::saveLayoutReplacesOnlyALayoutTable()
     t.click("LayoutButton");
     QVERIFY(t.dialogs->lastFilter().startsWith("Layout tables (*.tsv *.csv *.txt *.xlsx);;"));
     QVERIFY(QFile::copy(testData("lc480_384_nrd1_calibration.txt"), dir.filePath("raw.txt")));
-    QVERIFY(QFile::copy(testData("export/openpyxl_three.xlsx"), dir.filePath("book.tsv")));
     writeFile(dir, "old.tsv", "Well;Sample\nA1;Old\n");
     const QString header =
         QStringLiteral("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tQuantity\tQuantity Unit");
@@ -158,7 +157,6 @@ void LayoutWindowTest::saveLayoutReplacesOnlyALayoutTable()
         const char* said; // the start of the one message shown
     } cases[] = {
         {"raw.txt", "", {}, "raw.txt", "'raw.txt' is a raw data export, not a layout table; it is left as it is"},
-        {"book.tsv", "", {}, "book.tsv", "'book.tsv' is a workbook (xlsx), not a layout table"},
         {"old.tsv", "", DialogService::Answer::No, "old.tsv", "%1 already exists."},
         {"old.tsv", "", DialogService::Answer::Yes, "old.tsv", "%1 already exists."},
         {"new", "Text files (*.txt)", {}, "new.txt", ""},
