@@ -104,6 +104,7 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_meltNotes.resize(std::size_t(count()));
     m_peakCounts.assign(std::size_t(count()), 0);
     m_controlPeakNotes.resize(std::size_t(count()));
+    m_controls.assign(std::size_t(count()), false);
     m_colours.assign(std::size_t(count()), -1);
     m_layoutNotes.resize(std::size_t(count()));
     const bool narrow = itemHeight < kNarrowCellHeight;
@@ -229,7 +230,7 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
                             .arg(reading(curve.readings.front()), reading(curve.cycles.front()),
                                  reading(curve.readings.back()), reading(curve.cycles.back()));
         }
-        updateMark(i);
+        updateLook(i);
         updateToolTip(i);
     }
 }
@@ -242,11 +243,21 @@ const QIcon& WellCheckList::mark(int colour, bool severalPeaks, bool controlPeak
     return found->second;
 }
 
-void WellCheckList::updateMark(int index)
+void WellCheckList::updateLook(int index)
 {
     const auto at = std::size_t(index);
+    // A control's name is in italics; one with a melt peak in bold and the control-peak colour,
+    // which a 3-pixel mark alone does not make stand out among the samples' colours.
+    const bool controlPeak = !m_controlPeakNotes[at].isEmpty();
+    QFont font = item(index)->font();
+    font.setItalic(m_controls[at]);
+    font.setBold(controlPeak);
+    item(index)->setFont(font);
+    item(index)->setForeground(controlPeak      ? QBrush(controlPeakColour())
+                               : m_controls[at] ? QBrush(controlColour())
+                                                : QBrush());
     const int colour = m_colours[at];
-    item(index)->setIcon(colour < 0 ? QIcon() : mark(colour, m_peakCounts[at] > 1, !m_controlPeakNotes[at].isEmpty()));
+    item(index)->setIcon(colour < 0 ? QIcon() : mark(colour, m_peakCounts[at] > 1, controlPeak));
 }
 
 void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
@@ -269,7 +280,7 @@ void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
                                 : QStringLiteral("%1 melt peaks: Tm %2").arg(peaks).arg(tms.join(QStringLiteral(", ")));
         }
         m_peakCounts[std::size_t(i)] = peaks;
-        updateMark(i);
+        updateLook(i);
         updateToolTip(i);
     }
 }
@@ -279,7 +290,7 @@ void WellCheckList::setControlPeaks(const std::map<std::string, QString>& notes)
     for (int i = 0; i < count(); ++i) {
         const auto found = notes.find(morvane::foldAscii(item(i)->text().toStdString()));
         m_controlPeakNotes[std::size_t(i)] = found == notes.end() ? QString() : found->second;
-        updateMark(i);
+        updateLook(i);
         updateToolTip(i);
     }
 }
@@ -294,11 +305,8 @@ void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std:
     for (int i = 0; i < count(); ++i) {
         const auto at = std::size_t(i);
         m_layoutNotes[at] = at < notes.size() ? notes[at] : QString();
-        const bool control = at < controls.size() && controls[at];
-        QFont font = item(i)->font();
-        font.setItalic(control);
-        item(i)->setFont(font);
-        item(i)->setForeground(control ? QBrush(controlColour()) : QBrush());
+        m_controls[at] = at < controls.size() && controls[at];
+        updateLook(i);
         updateToolTip(i);
     }
 }

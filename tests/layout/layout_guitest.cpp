@@ -69,10 +69,14 @@ void LayoutWindowTest::theLayoutNamesTheWellsAndMarksTheControls()
     QVERIFY2(a6->toolTip().endsWith("\nTm 71.32 °C\nNTC: peak at 71.3 °C, likely primer dimers"),
              qPrintable(a6->toolTip()));
     QCOMPARE(markColour(a6), controlPeakColour());
+    QVERIFY(a6->font().bold());
+    QCOMPARE(a6->foreground().color(), controlPeakColour());
     for (QListWidgetItem* item : {a5, a2}) {
         QVERIFY2(!item->toolTip().contains("peak at"), qPrintable(item->toolTip()));
         QVERIFY(markColour(item) != controlPeakColour());
+        QVERIFY(!item->font().bold());
     }
+    QCOMPARE(a5->foreground().color(), controlColour());
 
     // Another file: nothing of the layout stays.
     t.open(testData("lc480_96_example_excel_damaged.txt"));
