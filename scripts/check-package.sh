@@ -17,6 +17,12 @@ for size in 16 22 24 32 48 64 128 256; do
     [[ $(file -b "$png") == *"PNG image data, $size x $size"* ]] || { echo "not a $size-pixel PNG: $png" >&2; exit 1; }
 done
 
+# Both programs link libzip (they add sheets to existing workbooks), so the package depends on it.
+dpkg-deb -f "$deb" Depends | grep -q 'libzip4' || { echo "the package does not depend on libzip4" >&2; exit 1; }
+for program in morvane morvane-convert; do
+    objdump -p "$root/usr/bin/$program" | grep -q 'NEEDED *libzip' || { echo "$program does not link libzip" >&2; exit 1; }
+done
+
 # Without a display: the window program answers --version before it needs one.
 version=$(dpkg-deb -f "$deb" Version)
 for program in morvane morvane-convert; do

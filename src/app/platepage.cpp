@@ -3,7 +3,7 @@
 #include "app/controls.h"
 #include "app/curveplot.h"
 #include "app/tform1.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>

@@ -8,7 +8,7 @@
 #include "app/stringgrid.h"
 #include "export/excelcom.h"
 #include "plate/curves.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QAction>
 #include <QApplication>

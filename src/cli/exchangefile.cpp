@@ -71,8 +71,6 @@ Expected<ExchangeFileWritten> writeExchangeFile(const RawText& text, const Progr
     auto converted = convert();
     if (!converted)
         return converted.error();
-    if (!text.unchanged())
-        return Error{std::string(kChangedWhileRead)};
     auto ticks = wellTicks(first.plate, request.wells);
     if (!ticks)
         return ticks.error();

@@ -12,29 +12,6 @@ namespace morvane {
 
 namespace {
 
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-// "B3" into "B" and "3": letters, then digits, nothing else.
-bool splitWell(std::string_view well, std::string& row, std::string& col)
-{
-    std::size_t letters = 0;
-    while (letters < well.size() && isAsciiLetter(well[letters]))
-        ++letters;
-    const std::string_view digits = well.substr(letters);
-    if (letters == 0 || digits.empty() || !std::all_of(digits.begin(), digits.end(), isAsciiDigit))
-        return false;
-    row = std::string(well.substr(0, letters));
-    col = std::string(digits);
-    return true;
-}
-
 std::string plateText(PlateFormat format)
 {
     return std::to_string(wellCount(format)) + "-well plate";
@@ -54,15 +31,13 @@ Expected<std::vector<WellRect>> parseWellList(std::string_view list)
         start = comma + 1;
         if (item.empty())
             return Error{"the well list holds an empty item; separate wells by single commas, as in A1,B3,C1:D4"};
-        WellRect rect;
-        rect.text = std::string(item);
         const std::size_t colon = item.find(':');
-        const std::string_view first = item.substr(0, colon);
-        const std::string_view last = colon == std::string_view::npos ? first : item.substr(colon + 1);
-        if (!splitWell(first, rect.firstRow, rect.firstCol) || !splitWell(last, rect.lastRow, rect.lastCol))
-            return Error{quoteForMessage(rect.text) +
+        const auto first = parseWellName(item.substr(0, colon));
+        const auto last = colon == std::string_view::npos ? first : parseWellName(item.substr(colon + 1));
+        if (!first || !last)
+            return Error{quoteForMessage(item) +
                          " is neither a well such as B3 nor a rectangle of wells such as C1:D4"};
-        wells.push_back(std::move(rect));
+        wells.push_back(WellRect{std::string(item), *first, *last});
     }
     return wells;
 }
@@ -71,11 +46,11 @@ Expected<std::vector<bool>> wellTicks(PlateFormat format, const std::vector<Well
 {
     std::vector<bool> ticks(static_cast<std::size_t>(wellCount(format)), wells.empty());
     for (const WellRect& well : wells) {
-        const auto range = readRange(format, well.firstRow, well.lastRow, well.firstCol, well.lastCol);
-        if (!range)
+        const WellRange range{well.first.row, well.last.row, well.first.col, well.last.col};
+        if (!onPlate(format, range))
             return Error{"the wells " + quoteForMessage(well.text) + " do not lie on the " + plateText(format) + ": " +
-                         range.error().message};
-        const std::vector<int> indices = rangeIndices(format, *range);
+                         boundsText(format)};
+        const std::vector<int> indices = rangeIndices(format, range);
         if (indices.empty())
             return Error{"the wells " + quoteForMessage(well.text) +
                          " select no well: give the upper left well of a rectangle first, as in C1:D4"};

@@ -22,10 +22,8 @@ namespace morvane {
 // kept as the four texts the window's range edits would hold.
 struct WellRect {
     std::string text; // as written, for messages
-    std::string firstRow;
-    std::string firstCol;
-    std::string lastRow;
-    std::string lastCol;
+    WellPos first;
+    WellPos last;
     bool operator==(const WellRect&) const = default;
 };
 
@@ -77,11 +75,6 @@ struct ExportTable {
 
 // The message for a file whose plate format is not recognised.
 inline constexpr std::string_view kPlateNotRecognised = "plate format not recognised; give --plate 96 or --plate 384";
-
-// A raw file another program shortened or wrote while it was converted (RawText::unchanged()).
-inline constexpr std::string_view kChangedWhileRead =
-    "the file changed while it was read (another program shortened or wrote it); nothing is written for it: "
-    "convert it again once it is complete";
 
 // Determine Progs, the plate size (given, or recognised from the last line as "Open text File"
 // does), then for each chosen channel Convert to Grid, the wells ticked, Extract Selected Wells

@@ -34,6 +34,16 @@ constexpr char upperAscii(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// `text` without the blanks, tabs and line breaks at either end.
+constexpr std::string_view trimBlanks(std::string_view text)
+{
+    constexpr std::string_view blanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 // `text` with A-Z lowered: a key under which names that differ only in ASCII case meet.
 std::string foldAscii(std::string_view text);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -1,10 +1,9 @@
 #include "conversion/dataline.h"
 
+#include "common/decimal.h"
 #include "common/text.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 
 namespace morvane {
 
@@ -53,7 +52,7 @@ bool DataLineReader::split(std::size_t index)
 {
     m_index = index;
     const std::string_view line = m_text.line(index);
-    splitline(' ', line, m_fields, m_text.holdsBytesFrom(line, 64));
+    splitline(' ', line, m_fields);
     if (m_fields.size() >= m_minFields)
         // The sample cell is never longer than its line, so only a long line needs counting.
         return line.size() <= kMaxSampleNameLength || checkSampleNameLength();
@@ -69,8 +68,7 @@ bool DataLineReader::programTextOnly(std::size_t index, std::string_view& progra
     static_assert(kMaxSampleNameLength >= 64);
     std::size_t fields = 0;
     const std::string_view line = m_text.line(index);
-    return fieldOfShortLine(line, static_cast<std::size_t>(m_columns.programFromEnd), fields, program,
-                            m_text.holdsBytesFrom(line, 64)) &&
+    return fieldOfShortLine(line, static_cast<std::size_t>(m_columns.programFromEnd), fields, program) &&
            fields >= m_minFields;
 }
 
@@ -130,17 +128,7 @@ bool DataLineReader::checkSampleNameLength()
 
 std::optional<double> parseTemperature(std::string_view field)
 {
-    char buffer[64];
-    if (field.empty() || field.size() > sizeof buffer)
-        return std::nullopt;
-    std::copy(field.begin(), field.end(), buffer);
-    std::replace(buffer, buffer + field.size(), ',', '.');
-    double value = 0;
-    const char* end = buffer + field.size();
-    const auto [ptr, ec] = std::from_chars(buffer, end, value);
-    if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return parseDecimalEitherSeparator(field);
 }
 
 bool DataLineReader::fail(std::string message)

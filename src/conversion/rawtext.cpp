@@ -1,24 +1,17 @@
 #include "conversion/rawtext.h"
 
 #include "common/text.h"
-#include "conversion/splitline.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <new>
+#include <fstream>
+#include <optional>
 #include <system_error>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
 #endif
 
 namespace morvane {
@@ -74,12 +67,26 @@ bool isBlankLine(std::string_view line)
 
 // The bytes of a block of the text that matter to cutting it into lines, one bit per byte.
 struct BlockBits {
-    std::uint64_t breaks = 0; // CR or LF
-    std::uint64_t nuls = 0;
-    std::uint64_t high = 0; // 0x80 and above: not ASCII
+    std::uint32_t breaks = 0; // CR or LF
+    std::uint32_t nuls = 0;
+    std::uint32_t high = 0; // 0x80 and above: not ASCII
 };
 constexpr std::size_t kBlock = 16;
 
+// Byte by byte: where there is no SSE2, and for the last bytes of a text.
+BlockBits blockBitsBytewise(const char* p, std::size_t count)
+{
+    BlockBits bits;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        bits.breaks |= static_cast<std::uint32_t>(c == '\n' || c == '\r') << i;
+        bits.nuls |= static_cast<std::uint32_t>(c == 0) << i;
+        bits.high |= static_cast<std::uint32_t>(c >= 0x80) << i;
+    }
+    return bits;
+}
+
+// Sixteen bytes in three comparisons where every x86-64 processor has SSE2.
 BlockBits blockBits(const char* p)
 {
 #if defined(__SSE2__) || defined(_M_X64)
@@ -89,37 +96,8 @@ BlockBits blockBits(const char* p)
             static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))),
             static_cast<std::uint32_t>(_mm_movemask_epi8(v))};
 #else
-    BlockBits bits;
-    for (std::size_t i = 0; i < kBlock; ++i) {
-        const auto c = static_cast<unsigned char>(p[i]);
-        bits.breaks |= static_cast<std::uint32_t>(c == '\n' || c == '\r') << i;
-        bits.nuls |= static_cast<std::uint32_t>(c == 0) << i;
-        bits.high |= static_cast<std::uint32_t>(c >= 0x80) << i;
-    }
-    return bits;
+    return blockBitsBytewise(p, kBlock);
 #endif
-}
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define MORVANE_WIDE_BLOCKS 1
-constexpr std::size_t kWideBlock = 64;
-
-// The same for 64 bytes, on processors with 64-byte vectors (wideWindowInUse()).
-__attribute__((target("avx512f,avx512bw"))) BlockBits wideBlockBits(const char* p)
-{
-    const __m512i v = _mm512_loadu_si512(p);
-    return {_mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')),
-            _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512()), _mm512_movepi8_mask(v)};
-}
-#endif
-
-// The last bytes, fewer than a block, followed by bytes that are none of those.
-BlockBits tailBits(const char* p, std::size_t count)
-{
-    char block[kBlock];
-    std::memset(block, 'x', kBlock);
-    std::memcpy(block, p, count);
-    return blockBits(block);
 }
 
 } // namespace
@@ -151,45 +129,29 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
 
     const std::size_t start = std::string_view(bytes).starts_with("\xEF\xBB\xBF") ? 3 : 0;
     RawText text;
-    text.m_owned = std::move(bytes);
-    return cut(std::move(text), start, name);
+    text.m_bytes = std::move(bytes);
+    if (auto ok = text.cut(start, name); !ok)
+        return ok.error();
+    return text;
 }
 
-Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view name)
+Status RawText::cut(std::size_t start, std::string_view name)
 {
-    const char* const b = text.bytes();
-    const std::size_t n = text.byteCount();
-    text.m_lines.reserve(n / 32 + 1);
+    const char* const b = m_bytes.data();
+    const std::size_t n = m_bytes.size();
+    m_lines.reserve(n / 32 + 1);
     const auto addLine = [&](std::size_t offset, std::size_t length) {
-        text.m_lines.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
+        m_lines.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
     };
     // A line ends at CR LF, LF or a lone CR: every CR and LF ends one, except the LF of a CR LF.
     std::size_t lineStart = start;
     bool anyNul = false;
     bool anyHigh = false;
-#ifdef MORVANE_WIDE_BLOCKS
-    const bool wide = wideWindowInUse();
-#else
-    constexpr bool wide = false;
-#endif
-    for (std::size_t at = start, step = kBlock; at < n; at += step) {
-        BlockBits bits;
-#ifdef MORVANE_WIDE_BLOCKS
-        if (wide && n - at >= kWideBlock) {
-            prefetch(b + at + kPrefetchDistance);
-            bits = wideBlockBits(b + at);
-            step = kWideBlock;
-        } else
-#endif
-        {
-            if (at % 64 == 0)
-                prefetch(b + at + kPrefetchDistance);
-            bits = n - at >= kBlock ? blockBits(b + at) : tailBits(b + at, n - at);
-            step = kBlock;
-        }
+    for (std::size_t at = start; at < n; at += kBlock) {
+        const BlockBits bits = n - at >= kBlock ? blockBits(b + at) : blockBitsBytewise(b + at, n - at);
         anyNul = anyNul || bits.nuls != 0;
         anyHigh = anyHigh || bits.high != 0;
-        for (std::uint64_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
+        for (std::uint32_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
             const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(breaks));
             if (pos < lineStart)
                 continue;
@@ -203,40 +165,21 @@ Expected<RawText> RawText::cut(RawText text, std::size_t start, std::string_view
     if (anyNul) {
         const void* nul = std::memchr(b, '\0', n);
         const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(nul) - b);
-        const auto after = std::upper_bound(text.m_lines.begin(), text.m_lines.end(), offset,
+        const auto after = std::upper_bound(m_lines.begin(), m_lines.end(), offset,
                                             [](std::uint32_t at, const Span& span) { return at < span.offset; });
         // Every other byte NUL from the start: UTF-16 saved without its byte-order mark.
         const bool utf16 = n >= 2 && (b[0] == '\0') != (b[1] == '\0');
         return Error{"'" + std::string(name) + "' is not a text file (this line holds a NUL byte" +
                          (utf16 ? "; UTF-16 text needs its byte-order mark" : "") + ")",
-                     static_cast<std::size_t>(after - text.m_lines.begin())};
+                     static_cast<std::size_t>(after - m_lines.begin())};
     }
-    while (!text.m_lines.empty() && isBlankLine(text.line(text.m_lines.size() - 1)))
-        text.m_lines.pop_back();
+    while (!m_lines.empty() && isBlankLine(line(m_lines.size() - 1)))
+        m_lines.pop_back();
 
     // Plain ASCII is UTF-8 as it is.
     const bool utf8 = !anyHigh || isValidUtf8(std::string_view(b + start, n - start));
-    text.m_encoding = utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1252;
-    return text;
-}
-
-// Here, not in the header: the mapped file's type is known only to each system's source, and
-// its deleter is declared for that.
-RawText::RawText(RawText&&) noexcept = default;
-RawText& RawText::operator=(RawText&&) noexcept = default;
-RawText::~RawText() = default;
-
-RawText::RawText(const RawText& other)
-    : m_owned(other.bytes(), other.byteCount()), m_lines(other.m_lines), m_encoding(other.m_encoding),
-      m_changedBeforeCopy(!other.unchanged())
-{
-}
-
-RawText& RawText::operator=(const RawText& other)
-{
-    if (this != &other)
-        *this = RawText(other);
-    return *this;
+    m_encoding = utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    return success();
 }
 
 std::string RawText::toUtf8(std::string_view piece) const
@@ -252,7 +195,7 @@ std::string RawText::toUtf8(std::string_view piece) const
 std::string RawText::allAsUtf8() const
 {
     std::string out;
-    out.reserve(byteCount() + m_lines.size());
+    out.reserve(m_bytes.size() + m_lines.size());
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         if (m_encoding == TextEncoding::Utf8)
             out.append(line(i));
@@ -263,83 +206,68 @@ std::string RawText::allAsUtf8() const
     return out;
 }
 
-void RawText::Unmap::operator()(char* bytes) const
-{
-#ifdef __linux__
-    munmap(bytes, mapped);
-#else
-    delete[] bytes;
-#endif
-}
-
-#ifdef __linux__
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// What tells that a file changed: its size and the time of its last write.
+struct FileState {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written;
+    bool operator==(const FileState&) const = default;
+};
 
-std::size_t roundUp(std::size_t size, std::size_t unit)
+std::optional<FileState> fileState(const std::filesystem::path& path)
 {
-    return (size + unit - 1) / unit * unit;
-}
-
-// Memory of whole 2 MiB pages, on a 2 MiB boundary, backed by huge pages where Linux has them:
-// one page to clear and map per 2 MiB instead of 512, and as few to give back. Null where the
-// system cannot be asked for them (before Linux 5.14).
-char* mapHugePages(std::size_t length)
-{
-    void* pages = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED)
-        return nullptr;
-    char* const start = static_cast<char*>(pages);
-    char* const aligned =
-        start + (roundUp(reinterpret_cast<std::uintptr_t>(start), kHugePage) - reinterpret_cast<std::uintptr_t>(start));
-    // The slack before and after the aligned pages goes back at once.
-    if (aligned > start)
-        munmap(start, static_cast<std::size_t>(aligned - start));
-    if (const std::size_t after = kHugePage - static_cast<std::size_t>(aligned - start); after > 0)
-        munmap(aligned + length, after);
-    // The pages are taken before the read: faulted in one by one within the read, huge pages
-    // cost more than small ones handed over at once.
-    if (madvise(aligned, length, MADV_HUGEPAGE) != 0 || madvise(aligned, length, MADV_POPULATE_WRITE) != 0) {
-        munmap(aligned, length);
-        return nullptr;
-    }
-    return aligned;
+    std::error_code sizeError;
+    std::error_code timeError;
+    FileState state{std::filesystem::file_size(path, sizeError), std::filesystem::last_write_time(path, timeError)};
+    if (sizeError || timeError)
+        return std::nullopt;
+    return state;
 }
 
 } // namespace
-#endif
 
-// Fresh memory costs a page fault per page when it is first written. A file of megabytes goes
-// into huge pages where Linux has them; otherwise Linux hands over the small pages all at once,
-// for about a third less time than a fault each.
-RawText::ReadBuffer RawText::allocateReadBuffer(std::size_t size)
+Expected<RawText> loadRawFile(const std::filesystem::path& path)
 {
-#ifdef __linux__
-    if (size >= kHugePage) {
-        const std::size_t length = roundUp(size, kHugePage);
-        if (char* pages = mapHugePages(length))
-            return ReadBuffer(pages, Unmap{size, length});
-    }
-    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    return ReadBuffer(pages == MAP_FAILED ? nullptr : static_cast<char*>(pages), Unmap{size, size});
-#else
-    return ReadBuffer(new (std::nothrow) char[size], Unmap{size, size});
-#endif
+    return detail::loadRawFile(path, {});
 }
 
-Expected<RawText> loadRawFile(const std::filesystem::path& path, FileAccess access)
+Expected<RawText> detail::loadRawFile(const std::filesystem::path& path, const std::function<void()>& whileReading)
 {
     // Only a regular file has a size to read. A FIFO would also block the open until someone
     // writes to it, so the type is asked before opening.
+    const std::string name = pathForMessage(path);
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status))
-        return Error{"cannot open '" + pathForMessage(path) + "': it is a folder"};
+        return Error{"cannot open '" + name + "': it is a folder"};
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return Error{"cannot open '" + pathForMessage(path) + "': it is " + fileTypeText(status.type()) +
-                     ", not a regular file"};
-    return RawText::readFile(path, access);
+        return Error{"cannot open '" + name + "': it is " + fileTypeText(status.type()) + ", not a regular file"};
+
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return Error{"cannot open '" + name + "': " +
+                     (std::filesystem::exists(status) ? "it cannot be read (no permission, or another program holds it)"
+                                                      : "there is no such file")};
+    const auto before = fileState(path);
+    if (!before)
+        return Error{"cannot read '" + name + "'"};
+    if (before->size > RawText::maxBytes)
+        return Error{"'" + name + "' is larger than 512 MiB and cannot be a raw data export"};
+    if (whileReading)
+        whileReading();
+    // One read of the size the file had; a file that is now shorter or longer was changed.
+    std::string bytes(static_cast<std::size_t>(before->size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const bool whole = static_cast<std::uintmax_t>(in.gcount()) == before->size && in.peek() == EOF;
+    if (in.bad())
+        return Error{.message = "cannot read '" + name + "'", .kind = ErrorKind::Io};
+    if (!whole || fileState(path) != before)
+        return Error{.message = "cannot read '" + name +
+                                "': the file changed while it was read; read it again when "
+                                "the program that writes it has finished",
+                     .kind = ErrorKind::Io};
+    return RawText::fromBytes(std::move(bytes), name);
 }
 
 } // namespace morvane

@@ -30,30 +30,23 @@ public:
     auto end() const { return m_fields.end(); }
 
 private:
-    friend void splitline(char separator, std::string_view line, FieldList& fields, bool windowReadable);
+    friend void splitline(char separator, std::string_view line, FieldList& fields);
+    friend void splitlineBytewise(std::string_view line, FieldList& fields);
     std::vector<std::string_view> m_fields;
     std::string m_unquoted;
 };
 
 // The separator (space or tab) changes nothing: both are among the separating characters.
-// `windowReadable`: the 64 bytes from the line's start may all be read (the text goes on after
-// the line), which lets a short line be cut in one step where the processor allows.
-void splitline(char separator, std::string_view line, FieldList& fields, bool windowReadable = false);
+void splitline(char separator, std::string_view line, FieldList& fields);
+
+// The same cut one byte at a time: what splitline does with a line that holds a quote, and what
+// the tests check its faster cut against.
+void splitlineBytewise(std::string_view line, FieldList& fields);
 
 // For a line of fewer than 64 bytes without a double quote (most data lines), the number of fields
 // splitline would cut it into and the one at position `fromEnd` (1 = last; empty where there is
-// none), without cutting the others; false for any other line. `windowReadable`: the 64 bytes from
-// the line's start may all be read (the text goes on after the line), which saves the care taken
-// with the line's end.
-bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field,
-                      bool windowReadable = false);
-
-// Whether splitline and fieldOfShortLine may read a line's window in one 64-byte vector where the
-// processor has them, and RawText cut a text into lines 64 bytes at a time (by default they do);
-// the tests turn it off to check the other way as well.
-void allowWideWindow(bool allowed);
-// Whether they do: the processor has 64-byte vectors and the tests left them on.
-bool wideWindowInUse();
+// none), without cutting the others; false for any other line.
+bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field);
 
 // Convenience for tests and small callers.
 std::vector<std::string> splitline(std::string_view line);

@@ -305,7 +305,6 @@ WellTable Converter::table()
 Expected<WellTable> Converter::run()
 {
     for (m_index = m_settings.firstDataLine; m_index < m_count; ++m_index) {
-        m_text.prefetchAfter(m_index);
         // Most lines of an export belong to another program (the melt): such a line is told by
         // its program's text alone, as classify would tell it, without cutting the whole line.
         if (std::string_view program; m_otherProgramText && m_line.programTextOnly(m_index, program) &&

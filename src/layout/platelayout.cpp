@@ -1,10 +1,10 @@
 #include "layout/platelayout.h"
 
+#include "common/decimal.h"
 #include "common/text.h"
+#include "plate/plate.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <map>
 #include <tuple>
 
@@ -17,20 +17,11 @@ constexpr std::string_view kColumnNames[] = {"Well", "Sample",   "Sample Type", 
                                              "Dye",  "Quantity", "Quantity Unit", "Channel"};
 constexpr std::size_t kColumnCount = std::size(kColumnNames);
 
-std::string_view trim(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // Header names meet whatever their letter case and blanks: "sample type", "SampleType".
 std::string headerKey(std::string_view name)
 {
     std::string key;
-    for (char c : trim(name))
+    for (char c : trimBlanks(name))
         if (c != ' ' && c != '_')
             key += lowerAscii(c);
     return key;
@@ -53,38 +44,20 @@ template <std::size_t N> std::string listed(const std::string_view (&list)[N])
     return out;
 }
 
-bool parseWellName(std::string_view name, int& row, int& col)
-{
-    std::size_t letters = 0;
-    row = 0;
-    while (letters < name.size() && isAsciiLetter(name[letters]) && letters < 2)
-        row = row * 26 + (upperAscii(name[letters++]) - 'A' + 1);
-    const auto number = parseWholeNumber(name.substr(letters), PlusSign::Refused);
-    if (letters == 0 || !number || *number < 1)
-        return false;
-    col = *number;
-    return true;
-}
-
 // A positive number with either decimal separator, as text with a point; empty when it is none.
 std::string positiveNumber(std::string_view text)
 {
+    const auto value = parseDecimalEitherSeparator(text);
+    if (!value || *value <= 0)
+        return {};
     std::string pointed(text);
     std::replace(pointed.begin(), pointed.end(), ',', '.');
-    double value = 0;
-    const char* end = pointed.data() + pointed.size();
-    const auto [ptr, ec] = std::from_chars(pointed.data(), end, value);
-    if (pointed.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value <= 0 ||
-        std::count(pointed.begin(), pointed.end(), '.') > 1)
-        return {};
     return pointed;
 }
 
 double numberValue(const std::string& pointed)
 {
-    double value = 0;
-    std::from_chars(pointed.data(), pointed.data() + pointed.size(), value);
-    return value;
+    return parseDecimal(pointed).value_or(0);
 }
 
 Error at(const std::string& place, const std::string& message)
@@ -261,7 +234,7 @@ Expected<PlateLayout> layoutFromRows(const Grid& rows, const std::string& name, 
         bool any = false;
         for (std::size_t known = 0; known < kColumnCount; ++known)
             if (columnOf[known] >= 0) {
-                cells[known] = trim(rows.cell(row, columnOf[known]));
+                cells[known] = trimBlanks(rows.cell(row, columnOf[known]));
                 any = any || !cells[known].empty();
             }
         if (!any)
@@ -270,8 +243,11 @@ Expected<PlateLayout> layoutFromRows(const Grid& rows, const std::string& name, 
         entry.place = place(row);
         if (cells[ColWell].empty())
             return at(entry.place, "no well is given");
-        if (!parseWellName(cells[ColWell], entry.row, entry.col))
+        const auto well = parseWellName(cells[ColWell]);
+        if (!well)
             return at(entry.place, quoteForMessage(cells[ColWell]) + " is not a well such as B3");
+        entry.row = well->row;
+        entry.col = well->col;
         if (auto ok = readFields(entry, cells); !ok)
             return ok.error();
         layout.entries.push_back(std::move(entry));
@@ -317,7 +293,7 @@ Status editLayout(PlateLayout& layout, std::span<const WellPos> wells, const Lay
     std::string cells[kColumnCount];
     const auto set = [&](Column column, const std::optional<std::string>& value) {
         if (value)
-            cells[column] = trim(*value);
+            cells[column] = trimBlanks(*value);
     };
     set(ColSample, edit.sample);
     set(ColSampleType, edit.sampleType);
@@ -425,11 +401,10 @@ int applySampleNames(Grid& table, const PlateLayout& layout)
     if (table.colCount() < 2)
         return 0;
     for (int row = 1; row < table.rowCount(); ++row) {
-        int r = 0;
-        int c = 0;
-        if (!parseWellName(table.cell(row, 0), r, c))
+        const auto well = parseWellName(table.cell(row, 0));
+        if (!well)
             continue;
-        const std::string sample = layout.sampleOf(r, c);
+        const std::string sample = layout.sampleOf(well->row, well->col);
         if (sample.empty())
             continue;
         std::string cell = sampleCellText(sample);
@@ -453,10 +428,8 @@ std::vector<std::string> layoutWellsWithoutData(const PlateLayout& layout, std::
 {
     std::vector<std::pair<int, int>> held;
     for (const std::string& well : wellsWithData) {
-        int r = 0;
-        int c = 0;
-        if (parseWellName(well, r, c))
-            held.emplace_back(r, c);
+        if (const auto pos = parseWellName(well))
+            held.emplace_back(pos->row, pos->col);
     }
     std::sort(held.begin(), held.end());
     std::vector<std::pair<int, int>> missing;

@@ -1,9 +1,9 @@
 #include "plate/curves.h"
 
+#include "common/decimal.h"
 #include "common/tablelayout.h"
 #include "common/text.h"
 
-#include <charconv>
 #include <cmath>
 #include <set>
 #include <unordered_map>
@@ -15,37 +15,15 @@ namespace {
 constexpr int kWellCol = 0;
 constexpr int kSampleCol = 1;
 
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
 } // namespace
 
 std::optional<double> parseReading(std::string_view text)
 {
-    text = trimmed(text);
-    if (text.empty())
-        return std::nullopt;
-    // The table keeps the file's text, and files are written with either separator; from_chars
-    // reads the point only, so a comma becomes one (a second separator fails below).
-    std::string number(text);
-    for (char& c : number)
-        if (c == ',')
-            c = '.';
-    const char* first = number.data();
-    const char* last = first + number.size();
-    if (*first == '+')
-        ++first; // from_chars takes no plus sign
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    // The table keeps the file's text, and files are written with either separator.
+    text = trimBlanks(text);
+    if (text.starts_with('+') && !text.starts_with("+-"))
+        text.remove_prefix(1);
+    return parseDecimalEitherSeparator(text);
 }
 
 std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& wells)
@@ -65,13 +43,13 @@ std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& w
 
     std::unordered_map<std::string_view, int> colours;
     for (int row = 1; row < table.rowCount(); ++row) {
-        const std::string_view sample = trimmed(table.cell(row, kSampleCol));
+        const std::string_view sample = trimBlanks(table.cell(row, kSampleCol));
         const int colour = colours.emplace(sample, int(colours.size())).first->second;
         const std::string& well = table.cell(row, kWellCol);
-        if (trimmed(well).empty() || (!wanted.empty() && !wanted.contains(foldAscii(trimmed(well)))))
+        if (trimBlanks(well).empty() || (!wanted.empty() && !wanted.contains(foldAscii(trimBlanks(well)))))
             continue;
         Curve curve;
-        curve.well = trimmed(well);
+        curve.well = trimBlanks(well);
         curve.sample = sample;
         curve.colour = colour;
         curve.tableRow = row;

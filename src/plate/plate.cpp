@@ -7,21 +7,20 @@
 
 namespace morvane {
 
-namespace {
-
 std::string boundsText(PlateFormat format)
 {
     return "Rows must lie within A to " + std::string(1, lastRowLetter(format)) + " and columns within 1 to " +
            std::to_string(plateCols(format)) + ".";
 }
 
-// Every bound on the plate; a reversed range may still be.
 bool onPlate(PlateFormat format, const WellRange& range)
 {
     const auto rowFits = [&](int row) { return row >= 1 && row <= plateRows(format); };
     const auto colFits = [&](int col) { return col >= 1 && col <= plateCols(format); };
     return rowFits(range.firstRow) && rowFits(range.lastRow) && colFits(range.firstCol) && colFits(range.lastCol);
 }
+
+namespace {
 
 Error unreadable(std::string_view what, std::string_view text, std::string_view why, PlateFormat format)
 {
@@ -108,6 +107,17 @@ PlateChange plateChange(std::optional<PlateFormat> chosen, int wellTableRowCount
     const PlateFormat format = chosen.value_or(PlateFormat::Wells384);
     return PlateChange{chosen == PlateFormat::Wells96, chosen == PlateFormat::Wells384, wellTableRowCount > 2,
                        std::string(1, lastRowLetter(format)), std::to_string(plateCols(format))};
+}
+
+std::optional<WellPos> parseWellName(std::string_view name)
+{
+    std::size_t letters = 0;
+    while (letters < name.size() && letters < 2 && isAsciiLetter(name[letters]))
+        ++letters;
+    const auto col = parseWholeNumber(name.substr(letters), PlusSign::Refused);
+    if (letters == 0 || !col || *col < 1)
+        return std::nullopt;
+    return WellPos{rowletterstonumber(name.substr(0, letters)), *col};
 }
 
 int rowletterstonumber(std::string_view label)

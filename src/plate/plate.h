@@ -31,6 +31,11 @@ struct WellPos {
 // "A1", "H12", "P24": row letter, then the column in decimal without leading zeros.
 std::string wellName(int row, int col);
 
+// The position a well name gives: one or two row letters (either case), then a column number
+// of 1 or more without a sign ("B3", "p24", "AA1"); nullopt for any other text. Whether the
+// well lies on a plate is the caller's question.
+std::optional<WellPos> parseWellName(std::string_view name);
+
 int checkListIndex(PlateFormat format, int row, int col);
 WellPos wellAtIndex(PlateFormat format, int index);
 
@@ -71,6 +76,11 @@ struct WellRange {
     int lastCol;
     bool operator==(const WellRange&) const = default;
 };
+
+// Every bound on the plate; a reversed range may still be.
+bool onPlate(PlateFormat format, const WellRange& range);
+// "Rows must lie within A to H and columns within 1 to 12.": what onPlate asks, for messages.
+std::string boundsText(PlateFormat format);
 
 // Reads the four range edits ("from" row, "thru" row, "from" column, "thru" column) and checks
 // them against the plate. A range is refused as a whole when an edit is empty or unreadable or a

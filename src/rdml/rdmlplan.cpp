@@ -6,38 +6,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
 
 namespace morvane::rdml {
-
-// "B12" into row 2, column 12, letter case aside; false for anything else.
-bool parseWell(std::string_view name, int& row, int& col)
-{
-    std::size_t letters = 0;
-    row = 0;
-    while (letters < name.size() && isAsciiLetter(name[letters]) && letters < 2)
-        row = row * 26 + (upperAscii(name[letters++]) - 'A' + 1);
-    if (letters == 0 || letters == name.size())
-        return false;
-    const auto number = parseWholeNumber(name.substr(letters), PlusSign::Refused);
-    if (!number)
-        return false;
-    col = *number;
-    return true;
-}
-
-namespace {
-
-std::string_view trimBlanks(std::string_view cell)
-{
-    while (!cell.empty() && cell.front() == ' ')
-        cell.remove_prefix(1);
-    while (!cell.empty() && cell.back() == ' ')
-        cell.remove_suffix(1);
-    return cell;
-}
-
-} // namespace
 
 bool isDecimalNumber(std::string_view cell)
 {
@@ -134,9 +106,13 @@ Status checkChannels(const std::vector<std::string>& channels)
     return success();
 }
 
-bool onPlate(PlateFormat format, std::string_view name, int& row, int& col)
+// The well's place when the name is one of the plate's wells.
+std::optional<WellPos> wellOnPlate(PlateFormat format, std::string_view name)
 {
-    return parseWell(name, row, col) && row >= 1 && row <= plateRows(format) && col >= 1 && col <= plateCols(format);
+    const auto well = parseWellName(name);
+    if (!well || well->row > plateRows(format) || well->col > plateCols(format))
+        return std::nullopt;
+    return well;
 }
 
 // The reacts of one run: a react per ticked well that a table holds a row for.
@@ -153,13 +129,13 @@ std::vector<React> reactsOf(const RdmlContent& content, const PlanRun& run, Rdml
             const std::string& name = table.cell(row, 0);
             if (name.empty())
                 continue; // the empty row of a table without wells
-            int r = 0;
-            int c = 0;
-            if (!onPlate(format, name, r, c)) {
+            const auto well = wellOnPlate(format, name);
+            if (!well) {
                 if (channel == 0 && noteOffPlate)
                     summary.wellsOffPlate.push_back(name);
                 continue;
             }
+            const auto [r, c] = *well;
             const auto index = static_cast<std::size_t>(checkListIndex(format, r, c));
             if (!content.ticks.empty() && (index >= content.ticks.size() || !content.ticks[index]))
                 continue;
@@ -173,10 +149,10 @@ std::vector<React> reactsOf(const RdmlContent& content, const PlanRun& run, Rdml
     std::unordered_map<int, int> temperatureRowById;
     if (run.temperatures)
         for (int row = run.temperatures->rowCount() - 1; row >= 1; --row) {
-            int r = 0;
-            int c = 0;
-            if (run.temperatures->colCount() > 0 && onPlate(format, run.temperatures->cell(row, 0), r, c))
-                temperatureRowById[reactId(format, r, c)] = row;
+            const auto well =
+                run.temperatures->colCount() > 0 ? wellOnPlate(format, run.temperatures->cell(row, 0)) : std::nullopt;
+            if (well)
+                temperatureRowById[reactId(format, well->row, well->col)] = row;
         }
     std::vector<React> reacts;
     for (int id = 1; id <= wellCount(format); ++id) {
@@ -315,10 +291,8 @@ Expected<Plan> makePlan(const RdmlContent& content, RdmlSummary& summary)
             plan.meltChannel.push_back(found == names.end() ? -1 : static_cast<int>(found - names.begin()));
         }
         for (const MeltWell& well : content.melt->wells) {
-            int r = 0;
-            int c = 0;
-            if (onPlate(content.format, well.name, r, c))
-                meltById.try_emplace(reactId(content.format, r, c), &well);
+            if (const auto pos = wellOnPlate(content.format, well.name))
+                meltById.try_emplace(reactId(content.format, pos->row, pos->col), &well);
         }
     }
 

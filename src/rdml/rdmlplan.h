@@ -11,8 +11,6 @@
 
 namespace morvane::rdml {
 
-// "B12" into row 2, column 12, letter case aside; false for anything else.
-bool parseWell(std::string_view name, int& row, int& col);
 // A decimal number with a point or a comma, in the notation appendNumber takes.
 bool isDecimalNumber(std::string_view cell);
 // Appends a number with a point for its decimal separator; false when the cell is no decimal

@@ -1,18 +1,10 @@
 #include "xlsx/sheetscan.h"
 
+#include "common/text.h"
 #include "xlsx/xmltokens.h"
 
 namespace morvane::xlsx {
 namespace {
-
-std::string_view trimmed(std::string_view v)
-{
-    while (!v.empty() && isXmlSpace(v.front()))
-        v.remove_prefix(1);
-    while (!v.empty() && isXmlSpace(v.back()))
-        v.remove_suffix(1);
-    return v;
-}
 
 // The two attributes the scan reads; a head of a megabyte of others then costs nothing.
 bool keptAttribute(std::string_view name)
@@ -64,8 +56,8 @@ SheetViewScan scanSheetViews(std::string_view xml, bool complete)
         bool viewZero = false;
         for (const XmlAttribute& a : tag.attributes) {
             if (a.name == "workbookViewId")
-                viewZero = trimmed(a.value) == "0";
-            else if (a.name == "tabSelected" && (trimmed(a.value) == "1" || trimmed(a.value) == "true"))
+                viewZero = trimBlanks(a.value) == "0";
+            else if (a.name == "tabSelected" && (trimBlanks(a.value) == "1" || trimBlanks(a.value) == "true"))
                 selected = &a;
         }
         if (viewZero && selected)

@@ -44,9 +44,9 @@ bool appendShortDecimal(std::string& out, double value)
         if (scaled >= kFifteenDigits)
             return false;
         // Only the whole number nearest to it can be the digits: below 10^15 the product is within
-        // a quarter of them. Half added, then cut: no rounding function (a call into the maths
-        // library on this target). The product is positive, and one within a hair of a half is
-        // no one's digits whichever way it goes.
+        // a quarter of them. Adding a half and cutting rounds it without a call into the maths
+        // library; the product is positive, and one within a hair of a half is no one's digits
+        // whichever way it goes.
         // NOLINTNEXTLINE(bugprone-incorrect-roundings)
         const auto digits = static_cast<std::uint64_t>(scaled + 0.5);
         if (static_cast<double>(digits) / kPowersOfTen[places] != magnitude)

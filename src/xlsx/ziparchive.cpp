@@ -5,15 +5,9 @@
 
 #include <zip.h>
 
-#ifdef MORVANE_LIBZIP_SONAME
-#include <dlfcn.h>
-#endif
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 namespace morvane::xlsx {
 
@@ -21,107 +15,21 @@ namespace {
 
 constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
 
-// libzip, and what it links (OpenSSL, bzip2, zlib), are loaded when a stored archive is first
-// read: a run that only writes new files never needs them, and loading them at start-up would
-// be a tenth of such a run's time.
-struct LibZip {
-    decltype(&::zip_discard) discard;
-    decltype(&::zip_error_code_zip) error_code_zip;
-    decltype(&::zip_error_fini) error_fini;
-    decltype(&::zip_error_init) error_init;
-    decltype(&::zip_error_strerror) error_strerror;
-    decltype(&::zip_fclose) fclose;
-    decltype(&::zip_file_get_error) file_get_error;
-    decltype(&::zip_fopen_index) fopen_index;
-    decltype(&::zip_fread) fread;
-    decltype(&::zip_get_num_entries) get_num_entries;
-    decltype(&::zip_open_from_source) open_from_source;
-    decltype(&::zip_source_buffer_create) source_buffer_create;
-    decltype(&::zip_source_free) source_free;
-    decltype(&::zip_stat_index) stat_index;
-    decltype(&::zip_strerror) strerror;
-};
-
-#ifdef MORVANE_LIBZIP_SONAME
-const LibZip* loadLibZip(std::string& why)
-{
-    void* handle = dlopen(MORVANE_LIBZIP_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        why = dlerror();
-        return nullptr;
-    }
-    static LibZip api;
-    bool complete = true;
-    const auto load = [&](auto& function, const char* name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
-        complete = complete && function != nullptr;
-    };
-    load(api.discard, "zip_discard");
-    load(api.error_code_zip, "zip_error_code_zip");
-    load(api.error_fini, "zip_error_fini");
-    load(api.error_init, "zip_error_init");
-    load(api.error_strerror, "zip_error_strerror");
-    load(api.fclose, "zip_fclose");
-    load(api.file_get_error, "zip_file_get_error");
-    load(api.fopen_index, "zip_fopen_index");
-    load(api.fread, "zip_fread");
-    load(api.get_num_entries, "zip_get_num_entries");
-    load(api.open_from_source, "zip_open_from_source");
-    load(api.source_buffer_create, "zip_source_buffer_create");
-    load(api.source_free, "zip_source_free");
-    load(api.stat_index, "zip_stat_index");
-    load(api.strerror, "zip_strerror");
-    if (!complete)
-        why = std::string(MORVANE_LIBZIP_SONAME) + " lacks functions this program calls";
-    return complete ? &api : nullptr;
-}
-#else
-const LibZip* loadLibZip(std::string&)
-{
-    static const LibZip api{&::zip_discard,         &::zip_error_code_zip,   &::zip_error_fini,
-                            &::zip_error_init,      &::zip_error_strerror,   &::zip_fclose,
-                            &::zip_file_get_error,  &::zip_fopen_index,      &::zip_fread,
-                            &::zip_get_num_entries, &::zip_open_from_source, &::zip_source_buffer_create,
-                            &::zip_source_free,     &::zip_stat_index,       &::zip_strerror};
-    return &api;
-}
-#endif
-
-struct LoadedLibZip {
-    std::string why;
-    const LibZip* api = loadLibZip(why);
-};
-
-const LoadedLibZip& loadedLibZip()
-{
-    static const LoadedLibZip loaded;
-    return loaded;
-}
-
-// Only after loadedLibZip() found it: every call on an open archive.
-const LibZip& api()
-{
-    return *loadedLibZip().api;
-}
-
-} // namespace
-
-namespace {
 std::string zipErrorText(zip_error_t* error)
 {
-    std::string text = api().error_strerror(error);
-    api().error_fini(error);
+    std::string text = zip_error_strerror(error);
+    zip_error_fini(error);
     return text;
 }
 
 struct FileCloser {
-    void operator()(zip_file_t* file) const { api().fclose(file); }
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
 std::uint64_t declaredSizeOf(zip_t* archive, std::size_t index)
 {
     zip_stat_t st;
-    if (api().stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+    if (zip_stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
         return st.size;
     return 0;
 }
@@ -138,18 +46,18 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
     const std::uint64_t declared = declaredSizeOf(archive, index);
     if (failOverCap && declared > cap)
         return tooLarge();
-    std::unique_ptr<zip_file_t, FileCloser> file(api().fopen_index(archive, index, 0));
+    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive, index, 0));
     if (!file)
-        return Error{"part '" + name + "' cannot be read (" + api().strerror(archive) + ")"};
+        return Error{"part '" + name + "' cannot be read (" + zip_strerror(archive) + ")"};
     std::uint64_t total = 0;
     char chunk[64 * 1024];
     for (;;) {
-        const zip_int64_t n = api().fread(file.get(), chunk, sizeof chunk);
+        const zip_int64_t n = zip_fread(file.get(), chunk, sizeof chunk);
         if (n < 0) {
-            zip_error_t* error = api().file_get_error(file.get());
-            if (api().error_code_zip(error) == ZIP_ER_CRC)
+            zip_error_t* error = zip_file_get_error(file.get());
+            if (zip_error_code_zip(error) == ZIP_ER_CRC)
                 return Error{"part '" + name + "' is damaged: its checksum does not match its contents"};
-            return Error{"part '" + name + "' cannot be read (" + api().error_strerror(error) + ")"};
+            return Error{"part '" + name + "' cannot be read (" + zip_error_strerror(error) + ")"};
         }
         if (n == 0)
             break;
@@ -169,37 +77,35 @@ Status inflateEntry(zip_t* archive, std::size_t index, const std::string& name, 
 
 Expected<ZipArchive> ZipArchive::open(std::string_view bytes, std::uint64_t maxEntries, std::uint64_t maxTotalBytes)
 {
-    if (!loadedLibZip().api)
-        return Error{"the zip library cannot be loaded (" + loadedLibZip().why + ")"};
     ZipArchive archive;
     zip_error_t error;
-    api().error_init(&error);
+    zip_error_init(&error);
     // Only read: the rewrite is commit()'s own, so libzip needs no copy of the bytes to write to.
-    zip_source_t* source = api().source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
     if (!source)
         return Error{zipErrorText(&error)};
-    archive.m_zip = api().open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
-    if (!archive.m_zip && api().error_code_zip(&error) == ZIP_ER_EXISTS) {
+    archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
+    if (!archive.m_zip && zip_error_code_zip(&error) == ZIP_ER_EXISTS) {
         // An entry name found twice; libzip does not say which, the loop below does.
-        api().error_fini(&error);
-        api().error_init(&error);
-        archive.m_zip = api().open_from_source(source, ZIP_RDONLY, &error);
+        zip_error_fini(&error);
+        zip_error_init(&error);
+        archive.m_zip = zip_open_from_source(source, ZIP_RDONLY, &error);
     }
     if (!archive.m_zip) {
-        api().source_free(source);
+        zip_source_free(source);
         return Error{"it is not a valid ZIP archive (" + zipErrorText(&error) + ")"};
     }
-    api().error_fini(&error);
+    zip_error_fini(&error);
 
-    const zip_int64_t count = api().get_num_entries(archive.m_zip, 0);
+    const zip_int64_t count = zip_get_num_entries(archive.m_zip, 0);
     if (count < 0 || static_cast<std::uint64_t>(count) > maxEntries)
         return Error{"it holds more than " + std::to_string(maxEntries) + " parts"};
     archive.m_names.reserve(static_cast<std::size_t>(count));
     std::uint64_t total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
-        if (api().stat_index(archive.m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
-            return Error{"entry " + std::to_string(i) + " cannot be read (" + api().strerror(archive.m_zip) + ")"};
+        if (zip_stat_index(archive.m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+            return Error{"entry " + std::to_string(i) + " cannot be read (" + zip_strerror(archive.m_zip) + ")"};
         std::string name = st.name;
         if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
             return Error{"part " + quoteForMessage(name) + " is encrypted"};
@@ -259,7 +165,7 @@ ZipArchive ZipArchive::fromParts(std::vector<std::pair<std::string, std::string>
 void ZipArchive::close()
 {
     if (m_zip)
-        api().discard(m_zip);
+        zip_discard(m_zip);
     m_zip = nullptr;
     m_parts.clear();
     m_inMemory = false;
@@ -355,14 +261,14 @@ Expected<std::string> ZipArchive::build(const std::vector<std::pair<std::string,
 Status ZipArchive::copyStored(std::size_t index, std::uint64_t size, char* out) const
 {
     const auto cannotCopy = [&] {
-        return Error{"cannot copy part " + quoteForMessage(m_names[index]) + " (" + api().strerror(m_zip) + ")"};
+        return Error{"cannot copy part " + quoteForMessage(m_names[index]) + " (" + zip_strerror(m_zip) + ")"};
     };
-    std::unique_ptr<zip_file_t, FileCloser> file(api().fopen_index(m_zip, index, ZIP_FL_COMPRESSED));
+    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_zip, index, ZIP_FL_COMPRESSED));
     if (!file)
         return cannotCopy();
     std::uint64_t copied = 0;
     while (copied < size) {
-        const zip_int64_t n = api().fread(file.get(), out + copied, size - copied);
+        const zip_int64_t n = zip_fread(file.get(), out + copied, size - copied);
         if (n <= 0)
             return cannotCopy();
         copied += static_cast<std::uint64_t>(n);
@@ -388,7 +294,7 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
     std::uint64_t stored = 0;
     for (std::size_t i = 0; i < m_names.size() && !m_inMemory; ++i) {
         zip_stat_t st;
-        if (!replaced[i] && api().stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE))
+        if (!replaced[i] && zip_stat_index(m_zip, i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE))
             stored += st.comp_size;
     }
     writer.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(stored, 1ull << 30)) + std::size_t{64} * 1024);
@@ -404,8 +310,8 @@ Expected<std::string> ZipArchive::commit(int compressionLevel)
         zip_stat_t st;
         constexpr zip_uint64_t kNeeded =
             ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_MTIME;
-        if (api().stat_index(m_zip, i, 0, &st) != 0 || (st.valid & kNeeded) != kNeeded)
-            return Error{"cannot copy part " + quoteForMessage(name) + " (" + api().strerror(m_zip) + ")"};
+        if (zip_stat_index(m_zip, i, 0, &st) != 0 || (st.valid & kNeeded) != kNeeded)
+            return Error{"cannot copy part " + quoteForMessage(name) + " (" + zip_strerror(m_zip) + ")"};
         const StoredEntry entry{st.comp_method, st.crc, st.size, st.comp_size, st.mtime};
         if (auto added = writer.addStored(name, entry, [&](char* out) { return copyStored(i, st.comp_size, out); });
             !added)
@@ -444,30 +350,28 @@ const std::map<std::size_t, std::string>& ChecksumCheck::damaged()
 
 void ChecksumCheck::run()
 {
-    if (!loadedLibZip().api)
-        return;
     zip_error_t error;
-    api().error_init(&error);
+    zip_error_init(&error);
     // A second, read-only view of the same bytes: libzip keeps state per archive.
-    zip_source_t* source = api().source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
-    zip_t* archive = source ? api().open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-    api().error_fini(&error);
+    zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
+    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    zip_error_fini(&error);
     if (!archive) {
-        api().source_free(source);
+        zip_source_free(source);
         return;
     }
-    const zip_int64_t count = api().get_num_entries(archive, 0);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
     const auto stop = [&](std::string_view) { return m_stop.load(); };
     for (zip_int64_t i = 0; i < count && !m_stop; ++i) {
         const auto index = static_cast<std::size_t>(i);
         zip_stat_t st;
-        if (api().stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+        if (zip_stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
             continue;
         if (auto intact = inflateEntry(archive, index, st.name, std::numeric_limits<std::uint64_t>::max(), true, stop);
             !intact && !m_stop)
             m_damaged.emplace(index, intact.error().message);
     }
-    api().discard(archive);
+    zip_discard(archive);
 }
 
 } // namespace morvane::xlsx

@@ -4,7 +4,7 @@
 #include "app/curveplot.h"
 #include "app/elidedlabel.h"
 #include "app/guitest.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QLabel>
 #include <QLineEdit>

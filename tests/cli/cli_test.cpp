@@ -271,10 +271,10 @@ TEST(ConvertWells, ListParsing)
     const auto wells = morvane::parseWellList(" A1, b3 ,C1:D4,AA12");
     ASSERT_TRUE(wells.ok());
     const std::vector<WellRect> expected = {
-        {"A1", "A", "1", "A", "1"},
-        {"b3", "b", "3", "b", "3"},
-        {"C1:D4", "C", "1", "D", "4"},
-        {"AA12", "AA", "12", "AA", "12"},
+        {"A1", {1, 1}, {1, 1}},
+        {"b3", {2, 3}, {2, 3}},
+        {"C1:D4", {3, 1}, {4, 4}},
+        {"AA12", {27, 12}, {27, 12}},
     };
     EXPECT_EQ(*wells, expected);
     for (const char* bad : {",", "A1,", "A", "7", "A-1", "A1:", ":A1", "A 1", "A1;B2", "Ä1"})
@@ -304,7 +304,10 @@ TEST(ConvertWells, TicksOnThePlate)
     EXPECT_EQ(off.error().message, "the wells 'P24' do not lie on the 96-well plate: Rows must lie within A to H and "
                                    "columns within 1 to 12.");
     EXPECT_TRUE(morvane::wellTicks(PlateFormat::Wells384, *morvane::parseWellList("P24")).ok());
-    for (const char* bad : {"A0", "A13", "AA1", "A1:A99999999999"})
+    // Column 0 and a column past any int are no wells; the others lie off the plate.
+    for (const char* bad : {"A0", "A1:A99999999999"})
+        EXPECT_FALSE(morvane::parseWellList(bad).ok()) << bad;
+    for (const char* bad : {"A13", "AA1", "I1:A1"})
         EXPECT_FALSE(morvane::wellTicks(PlateFormat::Wells96, *morvane::parseWellList(bad)).ok()) << bad;
 }
 
@@ -375,8 +378,7 @@ TEST(ConvertFiles, SeveralFilesIntoOneWorkbookAndAFailureStopsNoOther)
     EXPECT_EQ(r.err, "morvane-convert: " + bad +
                          ":5: 'three' is not a valid integer value (cycle number)\n"
                          "morvane-convert: " +
-                         (dir / "none.txt") + ": cannot open '" + (dir / "none.txt") +
-                         "': No such file or directory\n");
+                         (dir / "none.txt") + ": cannot open '" + (dir / "none.txt") + "': there is no such file\n");
 }
 
 TEST(ConvertFiles, ALongBatchIsWrittenInPartsAndLosesNoSheet)

@@ -16,7 +16,7 @@
 
 #include "conversion/programs.h"
 #include "conversion/welltable.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 class ConvertTest : public QObject {
     Q_OBJECT

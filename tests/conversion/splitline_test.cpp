@@ -40,55 +40,35 @@ TEST_P(SplitlineTest, ShortLineFieldFromTheEndAsTheWholeCutGivesIt)
             EXPECT_EQ(count, whole.size());
             EXPECT_EQ(field, whole.fromEnd(fromEnd));
         }
-        // The same line followed by more text, read in one window (with 64-byte vectors where the
-        // processor has them, and without): what follows counts for nothing.
-        const std::string text = line + "x \"y\"\t" + std::string(64, 'z');
-        for (const bool wide : {true, false}) {
-            morvane::allowWideWindow(wide);
-            ASSERT_EQ(
-                morvane::fieldOfShortLine(std::string_view(text).substr(0, line.size()), fromEnd, count, field, true),
-                taken);
-            if (taken) {
-                EXPECT_EQ(count, whole.size());
-                EXPECT_EQ(field, whole.fromEnd(fromEnd));
-            }
-        }
-        morvane::allowWideWindow(true);
     }
 }
 
-// Random short lines of fields, separators, quotes and bytes beside the separators' range: each
-// way of reading the window cuts them, and finds a field from the end, as the whole cut does.
-TEST(SplitlineWindow, RandomLinesAsTheWholeCut)
+// Random lines of fields, separators, quotes and bytes beside the separators' range, short and
+// across several 64-byte chunks: the fast cut gives the fields the byte-by-byte cut gives, and
+// the shortcut finds a field from the end as the whole cut does.
+TEST(Splitline, RandomLinesAsTheBytewiseCut)
 {
     std::mt19937 random(7);
     const std::string bytes = std::string("ab1.\t \x01\x1f\x20\x21\"\x7f\x80\xff", 14) + std::string(1, '\0');
     for (int round = 0; round < 20000; ++round) {
-        std::string text(static_cast<std::size_t>(random() % 64), 'x');
-        for (char& c : text)
-            c = bytes[random() % bytes.size()];
-        const std::size_t length = text.size();
-        text += std::string(64, random() % 2 ? ' ' : 'q');
-        const std::string_view line = std::string_view(text).substr(0, length);
-        FieldList whole;
-        splitline(' ', line, whole);
-        for (const bool wide : {true, false}) {
-            morvane::allowWideWindow(wide);
-            FieldList windowed;
-            splitline(' ', line, windowed, true);
-            ASSERT_EQ(Fields(windowed.begin(), windowed.end()), Fields(whole.begin(), whole.end())) << round;
-            const std::size_t fromEnd = random() % (whole.size() + 2);
-            std::size_t count = 0;
-            std::string_view field;
-            const bool taken = morvane::fieldOfShortLine(line, fromEnd, count, field, true);
-            ASSERT_EQ(taken, line.find('"') == std::string_view::npos) << round;
-            if (taken) {
-                ASSERT_EQ(count, whole.size()) << round;
-                ASSERT_EQ(field, whole.fromEnd(fromEnd)) << round;
-            }
+        std::string line(static_cast<std::size_t>(random() % 150), 'x');
+        for (char& c : line)
+            c = bytes[random() % (round % 2 ? bytes.size() : bytes.size() - 5)]; // every other line without a quote
+        FieldList fast;
+        FieldList bytewise;
+        splitline(' ', line, fast);
+        morvane::splitlineBytewise(line, bytewise);
+        ASSERT_EQ(Fields(fast.begin(), fast.end()), Fields(bytewise.begin(), bytewise.end())) << round;
+        const std::size_t fromEnd = random() % (fast.size() + 2);
+        std::size_t count = 0;
+        std::string_view field;
+        const bool taken = morvane::fieldOfShortLine(line, fromEnd, count, field);
+        ASSERT_EQ(taken, line.size() < 64 && line.find('"') == std::string::npos) << round;
+        if (taken) {
+            ASSERT_EQ(count, bytewise.size()) << round;
+            ASSERT_EQ(field, bytewise.fromEnd(fromEnd)) << round;
         }
     }
-    morvane::allowWideWindow(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -125,17 +105,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{std::string("a\0b !c\x7f\x80\xff", 9), {std::string("a\0b", 3), "!c\x7f\x80\xff"}},
                       SplitCase{"w " + std::string(66, 'x') + " \"q r\"", {"w", std::string(66, 'x'), "q r"}},
                       SplitCase{"\"", {""}}, SplitCase{"x \"", {"x", ""}}));
-
-TEST(Splitline, TabAndSpaceSeparatorSplitAlike)
-{
-    FieldList a, b;
-    const std::string line = "B7 \"x y\"\tz  2\t1";
-    splitline(' ', line, a);
-    splitline('\t', line, b);
-    ASSERT_EQ(a.size(), b.size());
-    for (std::size_t i = 0; i < a.size(); ++i)
-        EXPECT_EQ(a[i], b[i]);
-}
 
 TEST(Splitline, ReusedListDropsTheFieldsOfTheLineBefore)
 {

@@ -5,7 +5,7 @@
 #include "app/guitest.h"
 #include "app/stringgrid.h"
 #include "layout/platelayout.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 #include "xlsx/ziparchive.h"
 
 #include <QComboBox>

@@ -3,7 +3,7 @@
 
 #include "app/curveplot.h"
 #include "app/guitest.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // extraction into the export table and the separator question.
 
 #include "app/guitest.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

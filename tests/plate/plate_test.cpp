@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,18 @@ TEST(Plate, RowLettersToNumber)
                                                  {"AA", 27}, {"aa", 27}, {"AF", 32}, {"AFZ", 32}, {"", 0}};
     for (const auto& [label, number] : cases)
         EXPECT_EQ(rowletterstonumber(label), number) << label;
+}
+
+TEST(Plate, WellNames)
+{
+    using morvane::WellPos;
+    const std::pair<const char*, std::optional<WellPos>> cases[] = {
+        {"A1", WellPos{1, 1}}, {"p24", WellPos{16, 24}}, {"B03", WellPos{2, 3}}, {"AA1", WellPos{27, 1}},
+        {"A0", std::nullopt},  {"A-1", std::nullopt},    {"A+1", std::nullopt},  {"ABC1", std::nullopt},
+        {"1A", std::nullopt},  {"A", std::nullopt},      {"A1 ", std::nullopt},  {"", std::nullopt},
+    };
+    for (const auto& [name, pos] : cases)
+        EXPECT_EQ(morvane::parseWellName(name), pos) << name;
 }
 
 TEST(Plate, FilterOfTheRangeEdits)

@@ -18,7 +18,7 @@
 #include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

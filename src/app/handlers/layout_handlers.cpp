@@ -13,7 +13,7 @@
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
 #include "layout/platelayout.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QComboBox>
 #include <QDir>

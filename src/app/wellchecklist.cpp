@@ -1,4 +1,4 @@
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include "app/findingmarks.h"
 #include "app/samplecolours.h"

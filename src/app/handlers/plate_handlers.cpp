@@ -13,7 +13,7 @@
 #include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 
 #include <QCheckBox>
 #include <QComboBox>

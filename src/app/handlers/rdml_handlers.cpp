@@ -10,7 +10,7 @@
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
-#include "plate/wellchecklist.h"
+#include "app/wellchecklist.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
