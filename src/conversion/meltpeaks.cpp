@@ -270,10 +270,10 @@ std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>
     return curves;
 }
 
-std::string meltTemperatureText(double celsius)
+std::string meltTemperatureText(double celsius, int decimals)
 {
     char buffer[32];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, celsius, std::chars_format::fixed, 2);
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, celsius, std::chars_format::fixed, decimals);
     return written.ec == std::errc() ? std::string(buffer, written.ptr) : std::string();
 }
 

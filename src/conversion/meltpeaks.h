@@ -66,8 +66,9 @@ MeltAnalysis analyseMelt(std::span<const double> temperatures, std::span<const d
 MeltAnalysis analyseMeltWell(const MeltCurves& curves, const MeltWell& well, std::size_t channel,
                              const MeltPeakSettings& settings = {});
 
-// A melting temperature as the tool, RDML and RDES write it: two decimals, a point.
-std::string meltTemperatureText(double celsius);
+// A melting temperature as the tool, RDML and RDES write it: two decimals, a point (a note to read
+// takes one).
+std::string meltTemperatureText(double celsius, int decimals = 2);
 // The peaks' temperatures, highest peak first, joined by ';' ("81.30;74.02"); empty for none.
 std::string meltPeaksText(const std::vector<MeltPeak>& peaks);
 

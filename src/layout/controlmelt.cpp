@@ -3,7 +3,6 @@
 #include "common/text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 
@@ -22,14 +21,6 @@ std::string controlLabel(std::string_view sampleType)
     for (char& c : label)
         c = upperAscii(c);
     return label;
-}
-
-// A temperature with one decimal, as a note shows it.
-std::string degrees(double celsius)
-{
-    char buffer[32];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, celsius, std::chars_format::fixed, 1);
-    return std::string(buffer, written.ptr) + " °C";
 }
 
 // Each well's layout entry for `channel`, by its folded name.
@@ -64,7 +55,7 @@ std::map<std::string, double> productTemperatures(const std::map<std::string, co
 
 std::string meaning(double peak, const double* product, const ControlMeltSettings& settings, std::string_view type)
 {
-    const std::string tm = degrees(peak);
+    const std::string tm = meltTemperatureText(peak, 1) + " °C";
     if (product && std::abs(peak - *product) <= settings.productTolerance)
         return "product at " + tm + (type == "nrt" ? ", likely genomic DNA" : ", likely contamination");
     if (product && peak <= *product - settings.dimerGap)
