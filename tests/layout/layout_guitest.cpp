@@ -4,8 +4,8 @@
 #include "app/findingmarks.h"
 #include "app/guitest.h"
 #include "app/stringgrid.h"
-#include "layout/platelayout.h"
 #include "app/wellchecklist.h"
+#include "layout/platelayout.h"
 #include "xlsx/ziparchive.h"
 
 #include <QComboBox>

@@ -9,6 +9,7 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "app/wellchecklist.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
@@ -18,7 +19,6 @@
 #include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "app/wellchecklist.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

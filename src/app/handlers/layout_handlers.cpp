@@ -8,12 +8,12 @@
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/wellchecklist.h"
 #include "common/text.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
 #include "layout/platelayout.h"
-#include "app/wellchecklist.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -6,6 +6,7 @@
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/wellchecklist.h"
 #include "common/text.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
@@ -13,7 +14,6 @@
 #include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "app/wellchecklist.h"
 
 #include <QCheckBox>
 #include <QComboBox>
