@@ -150,49 +150,27 @@ TEST(MeltPeaks, KeepsTheCurveItAnalysed)
 
 namespace {
 
-struct ConsortiumPeak {
-    double temperature = NAN; // NaN: no peak
-    double share = 0;         // of the normalised curve's fall
-};
-
-// The consortium's analysis (rdmlpython 3.0.1, Run.meltCurveAnalysis with its defaults) of the
-// RDML that this program writes from the real 384-well export and its layout; see
-// tests/data/PROVENANCE.md and consortium_melt.py, which made the table.
-std::map<std::string, ConsortiumPeak> consortiumPeaks()
+// The tab-separated fields of each line of a file of tests/data.
+std::vector<std::vector<std::string>> tableRows(const std::string& name)
 {
-    std::ifstream in(std::string(MORVANE_TESTDATA_DIR) + "/melt/lc480_384_nrd1_calibration_rdmlpython.tsv");
-    std::map<std::string, ConsortiumPeak> peaks;
+    std::ifstream in(std::string(MORVANE_TESTDATA_DIR) + "/" + name);
+    std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
-        std::string well, tm, share;
         std::istringstream fields(line);
-        std::getline(fields, well, '\t');
-        std::getline(fields, tm, '\t');
-        std::getline(fields, share, '\t');
-        peaks[well] = tm.empty() ? ConsortiumPeak{} : ConsortiumPeak{std::stod(tm), std::stod(share)};
+        rows.emplace_back();
+        for (std::string field; std::getline(fields, field, '\t');)
+            rows.back().push_back(field);
     }
-    return peaks;
-}
-
-std::map<std::string, std::string> sampleTypes()
-{
-    std::ifstream in(std::string(MORVANE_TESTDATA_DIR) + "/layout/lc480_384_nrd1_calibration_layout.tsv");
-    std::map<std::string, std::string> types;
-    for (std::string line; std::getline(in, line);) {
-        std::string well, sample, type;
-        std::istringstream fields(line);
-        std::getline(fields, well, '\t');
-        std::getline(fields, sample, '\t');
-        std::getline(fields, type, '\t');
-        types[well] = type;
-    }
-    return types;
+    return rows;
 }
 
 } // namespace
 
-// Wells with a clear peak: a main peak whose share is at least a fifth of the plate's 90th
-// percentile, which takes in the small peaks of the no-template and no-RT controls. Flat wells:
-// none, or a share below a twentieth of it.
+// The consortium's analysis (rdmlpython 3.0.1, Run.meltCurveAnalysis with its defaults) of the
+// RDML that this program writes from the real 384-well export and its layout: each well's main
+// peak and its share of the normalised curve's fall (tests/data/PROVENANCE.md). Wells with a clear
+// peak: a share at least a fifth of the plate's 90th percentile, which takes in the small peaks
+// of the no-template and no-RT controls. Flat wells: no peak, or a share below a twentieth of it.
 TEST(MeltPeaks, AgreeWithTheConsortiumsAnalysisOfARealPlate)
 {
     auto text = loadRawFile(std::string(MORVANE_TESTDATA_DIR) + "/lc480_384_nrd1_calibration.txt");
@@ -204,44 +182,44 @@ TEST(MeltPeaks, AgreeWithTheConsortiumsAnalysisOfARealPlate)
     std::map<std::string, std::vector<MeltPeak>> mine;
     for (WellMelt& w : analyseMeltCurves(**melt, 0))
         mine[w.well] = std::move(w.analysis.peaks);
-    const auto theirs = consortiumPeaks();
-    const auto types = sampleTypes();
+    std::map<std::string, bool> controls; // no template or no RT, by the layout
+    for (const auto& row : tableRows("layout/lc480_384_nrd1_calibration_layout.tsv"))
+        controls[row.at(0)] = row.at(2) == "ntc" || row.at(2) == "nrt";
+    const auto theirs = tableRows("melt/lc480_384_nrd1_calibration_rdmlpython.tsv");
     ASSERT_EQ(theirs.size(), 384u);
     std::vector<double> shares;
-    for (const auto& [well, peak] : theirs)
-        if (!std::isnan(peak.temperature))
-            shares.push_back(peak.share);
+    for (const auto& row : theirs)
+        shares.push_back(std::stod(row.at(2)));
     std::sort(shares.begin(), shares.end());
     const double clear = shares[shares.size() * 9 / 10] / 5;
 
     struct Count {
         int clear = 0, found = 0, foundNear = 0, both = 0, near = 0;
-    };
-    std::map<bool, Count> counts; // by control (no template, no RT) or not
+    } all, control;
     std::vector<std::string> flatWithPeak;
-    for (const auto& [well, peak] : theirs) {
-        const std::vector<MeltPeak>& found = mine[well];
-        Count& count = counts[types.at(well) == "ntc" || types.at(well) == "nrt"];
-        const bool near = !found.empty() && std::abs(found.front().temperature - peak.temperature) <= 0.5;
-        count.both += !found.empty() && !std::isnan(peak.temperature);
-        count.near += near;
-        if (peak.share >= clear) {
-            ++count.clear;
-            count.found += !found.empty();
-            count.foundNear += near;
+    for (const auto& row : theirs) {
+        const std::vector<MeltPeak>& found = mine[row[0]];
+        const double share = std::stod(row[2]);
+        const bool near =
+            !found.empty() && !row[1].empty() && std::abs(found.front().temperature - std::stod(row[1])) <= 0.5;
+        for (Count* count : {&all, controls[row[0]] ? &control : nullptr}) {
+            if (!count)
+                continue;
+            count->both += !found.empty() && !row[1].empty();
+            count->near += near;
+            count->clear += share >= clear;
+            count->found += share >= clear && !found.empty();
+            count->foundNear += share >= clear && near;
         }
         // A18's primer dimers melt from 64 to 70 °C, where the consortium's background fit starts.
-        if (peak.share < clear / 4 && !found.empty() && well != "A18")
-            flatWithPeak.push_back(well);
+        if (share < clear / 4 && !found.empty() && row[0] != "A18")
+            flatWithPeak.push_back(row[0]);
     }
-    const Count all{counts[false].clear + counts[true].clear, counts[false].found + counts[true].found, 0,
-                    counts[false].both + counts[true].both, counts[false].near + counts[true].near};
     EXPECT_GT(all.clear, 300);
     EXPECT_GE(all.found, 0.95 * all.clear) << all.found << " of " << all.clear;
     EXPECT_GE(all.near, 0.95 * all.both) << all.near << " of " << all.both;
-    const Count& controls = counts[true];
-    EXPECT_GT(controls.clear, 50);
-    EXPECT_GE(controls.found, 0.75 * controls.clear) << controls.found << " of " << controls.clear;
-    EXPECT_GE(controls.foundNear, 0.9 * controls.found) << controls.foundNear << " of " << controls.found;
+    EXPECT_GT(control.clear, 50);
+    EXPECT_GE(control.found, 0.75 * control.clear) << control.found << " of " << control.clear;
+    EXPECT_GE(control.foundNear, 0.9 * control.found) << control.foundNear << " of " << control.found;
     EXPECT_EQ(flatWithPeak, std::vector<std::string>());
 }
