@@ -93,10 +93,10 @@ StringGrid::StringGrid(morvane::Grid initial, QWidget* parent) : QTableView(pare
     setWordWrap(false);
     // Tab leaves the table for the next control instead of walking its thousands of cells.
     setTabKeyNavigation(false);
-    horizontalHeader()->setDefaultSectionSize(64);
+    horizontalHeader()->setDefaultSectionSize(kReadingColumnWidth);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
-    verticalHeader()->setDefaultSectionSize(20);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setHighlightSections(false);
     verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -115,7 +115,7 @@ void StringGrid::setGrid(morvane::Grid grid)
     fitReadings();
     if (m_model->columnCount() > 0 && m_model->rowCount() > 0) {
         resizeColumnToContents(0);
-        setColumnWidth(0, std::clamp(columnWidth(0), 64, 240));
+        setColumnWidth(0, std::clamp(columnWidth(0), kSampleColumnMinWidth, kSampleColumnMaxWidth));
     }
 }
 
@@ -148,7 +148,7 @@ void StringGrid::syncHeaders()
     const auto& g = m_model->grid();
     horizontalHeader()->setVisible(g.fixedRows() > 0);
     verticalHeader()->setVisible(g.fixedCols() > 0);
-    verticalHeader()->setMinimumWidth(64);
+    verticalHeader()->setMinimumWidth(kRowHeaderMinWidth);
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event)

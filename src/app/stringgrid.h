@@ -62,6 +62,11 @@ private:
     void fitReadings();
 
     static constexpr int kReadingColumnWidth = 64;
+    static constexpr int kRowHeight = 20;
+    // The sample names get room of their own, between these widths.
+    static constexpr int kSampleColumnMinWidth = 64;
+    static constexpr int kSampleColumnMaxWidth = 240;
+    static constexpr int kRowHeaderMinWidth = 64; // wide enough for "P24" and "well"
     static constexpr int kCellPadding = 12;
     static constexpr int kMeasuredTexts = 64; // of the longest length: digits differ little in width
 

@@ -10,10 +10,10 @@ namespace morvane {
 // at most one decimal separator `separator` ('.' or ','), an optional exponent ("1.5e3"). No
 // blanks and no plus sign; a number beyond a double (1e999, and 1e-999, which would read as 0)
 // is none.
-std::optional<double> parseDecimal(std::string_view text, char separator = '.');
+[[nodiscard]] std::optional<double> parseDecimal(std::string_view text, char separator = '.');
 
 // The same with either separator: a text holding a comma is read with the comma as the
 // separator, any other with the point. Files are written under either locale.
-std::optional<double> parseDecimalEitherSeparator(std::string_view text);
+[[nodiscard]] std::optional<double> parseDecimalEitherSeparator(std::string_view text);
 
 } // namespace morvane

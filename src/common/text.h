@@ -81,7 +81,7 @@ template <typename Int> std::errc readWholeNumber(std::string_view text, PlusSig
 // Defined here rather than in text.cpp because every cell of an export goes through it, and
 // only inlined is it as fast as a loop written in place.
 template <typename Int = int>
-std::optional<Int> parseWholeNumber(std::string_view text, PlusSign plus = PlusSign::Accepted)
+[[nodiscard]] std::optional<Int> parseWholeNumber(std::string_view text, PlusSign plus = PlusSign::Accepted)
 {
     Int value = 0;
     if (detail::readWholeNumber(text, plus, value) != std::errc())
@@ -91,7 +91,7 @@ std::optional<Int> parseWholeNumber(std::string_view text, PlusSign plus = PlusS
 
 // The same notation (plus accepted), but a value beyond int comes back as INT_MIN or INT_MAX:
 // for callers to whom a huge number is still a number, only far out of their range.
-std::optional<int> parseWholeNumberClamped(std::string_view text);
+[[nodiscard]] std::optional<int> parseWholeNumberClamped(std::string_view text);
 
 // The file name of `path` (without its folder) in single quotes, as messages name a file.
 std::string quotedFileName(const std::filesystem::path& path);

@@ -36,7 +36,7 @@ struct LineColumns {
 };
 
 // A temperature as the file writes it, with a point or a comma; nothing when it is no number.
-std::optional<double> parseTemperature(std::string_view field);
+[[nodiscard]] std::optional<double> parseTemperature(std::string_view field);
 
 // One reusable cursor over data lines. Every access that can fail returns false and leaves the
 // reason, with the line, in error().

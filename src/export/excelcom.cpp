@@ -131,9 +131,12 @@ Expected<std::optional<std::string>> WorkbookFile::read()
         return Error{quotedFileName(m_path) + " is too large to open as a workbook (" +
                      std::to_string(before.size >> 20) + " MB; this program opens at most " +
                      std::to_string(m_limits.maxFileBytes >> 20) + " MB)"};
+    // A stream says only that it failed, not why: the file was there a moment ago, so most likely
+    // another program holds it or the user may not read it.
     std::ifstream in(m_path, std::ios::binary);
     if (!in)
-        return Error{quotedFileName(m_path) + " cannot be opened: " + std::generic_category().message(errno)};
+        return Error{quotedFileName(m_path) +
+                     " cannot be opened (no permission to read it, or another program holds it)"};
     std::string bytes(static_cast<std::size_t>(before.size), '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.gcount() != static_cast<std::streamsize>(bytes.size()) || in.peek() != std::ifstream::traits_type::eof())

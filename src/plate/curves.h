@@ -29,7 +29,7 @@ struct Curve {
 // A reading written with either decimal separator ("15.53" or "15,53"); nothing for an empty
 // cell or one that is no number. Whole-number readings such as 41594 are numbers too: a damaged
 // reading is shown, not hidden.
-std::optional<double> parseReading(std::string_view text);
+[[nodiscard]] std::optional<double> parseReading(std::string_view text);
 
 // The curves of `wells` (names, any case) in table order; an empty list stands for every well of
 // the table. Wells the table has no row for are passed over. Colours count the sample names of

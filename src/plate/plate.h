@@ -34,7 +34,7 @@ std::string wellName(int row, int col);
 // The position a well name gives: one or two row letters (either case), then a column number
 // of 1 or more without a sign ("B3", "p24", "AA1"); nullopt for any other text. Whether the
 // well lies on a plate is the caller's question.
-std::optional<WellPos> parseWellName(std::string_view name);
+[[nodiscard]] std::optional<WellPos> parseWellName(std::string_view name);
 
 int checkListIndex(PlateFormat format, int row, int col);
 WellPos wellAtIndex(PlateFormat format, int index);

@@ -207,23 +207,3 @@ TEST(SheetNumber, IsTheShortestTextThatReadsBack)
         ASSERT_EQ(written, expected(value)) << std::hexfloat << value;
     }
 }
-
-// The room made for a sheet's XML holds it whole for a plate of readings, with row numbers of up
-// to four digits and long sample names: too little would copy the text once more as it grows.
-TEST(SheetData, TheRoomMadeForItHoldsAPlateOfReadings)
-{
-    morvane::Grid grid(385, 42, 1, 2);
-    std::mt19937_64 random(384);
-    for (int col = 0; col < grid.colCount(); ++col)
-        grid.setCell(0, col, col < 2 ? "sample name" : std::to_string(col - 1));
-    for (int row = 1; row < grid.rowCount(); ++row) {
-        grid.setCell(row, 0, "P" + std::to_string(row % 24 + 1));
-        grid.setCell(row, 1, "Sample " + std::to_string(row));
-        for (int col = 2; col < grid.colCount(); ++col)
-            grid.setCell(row, col, std::to_string(random() % 100) + "." + std::to_string(random() % 1000));
-    }
-    const morvane::ValueBlock block = morvane::makeValueBlock(grid, '.');
-    std::string xml;
-    morvane::xlsx::appendSheetData(xml, block, 999, 1, 1, [](const std::string&) { return std::size_t{12345}; });
-    EXPECT_LE(xml.size(), morvane::xlsx::sheetDataSizeHint(block));
-}
