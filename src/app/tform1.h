@@ -214,6 +214,8 @@ private:
     // The melt peaks of the converted channel, or why there are none; the switches follow.
     void readMeltPeaks(const morvane::RawText& text, const morvane::ProgramList& programs, int channel);
     void updateMeltSwitches();
+    // Marks the negative controls of the layout that have a melt peak, on both maps.
+    void showControlPeaks();
     void setConversionCommandsEnabled(bool enabled);
     WellCheckList* currentWellList() const;
 
@@ -239,6 +241,7 @@ private:
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
     std::vector<morvane::WellMelt> m_meltPeaks;             // of the last conversion's channel
+    std::string m_meltChannel;                              // that channel's name
     QString m_noMeltPeaks;                                  // why there are none, when there are none
     QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
     morvane::SampleColours m_sampleColours;                 // of the well table, for every plot and map

@@ -363,7 +363,6 @@ void MainWindowTest::theFirstPlaceFitsTheScreen()
     } cases[] = {
         {{0, 0, 1920, 1080}, wanted},
         {{0, 0, 1366, 768}, {61, 79, 1292, 689}},      // moved up, not cut
-        {{0, 24, 1366, 720}, {61, 55, 1292, 689}},     // between panels
         {{0, 0, 1024, 600}, {0, 0, 1024, 600}},        // cut to the screen
         {{1920, 0, 1366, 768}, {1920, 79, 1292, 689}}, // a second screen on the right
     };

@@ -1,6 +1,7 @@
 // The plate layout through the real window: read for the open file, shown on the map, set for
 // the ticked wells, saved, written into RDML 1.4, and gone with the next file.
 
+#include "app/findingmarks.h"
 #include "app/guitest.h"
 #include "app/stringgrid.h"
 #include "app/wellchecklist.h"
@@ -64,6 +65,23 @@ void LayoutWindowTest::theLayoutNamesTheWellsAndMarksTheControls()
     QListWidgetItem* a2 = map->item(morvane::checkListIndex(morvane::PlateFormat::Wells384, 1, 2));
     QVERIFY(a2->toolTip().contains("quantity 5 dil"));
     QVERIFY(!a2->font().italic());
+    // A no-template control with primer dimers gets the control-peak mark and says what it is; a
+    // -RT well without a peak, and a sample, neither.
+    const auto markColour = [&](QListWidgetItem* item) {
+        return item->icon().pixmap(map->iconSize()).toImage().pixelColor(1, 1);
+    };
+    QListWidgetItem* a5 = map->item(morvane::checkListIndex(morvane::PlateFormat::Wells384, 1, 5));
+    QVERIFY2(a6->toolTip().endsWith("\nTm 71.32 °C\nNTC: peak at 71.3 °C, likely primer dimers"),
+             qPrintable(a6->toolTip()));
+    QCOMPARE(markColour(a6), controlPeakColour());
+    QVERIFY(a6->font().bold());
+    QCOMPARE(a6->foreground().color(), controlPeakColour());
+    for (QListWidgetItem* item : {a5, a2}) {
+        QVERIFY2(!item->toolTip().contains("peak at"), qPrintable(item->toolTip()));
+        QVERIFY(markColour(item) != controlPeakColour());
+        QVERIFY(!item->font().bold());
+    }
+    QCOMPARE(a5->foreground().color(), controlColour());
 
     // Another file: nothing of the layout stays.
     t.open(testData("lc480_96_example_excel_damaged.txt"));
@@ -71,6 +89,7 @@ void LayoutWindowTest::theLayoutNamesTheWellsAndMarksTheControls()
     QVERIFY(t.get<QLabel>("LayoutLabel")->text().startsWith("no layout"));
     QVERIFY(!a6->font().italic());
     QVERIFY(!a6->toolTip().contains("ntc"));
+    QVERIFY(!a6->toolTip().contains("NTC: peak"));
 }
 
 void LayoutWindowTest::tickedWellsAreSetSavedAndWrittenAsRdml14()
@@ -146,7 +165,6 @@ void LayoutWindowTest::saveLayoutReplacesOnlyALayoutTable()
     t.click("LayoutButton");
     QVERIFY(t.dialogs->lastFilter().startsWith("Layout tables (*.tsv *.csv *.txt *.xlsx);;"));
     QVERIFY(QFile::copy(testData("lc480_384_nrd1_calibration.txt"), dir.filePath("raw.txt")));
-    QVERIFY(QFile::copy(testData("export/openpyxl_three.xlsx"), dir.filePath("book.tsv")));
     writeFile(dir, "old.tsv", "Well;Sample\nA1;Old\n");
     const QString header =
         QStringLiteral("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tQuantity\tQuantity Unit");
@@ -158,7 +176,6 @@ void LayoutWindowTest::saveLayoutReplacesOnlyALayoutTable()
         const char* said; // the start of the one message shown
     } cases[] = {
         {"raw.txt", "", {}, "raw.txt", "'raw.txt' is a raw data export, not a layout table; it is left as it is"},
-        {"book.tsv", "", {}, "book.tsv", "'book.tsv' is a workbook (xlsx), not a layout table"},
         {"old.tsv", "", DialogService::Answer::No, "old.tsv", "%1 already exists."},
         {"old.tsv", "", DialogService::Answer::Yes, "old.tsv", "%1 already exists."},
         {"new", "Text files (*.txt)", {}, "new.txt", ""},

@@ -318,8 +318,12 @@ void TForm1::readMeltPeaks(const morvane::RawText& text, const morvane::ProgramL
                             .arg(QString::fromStdString(morvane::describe(melt.error())));
     else if (!*melt)
         m_noMeltPeaks = QStringLiteral("Melt peaks: this export has no melt program");
-    else
+    else {
         m_meltPeaks = morvane::analyseMeltCurves(**melt, std::size_t(channel));
+        m_meltChannel = std::size_t(channel) < programs.columns.channels.size()
+                            ? programs.columns.channels[std::size_t(channel)]
+                            : std::string();
+    }
 }
 
 int TForm1::selectedChannel() const

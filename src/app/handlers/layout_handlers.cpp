@@ -106,6 +106,7 @@ void TForm1::showLayout()
         }
         map->setLayoutNotes(notes, controls);
     }
+    showControlPeaks();
     if (!m_layout) {
         LayoutLabel->setText(QStringLiteral("no layout: every well is an unknown sample"));
         return;

@@ -7,8 +7,10 @@
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/wellchecklist.h"
+#include "common/text.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
+#include "layout/controlmelt.h"
 #include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
@@ -24,6 +26,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <map>
 
 WellCheckList* TForm1::currentWellList() const
 {
@@ -60,9 +63,20 @@ void TForm1::wellTableChanged()
         map->setWellData(wells.empty() ? nullptr : &wells);
         map->setMeltPeaks(m_meltPeaks.empty() ? nullptr : &melt);
     }
+    showControlPeaks();
     updateMeltSwitches();
     updateCurves();
     updateExportCurves();
+}
+
+void TForm1::showControlPeaks()
+{
+    std::map<std::string, QString> notes;
+    if (m_layout)
+        for (const morvane::ControlMelt& control : morvane::controlMeltPeaks(*m_layout, m_meltChannel, m_meltPeaks))
+            notes.emplace(morvane::foldAscii(control.well), QString::fromStdString(control.note));
+    for (WellCheckList* map : {Wells96CB, Wells384CB})
+        map->setControlPeaks(notes);
 }
 
 void TForm1::updateMeltSwitches()
