@@ -70,8 +70,9 @@ std::vector<std::pair<std::string, std::string>> soundWorkbook()
              R"( count="3" uniqueCount="3"><si><t>well</t></si><si><r><t>rich</t></r><rPh sb="0" eb="1"><t>r</t></rPh>)"
              R"(</si><si><t xml:space="preserve"> Std 1</t></si></sst>)"},
         {"xl/worksheets/sheet1.xml",
-         sheetHead + R"(<sheetView tabSelected="1" workbookViewId="0"/></sheetViews><sheetData><row r="1">)"
-                     R"(<c r="A1" t="s"><v>0</v></c></row></sheetData></worksheet>)"},
+         sheetHead +
+             R"(<sheetView tabSelected="1" workbookViewId="0"/></sheetViews><sheetData><row r="1">)"
+             R"(<c r="A1" t="s"><v>0</v></c><c r="B1"><f>SUM(Data:Run1!C1)</f></c></row></sheetData></worksheet>)"},
         {"xl/worksheets/sheet2.xml",
          sheetHead + R"(<sheetView tabSelected="true" workbookViewId="0"><selection activeCell="B2"/></sheetView>)"
                      R"(</sheetViews><sheetData/></worksheet>)"},

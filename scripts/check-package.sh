@@ -18,9 +18,12 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 
 # Both programs link libzip (they add sheets to existing workbooks), so the package depends on it.
-dpkg-deb -f "$deb" Depends | grep -q 'libzip4' || { echo "the package does not depend on libzip4" >&2; exit 1; }
+# (Each output is taken whole first: grep -q leaving a pipe early would fail it under pipefail.)
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *libzip4* ]] || { echo "the package does not depend on libzip4: $depends" >&2; exit 1; }
 for program in morvane morvane-convert; do
-    objdump -p "$root/usr/bin/$program" | grep -q 'NEEDED *libzip' || { echo "$program does not link libzip" >&2; exit 1; }
+    headers=$(objdump -p "$root/usr/bin/$program")
+    grep -q 'NEEDED *libzip' <<<"$headers" || { echo "$program does not link libzip" >&2; exit 1; }
 done
 
 # Without a display: the window program answers --version before it needs one.

@@ -20,7 +20,7 @@ rm -f "$root.log" "$root/etc/apt/sources.list"
 cp -r /etc/apt/sources.list* "$root/etc/apt/"
 cp "$deb" "$here/tests/data/lc480_384_nrd1_calibration.txt" "$root/root/"
 # The shared layout as a workbook, made here: the throw-away root has no Python.
-python3 - "$here/tests/data/layout/lc480_384_nrd1_calibration_layout.tsv" "$root/root/layout.xlsx" <<'PY'
+/usr/bin/python3 - "$here/tests/data/layout/lc480_384_nrd1_calibration_layout.tsv" "$root/root/layout.xlsx" <<'PY'
 import csv, sys, openpyxl
 book = openpyxl.Workbook()
 for row in csv.reader(open(sys.argv[1], encoding="utf-8"), delimiter="\t"):
@@ -55,7 +55,7 @@ left=$(while read -r f; do [ -d "$f" ] || [ ! -e "$f" ] || echo "$f"; done <file
 echo "$(grep -c . files.txt) paths installed, none left after removal"
 EOF
 # Read on this machine, as the root has no Python: three sheets, the third with the layout's names.
-python3 - "$root/root/run.xlsx" <<'PY'
+/usr/bin/python3 - "$root/root/run.xlsx" <<'PY'
 import sys, openpyxl
 book = openpyxl.load_workbook(sys.argv[1], read_only=True)
 assert len(book.sheetnames) == 3 and "second" in book.sheetnames and "third" in book.sheetnames, book.sheetnames

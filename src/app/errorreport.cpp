@@ -19,9 +19,18 @@ QString programTitle()
     return programTitleFrom(QCoreApplication::applicationFilePath());
 }
 
+QString sentenceStart(const QString& text)
+{
+    // A file's name ("plan.tsv, line 4: ...") is left as it is written.
+    const QString firstWord = text.section(u' ', 0, 0);
+    if (text.isEmpty() || !text.front().isLower() || firstWord.chopped(1).contains(u'.'))
+        return text;
+    return text.front().toUpper() + text.mid(1);
+}
+
 QString errorReportText(const QString& text)
 {
     if (!text.isEmpty() && text.back() > u'.')
-        return text + u'.';
-    return text;
+        return sentenceStart(text) + u'.';
+    return sentenceStart(text);
 }

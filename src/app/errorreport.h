@@ -10,5 +10,9 @@
 QString programTitle();
 QString programTitleFrom(const QString& executablePath);
 
-// A point is added when the text's last character sorts after ".".
+// The first letter in upper case, unless the first word is a file's name (a point before its
+// end): messages of the core begin in lower case to follow a place.
+QString sentenceStart(const QString& text);
+
+// sentenceStart, and a point added when the text's last character sorts after ".".
 QString errorReportText(const QString& text);

@@ -68,8 +68,7 @@ QWidget* TForm1::buildExportPage()
 {
     Panel7 = fixedHeightPanel("Panel7", kCommandStripHeight);
     // The sheet goes into a workbook file the user chooses, not into a running Excel.
-    InfoLabel =
-        warningLabel("InfoLabel", QStringLiteral("NOTE: the sheet is added to the workbook you choose"), kNotePixels);
+    InfoLabel = warningLabel("InfoLabel", QString::fromLatin1(kExportNoteText), kNotePixels);
     ExportButton = button("ExportButton", QStringLiteral("Export to Excel"), kExportButtonSize);
     Label2 = label("Label2", QStringLiteral("sheet name: "));
     sheetnameOutEdit = edit("sheetnameOutEdit", QStringLiteral("sheetnameOutEdit"), kSheetNameWidth);
@@ -79,6 +78,12 @@ QWidget* TForm1::buildExportPage()
     NowLabel->hide();
     NumCharsEdit = edit("NumCharsEdit", QStringLiteral("NumCharsEdit"), kCharCountWidth);
     NumCharsEdit->hide();
+    // The count shown after a name too long keeps its room while hidden, so nothing beside it moves.
+    for (QWidget* count : {static_cast<QWidget*>(NowLabel), static_cast<QWidget*>(NumCharsEdit)}) {
+        QSizePolicy keepRoom = count->sizePolicy();
+        keepRoom.setRetainSizeWhenHidden(true);
+        count->setSizePolicy(keepRoom);
+    }
     sheetsCB = named(new QComboBox, "sheetsCB");
     sheetsCB->setEditable(true);
     sheetsCB->setEditText(QStringLiteral("sheetsCB"));
@@ -88,19 +93,21 @@ QWidget* TForm1::buildExportPage()
     WorkbookButton = button("WorkbookButton", QStringLiteral("Workbook..."), kWorkbookButtonSize);
     WorkbookButton->setToolTip(QStringLiteral("Choose the workbook that the next export adds its sheet to"));
     WorkbookLabel = named(new ElidedLabel, "WorkbookLabel");
-    WorkbookLabel->setFullText(QStringLiteral("workbook: chosen at the first export"));
+    WorkbookLabel->setFullText(QString::fromLatin1(kNoWorkbookText));
     WorkbookLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ExportedLabel = named(new ElidedLabel, "ExportedLabel");
     ExportedLabel->hide();
     SaveRdmlButton = button("SaveRdmlButton", QStringLiteral("Save as RDML..."), kSaveRdmlButtonSize);
-    SaveRdmlButton->setToolTip(QStringLiteral("Save the ticked wells with every channel as RDML (.rdml) or as an "
-                                              "RDES table (.tsv)"));
+    SaveRdmlButton->setToolTip(QStringLiteral("Save the wells of this table with every channel as RDML (.rdml) or "
+                                              "as an RDES table (.tsv)"));
     ChannelOutLabel = named(new ElidedLabel, "ChannelOutLabel");
     ChannelOutLabel->setWidthKept(kChannelWidthKept);
     ChannelOutLabel->hide();
 
     auto* strip = gridLayout(Panel7, kCommandStripPadding);
-    strip->addWidget(InfoLabel, kNoteRow, kButtonCol, 1, kStretchCol, Qt::AlignLeft);
+    // The note spans the strip: its texts differ in length, and a column sized by it would move
+    // "Save as RDML..." under the pointer after an export.
+    strip->addWidget(InfoLabel, kNoteRow, kButtonCol, 1, kCloseCol + 1, Qt::AlignLeft);
     strip->addWidget(NumCharLabel, kWorkbookRow, kNowCol, 1, 2, Qt::AlignLeft | Qt::AlignBottom);
     strip->addWidget(ExportButton, kExportRow, kButtonCol);
     strip->addWidget(Label2, kExportRow, kCaptionCol, Qt::AlignRight);

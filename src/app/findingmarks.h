@@ -22,6 +22,13 @@ inline QColor controlColour()
     return {30, 80, 200};
 }
 
+// The mark of a negative control with a melt peak: a red that stands out among the samples'
+// colours, as such a peak is what the user looks for in a control.
+inline QColor controlPeakColour()
+{
+    return {220, 20, 20};
+}
+
 // The cells of the findings' table (rows and columns as the findings give them), a cell found
 // by several with one note a line.
 inline CellMarks findingMarks(const std::vector<morvane::Finding>& findings)

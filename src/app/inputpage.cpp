@@ -73,12 +73,15 @@ QWidget* TForm1::buildInputPage()
     // On two lines, so that the channel list and its caption fit beside it.
     MoreProgsLabel->setWordWrap(true);
     MoreProgsLabel->setFixedWidth(kMoreProgsLabelWidth);
+    MoreProgsLabel->setToolTip(QStringLiteral("The first well reads more than one program (or a program in several "
+                                              "segments): choose the one to convert in the list beside"));
     MoreProgsLabel->hide();
     // "Next >" and the program list keep their room while hidden, so that showing them moves
     // nothing beside them.
     ProgsListBox = named(new QListWidget, "ProgsListBox");
     ProgsListBox->setFixedSize(kProgramListSize);
     ProgsListBox->setUniformItemSizes(true);
+    ProgsListBox->setToolTip(QStringLiteral("Program to convert"));
     ProgsListBox->hide();
     // Shown only for an export of several channels, like the program list for several programs.
     ChannelsListBox = named(new QListWidget, "ChannelsListBox");
@@ -92,6 +95,8 @@ QWidget* TForm1::buildInputPage()
     ConvertButton = button("ConvertButton", QStringLiteral("Convert to Grid"), kConvertButtonSize);
     NextButton1 = nextButton("NextButton1");
     DetermineProgsButton = button("DetermineProgsButton", QStringLiteral("Determine Progs"), kDetermineProgsButtonSize);
+    DetermineProgsButton->setToolTip(QStringLiteral("Find the programs of the file again: those of more than one "
+                                                    "cycle, offered for the conversion"));
 
     auto* commands = lineLayout(Panel3, kCommandStripPadding);
     commands->addWidget(OpenButton);
@@ -118,9 +123,27 @@ QWidget* TForm1::buildInputPage()
     Panel1 = fixedHeightPanel("Panel1", kUpperPartHeight);
     column(Panel1, Panel3, InputMemo);
 
+    buildTableStrip();
+    ResultSG = stringGrid("ResultSG", kEmptyWellTable);
+    Panel2 = panel("Panel2");
+    column(Panel2, Panel4, ResultSG);
+
+    return page("TabSheetInput", Panel1, Panel2);
+}
+
+// The strip over the well table: the sheet name, the cycle count and the progress.
+void TForm1::buildTableStrip()
+{
     Panel4 = fixedHeightPanel("Panel4", kTableStripHeight);
     SheetNameEdit = edit("SheetNameEdit", QStringLiteral("SheetNameEdit"), kSheetNameWidth);
+    SheetNameEdit->setToolTip(QStringLiteral("The sheet name proposed for the export: the experiment name (with the "
+                                             "channel), cut to 31 characters; page 3 takes it"));
+    auto* sheetNameLabel = label("SheetNameLabel", QStringLiteral("sheet name:"));
+    sheetNameLabel->setBuddy(SheetNameEdit);
     NoCyclesEdit = edit("NoCyclesEdit", QStringLiteral("NoCyclesEdit"), kCycleCountWidth);
+    NoCyclesEdit->setToolTip(QStringLiteral("The number of cycles the converted program reads"));
+    auto* cyclesLabel = label("NoCyclesLabel", QStringLiteral("cycles:"));
+    cyclesLabel->setBuddy(NoCyclesEdit);
     ChannelLabel = named(new ElidedLabel, "ChannelLabel");
     ChannelLabel->hide();
     ProgressBar = named(new QProgressBar, "ProgressBar");
@@ -133,16 +156,12 @@ QWidget* TForm1::buildInputPage()
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     auto* tableStrip = lineLayout(Panel4, kTableStripPadding);
+    tableStrip->addWidget(sheetNameLabel);
     tableStrip->addWidget(SheetNameEdit);
     tableStrip->addSpacing(kGapAfterSheetName);
+    tableStrip->addWidget(cyclesLabel);
     tableStrip->addWidget(NoCyclesEdit);
     tableStrip->addWidget(ProgressBar, kProgressBarStretch); // up to its full width before the strip's end
     tableStrip->addWidget(ChannelLabel);
     tableStrip->addStretch(1);
-
-    ResultSG = stringGrid("ResultSG", kEmptyWellTable);
-    Panel2 = panel("Panel2");
-    column(Panel2, Panel4, ResultSG);
-
-    return page("TabSheetInput", Panel1, Panel2);
 }

@@ -86,6 +86,11 @@ void TForm1::buildPlateCommands()
     SelectNoneButton = button("SelectNoneButton", QStringLiteral("Select None"), kSelectButtonSize);
     ExtractButton = button("ExtractButton", QStringLiteral("Extract Selected Wells"), kExtractButtonSize);
     NextButton2 = nextButton("NextButton2");
+    // Its room is kept while hidden: showing it after an extraction must not move the range and
+    // layout commands under the pointer.
+    QSizePolicy keepRoom = NextButton2->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    NextButton2->setSizePolicy(keepRoom);
     NextButton2->hide();
     Label4 = label("Label4", QStringLiteral("A"));
     Label5 = label("Label5", QStringLiteral("1"));
@@ -93,8 +98,8 @@ void TForm1::buildPlateCommands()
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label3 = label("Label3", QStringLiteral("thru"));
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    startrow = edit("startrow", QStringLiteral("A"), kRangeEditWidth);
-    startcol = edit("startcol", QStringLiteral("1"), kRangeEditWidth);
+    startrow = edit("startrow", QString(), kRangeEditWidth);
+    startcol = edit("startcol", QString(), kRangeEditWidth);
     stoprow = edit("stoprow", QStringLiteral("P"), kRangeEditWidth);
     stopcol = edit("stopcol", QStringLiteral("24"), kRangeEditWidth);
     // Tag 1 marks a row-letter field.
@@ -134,6 +139,18 @@ void TForm1::buildPlateCommands()
     commands->addWidget(buildLayoutBox(), kLayoutRow, kSelectAllCol, 1, kExtractCol - kSelectAllCol + 1);
     commands->setColumnStretch(kStretchCol, 1);
     commands->setRowStretch(kStretchRow, 1);
+    resetPlateFields();
+}
+
+void TForm1::resetPlateFields()
+{
+    // The range ends follow the plate size (PlateSizeRGClick).
+    startrow->setText(QStringLiteral("A"));
+    startcol->setText(QStringLiteral("1"));
+    for (QLineEdit* field : {LayoutSampleEdit, LayoutTargetEdit, LayoutQuantityEdit})
+        field->clear();
+    for (QComboBox* list : {LayoutSampleTypeCB, LayoutTargetTypeCB, LayoutUnitCB})
+        list->setCurrentIndex(0);
 }
 
 // The curves of the ticked wells and their commands.

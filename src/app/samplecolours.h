@@ -7,9 +7,9 @@
 
 inline QColor sampleColour(int index)
 {
-    // Ten colours told apart also by most colour-blind eyes (Tableau 10); more samples repeat
-    // them, which the well named on hover settles.
-    static constexpr std::array<QRgb, 10> kColours{0x4e79a7, 0xf28e2b, 0xe15759, 0x76b7b2, 0x59a14f,
-                                                   0xedc948, 0xb07aa1, 0xff9da7, 0x9c755f, 0xbab0ac};
+    // Twelve colours of high contrast to each other (after Kelly), so that a plate's first twelve
+    // samples are told apart; more samples repeat them, which the well named on hover settles.
+    static constexpr std::array<QRgb, 12> kColours{0x0067a5, 0xf38400, 0xbe0032, 0x008856, 0x875692, 0xf3c300,
+                                                   0x882d17, 0xa1caf1, 0xe68fac, 0x848482, 0x8db600, 0x222222};
     return QColor(kColours[std::size_t(index < 0 ? 0 : index) % kColours.size()]);
 }

@@ -110,6 +110,10 @@ void StringGrid::setGrid(morvane::Grid grid)
 {
     m_model->setGrid(std::move(grid));
     syncHeaders();
+    // The corner draws cell (0, 0), which the table does not repaint for it: a new table's empty
+    // corner would go on showing the last one's "well".
+    if (auto* corner = findChild<QAbstractButton*>())
+        corner->update();
     // First the one width of the readings, which resets every column, then the sample names:
     // longer than a reading, they get their own room, within reason.
     fitReadings();

@@ -6,9 +6,9 @@
 #include "app/memoview.h"
 #include "app/pagecontrol.h"
 #include "app/stringgrid.h"
+#include "app/wellchecklist.h"
 #include "export/excelcom.h"
 #include "plate/curves.h"
-#include "app/wellchecklist.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,7 +29,10 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -51,6 +54,14 @@ QScrollArea* scrolling(QWidget* page)
 }
 
 } // namespace
+
+QRect fittedPlace(const QRect& wanted, const QRect& available)
+{
+    const QSize size = wanted.size().boundedTo(available.size());
+    const int left = std::clamp(wanted.left(), available.left(), available.left() + available.width() - size.width());
+    const int top = std::clamp(wanted.top(), available.top(), available.top() + available.height() - size.height());
+    return {QPoint(left, top), size};
+}
 
 TForm1::TForm1(Seams seams, QWidget* parent)
     : QMainWindow(parent), m_dialogs(seams.dialogs ? std::move(seams.dialogs) : std::make_unique<QtDialogService>()),
@@ -95,6 +106,9 @@ void TForm1::buildMenu()
 {
     auto* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
+    Open1 = file->addAction(QStringLiteral("&Open..."));
+    Open1->setObjectName(QStringLiteral("Open1"));
+    Open1->setShortcut(QKeySequence::Open);
     eXit1 = file->addAction(QStringLiteral("e&Xit"));
     eXit1->setObjectName(QStringLiteral("eXit1"));
     auto* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -163,6 +177,8 @@ void TForm1::connectHandlers()
     // A click or a move with the arrow keys; the detection selects items with signals blocked.
     connect(ProgsListBox, &QListWidget::currentRowChanged, this,
             [this] { run([&] { ProgsListBoxClick(ProgsListBox); }); });
+    connect(ChannelsListBox, &QListWidget::currentRowChanged, this,
+            [this] { run([&] { ChannelsListBoxClick(ChannelsListBox); }); });
 
     // Page 2
     onClick(SelectAllButton, &TForm1::SelectAllButtonClick);
@@ -209,6 +225,7 @@ void TForm1::connectHandlers()
             [this] { run([&] { updateExportCurves(); }); });
     connect(ExportCurveKindCB, &QComboBox::currentIndexChanged, this, [this] { run([&] { updateExportCurves(); }); });
 
+    connect(Open1, &QAction::triggered, this, [this] { run([&] { Open1Click(Open1); }); });
     connect(eXit1, &QAction::triggered, this, [this] { run([&] { eXit1Click(eXit1); }); });
     connect(About1, &QAction::triggered, this, [this] { run([&] { About1Click(About1); }); });
     PageControl1->setChangingGuard([this](bool& allow) {
@@ -234,7 +251,7 @@ void TForm1::reportError(const QString& text)
 
 void TForm1::warning(const QString& text, DialogService::Buttons buttons)
 {
-    m_dialogs->message(this, DialogService::Icon::Warning, QStringLiteral("Warning"), text, buttons);
+    m_dialogs->message(this, DialogService::Icon::Warning, QStringLiteral("Warning"), sentenceStart(text), buttons);
 }
 
 bool TForm1::confirm(const QString& text, DialogService::Buttons buttons)
@@ -251,11 +268,15 @@ QString TForm1::askSavePath(const QString& caption, const QString& filters, bool
                                            filters, chosen);
         if (path.isEmpty() || !askBeforeReplacing || !QFileInfo::exists(path))
             return path;
-        if (confirm(
-                QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
-                DialogService::Buttons::YesNoSafe))
+        if (replaceConfirmed(path))
             return path;
     }
+}
+
+bool TForm1::replaceConfirmed(const QString& path)
+{
+    return confirm(QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
+                   DialogService::Buttons::YesNoSafe);
 }
 
 char TForm1::decimalSeparator() const
@@ -271,9 +292,12 @@ bool TForm1::event(QEvent* event)
     const bool result = QMainWindow::event(event);
     if (event->type() == QEvent::Show && !m_placed) {
         // The opening size is the outer size, title bar and border included; the frame is only
-        // known once the window is on screen.
+        // known once the window is on screen. Without a window manager to place it, it must
+        // still fit the screen's free area.
         m_placed = true;
-        resize(kWindowOuterSize - (frameGeometry().size() - size()));
+        const QRect place = fittedPlace(QRect(kWindowPosition, kWindowOuterSize), screen()->availableGeometry());
+        resize(place.size() - (frameGeometry().size() - size()));
+        move(place.topLeft());
     }
     if (event->type() == QEvent::WindowActivate && !m_activated) {
         // Once per run: coming back from a dialog or another program activates the window

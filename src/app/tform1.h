@@ -13,8 +13,10 @@
 #include "conversion/datachecks.h"
 #include "conversion/meltpeaks.h"
 #include "dialogs/urlopener.h"
+#include "plate/curves.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QSettings>
 
 #include <functional>
@@ -30,8 +32,15 @@ struct ExportOutcome;
 class TExcelcom;
 } // namespace morvane
 
+// Page 3's texts before an export: the note over its commands, the workbook line.
+inline constexpr const char* kExportNoteText = "NOTE: the sheet is added to the workbook you choose";
+inline constexpr const char* kNoWorkbookText = "workbook: chosen at the first export";
+
 // The window's caption; the loaded file's name goes in front of it.
 inline constexpr const char* kWindowTitle = "Convert LightCycler 480 Raw Data Text File into Input Format for Quantivo";
+
+// Where the window opens: `wanted` moved, and cut where it must, to lie within `available`.
+QRect fittedPlace(const QRect& wanted, const QRect& available);
 
 class ElidedLabel;
 class QDragEnterEvent;
@@ -86,6 +95,8 @@ public:
 
     // Raw data import and conversion
     void OpenButtonClick(QObject* Sender);
+    // File > Open...: "Open text File" from any page.
+    void Open1Click(QObject* Sender);
     // Opens `path` (or, empty, the file loaded) as "Open text File" does after its dialog.
     void openRawFile(const QString& path);
     // One raw export dropped onto the window: opened, and page 1 shown. False when refused.
@@ -95,6 +106,7 @@ public:
     void openAtStart(const QString& path);
     void DetermineProgsButtonClick(QObject* Sender);
     void ProgsListBoxClick(QObject* Sender);
+    void ChannelsListBoxClick(QObject* Sender);
     void ConvertButtonClick(QObject* Sender);
     void clearstringgrid(StringGrid* grid);
     void pumpmessages();
@@ -148,6 +160,8 @@ public:
     int selectedChannel() const;    // index of the channel chosen for the conversion
     // What belongs to the file shown before a new one: tables, names, counts, lists, ticks.
     void forgetPreviousFile();
+    // What the last conversion made, gone when another program or channel is chosen.
+    void forgetConversion();
     // The folder the file dialogs start in: the one of the file last opened or chosen, kept in
     // the per-user store.
     QString lastFolder() const;
@@ -165,6 +179,7 @@ protected:
 private:
     void buildMenu();
     QWidget* buildInputPage();
+    void buildTableStrip();
     QWidget* buildPlatePage();
     void buildWideMapStrip();
     void buildPlateCommands();
@@ -185,6 +200,8 @@ private:
     // gets the chosen one's. With `askBeforeReplacing`, an existing file is taken only when the
     // user says Yes (No offers the dialog again). Empty: the user cancelled.
     QString askSavePath(const QString& caption, const QString& filters, bool askBeforeReplacing);
+    // "... already exists. Do you want to replace it?"; true for Yes.
+    bool replaceConfirmed(const QString& path);
     // The user's decimal separator; a separator that is not a single ASCII character counts as
     // the point.
     char decimalSeparator() const;
@@ -197,6 +214,8 @@ private:
     // The melt peaks of the converted channel, or why there are none; the switches follow.
     void readMeltPeaks(const morvane::RawText& text, const morvane::ProgramList& programs, int channel);
     void updateMeltSwitches();
+    // Marks the negative controls of the layout that have a melt peak, on both maps.
+    void showControlPeaks();
     void setConversionCommandsEnabled(bool enabled);
     WellCheckList* currentWellList() const;
 
@@ -207,6 +226,14 @@ private:
     std::unique_ptr<morvane::TExcelcom> Excel1;
     QString m_workbookPath;
     bool chooseWorkbook();
+    // The next export asks for its workbook again.
+    void forgetWorkbook();
+    // Page 3's note as it stands before an export.
+    void resetExportNote();
+    // The range's start and the layout fields as the window opens.
+    void resetPlateFields();
+    // False, after saying what to do, when page 3's table holds no well to write.
+    bool exportTableHoldsWells();
     // True when the export table has no reading that would go in as text, or the user, told how
     // many do, still wants to export.
     bool textReadingsAccepted(const morvane::Grid& table);
@@ -214,8 +241,10 @@ private:
     std::shared_ptr<const morvane::ProgramList> m_programs; // of the last detection
     std::vector<morvane::Finding> m_findings;               // of the last conversion, on ResultSG's rows
     std::vector<morvane::WellMelt> m_meltPeaks;             // of the last conversion's channel
+    std::string m_meltChannel;                              // that channel's name
     QString m_noMeltPeaks;                                  // why there are none, when there are none
     QString m_plotTitle;                                    // the experiment and channel converted, over a saved plot
+    morvane::SampleColours m_sampleColours;                 // of the well table, for every plot and map
     // Marks the findings on the wells ExportSelectSG holds.
     void markExportFindings();
     // The plate layout of the open file, fitted to its plate and channels; null: none.
@@ -230,6 +259,7 @@ private:
     bool m_converting = false;
 
     // Menu
+    QAction* Open1 = nullptr; // does what "Open text File" does, from any page
     QAction* eXit1 = nullptr;
     QAction* About1 = nullptr;
 

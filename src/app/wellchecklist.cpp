@@ -24,11 +24,12 @@ constexpr QSize kMarkSize{7, 7};
 constexpr QSize kNarrowMarkSize{3, 9};
 constexpr int kNarrowCellHeight = 14;
 
-// With `framed`, a dark frame says the well has more than one melt peak.
-QIcon markIcon(int colour, QSize size, bool framed)
+// With `framed`, a dark frame says the well has more than one melt peak; a control with a melt
+// peak is filled with the control-peak colour instead of its sample's, which tells little.
+QIcon markIcon(int colour, QSize size, bool framed, bool controlPeak)
 {
     QPixmap mark(size);
-    mark.fill(sampleColour(colour));
+    mark.fill(controlPeak ? controlPeakColour() : sampleColour(colour));
     if (framed) {
         QPainter painter(&mark);
         painter.setPen(Qt::black);
@@ -101,6 +102,9 @@ WellCheckList::WellCheckList(morvane::PlateFormat format, int itemHeight, QWidge
     m_dataNotes.resize(std::size_t(count()));
     m_findingNotes.resize(std::size_t(count()));
     m_meltNotes.resize(std::size_t(count()));
+    m_peakCounts.assign(std::size_t(count()), 0);
+    m_controlPeakNotes.resize(std::size_t(count()));
+    m_controls.assign(std::size_t(count()), false);
     m_colours.assign(std::size_t(count()), -1);
     m_layoutNotes.resize(std::size_t(count()));
     const bool narrow = itemHeight < kNarrowCellHeight;
@@ -210,13 +214,14 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
         well->setFlags(data ? flags | Qt::ItemIsEnabled : flags);
         QString& note = m_dataNotes[std::size_t(i)];
         m_colours[std::size_t(i)] = -1;
-        if (!wells) {
+        // The marks of melt peaks are set anew after the data.
+        m_peakCounts[std::size_t(i)] = 0;
+        m_controlPeakNotes[std::size_t(i)].clear();
+        if (!wells)
             note.clear();
-            well->setIcon(QIcon());
-        } else if (found == byName.end()) {
+        else if (found == byName.end())
             note = QStringLiteral("%1: no data").arg(well->text());
-            well->setIcon(QIcon());
-        } else {
+        else {
             m_colours[std::size_t(i)] = found->second->colour;
             const morvane::Curve& curve = *found->second;
             note = QStringLiteral("%1: %2").arg(well->text(), QString::fromStdString(curve.sample));
@@ -224,18 +229,35 @@ void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
                 note += QStringLiteral("\nreadings %1 (cycle %2) to %3 (cycle %4)")
                             .arg(reading(curve.readings.front()), reading(curve.cycles.front()),
                                  reading(curve.readings.back()), reading(curve.cycles.back()));
-            well->setIcon(mark(curve.colour, false));
         }
+        updateLook(i);
         updateToolTip(i);
     }
 }
 
-const QIcon& WellCheckList::mark(int colour, bool severalPeaks)
+const QIcon& WellCheckList::mark(int colour, bool severalPeaks, bool controlPeak)
 {
-    auto [found, added] = m_marks.try_emplace({colour, severalPeaks});
+    auto [found, added] = m_marks.try_emplace({colour, severalPeaks, controlPeak});
     if (added)
-        found->second = markIcon(colour, iconSize(), severalPeaks);
+        found->second = markIcon(colour, iconSize(), severalPeaks, controlPeak);
     return found->second;
+}
+
+void WellCheckList::updateLook(int index)
+{
+    const auto at = std::size_t(index);
+    // A control's name is in italics; one with a melt peak in bold and the control-peak colour,
+    // which a 3-pixel mark alone does not make stand out among the samples' colours.
+    const bool controlPeak = !m_controlPeakNotes[at].isEmpty();
+    QFont font = item(index)->font();
+    font.setItalic(m_controls[at]);
+    font.setBold(controlPeak);
+    item(index)->setFont(font);
+    item(index)->setForeground(controlPeak      ? QBrush(controlPeakColour())
+                               : m_controls[at] ? QBrush(controlColour())
+                                                : QBrush());
+    const int colour = m_colours[at];
+    item(index)->setIcon(colour < 0 ? QIcon() : mark(colour, m_peakCounts[at] > 1, controlPeak));
 }
 
 void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
@@ -257,8 +279,18 @@ void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
                    : peaks == 1 ? QStringLiteral("Tm %1").arg(tms.front())
                                 : QStringLiteral("%1 melt peaks: Tm %2").arg(peaks).arg(tms.join(QStringLiteral(", ")));
         }
-        if (const int colour = m_colours[std::size_t(i)]; colour >= 0)
-            item(i)->setIcon(mark(colour, peaks > 1));
+        m_peakCounts[std::size_t(i)] = peaks;
+        updateLook(i);
+        updateToolTip(i);
+    }
+}
+
+void WellCheckList::setControlPeaks(const std::map<std::string, QString>& notes)
+{
+    for (int i = 0; i < count(); ++i) {
+        const auto found = notes.find(morvane::foldAscii(item(i)->text().toStdString()));
+        m_controlPeakNotes[std::size_t(i)] = found == notes.end() ? QString() : found->second;
+        updateLook(i);
         updateToolTip(i);
     }
 }
@@ -273,11 +305,8 @@ void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std:
     for (int i = 0; i < count(); ++i) {
         const auto at = std::size_t(i);
         m_layoutNotes[at] = at < notes.size() ? notes[at] : QString();
-        const bool control = at < controls.size() && controls[at];
-        QFont font = item(i)->font();
-        font.setItalic(control);
-        item(i)->setFont(font);
-        item(i)->setForeground(control ? QBrush(controlColour()) : QBrush());
+        m_controls[at] = at < controls.size() && controls[at];
+        updateLook(i);
         updateToolTip(i);
     }
 }
@@ -285,8 +314,9 @@ void WellCheckList::setLayoutNotes(const std::vector<QString>& notes, const std:
 void WellCheckList::updateToolTip(int index)
 {
     QStringList lines;
-    for (const QString* note : {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)],
-                                &m_meltNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
+    for (const QString* note :
+         {&m_dataNotes[std::size_t(index)], &m_layoutNotes[std::size_t(index)], &m_meltNotes[std::size_t(index)],
+          &m_controlPeakNotes[std::size_t(index)], &m_findingNotes[std::size_t(index)]})
         if (!note->isEmpty())
             lines << *note;
     item(index)->setToolTip(lines.join(QLatin1Char('\n')));

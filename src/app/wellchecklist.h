@@ -11,6 +11,8 @@
 #include <QListWidget>
 
 #include <map>
+#include <string>
+#include <tuple>
 #include <vector>
 
 class WellCheckList final : public QListWidget {
@@ -37,6 +39,10 @@ public:
     // more than one peak gets a mark with a dark frame. Information only, not a finding. Null:
     // none. Call after setWellData, which sets the marks anew.
     void setMeltPeaks(const std::vector<morvane::Curve>* melt);
+    // The negative controls with a melt peak and what it means ("NTC: peak at 70.9 °C, likely
+    // primer dimers"), by well name: a line of their tooltip, a mark of the control-peak colour
+    // and the name in bold in it. Empty: none. Call after setMeltPeaks.
+    void setControlPeaks(const std::map<std::string, QString>& notes);
     bool hasData(int index) const;
     // What the plate layout says of each well, by check-list index (empty: nothing), added to
     // its tooltip; the wells of controls are drawn in italics in the control colour. Empty
@@ -62,7 +68,8 @@ private:
     void updateGrid();
     void noteTickChange(QListWidgetItem* item);
     void updateToolTip(int index);
-    const QIcon& mark(int colour, bool severalPeaks);
+    const QIcon& mark(int colour, bool severalPeaks, bool controlPeak);
+    void updateLook(int index);
     void paintRulers(QPainter& painter, bool rowLetters) const;
 
     std::vector<bool> m_ticks; // as last said, so a new colour or tooltip is no tick change
@@ -75,10 +82,13 @@ private:
     Ruler* m_rowRuler;
     Ruler* m_colRuler;
     int m_rows;
-    std::vector<QString> m_dataNotes;              // per well: sample and readings
-    std::vector<QString> m_findingNotes;           // per well: what the checks found
-    std::vector<QString> m_meltNotes;              // per well: its melt peaks
-    std::vector<QString> m_layoutNotes;            // per well: what the layout says
-    std::vector<int> m_colours;                    // per well: its sample's colour, -1 without data
-    std::map<std::pair<int, bool>, QIcon> m_marks; // by sample colour and several melt peaks
+    std::vector<QString> m_dataNotes;                     // per well: sample and readings
+    std::vector<QString> m_findingNotes;                  // per well: what the checks found
+    std::vector<QString> m_meltNotes;                     // per well: its melt peaks
+    std::vector<std::size_t> m_peakCounts;                // per well: how many melt peaks it has
+    std::vector<QString> m_controlPeakNotes;              // per well: what a control's melt peak means
+    std::vector<QString> m_layoutNotes;                   // per well: what the layout says
+    std::vector<bool> m_controls;                         // per well: a control, by the layout
+    std::vector<int> m_colours;                           // per well: its sample's colour, -1 without data
+    std::map<std::tuple<int, bool, bool>, QIcon> m_marks; // by sample colour, several peaks, control peak
 };

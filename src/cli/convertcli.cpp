@@ -112,8 +112,12 @@ public:
             m_reporter.line(summary(prefix, built->front(), severalChannels) + " -> standard output");
             return kExitOk;
         }
-        if (const OutputFormat format = outputFormat(m_options); format != OutputFormat::Xlsx)
+        if (const OutputFormat format = outputFormat(m_options); format != OutputFormat::Xlsx) {
+            // RDML and RDES come from a conversion of their own: the sheets' tables make room for it.
+            for (ExportTable& table : *built)
+                table.table = Grid();
             return exchangeFile(*text, *programs, *built, format, prefix, layout ? &*layout : nullptr);
+        }
         m_severalTables = built->size() > 1;
         for (const ExportTable& table : *built)
             if (!exportTable(table, summary(prefix, table, severalChannels)))

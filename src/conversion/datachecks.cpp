@@ -99,10 +99,17 @@ std::vector<Finding> checkConversion(const WellTable& table)
     // in the tens of thousands would be all "dates".
     if (2 * typical > readings)
         findings.insert(findings.end(), dates.begin(), dates.end());
-    findings.insert(findings.end(), table.conversionFindings.begin(), table.conversionFindings.end());
-    std::stable_sort(findings.begin(), findings.end(),
-                     [](const Finding& a, const Finding& b) { return a.kind < b.kind; });
-    return findings;
+    // Grouped by kind, each in the order found: one pass per kind rather than a sort, which
+    // would take a second copy of them all.
+    std::vector<Finding> grouped;
+    grouped.reserve(findings.size() + table.conversionFindings.size());
+    const std::vector<Finding>* lists[] = {&findings, &table.conversionFindings};
+    for (int kind = 0; kind <= static_cast<int>(FindingKind::ReturningWell); ++kind)
+        for (const std::vector<Finding>* list : lists)
+            for (const Finding& finding : *list)
+                if (finding.kind == static_cast<FindingKind>(kind))
+                    grouped.push_back(finding);
+    return grouped;
 }
 
 std::vector<FindingGroup> groupFindings(const std::vector<Finding>& findings)
@@ -145,6 +152,9 @@ std::string headline(FindingKind kind, std::size_t count, bool window)
                " (the table holds the later one)";
     case FindingKind::SampleName:
         return n + (one ? " well changes its sample name" : " wells change their sample name") + " within the run";
+    case FindingKind::SampleControls:
+        return n + (one ? " well's sample name held" : " wells' sample names held") +
+               " control characters, which became blanks or were left out";
     case FindingKind::LongerRun:
         return n + (one ? " well has" : " wells have") +
                " cycles beyond the first well's last (the table widened to hold them)";
@@ -161,7 +171,7 @@ std::string place(const Finding& finding, bool withLine)
     std::string text = cutForMessage(finding.well) + " cycle " + std::to_string(finding.cycle);
     if (withLine)
         text += ", line " + std::to_string(finding.line);
-    if (finding.kind == FindingKind::SampleName)
+    if (finding.kind == FindingKind::SampleName || finding.kind == FindingKind::SampleControls)
         text += ": " + quoteForMessage(finding.text);
     else if (!finding.text.empty())
         text += ": " + cutForMessage(finding.text);
@@ -206,6 +216,8 @@ std::string cellNote(const Finding& finding)
     case FindingKind::SampleName:
         return "the sample name changes to " + quoteForMessage(finding.text) + " at cycle " +
                std::to_string(finding.cycle) + line;
+    case FindingKind::SampleControls:
+        return "control characters in the sample name became blanks or were left out" + line;
     case FindingKind::LongerRun:
         return "from this cycle on beyond the first well's last cycle" + line;
     case FindingKind::ReturningWell:

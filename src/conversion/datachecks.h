@@ -12,13 +12,14 @@ namespace morvane {
 struct WellTable;
 class Grid;
 
-// In the order the findings are reported.
+// In the order the findings are reported; ReturningWell stays the last (checkConversion counts to it).
 enum class FindingKind {
     SpreadsheetDate, // a whole number far above its channel: a reading a spreadsheet took for a date
     Negative,        // a reading below zero
     MissingCycle,    // a cycle of the table's columns without a reading in this well
     RepeatedCycle,   // a cycle read twice for one well; the later reading is in the table
     SampleName,      // a sample name that differs from the one the well's row began with
+    SampleControls,  // control characters in a well's sample name, which became blanks or went
     LongerRun,       // a well read at cycles beyond the first well's last: the table widened
     ReturningWell,   // a well whose lines come back after other wells or programs: they joined its row
 };
@@ -34,7 +35,10 @@ struct Finding {
 
     // The well table's cell the finding concerns: the sample cell for a sample name, else the
     // cycle's cell (which may lie beyond the table's columns for a repeated cycle).
-    int column() const { return kind == FindingKind::SampleName ? 1 : cycle + 1; }
+    int column() const
+    {
+        return kind == FindingKind::SampleName || kind == FindingKind::SampleControls ? 1 : cycle + 1;
+    }
     bool operator==(const Finding&) const = default;
 };
 

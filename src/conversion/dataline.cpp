@@ -4,6 +4,7 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace morvane {
 
@@ -82,6 +83,27 @@ void DataLineReader::sampleName(std::string& out) const
     }
     if (!isAscii(out))
         out = m_text.toUtf8(out);
+}
+
+bool DataLineReader::sampleNameHadControls() const
+{
+    const std::string_view line = m_text.line(m_index);
+    const std::less_equal<const char*> notAfter;
+    const auto inLine = [&](std::string_view field) {
+        return notAfter(line.data(), field.data()) && notAfter(field.data() + field.size(), line.data() + line.size());
+    };
+    // The separators between the well, each word and the program number; a quoted field with
+    // doubled quotes lies in the list's own buffer, and the gaps beside it are passed over.
+    for (std::size_t i = 1; i + m_trailingFields <= m_fields.size(); ++i) {
+        const std::string_view before = m_fields[i - 1];
+        const std::string_view after = m_fields[i];
+        if (!inLine(before) || !inLine(after))
+            continue;
+        for (const char* c = before.data() + before.size(); c < after.data(); ++c)
+            if (*c != '\t' && *c != ' ' && static_cast<unsigned char>(*c) < 0x20)
+                return true;
+    }
+    return false;
 }
 
 bool DataLineReader::hasSampleName(std::string_view name) const

@@ -75,6 +75,9 @@ public:
     // program number, at the least the seventh from the end) preceded by one blank; empty without
     // words.
     void sampleName(std::string& out) const;
+    // Whether the line held control characters between the well and the fields after the sample
+    // name: they separate words like blanks, so sampleName made them blanks or left them out.
+    bool sampleNameHadControls() const;
     // Whether sampleName would write `name`, told without writing it where the text allows.
     bool hasSampleName(std::string_view name) const;
 

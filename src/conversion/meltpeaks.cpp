@@ -84,8 +84,8 @@ double readingNoise(const std::vector<Point>& points)
 
 // -dF/dT at every point: minus the slope of the least-squares line over the point's window. Also
 // gives each window's spread of temperatures (sum of squares), which scales the slope's noise.
-void fallPerDegree(const std::vector<Point>& points, const MeltPeakSettings& settings, std::vector<double>& derivative,
-                   std::vector<double>& spread)
+void fallPerDegree(const std::vector<Point>& points, double halfWindow, std::size_t minSideReadings,
+                   std::vector<double>& derivative, std::vector<double>& spread)
 {
     const std::size_t n = points.size();
     derivative.assign(n, 0.0);
@@ -94,12 +94,12 @@ void fallPerDegree(const std::vector<Point>& points, const MeltPeakSettings& set
     std::size_t high = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double t = points[i].temperature;
-        while (points[low].temperature < t - settings.halfWindow)
+        while (points[low].temperature < t - halfWindow)
             ++low;
-        while (high + 1 < n && points[high + 1].temperature <= t + settings.halfWindow)
+        while (high + 1 < n && points[high + 1].temperature <= t + halfWindow)
             ++high;
-        const std::size_t first = std::min(low, i >= settings.minSideReadings ? i - settings.minSideReadings : 0);
-        const std::size_t last = std::max(high, std::min(n - 1, i + settings.minSideReadings));
+        const std::size_t first = std::min(low, i >= minSideReadings ? i - minSideReadings : 0);
+        const std::size_t last = std::max(high, std::min(n - 1, i + minSideReadings));
         const double count = static_cast<double>(last - first + 1);
         double meanT = 0;
         double meanF = 0;
@@ -134,6 +134,21 @@ double prominence(const std::vector<double>& d, std::size_t top)
     return d[top] - std::max(leftLow, rightLow);
 }
 
+// The width of the peak at `top` where it has fallen by half its prominence: twice that of its
+// steeper side, as a small peak on the dye's sloping fall keeps only that side clean.
+double peakWidth(const std::vector<double>& d, const std::vector<Point>& points, std::size_t top, double height)
+{
+    const double half = d[top] - height / 2;
+    std::size_t left = top;
+    while (left > 0 && d[left - 1] > half)
+        --left;
+    std::size_t right = top;
+    while (right + 1 < d.size() && d[right + 1] > half)
+        ++right;
+    const double t = points[top].temperature;
+    return 2 * std::min(t - points[left].temperature, points[right].temperature - t);
+}
+
 // The top of the parabola through three points, kept between the outer two.
 double parabolaTop(const Point& a, const Point& b, const Point& c, double ya, double yb, double yc)
 {
@@ -146,6 +161,39 @@ double parabolaTop(const Point& a, const Point& b, const Point& c, double ya, do
     return std::clamp(top, a.temperature, c.temperature);
 }
 
+// -dF/dT of `points` with slopes over `halfWindow` degrees either side, and the noise of it.
+double derivativeAndNoise(const std::vector<Point>& points, double halfWindow, const MeltPeakSettings& settings,
+                          std::vector<double>& derivative)
+{
+    std::vector<double> spread;
+    fallPerDegree(points, halfWindow, settings.minSideReadings, derivative, spread);
+    return readingNoise(points) / std::sqrt(median(spread));
+}
+
+// The local maxima of `d` that stand out by `noiseFactor` times `noise` and are at most
+// `maxWidth` degrees wide, highest first, without those below the share of the highest.
+std::vector<MeltPeak> peaksOf(const std::vector<Point>& points, const std::vector<double>& d, double noise,
+                              double noiseFactor, double maxWidth, double minShare)
+{
+    std::vector<MeltPeak> peaks;
+    if (!(noise > 0)) // readings that never change
+        return peaks;
+    for (std::size_t i = 1; i + 1 < d.size(); ++i) {
+        if (!(d[i] > d[i - 1] && d[i] >= d[i + 1] && d[i] > 0))
+            continue;
+        const double height = prominence(d, i);
+        if (height >= noiseFactor * noise && peakWidth(d, points, i, height) <= maxWidth)
+            peaks.push_back({parabolaTop(points[i - 1], points[i], points[i + 1], d[i - 1], d[i], d[i + 1]), height});
+    }
+    std::stable_sort(peaks.begin(), peaks.end(),
+                     [](const MeltPeak& a, const MeltPeak& b) { return a.height > b.height; });
+    if (!peaks.empty()) {
+        const double least = minShare * peaks.front().height;
+        std::erase_if(peaks, [&](const MeltPeak& p) { return p.height < least; });
+    }
+    return peaks;
+}
+
 } // namespace
 
 MeltAnalysis analyseMelt(std::span<const double> temperatures, std::span<const double> readings,
@@ -155,30 +203,19 @@ MeltAnalysis analyseMelt(std::span<const double> temperatures, std::span<const d
     const std::vector<Point> points = orderedPoints(temperatures, readings, settings.settleDegrees);
     if (points.size() < std::max<std::size_t>(settings.minReadings, 3))
         return result;
-    std::vector<double> spread;
-    fallPerDegree(points, settings, result.derivative, spread);
     result.temperatures.reserve(points.size());
     for (const Point& p : points)
         result.temperatures.push_back(p.temperature);
 
-    const double noise = readingNoise(points) / std::sqrt(median(spread));
-    if (!(noise > 0)) // readings that never change
+    const double noise = derivativeAndNoise(points, settings.halfWindow, settings, result.derivative);
+    result.peaks = peaksOf(points, result.derivative, noise, settings.noiseFactor, INFINITY, settings.minShare);
+    if (!result.peaks.empty() || !(noise > 0))
         return result;
-    const std::vector<double>& d = result.derivative;
-    for (std::size_t i = 1; i + 1 < d.size(); ++i) {
-        if (!(d[i] > d[i - 1] && d[i] >= d[i + 1] && d[i] > 0))
-            continue;
-        const double height = prominence(d, i);
-        if (height >= settings.noiseFactor * noise)
-            result.peaks.push_back(
-                {parabolaTop(points[i - 1], points[i], points[i + 1], d[i - 1], d[i], d[i + 1]), height});
-    }
-    std::stable_sort(result.peaks.begin(), result.peaks.end(),
-                     [](const MeltPeak& a, const MeltPeak& b) { return a.height > b.height; });
-    if (!result.peaks.empty()) {
-        const double least = settings.minShare * result.peaks.front().height;
-        std::erase_if(result.peaks, [&](const MeltPeak& p) { return p.height < least; });
-    }
+    std::vector<double> wide;
+    const double wideNoise = derivativeAndNoise(points, settings.wideHalfWindow, settings, wide);
+    result.peaks = peaksOf(points, wide, wideNoise, settings.wideNoiseFactor, settings.wideMaxWidth, settings.minShare);
+    if (!result.peaks.empty())
+        result.derivative = std::move(wide);
     return result;
 }
 
@@ -213,12 +250,12 @@ std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t ch
 }
 
 std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>& melt,
-                                  const std::vector<std::string>& wells)
+                                  const std::vector<std::string>& wells, const SampleColours* colours)
 {
     std::unordered_map<std::string, const MeltAnalysis*> byWell;
     for (const WellMelt& well : melt)
         byWell.try_emplace(foldAscii(well.well), &well.analysis);
-    std::vector<Curve> curves = curvesOf(table, wells);
+    std::vector<Curve> curves = curvesOf(table, wells, colours);
     std::erase_if(curves, [&](Curve& curve) {
         const auto found = byWell.find(foldAscii(curve.well));
         if (found == byWell.end() || found->second->temperatures.empty())
@@ -233,10 +270,10 @@ std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>
     return curves;
 }
 
-std::string meltTemperatureText(double celsius)
+std::string meltTemperatureText(double celsius, int decimals)
 {
     char buffer[32];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, celsius, std::chars_format::fixed, 2);
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, celsius, std::chars_format::fixed, decimals);
     return written.ec == std::errc() ? std::string(buffer, written.ptr) : std::string();
 }
 

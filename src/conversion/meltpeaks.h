@@ -29,6 +29,14 @@ struct MeltPeakSettings {
     double noiseFactor = 10.0;
     // ... and by at least this share of the well's highest peak.
     double minShare = 0.10;
+    // A well without such a peak is read again with slopes over this many degrees either side: a
+    // small broad peak (primer dimers in a no-template well) rises above the noise of readings
+    // written with two decimals only when more of them are averaged. A peak found so must stand
+    // out by `wideNoiseFactor` times that slope's noise and be at most `wideMaxWidth` degrees wide
+    // at half its prominence, so that the slow bends of a well without product make none.
+    double wideHalfWindow = 2.5;
+    double wideNoiseFactor = 12.0;
+    double wideMaxWidth = 5.0;
     // A curve with fewer readings after the settling degrees has no peaks.
     std::size_t minReadings = 8;
 };
@@ -40,7 +48,8 @@ struct MeltPeak {
 
 // One well's melt curve analysed.
 struct MeltAnalysis {
-    // The readings that were used, by rising temperature, and -dF/dT at each of them.
+    // The readings that were used, by rising temperature, and -dF/dT at each of them (with the
+    // wider window when the peaks were found with it).
     std::vector<double> temperatures;
     std::vector<double> derivative;
     std::vector<MeltPeak> peaks; // highest first
@@ -57,8 +66,9 @@ MeltAnalysis analyseMelt(std::span<const double> temperatures, std::span<const d
 MeltAnalysis analyseMeltWell(const MeltCurves& curves, const MeltWell& well, std::size_t channel,
                              const MeltPeakSettings& settings = {});
 
-// A melting temperature as the tool, RDML and RDES write it: two decimals, a point.
-std::string meltTemperatureText(double celsius);
+// A melting temperature as the tool, RDML and RDES write it: two decimals, a point (a note to read
+// takes one).
+std::string meltTemperatureText(double celsius, int decimals = 2);
 // The peaks' temperatures, highest peak first, joined by ';' ("81.30;74.02"); empty for none.
 std::string meltPeaksText(const std::vector<MeltPeak>& peaks);
 
@@ -75,6 +85,6 @@ std::vector<WellMelt> analyseMeltCurves(const MeltCurves& curves, std::size_t ch
 // amplification curves and with the same colours: temperatures for cycles, -dF/dT for readings,
 // and the peaks. Wells without a melt curve are left out.
 std::vector<Curve> meltPeakCurves(const Grid& table, const std::vector<WellMelt>& melt,
-                                  const std::vector<std::string>& wells = {});
+                                  const std::vector<std::string>& wells = {}, const SampleColours* colours = nullptr);
 
 } // namespace morvane

@@ -1,6 +1,7 @@
 #include "conversion/programs.h"
 
 #include "common/text.h"
+#include "conversion/datachecks.h"
 
 #include <algorithm>
 #include <charconv>
@@ -206,6 +207,23 @@ Status checkRawExport(const RawText& text)
     return Error{std::move(message)};
 }
 
+Status checkConversionMemory(const RawText& text, std::size_t channels)
+{
+    const std::size_t lines = text.lineCount();
+    if (lines == 0)
+        return success();
+    const std::string_view last = text.line(lines - 1);
+    const auto bytes = static_cast<std::uint64_t>(last.data() + last.size() - text.line(0).data());
+    const std::uint64_t need =
+        bytes + lines * (kConversionBytesPerLine + kConversionBytesPerReading * std::max<std::size_t>(channels, 1));
+    if (need <= kConversionMemoryLimit)
+        return success();
+    return Error{"converting this file of " + countText(lines) + " lines would take about " +
+                 countText(need / 1'000'000) + " MB of memory, more than the " +
+                 countText(kConversionMemoryLimit / 1'000'000) +
+                 " MB this program allows itself; a raw data export of a plate's run is far smaller"};
+}
+
 Expected<ProgramList> detectPrograms(const RawText& text)
 {
     const std::size_t count = text.lineCount();
@@ -227,6 +245,8 @@ Expected<ProgramList> detectPrograms(const RawText& text)
     list.headerLine = header;
     list.columns = std::move(columns).value();
     list.progColFromEnd = list.columns.line.programFromEnd;
+    if (auto fits = checkConversionMemory(text, list.columns.channels.size()); !fits)
+        return fits.error();
 
     // The first data line is not looked at: a program shows by a change of cycle number between
     // a line and the next one, so a program of more than one cycle has such a change after its

@@ -9,6 +9,7 @@
 #include "conversion/rawtext.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +70,17 @@ struct ProgramList {
 // "Cycle#" or without a reading column, malformed data lines (naming the line), and a first well
 // without any program of more than one cycle. A file of a single well is scanned to its end.
 Expected<ProgramList> detectPrograms(const RawText& text);
+
+// The memory a conversion may take, the file's own bytes included; a file that would take more
+// is refused before it is converted. What it takes was measured (bench/memory/peak.sh) and is
+// estimated from the file's size and lines: each line of readings costs at most about this much
+// beyond its bytes, in the well table, its temperature and the RDML or sheet written from them.
+inline constexpr std::uint64_t kConversionMemoryLimit = 1'000'000'000;
+inline constexpr std::uint64_t kConversionBytesPerLine = 40;
+inline constexpr std::uint64_t kConversionBytesPerReading = 150; // per channel of a line
+// Refuses a text whose conversion, with `channels` readings a line, would take more than
+// kConversionMemoryLimit.
+Status checkConversionMemory(const RawText& text, std::size_t channels);
 
 // Refuses a text that is not a raw data export: no line holds the column header "Prog#" (a
 // results export or a sample list says so). The same refusal detectPrograms gives first.

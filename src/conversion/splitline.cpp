@@ -90,64 +90,46 @@ struct ChunkBits {
 };
 
 #if defined(__SSE2__) || defined(_M_X64)
-// Sixteen bytes at a time. The last bytes of a line come from the sixteen ending at `end`,
-// shifted, so that nothing outside the line is read.
-inline ChunkBits chunkBits(const char* begin, const char* chunk, const char* end)
+// The 64 bytes at `at`, sixteen at a time.
+ChunkBits fullChunkBits(const char* at)
 {
     ChunkBits bits;
-    const __m128i one = _mm_set1_epi8(1);
-    const __m128i below = _mm_set1_epi8(31);
-    const __m128i quote = _mm_set1_epi8('"');
     for (int b = 0; b < 4; ++b) {
-        const char* const at = chunk + std::ptrdiff_t{16} * b;
-        if (at >= end) {
-            bits.separators |= ~std::uint64_t{0} << (16 * b);
-            break;
-        }
-        const auto left = static_cast<std::size_t>(end - at);
-        __m128i v;
-        unsigned shift = 0;
-        if (left >= 16) {
-            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        } else if (end - begin >= 16) {
-            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
-            shift = static_cast<unsigned>(16 - left);
-        } else {
-            char padded[16];
-            std::memset(padded, ' ', sizeof padded);
-            std::memcpy(padded, at, left);
-            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
-        }
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + std::ptrdiff_t{16} * b));
         // Codes 1 to 32: one less is at most 31, unsigned (0 wraps round to 255).
-        const __m128i lower = _mm_sub_epi8(v, one);
-        auto separators =
-            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(lower, below), lower)));
-        auto quotes = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
-        separators >>= shift;
-        quotes >>= shift;
-        if (left < 16)
-            separators |= 0xFFFFu << left;
-        bits.separators |= static_cast<std::uint64_t>(separators & 0xFFFFu) << (16 * b);
-        bits.quotes |= static_cast<std::uint64_t>(quotes & 0xFFFFu) << (16 * b);
+        const __m128i lower = _mm_sub_epi8(v, _mm_set1_epi8(1));
+        const auto separators = static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(lower, _mm_set1_epi8(31)), lower)));
+        const auto quotes = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
+        bits.separators |= static_cast<std::uint64_t>(separators) << (16 * b);
+        bits.quotes |= static_cast<std::uint64_t>(quotes) << (16 * b);
     }
     return bits;
 }
-
 #else
 // One byte at a time where there is no SSE2.
-inline ChunkBits chunkBits(const char* /*begin*/, const char* chunk, const char* end)
+ChunkBits fullChunkBits(const char* at)
 {
     ChunkBits bits;
-    const auto count = static_cast<std::size_t>(std::min<std::ptrdiff_t>(end - chunk, 64));
-    for (std::size_t i = 0; i < count; ++i) {
-        bits.separators |= static_cast<std::uint64_t>(isSeparator(chunk[i])) << i;
-        bits.quotes |= static_cast<std::uint64_t>(chunk[i] == '"') << i;
+    for (std::size_t i = 0; i < 64; ++i) {
+        bits.separators |= static_cast<std::uint64_t>(isSeparator(at[i])) << i;
+        bits.quotes |= static_cast<std::uint64_t>(at[i] == '"') << i;
     }
-    if (count < 64)
-        bits.separators |= ~std::uint64_t{0} << count;
     return bits;
 }
 #endif
+
+// The bits of the line's bytes from `chunk` to `end`, at most 64. A shorter piece is copied into
+// blanks first, so that nothing past the line is read.
+ChunkBits chunkBits(const char* chunk, const char* end)
+{
+    if (end - chunk >= 64)
+        return fullChunkBits(chunk);
+    char padded[64];
+    std::memset(padded, ' ', sizeof padded);
+    std::memcpy(padded, chunk, static_cast<std::size_t>(end - chunk));
+    return fullChunkBits(padded);
+}
 
 // The set bits of a word in plain integer steps: std::popcount is a library call where the target
 // promises no instruction for it.
@@ -176,7 +158,7 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
     const char* fieldStart = begin;
     std::uint64_t previousSeparator = 1; // before the line: as after a separator
     for (const char* chunk = begin; chunk < end; chunk += 64) {
-        const ChunkBits bits = chunkBits(begin, chunk, end);
+        const ChunkBits bits = chunkBits(chunk, end);
         if (bits.quotes != 0) {
             splitlineBytewise(line, fields);
             return;
@@ -209,7 +191,7 @@ bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& f
     if (line.size() >= 64)
         return false;
     const char* const begin = line.data();
-    const ChunkBits bits = chunkBits(begin, begin, begin + line.size());
+    const ChunkBits bits = chunkBits(begin, begin + line.size());
     if (bits.quotes != 0)
         return false;
     // As splitline: each change of kind begins a field or ends one. Bytes past the end count as

@@ -199,6 +199,8 @@ bool Converter::beginRun(int cycle)
         row.well = cellText(m_text, well);
         m_line.sampleName(row.sample);
         row.firstLine = lineNumber();
+        if (m_line.sampleNameHadControls())
+            note(FindingKind::SampleControls, m_runRow, cycle, row.sample.empty() ? row.sample : row.sample.substr(1));
     } else {
         m_runRow = kNoRow;
         m_newRow = false;
@@ -332,6 +334,12 @@ Expected<WellTable> Converter::run()
             return m_line.error();
         }
         take(cycle);
+        if (m_findings.size() > kMaxConversionFindings) {
+            m_line.fail("more than " + countText(kMaxConversionFindings) +
+                        " readings repeat a cycle of their well, change its sample name or come back after "
+                        "other wells: this is no export of one run of a plate");
+            return m_line.error();
+        }
     }
     endRun();
     if (m_rows.empty())

@@ -21,6 +21,9 @@ namespace morvane {
 
 // A cycle number beyond this cannot come from the instrument; it would only make the table huge.
 inline constexpr int kMaxCycle = 9999;
+// Findings of the walk through the file (cycles read twice, wells coming back) beyond this many
+// make the file no export of one run: it is refused rather than each one kept in memory.
+inline constexpr std::size_t kMaxConversionFindings = 1'000'000;
 
 struct ConversionSettings {
     int selectedProgram = 0; // the acquisition program converted

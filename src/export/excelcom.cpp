@@ -62,10 +62,14 @@ Status WorkbookFile::checkNotOpenElsewhere() const
     lock += target.filename();
     lock += "#";
     std::error_code error;
-    if (fs::exists(target.parent_path() / lock, error))
-        return Error{fileInUseMessage(m_path) + " (the lock file '" + pathForMessage(lock) +
-                     "' shows it is open; if no program has it open, delete that file)"};
-    return success();
+    if (!fs::exists(target.parent_path() / lock, error))
+        return success();
+    // Its first record names the user; a few hundred bytes, however long the file.
+    std::ifstream in(target.parent_path() / lock, std::ios::binary);
+    std::string record(4096, '\0');
+    in.read(record.data(), static_cast<std::streamsize>(record.size()));
+    record.resize(static_cast<std::size_t>(in.gcount()));
+    return Error{openElsewhereMessage(m_path, lock, libreOfficeOwnerOf(record))};
 }
 
 Status WorkbookFile::checkUnchanged() const

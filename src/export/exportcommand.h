@@ -25,8 +25,8 @@ struct ExportOutcome {
     std::string nameUsed;  // the name the export chose (the wanted one or a numbered variant; may be empty)
     std::string sheetName; // the name the new sheet has (the workbook's default for an empty name)
     SheetNameList sheets;  // the workbook's sheets as GetSheetNames listed them, before the new one
-    // What the save found wrong in the workbook but kept (XlsxWorkbook::warnings): shown to the
-    // user, each as a warning, after the export succeeded.
+    // What the user should hear of the workbook (XlsxWorkbook::warnings: a sheet kept out of a
+    // 3-D reference, a damaged part kept): shown, each as a warning, after the export succeeded.
     std::vector<std::string> warnings;
 };
 

@@ -85,6 +85,24 @@ std::string_view firstLine(std::string_view text)
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
+// A header line naming a "Well" column, split by tabs, semicolons or commas as layout tables are.
+bool namesWellColumn(std::string_view line)
+{
+    const char separator = line.find('\t') != std::string_view::npos  ? '\t'
+                           : line.find(';') != std::string_view::npos ? ';'
+                                                                      : ',';
+    for (std::size_t start = 0; start <= line.size();) {
+        const std::size_t end = std::min(line.find(separator, start), line.size());
+        std::string_view field = line.substr(start, end - start);
+        field.remove_prefix(std::min(field.find_first_not_of(" \""), field.size()));
+        field = field.substr(0, field.find_last_not_of(" \"\r") + 1);
+        if (equalsIgnoringAsciiCase(field, "Well"))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 std::string textKind(std::string_view head)
 {
     if (head.starts_with("\xEF\xBB\xBF"))
@@ -101,6 +119,11 @@ std::string textKind(std::string_view head)
     const std::string_view line = firstLine(head);
     if (equalsIgnoringAsciiCase(line.substr(0, line.find('\t')), "Well") && line.find('\t') != std::string_view::npos)
         return kindText(WrittenKind::RdesTable);
+    if (namesWellColumn(line))
+        return kindText(WrittenKind::LayoutTable);
+    // The instrument's raw export names its columns within its first lines, "Prog#" among them.
+    if (head.find("Prog#") != std::string_view::npos)
+        return "a raw data export";
     return "a text file";
 }
 
@@ -147,6 +170,8 @@ std::string kindText(WrittenKind kind)
         return "a PDF document";
     case WrittenKind::SvgDrawing:
         return "an SVG drawing";
+    case WrittenKind::LayoutTable:
+        return "a layout table";
     }
     return {};
 }
@@ -169,7 +194,7 @@ Status checkReplaceable(const fs::path& path, WrittenKind kind)
     const std::string what = describeFile(path);
     if (what.empty() && !link)
         return success();
-    if (what == kindText(kind))
+    if (what == kindText(kind) || (kind == WrittenKind::LayoutTable && what == kindText(WrittenKind::RdesTable)))
         return success();
     std::string message = quotedFileName(path) + " is ";
     if (link)

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace morvane {
 
@@ -60,12 +61,6 @@ std::string durationText(std::chrono::milliseconds span)
 {
     const auto ms = span.count();
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-}
-
-std::string foreignMessage(const fs::path& workbook, const fs::path& owner, const std::string& who)
-{
-    return fileInUseMessage(workbook) + " (the lock file '" + pathForMessage(owner.filename()) + "' shows it is open" +
-           (who.empty() ? "" : " by " + quoteForMessage(who)) + "; if no program has it open, delete that file)";
 }
 
 std::string timeoutMessage(const fs::path& workbook, const fs::path& owner, const Found& seen,
@@ -127,6 +122,36 @@ std::string ownerOf(std::string_view record)
     return std::string(record.substr(1, length));
 }
 
+std::string openElsewhereMessage(const fs::path& workbook, const fs::path& lockFile, const std::string& who)
+{
+    return fileInUseMessage(workbook) + " (the lock file '" + pathForMessage(lockFile.filename()) +
+           "' shows it is open" + (who.empty() ? "" : " by " + quoteForMessage(who)) +
+           "; if no program has it open, delete that file)";
+}
+
+// LibreOffice writes one record: the name given in LibreOffice, the account, the computer, the
+// time and the profile's URL, each ended by ',' and the last by ';'; a backslash makes the
+// character after it plain.
+std::string libreOfficeOwnerOf(std::string_view content)
+{
+    std::vector<std::string> fields(1);
+    bool ended = false;
+    for (std::size_t i = 0; i < content.size() && !ended; ++i) {
+        const char c = content[i];
+        if (c == '\\' && i + 1 < content.size())
+            fields.back() += content[++i];
+        else if (c == ',')
+            fields.emplace_back();
+        else if (c == ';')
+            ended = true;
+        else
+            fields.back() += c;
+    }
+    if (!ended || fields.size() < 5)
+        return {};
+    return fields[0].empty() ? fields[1] : fields[0];
+}
+
 std::string morvaneOwner()
 {
     return ownerName(detail::currentProcess());
@@ -167,7 +192,7 @@ Expected<WorkbookLock> WorkbookLock::acquire(const fs::path& workbook, const Loc
             return Error{notMadeMessage(workbook, owner, error)};
         const Found seen = detail::inspect(owner);
         if (seen.kind == Found::Foreign)
-            return Error{.message = foreignMessage(workbook, owner, seen.owner), .kind = ErrorKind::Busy};
+            return Error{.message = openElsewhereMessage(workbook, owner, seen.owner), .kind = ErrorKind::Busy};
         const bool late = Clock::now() >= deadline;
         if (seen.kind == Found::Gone && !late)
             continue;

@@ -35,6 +35,13 @@ std::filesystem::path ownerFileOf(const std::filesystem::path& workbook);
 std::string ownerRecord(std::string_view user);
 // The user name in an owner file's content; empty when it is not in that layout.
 std::string ownerOf(std::string_view record);
+// The user a LibreOffice lock file (".~lock.<name>#") names: the name given in LibreOffice,
+// else the account's; empty when the content is not in that layout.
+std::string libreOfficeOwnerOf(std::string_view content);
+// That the workbook is open in another program, as its lock file `lockFile` shows, by `who`
+// when the lock file names anyone.
+std::string openElsewhereMessage(const std::filesystem::path& workbook, const std::filesystem::path& lockFile,
+                                 const std::string& who);
 // The user name this process writes: "Morvane/<pid>@<host>", a name no Windows account can have.
 std::string morvaneOwner();
 

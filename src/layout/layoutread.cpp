@@ -1,7 +1,10 @@
-// Reading a layout file: a text table or a workbook's first sheet, into the rows layoutFromRows
-// checks.
+// Reading a layout: a text table or a workbook's first sheet, cut into rows, and the rows checked
+// into the layout's entries.
 
 #include "layout/platelayout.h"
+
+#include "layout/layoutfields.h"
+#include "plate/plate.h"
 
 #include "common/text.h"
 #include "conversion/rawtext.h"
@@ -12,6 +15,8 @@
 #include <fstream>
 
 namespace morvane {
+
+using namespace layout;
 
 namespace {
 
@@ -143,6 +148,71 @@ Expected<PlateLayout> readLayoutFile(const std::filesystem::path& path, const La
         return Error{name + ": the layout has " + std::to_string(cells->rowCount()) + " rows; a layout has at most " +
                      std::to_string(limits.maxRows)};
     return layoutFromRows(*cells, name + ", sheet " + quoteForMessage(workbook->tabs().front().name), "row");
+}
+
+namespace {
+
+// Header names meet whatever their letter case and blanks: "sample type", "SampleType".
+std::string headerKey(std::string_view name)
+{
+    std::string key;
+    for (char c : trimBlanks(name))
+        if (c != ' ' && c != '_')
+            key += lowerAscii(c);
+    return key;
+}
+
+} // namespace
+
+Expected<PlateLayout> layoutFromRows(const Grid& rows, const std::string& name, const char* unit)
+{
+    const auto place = [&](int row) { return name + ", " + unit + " " + std::to_string(row + 1); };
+    PlateLayout layout;
+    layout.source = name;
+    if (rows.rowCount() == 0)
+        return Error{name + ": the layout is empty; its first line names the columns, Well first"};
+    int columnOf[kColumnCount];
+    std::fill(std::begin(columnOf), std::end(columnOf), -1);
+    for (int col = 0; col < rows.colCount(); ++col) {
+        const std::string key = headerKey(rows.cell(0, col));
+        for (std::size_t known = 0; known < kColumnCount; ++known) {
+            if (key != headerKey(kColumnNames[known]))
+                continue;
+            if (columnOf[known] >= 0)
+                return at(place(0), "the column " + quoteForMessage(kColumnNames[known]) + " is named twice");
+            columnOf[known] = col;
+        }
+    }
+    if (columnOf[ColWell] < 0)
+        return at(place(0), "no column is named \"Well\"; the first line names the columns (Well, Sample, Sample "
+                            "Type, Target, Target Type, Dye, Quantity, Quantity Unit, Channel)");
+
+    for (int row = 1; row < rows.rowCount(); ++row) {
+        std::string cells[kColumnCount];
+        bool any = false;
+        for (std::size_t known = 0; known < kColumnCount; ++known)
+            if (columnOf[known] >= 0) {
+                cells[known] = trimBlanks(rows.cell(row, columnOf[known]));
+                any = any || !cells[known].empty();
+            }
+        if (!any)
+            continue;
+        LayoutEntry entry;
+        entry.place = place(row);
+        if (cells[ColWell].empty())
+            return at(entry.place, "no well is given");
+        const auto well = parseWellName(cells[ColWell]);
+        if (!well)
+            return at(entry.place, quoteForMessage(cells[ColWell]) + " is not a well such as B3");
+        entry.row = well->row;
+        entry.col = well->col;
+        if (auto ok = readFields(entry, cells); !ok)
+            return ok.error();
+        layout.entries.push_back(std::move(entry));
+    }
+    if (auto ok = checkLayoutConsistency(layout); !ok)
+        return ok.error();
+    return layout;
 }
 
 } // namespace morvane

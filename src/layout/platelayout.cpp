@@ -1,5 +1,7 @@
 #include "layout/platelayout.h"
 
+#include "layout/layoutfields.h"
+
 #include "common/decimal.h"
 #include "common/text.h"
 #include "plate/plate.h"
@@ -10,97 +12,9 @@
 
 namespace morvane {
 
+using namespace layout;
+
 namespace {
-
-enum Column { ColWell, ColSample, ColSampleType, ColTarget, ColTargetType, ColDye, ColQuantity, ColUnit, ColChannel };
-constexpr std::string_view kColumnNames[] = {"Well", "Sample",   "Sample Type",   "Target", "Target Type",
-                                             "Dye",  "Quantity", "Quantity Unit", "Channel"};
-constexpr std::size_t kColumnCount = std::size(kColumnNames);
-
-// Header names meet whatever their letter case and blanks: "sample type", "SampleType".
-std::string headerKey(std::string_view name)
-{
-    std::string key;
-    for (char c : trimBlanks(name))
-        if (c != ' ' && c != '_')
-            key += lowerAscii(c);
-    return key;
-}
-
-// The code of `list` that `text` spells, letter case aside; empty when none.
-template <std::size_t N> std::string_view codeOf(std::string_view text, const std::string_view (&list)[N])
-{
-    for (std::string_view code : list)
-        if (equalsIgnoringAsciiCase(code, text))
-            return code;
-    return {};
-}
-
-template <std::size_t N> std::string listed(const std::string_view (&list)[N])
-{
-    std::string out;
-    for (std::string_view code : list)
-        out += (out.empty() ? "" : ", ") + std::string(code);
-    return out;
-}
-
-// A positive number with either decimal separator, as text with a point; empty when it is none.
-std::string positiveNumber(std::string_view text)
-{
-    const auto value = parseDecimalEitherSeparator(text);
-    if (!value || *value <= 0)
-        return {};
-    std::string pointed(text);
-    std::replace(pointed.begin(), pointed.end(), ',', '.');
-    return pointed;
-}
-
-double numberValue(const std::string& pointed)
-{
-    return parseDecimal(pointed).value_or(0);
-}
-
-Error at(const std::string& place, const std::string& message)
-{
-    return Error{place + ": " + message};
-}
-
-// Sets the checked codes and numbers of an entry from the cells of a row.
-Status readFields(LayoutEntry& entry, const std::string (&cells)[kColumnCount])
-{
-    entry.sample = cells[ColSample];
-    entry.target = cells[ColTarget];
-    entry.dye = cells[ColDye];
-    entry.channel = cells[ColChannel];
-    if (!cells[ColSampleType].empty()) {
-        entry.sampleType = codeOf(cells[ColSampleType], kSampleTypes);
-        if (entry.sampleType.empty())
-            return at(entry.place, "the sample type " + quoteForMessage(cells[ColSampleType]) + " is none of " +
-                                       listed(kSampleTypes));
-    }
-    if (!cells[ColTargetType].empty()) {
-        entry.targetType = codeOf(cells[ColTargetType], kTargetTypes);
-        if (entry.targetType.empty())
-            return at(entry.place, "the target type " + quoteForMessage(cells[ColTargetType]) + " is none of " +
-                                       listed(kTargetTypes));
-    }
-    if (!cells[ColQuantity].empty()) {
-        entry.quantity = positiveNumber(cells[ColQuantity]);
-        if (entry.quantity.empty())
-            return at(entry.place, "the quantity " + quoteForMessage(cells[ColQuantity]) + " is not a positive number");
-    }
-    if (!cells[ColUnit].empty()) {
-        entry.quantityUnit = codeOf(cells[ColUnit], kQuantityUnits);
-        if (entry.quantityUnit.empty())
-            return at(entry.place,
-                      "the quantity unit " + quoteForMessage(cells[ColUnit]) + " is none of " + listed(kQuantityUnits));
-    }
-    if (!entry.quantity.empty() && entry.quantityUnit.empty())
-        entry.quantityUnit = "cop";
-    if (entry.quantity.empty())
-        entry.quantityUnit.clear();
-    return success();
-}
 
 // First place a value was given, for "given two ...": the value and where.
 struct Given {
@@ -206,57 +120,6 @@ Status checkLayoutConsistency(const PlateLayout& layout)
     return success();
 }
 
-Expected<PlateLayout> layoutFromRows(const Grid& rows, const std::string& name, const char* unit)
-{
-    const auto place = [&](int row) { return name + ", " + unit + " " + std::to_string(row + 1); };
-    PlateLayout layout;
-    layout.source = name;
-    if (rows.rowCount() == 0)
-        return Error{name + ": the layout is empty; its first line names the columns, Well first"};
-    int columnOf[kColumnCount];
-    std::fill(std::begin(columnOf), std::end(columnOf), -1);
-    for (int col = 0; col < rows.colCount(); ++col) {
-        const std::string key = headerKey(rows.cell(0, col));
-        for (std::size_t known = 0; known < kColumnCount; ++known) {
-            if (key != headerKey(kColumnNames[known]))
-                continue;
-            if (columnOf[known] >= 0)
-                return at(place(0), "the column " + quoteForMessage(kColumnNames[known]) + " is named twice");
-            columnOf[known] = col;
-        }
-    }
-    if (columnOf[ColWell] < 0)
-        return at(place(0), "no column is named \"Well\"; the first line names the columns (Well, Sample, Sample "
-                            "Type, Target, Target Type, Dye, Quantity, Quantity Unit, Channel)");
-
-    for (int row = 1; row < rows.rowCount(); ++row) {
-        std::string cells[kColumnCount];
-        bool any = false;
-        for (std::size_t known = 0; known < kColumnCount; ++known)
-            if (columnOf[known] >= 0) {
-                cells[known] = trimBlanks(rows.cell(row, columnOf[known]));
-                any = any || !cells[known].empty();
-            }
-        if (!any)
-            continue;
-        LayoutEntry entry;
-        entry.place = place(row);
-        if (cells[ColWell].empty())
-            return at(entry.place, "no well is given");
-        const auto well = parseWellName(cells[ColWell]);
-        if (!well)
-            return at(entry.place, quoteForMessage(cells[ColWell]) + " is not a well such as B3");
-        entry.row = well->row;
-        entry.col = well->col;
-        if (auto ok = readFields(entry, cells); !ok)
-            return ok.error();
-        layout.entries.push_back(std::move(entry));
-    }
-    if (auto ok = checkLayoutConsistency(layout); !ok)
-        return ok.error();
-    return layout;
-}
-
 Status fitLayout(PlateLayout& layout, PlateFormat format, std::span<const std::string> channels)
 {
     for (const LayoutEntry& entry : layout.entries) {
@@ -288,6 +151,55 @@ Status fitLayout(PlateLayout& layout, PlateFormat format, std::span<const std::s
     return checkLayoutConsistency(layout);
 }
 
+namespace {
+
+// The fields an edit sets on one of a well's entries.
+void applyEdit(LayoutEntry& entry, const LayoutEntry& checked, const LayoutEdit& edit)
+{
+    const bool wholeWell = entry.channel.empty();
+    if (edit.sample)
+        entry.sample = checked.sample;
+    if (edit.sampleType)
+        entry.sampleType = checked.sampleType;
+    if (edit.quantity) {
+        // A unit list left untouched keeps the well's unit; "cop" only where it has none.
+        const bool keepUnit = !edit.quantityUnit && !checked.quantity.empty() && !entry.quantityUnit.empty();
+        entry.quantity = checked.quantity;
+        if (!keepUnit)
+            entry.quantityUnit = checked.quantityUnit;
+    } else if (edit.quantityUnit && !entry.quantity.empty() && !checked.quantityUnit.empty()) {
+        entry.quantityUnit = checked.quantityUnit;
+    }
+    if (wholeWell && edit.target)
+        entry.target = checked.target;
+    if (wholeWell && edit.targetType)
+        entry.targetType = checked.targetType;
+}
+
+// The edited layout checked as a whole, in the user's terms: the wells just set come first, so
+// a conflict is told at the well it conflicts with, by its name and where it was given.
+Status checkEdit(const PlateLayout& edited, const std::vector<bool>& touched)
+{
+    PlateLayout probe;
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t i = 0; i < edited.entries.size(); ++i) {
+            if (touched[i] != (pass == 0))
+                continue;
+            LayoutEntry entry = edited.entries[i];
+            const bool fromFile = entry.place.find(", ") != std::string::npos;
+            entry.place = "well " + entry.well() +
+                          (touched[i] ? ", as set now"
+                           : fromFile ? " (" + entry.place + ")"
+                                      : std::string());
+            probe.entries.push_back(std::move(entry));
+        }
+    if (auto ok = checkLayoutConsistency(probe); !ok)
+        return Error{"The edit conflicts with the layout: " + ok.error().message};
+    return success();
+}
+
+} // namespace
+
 Status editLayout(PlateLayout& layout, std::span<const WellPos> wells, const LayoutEdit& edit)
 {
     std::string cells[kColumnCount];
@@ -307,76 +219,37 @@ Status editLayout(PlateLayout& layout, std::span<const WellPos> wells, const Lay
         return ok;
 
     PlateLayout edited = layout;
+    std::vector<bool> touched(edited.entries.size(), false);
     for (const WellPos& well : wells) {
         bool hasGeneral = false;
-        for (LayoutEntry& entry : edited.entries) {
+        for (std::size_t i = 0; i < edited.entries.size(); ++i) {
+            LayoutEntry& entry = edited.entries[i];
             if (entry.row != well.row || entry.col != well.col)
                 continue;
-            const bool wholeWell = entry.channel.empty();
-            hasGeneral = hasGeneral || wholeWell;
-            if (edit.sample)
-                entry.sample = checked.sample;
-            if (edit.sampleType)
-                entry.sampleType = checked.sampleType;
-            if (edit.quantity) {
-                entry.quantity = checked.quantity;
-                entry.quantityUnit = checked.quantityUnit;
-            } else if (edit.quantityUnit && !entry.quantity.empty() && !checked.quantityUnit.empty()) {
-                entry.quantityUnit = checked.quantityUnit;
-            }
-            if (wholeWell && edit.target)
-                entry.target = checked.target;
-            if (wholeWell && edit.targetType)
-                entry.targetType = checked.targetType;
+            touched[i] = true;
+            hasGeneral = hasGeneral || entry.channel.empty();
+            applyEdit(entry, checked, edit);
         }
         if (!hasGeneral) {
             LayoutEntry entry = checked;
             entry.row = well.row;
             entry.col = well.col;
-            entry.place = "well " + wellName(well.row, well.col);
             if (!edit.quantity)
                 entry.quantityUnit.clear();
             edited.entries.push_back(std::move(entry));
+            touched.push_back(true);
         }
     }
-    for (LayoutEntry& entry : edited.entries)
-        if (entry.place.find(", ") == std::string::npos)
-            entry.place = "well " + entry.well();
+    if (auto ok = checkEdit(edited, touched); !ok)
+        return ok;
+    for (std::size_t i = 0; i < edited.entries.size(); ++i)
+        if (touched[i] || edited.entries[i].place.find(", ") == std::string::npos)
+            edited.entries[i].place = "well " + edited.entries[i].well();
     std::stable_sort(edited.entries.begin(), edited.entries.end(), [](const LayoutEntry& a, const LayoutEntry& b) {
         return std::tie(a.row, a.col) < std::tie(b.row, b.col);
     });
-    if (auto ok = checkLayoutConsistency(edited); !ok)
-        return ok;
     layout = std::move(edited);
     return success();
-}
-
-std::string layoutTable(const PlateLayout& layout)
-{
-    const bool channels = std::any_of(layout.entries.begin(), layout.entries.end(),
-                                      [](const LayoutEntry& e) { return !e.channel.empty(); });
-    std::vector<const LayoutEntry*> sorted;
-    for (const LayoutEntry& entry : layout.entries)
-        sorted.push_back(&entry);
-    std::stable_sort(sorted.begin(), sorted.end(), [](const LayoutEntry* a, const LayoutEntry* b) {
-        return std::tie(a->row, a->col) < std::tie(b->row, b->col);
-    });
-    // A tab or line break in a name would break the table; RDES has blanks there instead.
-    const auto cell = [](std::string text) {
-        std::replace_if(
-            text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-        return text;
-    };
-    std::string out = "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tQuantity\tQuantity Unit";
-    out += channels ? "\tChannel\n" : "\n";
-    for (const LayoutEntry* e : sorted) {
-        out += e->well() + '\t' + cell(e->sample) + '\t' + e->sampleType + '\t' + cell(e->target) + '\t' +
-               e->targetType + '\t' + cell(e->dye) + '\t' + e->quantity + '\t' + e->quantityUnit;
-        if (channels)
-            out += '\t' + cell(e->channel);
-        out += '\n';
-    }
-    return out;
 }
 
 std::string sampleCellText(std::string_view name)

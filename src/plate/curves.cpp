@@ -26,7 +26,35 @@ std::optional<double> parseReading(std::string_view text)
     return parseDecimalEitherSeparator(text);
 }
 
-std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& wells)
+void SampleColours::update(const Grid& wellTable)
+{
+    std::vector<std::string_view> present;
+    std::set<std::string_view> seen;
+    for (int row = 1; row < wellTable.rowCount() && wellTable.colCount() > kSampleCol; ++row)
+        if (const std::string_view sample = trimBlanks(wellTable.cell(row, kSampleCol)); seen.insert(sample).second)
+            present.push_back(sample);
+    std::erase_if(m_colours, [&](const auto& entry) { return !seen.contains(entry.first); });
+    std::set<int> taken;
+    for (const auto& entry : m_colours)
+        taken.insert(entry.second);
+    int next = 0;
+    for (const std::string_view sample : present) {
+        if (m_colours.contains(sample))
+            continue;
+        while (taken.contains(next))
+            ++next;
+        m_colours.emplace(sample, next);
+        taken.insert(next);
+    }
+}
+
+std::optional<int> SampleColours::colourOf(std::string_view sample) const
+{
+    const auto found = m_colours.find(sample);
+    return found == m_colours.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& wells, const SampleColours* colours)
 {
     std::vector<Curve> curves;
     if (table.colCount() <= kSampleCol || table.rowCount() < 2)
@@ -41,10 +69,11 @@ std::vector<Curve> curvesOf(const Grid& table, const std::vector<std::string>& w
     for (int col = kFirstReadingColumn; col < table.colCount(); ++col)
         cycleOfCol[std::size_t(col)] = parseReading(table.cell(0, col)).value_or(col - kFirstReadingColumn + 1);
 
-    std::unordered_map<std::string_view, int> colours;
+    std::unordered_map<std::string_view, int> firstSeen;
     for (int row = 1; row < table.rowCount(); ++row) {
         const std::string_view sample = trimBlanks(table.cell(row, kSampleCol));
-        const int colour = colours.emplace(sample, int(colours.size())).first->second;
+        const int inTable = firstSeen.emplace(sample, int(firstSeen.size())).first->second;
+        const int colour = colours ? colours->colourOf(sample).value_or(inTable) : inTable;
         const std::string& well = table.cell(row, kWellCol);
         if (trimBlanks(well).empty() || (!wanted.empty() && !wanted.contains(foldAscii(trimBlanks(well)))))
             continue;

@@ -82,6 +82,18 @@ Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::ve
     return result;
 }
 
+std::vector<bool> tableWellTicks(const Grid& exportTable, PlateFormat format)
+{
+    std::vector<bool> ticks(static_cast<std::size_t>(wellCount(format)), false);
+    const auto rows = wellRows(exportTable);
+    for (int index = 0; index < wellCount(format); ++index) {
+        const WellPos pos = wellAtIndex(format, index);
+        if (rows.contains(foldAscii(wellName(pos.row, pos.col))))
+            ticks[static_cast<std::size_t>(index)] = true;
+    }
+    return ticks;
+}
+
 Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks,
                                 char systemSeparator)
 {

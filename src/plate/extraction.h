@@ -32,6 +32,10 @@ struct Extraction {
 // well without a row in the well table is left out and named in missingWells.
 Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks);
 
+// The check-list flags of the wells an export table holds (column 0, from row 1, any case): the
+// wells it was extracted from, whatever the map's ticks are now. Other names are passed over.
+std::vector<bool> tableWellTicks(const Grid& exportTable, PlateFormat format);
+
 // Extract Selected Wells as the window and the tool run it: extractWells, then the judgement of
 // the readings' decimal separator against the user's. Repairing is the user's answer
 // (repairSeparators).

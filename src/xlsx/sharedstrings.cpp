@@ -57,51 +57,6 @@ std::uint64_t hashOf(std::string_view text)
     return std::hash<std::string_view>{}(text);
 }
 
-// Appends character data with its entities decoded and its line ends made LF, as a parser
-// gives it; false for an entity XML does not define.
-bool appendDecoded(std::string& out, std::string_view text, bool entities)
-{
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            continue;
-        }
-        if (c != '&' || !entities) {
-            out += c;
-            continue;
-        }
-        const std::size_t semicolon = text.find(';', i);
-        if (semicolon == std::string_view::npos)
-            return false;
-        const std::string_view name = text.substr(i + 1, semicolon - i - 1);
-        i = semicolon;
-        static constexpr std::pair<std::string_view, char> named[] = {
-            {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-        const auto known =
-            std::find_if(std::begin(named), std::end(named), [&](const auto& n) { return n.first == name; });
-        if (known != std::end(named)) {
-            out += known->second;
-            continue;
-        }
-        std::optional<std::uint32_t> cp;
-        if (name.starts_with("#x")) {
-            std::uint32_t value = 0;
-            const auto [ptr, ec] = std::from_chars(name.data() + 2, name.data() + name.size(), value, 16);
-            if (ec == std::errc() && ptr == name.data() + name.size() && name.size() > 2)
-                cp = value;
-        } else if (name.starts_with("#")) {
-            cp = parseWholeNumber<std::uint32_t>(name.substr(1), PlusSign::Refused);
-        }
-        if (!cp || *cp == 0 || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF))
-            return false;
-        appendUtf8(out, *cp);
-    }
-    return true;
-}
-
 struct ScanError {
     const char* what; // nullptr: nested too deep
     std::size_t at;

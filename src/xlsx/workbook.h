@@ -73,10 +73,11 @@ public:
     // Index into tabs(); -1 when there is none.
     int activeTab() const;
 
-    // Inserts a worksheet before the active tab and makes it active; with an empty name it gets
-    // the first free "<defaultBase><N>" from N = tab count + 1 (a live Excel counts per session,
-    // which a file cannot know). A non-empty name must satisfy Excel's rules and be free
-    // (letter case ignored, chart sheets included). Returns the sheet's name.
+    // Inserts a worksheet before the active tab (or, where that lies inside the span of a 3-D
+    // reference such as SUM(Jan:Mar!C2), before the span, with a warning) and makes it active; with an empty name it
+    // gets the first free "<defaultBase><N>" from N = tab count + 1 (a live Excel counts per session, which a file
+    // cannot know). A non-empty name must satisfy Excel's rules and be free (letter case ignored, chart sheets
+    // included). Returns the sheet's name.
     Expected<std::string> addSheet(std::string_view wantedName, std::string_view defaultBase = "Sheet");
 
     // Writes the block to the active sheet, which must be one added by addSheet, giving every
@@ -94,8 +95,9 @@ public:
     // The package with every change, as bytes. Once only: the workbook is spent afterwards.
     // Deflate level 1 writes a 385 x 52 sheet in half the time of level 6, for 20 % more bytes.
     Expected<std::string> save(int compressionLevel = 1);
-    // What save() found wrong but kept: parts it copies without reading them, checked on the
-    // way, whose checksum does not match (damaged before this program saw them).
+    // What the user should hear of: a sheet put elsewhere than before the active one, to keep it
+    // out of a 3-D reference (addSheet); parts save() copies without reading them, checked on
+    // the way, whose checksum does not match (damaged before this program saw them).
     const std::vector<std::string>& warnings() const;
 
 private:

@@ -87,13 +87,20 @@ std::uint64_t numberFormatId(pugi::xml_node styleSheet, const std::string& prefi
     return addNumberFormat(styleSheet, numFmts, prefix, format);
 }
 
-// The <xf> elements of <cellXfs>, both created when missing: cell formats are counted from a
-// default one.
+// Excel counts an <mc:AlternateContent> in <cellXfs> as one cell format: the choice it
+// understands. Indexes and the count follow that, or new cells would take another's format.
+bool isCellFormat(pugi::xml_node n)
+{
+    return isElement(n, kNsMain, "xf") || isElement(n, kNsMarkupCompatibility, "AlternateContent");
+}
+
+// The entries of <cellXfs>, both created when missing: cell formats are counted from a default
+// one.
 std::vector<pugi::xml_node> cellFormats(pugi::xml_node cellXfs, const std::string& prefix)
 {
     std::vector<pugi::xml_node> xfs;
     for (pugi::xml_node n : cellXfs.children())
-        if (isElement(n, kNsMain, "xf"))
+        if (isCellFormat(n))
             xfs.push_back(n);
     if (xfs.empty()) {
         pugi::xml_node xf = cellXfs.append_child(qualified(prefix, "xf").c_str());
@@ -102,6 +109,27 @@ std::vector<pugi::xml_node> cellFormats(pugi::xml_node cellXfs, const std::strin
         xfs.push_back(xf);
     }
     return xfs;
+}
+
+// A copy of the first cell format to give the number format to: of a wrapped one, its
+// fallback without the attributes of namespaces bound on the wrapper.
+pugi::xml_node copyOfFirstFormat(pugi::xml_document& scratch, pugi::xml_node entry, const std::string& prefix)
+{
+    if (isElement(entry, kNsMain, "xf"))
+        return scratch.append_copy(entry);
+    pugi::xml_node plain;
+    for (pugi::xml_node branch : entry.children())
+        for (pugi::xml_node xf : branch.children())
+            if (isElement(xf, kNsMain, "xf") && (!plain || localName(branch) == "Fallback"))
+                plain = xf;
+    pugi::xml_node copy = plain ? scratch.append_copy(plain) : scratch.append_child(qualified(prefix, "xf").c_str());
+    for (pugi::xml_attribute a = copy.first_attribute(); a;) {
+        const pugi::xml_attribute next = a.next_attribute();
+        if (std::string_view(a.name()).find(':') != std::string_view::npos)
+            copy.remove_attribute(a);
+        a = next;
+    }
+    return copy;
 }
 
 pugi::xml_node cellFormatList(pugi::xml_node styleSheet, const std::string& prefix)
@@ -132,7 +160,7 @@ std::optional<int> cellFormatIndex(pugi::xml_node styleSheet, const std::string&
     pugi::xml_node cellXfs = cellFormatList(styleSheet, prefix);
     const std::vector<pugi::xml_node> xfs = cellFormats(cellXfs, prefix);
     pugi::xml_document scratch;
-    const pugi::xml_node candidate = scratch.append_copy(xfs.front());
+    const pugi::xml_node candidate = copyOfFirstFormat(scratch, xfs.front(), prefix);
     giveNumberFormat(candidate, formatId);
     const std::string wanted = serialize(candidate);
     for (std::size_t i = 0; i < xfs.size(); ++i)
@@ -347,10 +375,18 @@ void XlsxWorkbook::Impl::addOverride(std::string_view part, std::string_view con
     contentTypes.changed = true;
 }
 
+// Relative to the workbook's folder where the part lies in it, else from the package's root.
+std::string XlsxWorkbook::Impl::relationshipTarget(std::string_view part) const
+{
+    if (part.substr(0, workbookFolder.size()) == workbookFolder)
+        return std::string(part.substr(workbookFolder.size()));
+    return "/" + std::string(part);
+}
+
 std::string XlsxWorkbook::Impl::registerPart(std::string_view part, std::string_view kind, std::string_view contentType)
 {
     std::string id = newRelationshipId();
-    addRelationship(id, relType(kind), part.substr(workbookFolder.size()));
+    addRelationship(id, relType(kind), relationshipTarget(part));
     addOverride(part, contentType);
     return id;
 }
@@ -388,6 +424,9 @@ std::size_t XlsxWorkbook::Impl::sharedString(const std::string& text)
         sharedStrings->name = freePartName(workbookFolder, "sharedStrings", false);
         sharedStrings->strings = std::move(SharedStrings::read(templateSharedStrings, sharedStrings->name)).value();
         registerPart(sharedStrings->name, "sharedStrings", kCtSharedStrings);
+    } else if (!sharedStrings->related) {
+        addRelationship(newRelationshipId(), relType("sharedStrings"), relationshipTarget(sharedStrings->name));
+        sharedStrings->related = true;
     }
     return sharedStrings->strings.use(encodeEscapedUnits(text));
 }
@@ -439,7 +478,7 @@ Expected<std::string> XlsxWorkbook::addSheet(std::string_view wantedName, std::s
 
     pugi::xml_node root = d->workbook.doc.document_element();
     pugi::xml_node sheets = firstChild(root, kNsMain, "sheets");
-    const std::size_t position = d->active < 0 ? 0 : static_cast<std::size_t>(d->active);
+    const std::size_t position = d->newSheetPosition(*name);
     const std::uint64_t sheetId = newSheetId(sheets);
     std::string part = d->freePartName(d->workbookFolder + "worksheets/", "sheet", true);
     const std::string relId = d->registerPart(part, "worksheet", kCtWorksheet);

@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "xlsx/sharedstrings.h"
+#include "xlsx/sheetspans.h"
 #include "xlsx/workbook.h"
 #include "xlsx/ziparchive.h"
 
@@ -104,6 +105,7 @@ struct SharedStringsPart {
     std::string name;                 // entry name, no leading slash
     std::optional<std::size_t> entry; // none: a part this edit creates
     SharedStrings strings;
+    bool related = true; // the workbook's relationships lead to it
 };
 
 struct Tab {
@@ -112,6 +114,12 @@ struct Tab {
     std::optional<std::size_t> entry;
     bool selectedInFile = false; // tabSelected on its sheetView of workbook view 0
     int added = -1;              // index into the new sheets, -1 for a sheet of the file
+};
+
+// A 3-D reference's span in a formula, and where the formula is: a sheet's or a defined name's.
+struct FoundSpan {
+    SheetSpan span;
+    std::string where; // "the sheet 'Summary'", "the defined name 'Total'"
 };
 
 struct NewSheet {
@@ -153,6 +161,7 @@ struct XlsxWorkbook::Impl {
     std::vector<std::string> warnings;
 
     std::unordered_map<std::string, int> styleForFormat;
+    std::optional<std::vector<xlsx::FoundSpan>> sheetFormulaSpans; // read once, at the first need
 
     Error cannotOpen(const std::string& reason) const
     {
@@ -165,6 +174,7 @@ struct XlsxWorkbook::Impl {
     std::string newRelationshipId() const;
     void addRelationship(const std::string& id, std::string_view type, std::string_view target);
     void addOverride(std::string_view part, std::string_view contentType);
+    std::string relationshipTarget(std::string_view part) const;
     // The relationship from the workbook and the content type of a new part; returns the
     // relationship's id.
     std::string registerPart(std::string_view part, std::string_view kind, std::string_view contentType);
@@ -183,9 +193,13 @@ struct XlsxWorkbook::Impl {
     Status readStyles();
     Status readSheetHeads();
     Status readSharedStrings();
+    void findUnrelatedSharedStrings();
     Expected<int> styleFor(std::string_view format);
     Expected<std::string> newSheetName(std::string_view wantedName, std::string_view defaultBase) const;
     void insertNewTab(std::string name, std::string part, std::size_t position);
+    // Before the active tab, unless that is inside the span of a 3-D reference (workbookspans.cpp).
+    std::size_t newSheetPosition(const std::string& name);
+    std::vector<xlsx::FoundSpan> formulaSpans();
     std::size_t sharedString(const std::string& text);
     void syncTabInfos();
 };

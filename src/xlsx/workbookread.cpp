@@ -186,7 +186,9 @@ Status XlsxWorkbook::Impl::readWorkbook()
     chooseActiveTab(workbook.doc.document_element());
     if (auto s = readStyles(); !s)
         return s;
-    if (sharedStrings)
+    if (!sharedStrings)
+        findUnrelatedSharedStrings();
+    if (sharedStrings && (sharedStrings->related || zip->contains(sharedStrings->name)))
         if (auto s = readSharedStrings(); !s)
             return s;
     return readSheetHeads();
@@ -296,7 +298,15 @@ Status XlsxWorkbook::Impl::readTabs(pugi::xml_node sheets, const WorkbookRels& r
         tab.info.name = decodeEscapedUnits(n.attribute("name").value());
         const std::string_view state = n.attribute("state").value();
         tab.info.visible = state != "hidden" && state != "veryHidden";
-        const auto rel = rels.find(attributeNs(n, kNsOfficeRels, "id").value());
+        const pugi::xml_attribute relId = attributeNs(n, kNsOfficeRels, "id");
+        if (relId && *relId.value() == '\0') {
+            // A tab with nothing behind it, as Excel once saved one and opens again: it keeps its
+            // place among the tabs, which positions count, and is neither read nor changed.
+            tab.info.kind = SheetKind::Other;
+            tabs.push_back(std::move(tab));
+            continue;
+        }
+        const auto rel = rels.find(relId.value());
         if (rel == rels.end())
             return cannotOpen("its sheet " + quoteForMessage(tab.info.name) + " has no part");
         const std::string& relationType = rel->second.first;
@@ -368,9 +378,32 @@ Status XlsxWorkbook::Impl::readSharedStrings()
     return success();
 }
 
+// Shared strings that the content types name but no relationship leads to: readers that find
+// the part by its content type (openpyxl, and pandas through it) take the first so named, so
+// that one is used, and related, rather than a second one made beside it.
+void XlsxWorkbook::Impl::findUnrelatedSharedStrings()
+{
+    for (pugi::xml_node n : contentTypes.doc.document_element().children()) {
+        if (!isElement(n, kNsContentTypes, "Override") || n.attribute("ContentType").value() != kCtSharedStrings)
+            continue;
+        const std::string part = resolveTarget("", n.attribute("PartName").value());
+        if (part.empty())
+            continue;
+        sharedStrings.emplace();
+        sharedStrings->related = false;
+        sharedStrings->name = part;
+        // Named but not there: made under that name when a text is written.
+        if (!zip->contains(part))
+            sharedStrings->strings = std::move(SharedStrings::read(templateSharedStrings, part)).value();
+        return;
+    }
+}
+
 Status XlsxWorkbook::Impl::readSheetHeads()
 {
     for (Tab& tab : tabs) {
+        if (!tab.entry)
+            continue;
         const auto scan = [](const std::string& head, bool complete) { return scanSheetViews(head, complete); };
         auto head = zip->readStart(*tab.entry, limits.maxSheetHeadBytes, [&](const std::string& h) {
             return scan(h, false).state != SheetViewScan::NeedMore;

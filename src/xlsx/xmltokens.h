@@ -78,4 +78,8 @@ std::string_view prefixPart(std::string_view name);
 // characters XML gives a meaning are written as entities (the apostrophe is left as it is).
 void appendXmlEscaped(std::string& out, std::string_view text);
 
+// Appends character data with its entities decoded (`entities`) and its line ends made LF, as
+// a parser gives it; false for an entity XML does not define.
+bool appendDecoded(std::string& out, std::string_view text, bool entities);
+
 } // namespace morvane::xlsx

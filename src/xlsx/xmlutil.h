@@ -19,6 +19,8 @@ inline constexpr std::string_view kNsMainStrict = "http://purl.oclc.org/ooxml/sp
 inline constexpr std::string_view kNsOfficeRels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 inline constexpr std::string_view kNsPackageRels = "http://schemas.openxmlformats.org/package/2006/relationships";
 inline constexpr std::string_view kNsContentTypes = "http://schemas.openxmlformats.org/package/2006/content-types";
+inline constexpr std::string_view kNsMarkupCompatibility =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
 
 std::string_view localName(pugi::xml_node node);
 std::string_view prefixOf(pugi::xml_node node);

@@ -85,8 +85,13 @@ Expected<ZipArchive> ZipArchive::open(std::string_view bytes, std::uint64_t maxE
     if (!source)
         return Error{zipErrorText(&error)};
     archive.m_zip = zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
-    if (!archive.m_zip && zip_error_code_zip(&error) == ZIP_ER_EXISTS) {
-        // An entry name found twice; libzip does not say which, the loop below does.
+    const int refusal = archive.m_zip ? ZIP_ER_OK : zip_error_code_zip(&error);
+    // An entry name found twice: libzip does not say which, the loop below does. Local headers
+    // that differ from the directory: writers that follow an entry with a data descriptor leave
+    // sizes 0 there but may give its checksum, another version or time; Excel and LibreOffice
+    // read such entries by the directory, and so does this program, if each inflates to its
+    // checksum (checked below).
+    if (refusal == ZIP_ER_EXISTS || refusal == ZIP_ER_INCONS) {
         zip_error_fini(&error);
         zip_error_init(&error);
         archive.m_zip = zip_open_from_source(source, ZIP_RDONLY, &error);
@@ -121,6 +126,10 @@ Expected<ZipArchive> ZipArchive::open(std::string_view bytes, std::uint64_t maxE
                          " twice (part names do not depend on letter case)"};
         archive.m_names.push_back(std::move(name));
     }
+    if (refusal == ZIP_ER_INCONS)
+        for (std::size_t i = 0; i < archive.m_names.size(); ++i)
+            if (auto intact = archive.inflate(i, maxTotalBytes, true, [](std::string_view) { return false; }); !intact)
+                return Error{"its local headers do not match its directory, and " + intact.error().message};
     return archive;
 }
 
@@ -219,6 +228,19 @@ Expected<std::string> ZipArchive::readStart(std::size_t index, std::uint64_t cap
         !s)
         return s.error();
     return out;
+}
+
+Status ZipArchive::scan(std::size_t index, std::uint64_t cap,
+                        const std::function<void(std::string_view)>& consume) const
+{
+    if (m_inMemory) {
+        consume(m_parts[index]);
+        return success();
+    }
+    return inflate(index, cap, true, [&](std::string_view piece) {
+        consume(piece);
+        return false;
+    });
 }
 
 std::uint64_t ZipArchive::declaredSize(std::size_t index) const

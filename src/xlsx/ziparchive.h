@@ -51,6 +51,9 @@ public:
     // about `cap` bytes were read, whichever comes first.
     Expected<std::string> readStart(std::size_t index, std::uint64_t cap,
                                     const std::function<bool(const std::string&)>& enough) const;
+    // Hands the whole entry to `consume` in pieces as it is inflated, holding none of it; fails
+    // as read() does.
+    Status scan(std::size_t index, std::uint64_t cap, const std::function<void(std::string_view)>& consume) const;
     // The uncompressed size the archive's directory gives.
     std::uint64_t declaredSize(std::size_t index) const;
 

@@ -37,6 +37,7 @@ private slots:
     void activationRunsFormActivateOnce();
     void tabKeyFollowsTheKeyboardOrder();
     void errorReportTitleAndPoint();
+    void theFirstPlaceFitsTheScreen();
     void errorInAHandlerIsReportedAndTheWindowGoesOn();
     void answersNobodyAskedForFailTheTest();
     void enterTakesTheSafeAnswer();
@@ -134,6 +135,11 @@ void MainWindowTest::startState()
     QCOMPARE(t.get<QLabel>("Label3")->text(), QStringLiteral("thru"));
     QCOMPARE(t.get<QLineEdit>("startrow")->property("Tag").toInt(), 1);
     QCOMPARE(t.get<QLineEdit>("startcol")->property("Tag").toInt(), 0);
+    // Page 1's boxes are named by a label and explained, as are the program commands.
+    QCOMPARE(t.get<QLabel>("SheetNameLabel")->buddy(), t.get<QLineEdit>("SheetNameEdit"));
+    QCOMPARE(t.get<QLabel>("NoCyclesLabel")->buddy(), t.get<QLineEdit>("NoCyclesEdit"));
+    for (const char* name : {"SheetNameEdit", "NoCyclesEdit", "DetermineProgsButton", "MoreProgsLabel"})
+        QVERIFY2(!t.get<QWidget>(name)->toolTip().isEmpty(), name);
 
     const morvane::Grid& result = t.grid("ResultSG");
     QCOMPARE(result.rowCount(), 2);
@@ -145,7 +151,9 @@ void MainWindowTest::startState()
     const auto menus = menu->actions();
     QCOMPARE(menus.size(), 2);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(menus[0]->menu()->actions().at(0)->text(), QStringLiteral("e&Xit"));
+    QCOMPARE(menus[0]->menu()->actions().at(0)->text(), QStringLiteral("&Open..."));
+    QCOMPARE(menus[0]->menu()->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QCOMPARE(menus[0]->menu()->actions().at(1)->text(), QStringLiteral("e&Xit"));
     QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
     QCOMPARE(menus[1]->menu()->actions().at(0)->text(), QStringLiteral("&About"));
     QVERIFY(!(f.windowFlags() & Qt::WindowMinimizeButtonHint));
@@ -346,19 +354,36 @@ void MainWindowTest::tabKeyFollowsTheKeyboardOrder()
     QCOMPARE(walk("ExportButton", 2), (QStringList{"ExportButton", "CloseButton", "sheetnameOutEdit"}));
 }
 
+void MainWindowTest::theFirstPlaceFitsTheScreen()
+{
+    const QRect wanted(61, 158, 1292, 689);
+    const struct {
+        QRect available;
+        QRect place;
+    } cases[] = {
+        {{0, 0, 1920, 1080}, wanted},
+        {{0, 0, 1366, 768}, {61, 79, 1292, 689}},      // moved up, not cut
+        {{0, 0, 1024, 600}, {0, 0, 1024, 600}},        // cut to the screen
+        {{1920, 0, 1366, 768}, {1920, 79, 1292, 689}}, // a second screen on the right
+    };
+    for (const auto& c : cases)
+        QCOMPARE(fittedPlace(wanted, c.available), c.place);
+}
+
 void MainWindowTest::errorReportTitleAndPoint()
 {
     QCOMPARE(programTitleFrom(QStringLiteral("/opt/x/morvane")), QStringLiteral("Morvane"));
     QCOMPARE(programTitleFrom(QStringLiteral("C:/Tools/MORVANE.EXE")), QStringLiteral("Morvane"));
     QCOMPARE(programTitleFrom(QStringLiteral("/opt/x/morvane.v2.bin")), QStringLiteral("Morvane"));
 
-    QCOMPARE(errorReportText(QStringLiteral("first start Excel")), QStringLiteral("first start Excel."));
-    QCOMPARE(errorReportText(QStringLiteral("done.")), QStringLiteral("done."));
+    QCOMPARE(errorReportText(QStringLiteral("first start Excel")), QStringLiteral("First start Excel."));
+    QCOMPARE(errorReportText(QStringLiteral("done.")), QStringLiteral("Done."));
+    QCOMPARE(errorReportText(QStringLiteral("plan.tsv, line 4: bad")), QStringLiteral("plan.tsv, line 4: bad."));
     QCOMPARE(errorReportText(QStringLiteral("List index out of bounds (5)")),
              QStringLiteral("List index out of bounds (5)")); // ')' sorts before '.'
-    QCOMPARE(errorReportText(QStringLiteral("value 7")), QStringLiteral("value 7."));
-    QCOMPARE(errorReportText(QStringLiteral("what?")), QStringLiteral("what?."));
-    QCOMPARE(errorReportText(QStringLiteral("wow!")), QStringLiteral("wow!"));
+    QCOMPARE(errorReportText(QStringLiteral("value 7")), QStringLiteral("Value 7."));
+    QCOMPARE(errorReportText(QStringLiteral("what?")), QStringLiteral("What?."));
+    QCOMPARE(errorReportText(QStringLiteral("wow!")), QStringLiteral("Wow!"));
     QCOMPARE(errorReportText(QString()), QString());
 }
 

@@ -6,6 +6,7 @@
 #include "app/guitest.h"
 #include "app/wellchecklist.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,9 +52,26 @@ void NewUserTest::aNewFileClearsWhatBelongedToTheLastOne()
     t.click("ConvertButton");
     t.click("NextButton1");
     t.click("SelectAllButton");
+    t.get<QLineEdit>("LayoutQuantityEdit")->setText("2,5");
+    t.get<QLineEdit>("startrow")->setText("C");
+    t.click("ExtractButton");
+    QTemporaryDir dir;
+    t.dialogs->fileNext(dir.filePath("run.xlsx"));
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("run");
+    t.click("ExportButton");
+    QVERIFY(!t.get<QWidget>("ExportedLabel")->isHidden());
     t.open(testData("lc480_96_example_excel_damaged.txt"));
     QCOMPARE(t.grid("ResultSG").rowCount(), 2);
+    QVERIFY(t.grid("ResultSG").cell(0, 0).empty());
     QVERIFY(t.grid("ResultSG").cell(1, 0).empty());
+    // The fields and page 3's result and workbook belong to the file before too.
+    const QList<QPair<const char*, QString>> fields = {
+        {"LayoutQuantityEdit", ""}, {"startrow", "A"}, {"startcol", "1"}};
+    for (const auto& [name, text] : fields)
+        QCOMPARE(t.get<QLineEdit>(name)->text(), text);
+    QVERIFY(t.get<QWidget>("ExportedLabel")->isHidden());
+    QCOMPARE(t.get<QLabel>("InfoLabel")->text(), QStringLiteral("NOTE: the sheet is added to the workbook you choose"));
+    QCOMPARE(t.get<ElidedLabel>("WorkbookLabel")->fullText(), QStringLiteral("workbook: chosen at the first export"));
     QCOMPARE(t.grid("ExportSelectSG").rowCount(), 2);
     for (const char* edit : {"SheetNameEdit", "sheetnameOutEdit", "NoCyclesEdit"})
         QVERIFY2(t.get<QLineEdit>(edit)->text().isEmpty(), edit);
@@ -75,7 +93,9 @@ void NewUserTest::aResultsExportIsRefusedAndTheWindowKeptAsItWas()
     const morvane::Grid table = t.grid("ResultSG");
     t.open(testData("lc480_96_example_sample_info.txt"));
     QCOMPARE(t.dialogs->shown().size(), 1);
-    QVERIFY(t.dialogs->shown().front().text.contains("not a LightCycler 480 raw data export"));
+    QVERIFY2(t.dialogs->shown().front().text.startsWith(
+                 "'lc480_96_example_sample_info.txt' is not opened: this is not a LightCycler 480 raw data export"),
+             qPrintable(t.dialogs->shown().front().text));
     QCOMPARE(t.form->windowTitle(), title);
     QVERIFY(t.grid("ResultSG") == table);
     QVERIFY(t.get<QRadioButton>("PlateSize96")->isChecked());
@@ -99,6 +119,13 @@ void NewUserTest::pageOneIsAlwaysWithinReach()
     QCOMPARE(tabs->currentIndex(), 2);
     tabs->setCurrentIndex(0);
     QCOMPARE(tabs->currentIndex(), 0);
+    // File > Open... opens from any page and shows page 1.
+    t.get<QRadioButton>("PlateSize96")->click();
+    tabs->setCurrentIndex(2);
+    t.dialogs->fileNext(testData("lc480_96_example_excel_damaged.txt"));
+    t.form->findChild<QAction*>("Open1")->trigger();
+    QCOMPARE(tabs->currentIndex(), 0);
+    QVERIFY(t.form->windowTitle().startsWith("lc480_96_example_excel_damaged.txt - "));
 }
 
 void NewUserTest::tabLeavesTheTablesAndCtrlTabChangesPages()
@@ -173,6 +200,34 @@ void NewUserTest::buttonsStayWhenTheListsAppear()
     QApplication::processEvents();
     QCOMPARE(placeOf(t.get<QPushButton>("ConvertButton")), convert);
     QCOMPARE(placeOf(t.get<QPushButton>("DetermineProgsButton")), determine);
+    // Page 2: "Next >" shown by an extraction moves nothing under the pointer.
+    t.click("NextButton1");
+    const char* const pageTwo[] = {"startrow", "RemoveRangeButton", "SaveLayoutButton", "ApplyLayoutButton"};
+    QList<QPoint> before;
+    for (const char* name : pageTwo)
+        before << placeOf(t.get<QWidget>(name));
+    t.click("SelectAllButton");
+    t.click("ExtractButton");
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    QApplication::processEvents();
+    QVERIFY(!t.get<QPushButton>("NextButton2")->isHidden());
+    for (int i = 0; i < before.size(); ++i)
+        QCOMPARE(placeOf(t.get<QWidget>(pageTwo[i])), before[i]);
+    // The fields line fits its block, "Set for ticked wells" whole.
+    auto* apply = t.get<QWidget>("ApplyLayoutButton");
+    auto* block = t.get<QWidget>("Panel6");
+    QVERIFY(block->rect().contains(QRect(apply->mapTo(block, QPoint(0, 0)), apply->size())));
+    // Page 3: an export's note and result move nothing either.
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    QApplication::processEvents();
+    const QPoint rdml = placeOf(t.get<QWidget>("SaveRdmlButton"));
+    QTemporaryDir dir;
+    t.dialogs->fileNext(dir.filePath("run.xlsx"));
+    t.get<QLineEdit>("sheetnameOutEdit")->setText("run");
+    t.click("ExportButton");
+    QApplication::processEvents();
+    QVERIFY(!t.get<QWidget>("ExportedLabel")->isHidden());
+    QCOMPARE(placeOf(t.get<QWidget>("SaveRdmlButton")), rdml);
 }
 
 void NewUserTest::readingsAndTextsAreNotCut()
@@ -276,6 +331,11 @@ void NewUserTest::aCancelledOpenKeepsTheChannelChosen()
     t.click("ConvertButton");
     QCOMPARE(t.get<ElidedLabel>("ChannelLabel")->fullText(), QStringLiteral("channel: 533-580"));
     QVERIFY(t.grid("ResultSG") == converted);
+    // Another channel chosen: the table of the one before goes, and "Next >" with it.
+    QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
+    channels->setCurrentRow(0);
+    QVERIFY(t.get<QPushButton>("NextButton1")->isHidden());
+    QVERIFY(t.grid("ResultSG").cell(1, 0).empty());
     // One channel: neither the list nor its caption.
     t.open(testData("lc480_96_example_excel_damaged.txt"));
     QVERIFY(caption->isHidden());

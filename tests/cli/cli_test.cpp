@@ -392,6 +392,22 @@ TEST(ConvertFiles, SeveralFilesIntoOneWorkbookAndAFailureStopsNoOther)
                          (dir / "none.txt") + ": cannot open '" + (dir / "none.txt") + "': there is no such file\n");
 }
 
+// Summary!B1 adds up Jan:Mar with Mar active: the sheet goes before Jan, and the tool says so.
+TEST(ConvertFiles, ASheetKeptOutOfASpanOfSheetsIsReported)
+{
+    const TempDir dir;
+    const std::string raw = dir.file("run.txt", smallExport());
+    const std::string book = dir / "book.xlsx";
+    fs::copy_file(data("export/three_d_span.xlsx"), book);
+    const Result r = run({"--plate", "96", "--wells", "A1:A2,B2", "-o", book, "--sheet", "New", raw});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"Summary", "New", "Jan", "Feb", "Mar"}));
+    EXPECT_EQ(r.err, "morvane-convert: " + book +
+                         ": warning: 'book.xlsx': the sheet 'New' was put before 'Jan', not before the active sheet "
+                         "'Mar' as Excel would put it: a formula of the sheet 'Summary' takes the sheets from 'Jan' "
+                         "to 'Mar', and would have counted the new one in\n");
+}
+
 TEST(ConvertFiles, ALongBatchIsWrittenInPartsAndLosesNoSheet)
 {
     const TempDir dir;

@@ -14,9 +14,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/wellchecklist.h"
 #include "conversion/programs.h"
 #include "conversion/welltable.h"
-#include "app/wellchecklist.h"
 
 class ConvertTest : public QObject {
     Q_OBJECT
@@ -96,9 +96,11 @@ void ConvertTest::realExportsEndToEnd()
     QCOMPARE(table.cell(1, 0), std::string("A1"));
     QCOMPARE(QString::fromStdString(table.cell(1, 2)), firstReading);
     QCOMPARE(t.get<QLineEdit>("NoCyclesEdit")->text(), QString::number(cycles));
-    QCOMPARE(t.get<QLineEdit>("SheetNameEdit")->text(), name);
-    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text(), name);
-    QCOMPARE(t.get<QLineEdit>("NumCharsEdit")->text(), QString::number(name.size()));
+    // Proposed cut to what a sheet name may hold.
+    const QString proposed = name.left(31);
+    QCOMPARE(t.get<QLineEdit>("SheetNameEdit")->text(), proposed);
+    QCOMPARE(t.get<QLineEdit>("sheetnameOutEdit")->text(), proposed);
+    QCOMPARE(t.get<QLineEdit>("NumCharsEdit")->text(), QString::number(proposed.size()));
     QVERIFY(!t.get<QPushButton>("NextButton1")->isHidden());
     QVERIFY(t.get<QPushButton>("NextButton1")->hasFocus());
     QVERIFY(t.get<QProgressBar>("ProgressBar")->value() > 0);
@@ -139,12 +141,19 @@ void ConvertTest::noPlateSizeConvertsAndWarns()
     auto t = makeForm();
     t.open(writeFile(dir, "partial.txt", rawExport({"A1", "A2", "B1"})));
     QCOMPARE(t.dialogs->shown().size(), 1);
-    QVERIFY(t.dialogs->shownTexts().front().startsWith("plate format not recognised"));
-    t.click("DetermineProgsButton");
+    QVERIFY(t.dialogs->shownTexts().front().startsWith("Plate format not recognised"));
+    // Each step says what to choose next.
     t.click("ConvertButton");
-    QCOMPARE(t.dialogs->shownTexts().size(), 2);
+    t.click("DetermineProgsButton");
+    QCOMPARE(t.dialogs->shownTexts().mid(1),
+             (QStringList{"Choose the plate size (96 or 384) under \"Plate Size\" first, then press \"Determine "
+                          "Progs\"",
+                          "1 program found. Choose the plate size (96 or 384) under \"Plate Size\" first, then press "
+                          "\"Convert to Grid\"."}));
+    t.click("ConvertButton");
+    QCOMPARE(t.dialogs->shownTexts().size(), 4);
     const auto& w = t.dialogs->shown().back();
-    QCOMPARE(w.text, QStringLiteral("give plate format before proceeding"));
+    QCOMPARE(w.text, QStringLiteral("Give plate format before proceeding"));
     QCOMPARE(w.caption, QStringLiteral("Warning"));
     QCOMPARE(w.buttons, DialogService::Buttons::OkCancel);
     QCOMPARE(t.grid("ResultSG").rowCount(), 4);
@@ -166,7 +175,7 @@ void ConvertTest::sampleListIsRefusedClearly()
     t.dialogs->clearShown();
     t.click("ConvertButton");
     QCOMPARE(t.dialogs->shown().size(), 1);
-    QVERIFY2(t.dialogs->shown().front().text.contains("no raw data file is loaded"),
+    QVERIFY2(t.dialogs->shown().front().text.contains("No raw data file is loaded"),
              qPrintable(t.dialogs->shown().front().text));
 }
 
@@ -180,7 +189,7 @@ void ConvertTest::badLineIsReportedWithItsNumberAndTheWindowGoesOn()
     t.open(writeFile(dir, "bad.txt", text));
     t.dialogs->clearShown();
     t.click("ConvertButton");
-    QCOMPARE(t.dialogs->shownTexts(), QStringList{"line 9: 'seven' is not a valid integer value (cycle number)"});
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"Line 9: 'seven' is not a valid integer value (cycle number)"});
     QVERIFY(t.get<QPushButton>("ConvertButton")->isEnabled());
     QVERIFY(t.get<QPushButton>("OpenButton")->isEnabled());
     QVERIFY(t.get<QPushButton>("NextButton1")->isHidden());

@@ -26,6 +26,8 @@ const char* kindName(FindingKind kind)
         return "repeated";
     case FindingKind::SampleName:
         return "sample";
+    case FindingKind::SampleControls:
+        return "controls";
     case FindingKind::LongerRun:
         return "longer";
     case FindingKind::ReturningWell:
@@ -130,6 +132,14 @@ const Case kCases[] = {
          readings(b, "A2", "S two", {"1.1", "1.2", "1.3", "1.4"});
      },
      "sample A1 cycle 3 line 5 'S two'\n"},
+    // Control characters separate words as blanks do; DEL and text in quotes stay as written.
+    {"control characters in sample names",
+     [](Builder& b) {
+         readings(b, "A1", "\x01S\x02one\x1F", {"1.1", "1.2"});
+         readings(b, "A2", "S\x7Ftwo \"x\x01y\"", {"1.1", "1.2"});
+         readings(b, "A3", "S\vthree", {"1.1", "1.2"});
+     },
+     "controls A1 cycle 1 line 3 'S one'\ncontrols A3 cycle 1 line 7 'S three'\n"},
     // The table widens: nothing of the longer well is lost, and the others lack the cycles.
     {"a well with more cycles than the first",
      [](Builder& b) {

@@ -97,7 +97,7 @@ void OpenFileTest::unrecognisedLastWellWarnsAndKeepsTheRest()
     QCOMPARE(t.dialogs->shown().size(), 1);
     const auto& w = t.dialogs->shown().front();
     // The message, then what to do next.
-    QVERIFY(w.text.startsWith(QStringLiteral("plate format not recognised\n")));
+    QVERIFY(w.text.startsWith(QStringLiteral("Plate format not recognised\n")));
     QVERIFY(w.text.endsWith(QStringLiteral("then press \"Determine Progs\".")));
     QCOMPARE(w.caption, QStringLiteral("Warning"));
     QCOMPARE(w.icon, DialogService::Icon::Warning);
@@ -155,7 +155,7 @@ void OpenFileTest::refusedFilesKeepTheFormerState_data()
     QTest::newRow("not text") << "binary.txt" << QByteArray("Raw Data\r\nA1\0x", 13) << "NUL";
     QTest::newRow("empty") << "empty.txt" << QByteArray() << "empty";
     QTest::newRow("only line breaks") << "blank.txt" << QByteArray("\r\n\r\n") << "empty";
-    QTest::newRow("cannot be opened") << "" << QByteArray() << "cannot open";
+    QTest::newRow("cannot be opened") << "" << QByteArray() << "Cannot open";
 }
 
 void OpenFileTest::refusedFilesKeepTheFormerState()

@@ -187,3 +187,34 @@ INSTANTIATE_TEST_SUITE_P(
                     kNoneFound, 0},
         FailureCase{"SingleDataLine", withData({"A1 S 2 1 1 1 1 0.5"}), kNoneFound, 0}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// What a conversion would take is told from the file's bytes and lines before it starts: each
+// channel a line reads costs its share.
+TEST(DetectPrograms, AFileTooLargeToConvertInMemoryIsRefusedUpFront)
+{
+    const struct {
+        std::size_t lines;
+        std::size_t channels;
+        bool refused;
+    } cases[] = {{5'000'000, 1, false}, {2'100'000, 2, false}, {2'100'000, 3, true}};
+    for (const auto& c : cases) {
+        std::string bytes;
+        bytes.reserve(c.lines * 2);
+        for (std::size_t i = 0; i < c.lines; ++i)
+            bytes += "x\n";
+        auto text = RawText::fromBytes(std::move(bytes));
+        ASSERT_TRUE(text.ok());
+        const morvane::Status fits = morvane::checkConversionMemory(*text, c.channels);
+        EXPECT_EQ(!fits.ok(), c.refused) << c.lines << " lines, " << c.channels << " channels";
+    }
+    std::string bytes = "title\nSamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\n";
+    for (int i = 0; i < 5'300'000; ++i)
+        bytes += "x\n";
+    auto text = RawText::fromBytes(std::move(bytes));
+    ASSERT_TRUE(text.ok());
+    auto list = detectPrograms(*text);
+    ASSERT_FALSE(list.ok());
+    EXPECT_EQ(list.error().message, "converting this file of 5,300,002 lines would take about 1,017 MB of memory, "
+                                    "more than the 1,000 MB this program allows itself; a raw data export of a "
+                                    "plate's run is far smaller");
+}

@@ -297,6 +297,24 @@ TEST(ConvertToGrid, EndOfFileInsideOrAtTheStartOfARun)
     }
 }
 
+// A file whose wells come back again and again is no export of one run: it is refused once its
+// findings pass their limit, before they take the memory of one each.
+TEST(ConvertToGrid, EndlessReturningWellsAreRefused)
+{
+    Builder b;
+    std::size_t findings = 0;
+    for (int round = 0; findings <= morvane::kMaxConversionFindings; ++round)
+        for (const char* well : {"A1", "A2"}) {
+            b.line(well, "S", "2", "1", "1.5").line(well, "S", "2", "2", "1.6");
+            findings += round > 0 ? 3 : 0; // coming back, and two cycles read again
+        }
+    auto table = convertToGrid(b.build(), settingsFor(2));
+    ASSERT_FALSE(table.ok());
+    EXPECT_EQ(table.error().message.substr(table.error().message.find("more than")),
+              "more than 1,000,000 readings repeat a cycle of their well, change its sample name or come back after "
+              "other wells: this is no export of one run of a plate");
+}
+
 namespace {
 struct FailureCase {
     const char* name;

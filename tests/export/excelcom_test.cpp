@@ -268,18 +268,33 @@ TEST(Excelcom, RefusesToReplaceAReadOnlyWorkbook)
 
 TEST(Excelcom, AWorkbookOpenInAnotherProgramIsLeftAlone)
 {
-    for (const char* lock : {"~$book.xlsx", ".~lock.book.xlsx#"}) {
+    const std::string inUse = "'book.xlsx' is in use; close it in the other program and export again (the lock file ";
+    const struct {
+        const char* lock;
+        std::string content;
+        std::string message;
+    } cases[] = {
+        {"~$book.xlsx", ownerRecord("Alice"),
+         inUse + "'~$book.xlsx' shows it is open by 'Alice'; if no program has it open, delete that file)"},
+        {".~lock.book.xlsx#",
+         "Smith\\, Alice,asmith,lab-pc,08.12.2026 07:05,file:///home/asmith/.config/libreoffice/4;",
+         inUse +
+             "'.~lock.book.xlsx#' shows it is open by 'Smith, Alice'; if no program has it open, delete that file)"},
+        {".~lock.book.xlsx#", ",asmith,lab-pc,08.12.2026 07:05,file:///home/asmith/.config/libreoffice/4;",
+         inUse + "'.~lock.book.xlsx#' shows it is open by 'asmith'; if no program has it open, delete that file)"},
+        {".~lock.book.xlsx#", "owner",
+         inUse + "'.~lock.book.xlsx#' shows it is open; if no program has it open, delete that file)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
         TempDir dir;
         const fs::path file = dir.path / "book.xlsx";
         fs::copy_file(fixture("openpyxl_three.xlsx"), file);
-        writeFile(dir.path / lock, "owner");
+        writeFile(dir.path / c.lock, c.content);
         TExcelcom excel(file);
         auto outcome = exportGridToWorkbook(excel, exportTable(), "New", '.');
         ASSERT_FALSE(outcome.ok());
-        EXPECT_EQ(outcome.error().message.rfind(
-                      "'book.xlsx' is in use; close it in the other program and export again (the lock file '", 0),
-                  0u)
-            << outcome.error().message;
+        EXPECT_EQ(outcome.error().message, c.message);
         EXPECT_EQ(readFile(file), readFile(fixture("openpyxl_three.xlsx")));
     }
 }

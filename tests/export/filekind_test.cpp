@@ -54,6 +54,12 @@ TEST(FileKind, OnlyAFileOfTheKindWrittenIsReplaced)
                      "ELF\x02\x01",
                      6),
          "a program", WrittenKind::PngImage, false},
+        {"plan.csv", "\"Sample\";\"Well\"\nX;A1\n", "a layout table", WrittenKind::LayoutTable, true},
+        {"plan.tsv", "Well\tSample\tSample Type\n", "an RDES table", WrittenKind::LayoutTable, true},
+        {"raw.txt", "Experiment: x\nSamplePos\tSampleName\tProg#\tSeg#\n", "a raw data export",
+         WrittenKind::LayoutTable, false},
+        {"book.tsv", zipOf({{"[Content_Types].xml", "<Types/>"}, {"xl/workbook.xml", "<workbook/>"}}),
+         "a workbook (xlsx)", WrittenKind::LayoutTable, false},
         {"empty.rdml", "", "an empty file", WrittenKind::Rdml, false},
         {"new.rdml", "(none)", "", WrittenKind::Rdml, true},
     };

@@ -1,16 +1,20 @@
 // The plate layout through the real window: read for the open file, shown on the map, set for
 // the ticked wells, saved, written into RDML 1.4, and gone with the next file.
 
+#include "app/findingmarks.h"
 #include "app/guitest.h"
 #include "app/stringgrid.h"
-#include "layout/platelayout.h"
 #include "app/wellchecklist.h"
+#include "layout/platelayout.h"
 #include "xlsx/ziparchive.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+
+#include <optional>
 
 class LayoutWindowTest : public QObject {
     Q_OBJECT
@@ -18,6 +22,8 @@ private slots:
     void theLayoutNamesTheWellsAndMarksTheControls();
     void tickedWellsAreSetSavedAndWrittenAsRdml14();
     void aBadLayoutChangesNothing();
+    void saveLayoutReplacesOnlyALayoutTable();
+    void anUntouchedUnitStaysAndAConflictNamesTheWell();
 };
 
 namespace {
@@ -59,6 +65,23 @@ void LayoutWindowTest::theLayoutNamesTheWellsAndMarksTheControls()
     QListWidgetItem* a2 = map->item(morvane::checkListIndex(morvane::PlateFormat::Wells384, 1, 2));
     QVERIFY(a2->toolTip().contains("quantity 5 dil"));
     QVERIFY(!a2->font().italic());
+    // A no-template control with primer dimers gets the control-peak mark and says what it is; a
+    // -RT well without a peak, and a sample, neither.
+    const auto markColour = [&](QListWidgetItem* item) {
+        return item->icon().pixmap(map->iconSize()).toImage().pixelColor(1, 1);
+    };
+    QListWidgetItem* a5 = map->item(morvane::checkListIndex(morvane::PlateFormat::Wells384, 1, 5));
+    QVERIFY2(a6->toolTip().endsWith("\nTm 71.32 °C\nNTC: peak at 71.3 °C, likely primer dimers"),
+             qPrintable(a6->toolTip()));
+    QCOMPARE(markColour(a6), controlPeakColour());
+    QVERIFY(a6->font().bold());
+    QCOMPARE(a6->foreground().color(), controlPeakColour());
+    for (QListWidgetItem* item : {a5, a2}) {
+        QVERIFY2(!item->toolTip().contains("peak at"), qPrintable(item->toolTip()));
+        QVERIFY(markColour(item) != controlPeakColour());
+        QVERIFY(!item->font().bold());
+    }
+    QCOMPARE(a5->foreground().color(), controlColour());
 
     // Another file: nothing of the layout stays.
     t.open(testData("lc480_96_example_excel_damaged.txt"));
@@ -66,6 +89,7 @@ void LayoutWindowTest::theLayoutNamesTheWellsAndMarksTheControls()
     QVERIFY(t.get<QLabel>("LayoutLabel")->text().startsWith("no layout"));
     QVERIFY(!a6->font().italic());
     QVERIFY(!a6->toolTip().contains("ntc"));
+    QVERIFY(!a6->toolTip().contains("NTC: peak"));
 }
 
 void LayoutWindowTest::tickedWellsAreSetSavedAndWrittenAsRdml14()
@@ -79,7 +103,9 @@ void LayoutWindowTest::tickedWellsAreSetSavedAndWrittenAsRdml14()
     t.get<QLineEdit>("stopcol")->setText("2");
     t.click("SelectRangeButton");
     t.get<QLineEdit>("LayoutSampleEdit")->setText("Calibrator");
-    t.get<QComboBox>("LayoutSampleTypeCB")->setCurrentText("pos");
+    auto* sampleType = t.get<QComboBox>("LayoutSampleTypeCB");
+    QCOMPARE(sampleType->itemText(sampleType->findData("pos")), QStringLiteral("pos - positive control"));
+    sampleType->setCurrentIndex(sampleType->findData("pos"));
     t.get<QLineEdit>("LayoutTargetEdit")->setText("NRD1");
     t.get<QLineEdit>("LayoutQuantityEdit")->setText("2,5");
     t.click("ApplyLayoutButton");
@@ -128,6 +154,78 @@ void LayoutWindowTest::aBadLayoutChangesNothing()
     t.get<QLineEdit>("LayoutSampleEdit")->setText("X");
     t.click("ApplyLayoutButton");
     QCOMPARE(t.dialogs->shownTexts().back(), QStringLiteral("No wells are ticked."));
+}
+
+void LayoutWindowTest::saveLayoutReplacesOnlyALayoutTable()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    convertCalibration(t);
+    t.dialogs->fileNext(testData(kPlan));
+    t.click("LayoutButton");
+    QVERIFY(t.dialogs->lastFilter().startsWith("Layout tables (*.tsv *.csv *.txt *.xlsx);;"));
+    QVERIFY(QFile::copy(testData("lc480_384_nrd1_calibration.txt"), dir.filePath("raw.txt")));
+    writeFile(dir, "old.tsv", "Well;Sample\nA1;Old\n");
+    const QString header =
+        QStringLiteral("Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tQuantity\tQuantity Unit");
+    const struct {
+        const char* typed;
+        const char* filter; // chosen in the dialog; empty: the first
+        std::optional<DialogService::Answer> answer;
+        const char* written;
+        const char* said; // the start of the one message shown
+    } cases[] = {
+        {"raw.txt", "", {}, "raw.txt", "'raw.txt' is a raw data export, not a layout table; it is left as it is"},
+        {"old.tsv", "", DialogService::Answer::No, "old.tsv", "%1 already exists."},
+        {"old.tsv", "", DialogService::Answer::Yes, "old.tsv", "%1 already exists."},
+        {"new", "Text files (*.txt)", {}, "new.txt", ""},
+    };
+    for (const auto& c : cases) {
+        const QString written = dir.filePath(c.written);
+        const QString before = readAll(written);
+        t.dialogs->clearShown();
+        t.dialogs->fileNext(dir.filePath(c.typed), c.filter);
+        if (c.answer)
+            t.dialogs->answerNext(*c.answer);
+        t.click("SaveLayoutButton");
+        const QStringList said = t.dialogs->shownTexts();
+        QCOMPARE(said.size(), *c.said ? 1 : 0);
+        if (*c.said)
+            QVERIFY2(said.front().startsWith(QString::fromLatin1(c.said).arg(QDir::toNativeSeparators(written))),
+                     qPrintable(said.front()));
+        const bool replaced = !c.answer ? !*c.said : *c.answer == DialogService::Answer::Yes;
+        QCOMPARE(readAll(written).startsWith(header), replaced);
+        if (!replaced)
+            QCOMPARE(readAll(written), before);
+    }
+}
+
+void LayoutWindowTest::anUntouchedUnitStaysAndAConflictNamesTheWell()
+{
+    auto t = makeForm();
+    convertCalibration(t);
+    t.dialogs->fileNext(testData(kPlan));
+    t.click("LayoutButton");
+    auto* map = t.get<WellCheckList>("Wells384CB");
+    const auto well = [](int row, int col) {
+        return morvane::checkListIndex(morvane::PlateFormat::Wells384, row, col);
+    };
+    // A1 and A7 hold the same sample and target: their quantity changes together.
+    map->setTicked({well(1, 1), well(1, 7)}, true);
+    t.get<QLineEdit>("LayoutQuantityEdit")->setText("2,5");
+    t.click("ApplyLayoutButton");
+    QCOMPARE(t.dialogs->shownTexts(), QStringList());
+    for (const int index : {well(1, 1), well(1, 7)})
+        QVERIFY2(map->item(index)->toolTip().contains("quantity 2.5 dil"), qPrintable(map->item(index)->toolTip()));
+    t.click("SelectNoneButton");
+    map->setTicked({well(2, 1)}, true);
+    t.click("ApplyLayoutButton");
+    QCOMPARE(
+        t.dialogs->shownTexts(),
+        QStringList{"The edit conflicts with the layout: well B7 (lc480_384_nrd1_calibration_layout.tsv, line 32): "
+                    "the sample 'A_1x' is given two quantities for 'ECM38_2': 2.5 dil (well B1, as set now) and "
+                    "1 dil."});
+    QVERIFY(map->item(well(2, 1))->toolTip().contains("quantity 1 dil"));
 }
 
 QTEST_MAIN(LayoutWindowTest)

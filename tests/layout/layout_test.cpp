@@ -199,5 +199,25 @@ TEST(Layout, TheWindowsEditKeepsTheLayoutWhole)
     EXPECT_EQ(layoutTable(parsed(saved)), saved);
 }
 
+TEST(Layout, AnEditKeepsTheUnitAndNamesTheWellItConflictsWith)
+{
+    const std::string plan = "Well\tSample\tTarget\tQuantity\tQuantity Unit\nA1\tS\tG\t1\tdil\nA2\tS\tG\t1\tdil\n";
+    LayoutEdit quantity;
+    quantity.quantity = "2,5";
+    PlateLayout layout = parsed(plan);
+    const WellPos both[] = {{1, 1}, {1, 2}};
+    ASSERT_TRUE(editLayout(layout, both, quantity).ok());
+    EXPECT_EQ(layoutTable(layout), "Well\tSample\tSample Type\tTarget\tTarget Type\tDye\tQuantity\tQuantity Unit\n"
+                                   "A1\tS\t\tG\t\t\t2.5\tdil\nA2\tS\t\tG\t\t\t2.5\tdil\n");
+    layout = parsed(plan);
+    const WellPos a1[] = {{1, 1}};
+    const auto clash = editLayout(layout, a1, quantity);
+    ASSERT_FALSE(clash.ok());
+    EXPECT_EQ(clash.error().message,
+              "The edit conflicts with the layout: well A2 (plan.tsv, line 3): the sample 'S' is "
+              "given two quantities for 'G': 2.5 dil (well A1, as set now) and 1 dil");
+    EXPECT_EQ(layoutTable(layout), layoutTable(parsed(plan)));
+}
+
 } // namespace
 } // namespace morvane

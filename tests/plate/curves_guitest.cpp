@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QRadioButton>
+#include <QSet>
 
 class CurvesTest : public QObject {
     Q_OBJECT
@@ -25,6 +26,7 @@ private slots:
     void exportPagePlotsTheRowsToBeWritten();
     void savedPlotCarriesTitleLegendAndTextOfItsSize();
     void logAxisLabelsEnoughTicksForNarrowReadings();
+    void aSampleKeepsOneColourOnEveryPage();
 };
 
 namespace {
@@ -96,6 +98,15 @@ void convertPartial(const FormUnderTest& t, const QTemporaryDir& dir, const QByt
     t.click("DetermineProgsButton");
     t.click("ConvertButton");
     t.click("NextButton1");
+}
+
+// The colour a well's curve is drawn in, by its well; invalid when the plot has no such curve.
+QColor colourOf(CurvePlot* p, const QString& well)
+{
+    for (int i = 0; i < p->graphCount(); ++i)
+        if (p->graph(i)->name() == well)
+            return p->graph(i)->pen().color();
+    return {};
 }
 
 } // namespace
@@ -242,8 +253,11 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
     sizes->setCurrentIndex(small);
 
     // No extension: a PNG.
+    t.dialogs->clearShown();
     t.dialogs->fileNext(dir.filePath("curves"));
     t.click("SavePlotButton");
+    QCOMPARE(t.dialogs->shownTexts(),
+             QStringList{"The plot is saved as a PNG image in\n" + dir.filePath("curves.png")});
     QImage png(dir.filePath("curves.png"));
     QVERIFY(!png.isNull());
     QCOMPARE(png.size(), QSize(800, 600));
@@ -392,22 +406,56 @@ void CurvesTest::savedPlotCarriesTitleLegendAndTextOfItsSize()
 
 void CurvesTest::logAxisLabelsEnoughTicksForNarrowReadings()
 {
-    // Readings between 0.15 and 4.7: powers of ten alone would label only "1".
-    QByteArray text = "Raw Data \t\tExperiment - Narrow (Run on LCS480 1.5.0.39)\r\n"
-                      "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\t\r\n";
-    const char* readings[] = {"0.15", "0.9", "4.7"};
-    for (int cycle = 1; cycle <= 3; ++cycle)
-        text += "A1\tS\t2\t2\t" + QByteArray::number(cycle) + "\t1000\t60.0\t" + readings[cycle - 1] + "\r\n";
+    // Readings between 0.15 and 4.7: powers of ten alone would label only "1"; one flat well
+    // within a tenth of a decade got the single label "15".
+    const std::vector<std::vector<const char*>> cases{{"0.15", "0.9", "4.7"}, {"15.58", "15.41", "15.76"}};
+    for (const auto& readings : cases) {
+        QByteArray text = "Raw Data \t\tExperiment - Narrow (Run on LCS480 1.5.0.39)\r\n"
+                          "SamplePos\tSampleName\tProg#\tSeg#\tCycle#\tTime\tTemp\t465-510\t\r\n";
+        for (int cycle = 1; cycle <= 3; ++cycle)
+            text += "A1\tS\t2\t2\t" + QByteArray::number(cycle) + "\t1000\t60.0\t" + readings[cycle - 1] + "\r\n";
+        QTemporaryDir dir;
+        auto t = makeForm();
+        convertPartial(t, dir, text);
+        QVERIFY(t.get<QCheckBox>("LogScaleCB")->isChecked());
+        plot(t)->replot();
+        const QCPRange view = plot(t)->yAxis->range();
+        int inView = 0;
+        for (double tick : plot(t)->yAxis->tickVector())
+            inView += view.contains(tick);
+        QVERIFY2(inView >= 3, qPrintable(QString::number(inView) + " labels for " + readings[0]));
+    }
+}
+
+// B3's sample is drawn alike on pages 2 and 3; renaming other wells leaves it so; a plate's first
+// twelve samples are twelve colours.
+void CurvesTest::aSampleKeepsOneColourOnEveryPage()
+{
     QTemporaryDir dir;
     auto t = makeForm();
-    convertPartial(t, dir, text);
-    QVERIFY(t.get<QCheckBox>("LogScaleCB")->isChecked());
-    plot(t)->replot();
-    const QCPRange view = plot(t)->yAxis->range();
-    int inView = 0;
-    for (double tick : plot(t)->yAxis->tickVector())
-        inView += view.contains(tick);
-    QVERIFY2(inView >= 3, qPrintable(QString::number(inView)));
+    convert(t, dir, rawExport(plateWells(96)));
+    t.click("NextButton1");
+    QSet<QRgb> first12;
+    for (int n = 1; n <= 12; ++n)
+        first12.insert(colourOf(plot(t), QStringLiteral("A%1").arg(n)).rgb());
+    QCOMPARE(first12.size(), 12);
+    const QColor b3 = colourOf(plot(t), "B3");
+    for (const char* well : {"B3", "A12"})
+        map96(t)->setTicked(indexOf(map96(t), well), true);
+    t.click("ExtractButton");
+    auto* exportPlot = t.get<CurvePlot>("ExportPlot");
+    QCOMPARE(colourOf(exportPlot, "B3"), b3);
+
+    t.click("SelectNoneButton");
+    for (const char* well : {"A1", "A2", "A3", "A4"})
+        map96(t)->setTicked(indexOf(map96(t), well), true);
+    t.get<QLineEdit>("LayoutSampleEdit")->setText("Renamed");
+    t.click("ApplyLayoutButton");
+    QCOMPARE(t.grid("ResultSG").cell(1, 1), std::string(" Renamed"));
+    QCOMPARE(colourOf(plot(t), "A1"), colourOf(plot(t), "A4"));
+    t.click("SelectNoneButton");
+    QCOMPARE(colourOf(plot(t), "B3"), b3);
+    QCOMPARE(colourOf(exportPlot, "B3"), b3);
 }
 
 QTEST_MAIN(CurvesTest)

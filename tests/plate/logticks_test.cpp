@@ -27,6 +27,7 @@ TEST(LogAxisTicks, EnoughLabelsToReadAValueOff)
         {"under two: every whole multiple", 1.5, 4.5, {2, 3, 4}},
         {"flat readings: linear steps", 1.3, 1.8, {1.4, 1.6, 1.8}},
         {"dates a spreadsheet wrote: linear steps", 40000, 42000, {40000, 41000, 42000}},
+        {"one well's flat curve in its margins: steps of 2, not 5", 12.8, 18.9, {14, 16, 18}},
     };
     for (const TicksCase& c : cases) {
         const auto ticks = logAxisTicks(c.lower, c.upper);

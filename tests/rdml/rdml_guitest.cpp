@@ -2,6 +2,7 @@
 // document morvane-convert writes for those wells, or the RDES table for a .tsv name.
 
 #include "app/guitest.h"
+#include "app/wellchecklist.h"
 #include "cli/convertcli.h"
 #include "xlsx/ziparchive.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 
 #include <sstream>
 
@@ -19,6 +21,7 @@ private slots:
     void aTsvNameGivesTheRdesTable();
     void cancellingWritesNothing();
     void aFileOfAnotherKindIsNotReplaced();
+    void writesTheWellsOfTheExportTable();
 };
 
 namespace {
@@ -197,6 +200,36 @@ void RdmlWindowTest::aFileOfAnotherKindIsNotReplaced()
                  QStringLiteral("'notes.rdml' is a text file, not an RDML file; it is left as it is")),
              qPrintable(t.dialogs->shownTexts().back()));
     QCOMPARE(readAll(notes), QByteArray("my notes\n"));
+}
+
+// Page 3 saves the rows it shows, not the ticks the map has since; with no row it refuses before
+// asking for a file.
+void RdmlWindowTest::writesTheWellsOfTheExportTable()
+{
+    QTemporaryDir dir;
+    auto t = makeForm();
+    t.open(testData("channels/lc480_96_dual_colour.txt"));
+    t.click("ConvertButton");
+    t.click("NextButton1");
+    t.get<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    const int fileDialogs = t.dialogs->fileDialogsShown();
+    t.click("SaveRdmlButton");
+    QCOMPARE(t.dialogs->fileDialogsShown(), fileDialogs);
+    QCOMPARE(t.dialogs->shownTexts(),
+             QStringList{"The export table holds no wells: tick wells on the page \"Plate Design / Select Wells\" and "
+                         "press \"Extract Selected Wells\" first."});
+
+    prepareDualColour(t);
+    auto* map = t.get<WellCheckList>("Wells96CB");
+    map->setAllTicked(false);
+    map->setTicked(morvane::checkListIndex(morvane::PlateFormat::Wells96, 3, 1), true);
+    const QString file = dir.filePath("shown.rdml");
+    t.dialogs->fileNext(file);
+    t.click("SaveRdmlButton");
+    const std::string xml = xmlOf(file);
+    for (const char* react : {"<react id=\"1\">", "<react id=\"2\">", "<react id=\"13\">", "<react id=\"14\">"})
+        QVERIFY(xml.find(react) != std::string::npos);
+    QVERIFY(xml.find("<react id=\"25\">") == std::string::npos);
 }
 
 QTEST_MAIN(RdmlWindowTest)

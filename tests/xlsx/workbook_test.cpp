@@ -728,3 +728,134 @@ TEST(Workbook, LibreOfficeShowsTheCellsWithThreeDecimals)
                    "A1,x12,7.000,12.500\n"
                    "B2,,7.000,1000.000\n");
 }
+
+namespace {
+
+// What each odd workbook of UnusualValidWorkbooksAreExtendedAndStayReadable must show.
+void checkOddity(const std::string& file, const std::string& saved)
+{
+    if (file == "unrelated_shared_strings.xlsx") {
+        // The part the content types name is used and related, not joined by a second one.
+        EXPECT_EQ(entries(saved).count("xl/sharedStrings1.xml"), 0u);
+        const std::string rels = part(saved, "xl/_rels/workbook.xml.rels");
+        EXPECT_NE(rels.find("relationships/sharedStrings\" Target=\"sharedStrings.xml\""), std::string::npos) << rels;
+    } else if (file == "alternate_content_styles.xlsx") {
+        // Four entries, two of them wrapped: the new format is the fifth, index 4.
+        EXPECT_NE(part(saved, "xl/styles.xml").find(R"(<cellXfs count="5">)"), std::string::npos);
+        const std::string sheet = part(saved, "xl/worksheets/sheet4.xml");
+        const std::regex style(R"re( s="(\d+)")re");
+        std::set<std::string> styles;
+        for (auto it = std::sregex_iterator(sheet.begin(), sheet.end(), style); it != std::sregex_iterator(); ++it)
+            styles.insert((*it)[1]);
+        EXPECT_EQ(styles, std::set<std::string>{"4"});
+    } else if (file == "empty_sheet_relationship.xlsx") {
+        const std::string workbook = part(saved, "xl/workbook.xml");
+        EXPECT_NE(workbook.find("name=\"Ghost\" sheetId=\"9\" state=\"hidden\" r:id=\"\""), std::string::npos);
+        EXPECT_NE(workbook.find("activeTab=\"2\""), std::string::npos);
+    }
+}
+
+} // namespace
+
+// Workbooks that Excel, LibreOffice and openpyxl open, each odd in one way: extended like any
+// other, and read back by pandas (and openpyxl where it reads them at all).
+TEST(Workbook, UnusualValidWorkbooksAreExtendedAndStayReadable)
+{
+    const std::string pandasHeader = "pandasheader\tNew\twell\tsample\t1\t2\n";
+    const struct {
+        const char* file;
+        std::vector<std::string> tabsAfter;
+        std::string readBack; // check_workbook.py's expectations
+    } cases[] = {
+        // Local headers with sizes 0 before a data descriptor, and a checksum or another version.
+        {"data_descriptor_crc.xlsx", {"Data", "New", "Run12", "Notes"}, "active\tNew\n" + sampleExpectations("New")},
+        {"data_descriptor_version.xlsx",
+         {"Data", "New", "Run12", "Notes"},
+         "active\tNew\n" + sampleExpectations("New")},
+        // openpyxl leaves the tab out, and so counts its active tab otherwise.
+        {"empty_sheet_relationship.xlsx", {"Data", "Ghost", "New", "Run12", "Notes"}, sampleExpectations("New")},
+        {"unrelated_shared_strings.xlsx",
+         {"Summary", "New", "Run12", "Hidden", "Chart Data"},
+         "active\tNew\n" + sampleExpectations("New")},
+        {"alternate_content_styles.xlsx", {"Data", "New", "Run12", "Notes"}, "readers\tpandas\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        XlsxWorkbook book = openFixture(c.file);
+        const std::string saved = addSampleSheet(book, "New");
+        EXPECT_EQ(tabNames(book), c.tabsAfter);
+        std::vector<std::string> problems = structuralProblems(saved);
+        std::erase_if(problems, [](const std::string& p) { return p.find("Ghost") != std::string::npos; });
+        EXPECT_EQ(join(problems, "\n"), "");
+        checkOddity(c.file, saved);
+        if (openpyxlAvailable()) {
+            EXPECT_EQ(openpyxlProblems(saved, c.readBack + pandasHeader), "");
+        }
+    }
+}
+
+// Excel puts a new sheet before the active one; inside the span of a 3-D reference that would
+// add the new readings into the reference's result, so the sheet goes before the span instead.
+TEST(Workbook, ANewSheetStaysOutOfEverySpanOfSheets)
+{
+    const std::string original = readFile(fixture("three_d_span.xlsx"));
+    const auto variant = [&](const std::string& activeTab, const std::string& formula, const std::string& name) {
+        std::string workbook = part(original, "xl/workbook.xml");
+        workbook = std::regex_replace(workbook, std::regex(R"(activeTab="\d+")"), "activeTab=\"" + activeTab + "\"");
+        workbook = std::regex_replace(workbook, std::regex("<definedNames/>"),
+                                      name.empty() ? "" : "<definedNames>" + name + "</definedNames>");
+        std::string sheet = part(original, "xl/worksheets/sheet1.xml");
+        sheet = std::regex_replace(sheet, std::regex(R"(SUM\(Jan:Mar!C2\))"), formula);
+        return withPart(withPart(original, "xl/workbook.xml", workbook), "xl/worksheets/sheet1.xml", sheet);
+    };
+    const std::string moved = "'book.xlsx': the sheet 'New' was put before 'Jan', not before the active sheet ";
+    const struct {
+        std::string activeTab, formula, definedName;
+        std::vector<std::string> tabsAfter;
+        std::string warning;
+    } cases[] = {
+        {"3",
+         "SUM(Jan:Mar!C2)",
+         "",
+         {"Summary", "New", "Jan", "Feb", "Mar"},
+         moved + "'Mar' as Excel would put it: a formula of the sheet 'Summary' takes the sheets from 'Jan' to 'Mar', "
+                 "and would have counted the new one in"},
+        {"2",
+         "SUM(Mar:Jan!C2)",
+         "",
+         {"Summary", "New", "Jan", "Feb", "Mar"},
+         moved + "'Feb' as Excel would put it: a formula of the sheet 'Summary' takes the sheets from 'Mar' to 'Jan', "
+                 "and would have counted the new one in"},
+        // At the span's first sheet or outside it, the usual place.
+        {"1", "SUM(Jan:Mar!C2)", "", {"Summary", "New", "Jan", "Feb", "Mar"}, ""},
+        {"3", "SUM(Jan:Feb!C2)", "", {"Summary", "Jan", "Feb", "New", "Mar"}, ""},
+        // Quoted in a defined name; overlapping spans move it on to the first.
+        {"3",
+         "SUM(Jan!C2)",
+         R"(<definedName name="Total">SUM('Feb:Mar'!$C$2)</definedName>)",
+         {"Summary", "Jan", "New", "Feb", "Mar"},
+         "'book.xlsx': the sheet 'New' was put before 'Feb', not before the active sheet 'Mar' as Excel would put it: "
+         "the defined name 'Total' takes the sheets from 'Feb' to 'Mar', and would have counted the new one in"},
+        {"3",
+         "SUM(Jan:Feb!C2)+'Feb:Mar'!C2",
+         "",
+         {"Summary", "New", "Jan", "Feb", "Mar"},
+         moved + "'Mar' as Excel would put it: a formula of the sheet 'Summary' takes the sheets from 'Feb' to 'Mar', "
+                 "and would have counted the new one in"},
+        // Text, and spans of another workbook, are no spans of this one.
+        {"3", "\"Jan:Mar!\"&amp;[1]Jan:Mar!C2", "", {"Summary", "Jan", "Feb", "New", "Mar"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.activeTab + " " + c.formula + " " + c.definedName);
+        auto book = XlsxWorkbook::open(variant(c.activeTab, c.formula, c.definedName), "book.xlsx");
+        ASSERT_TRUE(book.ok()) << book.error().message;
+        const std::string saved = addSampleSheet(*book, "New");
+        EXPECT_EQ(tabNames(*book), c.tabsAfter);
+        EXPECT_EQ(book->warnings(),
+                  c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+        EXPECT_EQ(join(structuralProblems(saved), "\n"), "");
+        if (openpyxlAvailable()) {
+            EXPECT_EQ(openpyxlProblems(saved, "sheets\t" + join(c.tabsAfter) + "\nactive\tNew\n"), "");
+        }
+    }
+}

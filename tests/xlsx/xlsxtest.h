@@ -22,8 +22,9 @@ struct Entry {
     std::uint16_t method = 0;
     std::string raw; // compressed bytes as stored
 };
-// Every entry of an archive by name.
-std::map<std::string, Entry> entries(const std::string& archive);
+// Every entry of an archive by name. Local headers must match the directory unless
+// `headersMayDiffer` (an input written with data descriptors).
+std::map<std::string, Entry> entries(const std::string& archive, bool headersMayDiffer = false);
 std::string part(const std::string& archive, const std::string& name);
 // A new archive of the given (name, content) entries.
 std::string makeZip(const std::vector<std::pair<std::string, std::string>>& parts);

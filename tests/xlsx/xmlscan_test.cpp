@@ -1,8 +1,9 @@
 // The parts read without a tree: the tokens, the sheet views of an existing sheet read in
-// pieces, and the shared strings table.
+// pieces, the sheet spans of its formulas, and the shared strings table.
 
 #include "xlsx/sharedstrings.h"
 #include "xlsx/sheetscan.h"
+#include "xlsx/sheetspans.h"
 #include "xlsx/xmltokens.h"
 
 #include <gtest/gtest.h>
@@ -232,5 +233,42 @@ TEST(SharedStrings, CountsAreWrittenWhereverTheRootHasThem)
         EXPECT_EQ(read->use("a"), 0u);
         EXPECT_EQ(read->use("a"), 0u);
         EXPECT_EQ(read->finish(), c.saved);
+    }
+}
+
+TEST(SheetSpans, OnlyTheSpansOfThisWorkbooksSheetsAreFound)
+{
+    const struct {
+        const char* formula;
+        std::vector<SheetSpan> spans;
+    } cases[] = {
+        {"SUM(Jan:Mar!C2)", {{"Jan", "Mar"}}},
+        {"SUM(Jan:Mar!C2:D3)+AVERAGE(Q_1.a:Q_4.b!A1)", {{"Jan", "Mar"}, {"Q_1.a", "Q_4.b"}}},
+        {"SUM('Jan 1:Mar''s'!A1)", {{"Jan 1", "Mar's"}}},
+        {"SUM(Jän:März!A1)", {{"Jän", "März"}}},
+        {"Jan!A1:B2+'Feb'!A1+SUM(1:3)+A1:B2", {}},
+        {"\"Jan:Mar!\"&A1", {}},
+        {"[1]Jan:Mar!A1+'C:\\x\\[b.xlsx]Jan:Mar'!A1", {}},
+        {"SUM(Table1[[#This Row],[a]:[b]])+Jan:Feb!A1", {{"Jan", "Feb"}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(sheetSpansOf(c.formula), c.spans) << c.formula;
+}
+
+// A sheet inflated in pieces cut anywhere gives the spans of the whole: entities decoded,
+// formulas of any prefix, nothing outside <f>.
+TEST(SheetSpans, FormulasCutIntoPiecesAreReadWhole)
+{
+    const std::string sheet =
+        "<worksheet" + mainNs +
+        R"( xmlns:x="urn:x"><sheetData><row r="1"><c r="A1"><f>SUM(Jan:Mar!C2)</f><v>7</v></c>)"
+        R"(<c r="B1" t="str"><v>Feb:Mar!A1</v></c><c r="C1"><x:f t="shared" si="0">'O&apos;&apos;Neil:Mar'!A1&amp;"x"</x:f>)"
+        R"(</c><c r="D1"><f/></c></row></sheetData></worksheet>)";
+    const std::vector<SheetSpan> expected = {{"Jan", "Mar"}, {"O'Neil", "Mar"}};
+    for (std::size_t size : {std::size_t{1}, std::size_t{7}, sheet.size()}) {
+        FormulaSpans scan;
+        for (std::size_t at = 0; at < sheet.size(); at += size)
+            scan.feed(std::string_view(sheet).substr(at, size));
+        EXPECT_EQ(scan.spans(), expected) << size;
     }
 }

@@ -5,10 +5,12 @@
 #include "app/filepath.h"
 #include "app/findingmarks.h"
 #include "app/memoview.h"
+#include "app/pagecontrol.h"
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "app/wellchecklist.h"
 #include "conversion/platesize.h"
 #include "conversion/programs.h"
 #include "conversion/rawtext.h"
@@ -18,8 +20,9 @@
 #include "layout/platelayout.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "app/wellchecklist.h"
+#include "xlsx/sheetname.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
@@ -41,7 +44,9 @@ void TForm1::loadRawFile(const QString& path)
         throw HandlerError(QStringLiteral("'%1' holds no lines: it is empty").arg(path));
     // A results export or a sample list is refused before anything on screen changes.
     if (const auto raw = morvane::checkRawExport(*text); !raw)
-        throw HandlerError(QString::fromStdString(morvane::describe(raw.error())));
+        throw HandlerError(
+            QStringLiteral("'%1' is not opened: %2")
+                .arg(QFileInfo(path).fileName(), QString::fromStdString(morvane::describe(raw.error()))));
     m_rawText = std::make_shared<const morvane::RawText>(std::move(text).value());
     InputMemo->setText(m_rawText);
     rememberFolder(path);
@@ -49,10 +54,10 @@ void TForm1::loadRawFile(const QString& path)
     forgetPreviousFile();
 }
 
-void TForm1::forgetPreviousFile()
+void TForm1::forgetConversion()
 {
-    // Nothing on screen may come from another file than the one shown: the tables, the names,
-    // the counts, the lists and the ticks of the previous file go.
+    // What the last conversion made: the tables, names, counts, data-check marks, and what page 3
+    // said of its export.
     clearstringgrid(ResultSG);
     morvane::Grid emptied = ResultSG->grid();
     emptied.resize(2, 2);
@@ -61,12 +66,27 @@ void TForm1::forgetPreviousFile()
     ExportSelectSG->setGrid(std::move(emptied));
     for (QLineEdit* edit : {SheetNameEdit, sheetnameOutEdit, NoCyclesEdit})
         edit->clear();
-    for (QWidget* stale : {static_cast<QWidget*>(NextButton1), static_cast<QWidget*>(NextButton2),
-                           static_cast<QWidget*>(ChannelLabel), static_cast<QWidget*>(ChannelOutLabel),
-                           static_cast<QWidget*>(ExportedLabel), static_cast<QWidget*>(MoreProgsLabel)})
+    for (QWidget* stale :
+         std::initializer_list<QWidget*>{NextButton1, NextButton2, ChannelLabel, ChannelOutLabel, ExportedLabel,
+                                         NumCharLabel, NowLabel, NumCharsEdit, sheetsCB})
         stale->hide();
+    sheetsCB->clear();
+    resetExportNote();
+    m_findings.clear();
+    m_plotTitle.clear();
+    for (WellCheckList* wells : {Wells96CB, Wells384CB})
+        wells->setFindings({});
+}
+
+void TForm1::forgetPreviousFile()
+{
+    // Nothing on screen may come from another file than the one shown: besides the conversion,
+    // the lists, ticks, layout, fields and the workbook chosen for it go.
+    forgetConversion();
+    MoreProgsLabel->hide();
     {
         const QSignalBlocker programs(ProgsListBox);
+        const QSignalBlocker channels(ChannelsListBox);
         ProgsListBox->clear();
         ProgsListBox->hide();
         ChannelsListBox->clear();
@@ -74,16 +94,15 @@ void TForm1::forgetPreviousFile()
         ChannelsLabel->hide();
     }
     m_programs.reset();
-    // The data-check marks, the current well and the plot's view belong to the file before.
-    m_findings.clear();
-    m_plotTitle.clear();
+    // The current well and the plot's view belong to the file before.
     for (WellCheckList* wells : {Wells96CB, Wells384CB}) {
         wells->setAllTicked(false);
-        wells->setFindings({});
         wells->setCurrentRow(-1);
     }
     CurvePlot1->highlightWell(QString());
     CurvePlot1->resetView();
+    resetPlateFields();
+    forgetWorkbook();
     m_layout.reset();
     m_layoutNamesChanged = 0;
     showLayout();
@@ -97,6 +116,18 @@ void TForm1::OpenButtonClick(QObject*)
     if (path.isEmpty())
         return;
     openRawFile(path);
+}
+
+void TForm1::Open1Click(QObject* Sender)
+{
+    // From another page: a new file is shown where it is converted, also when its programs are
+    // refused after it was read.
+    const auto before = m_rawText;
+    const auto show = qScopeGuard([&] {
+        if (m_rawText != before)
+            PageControl1->setPage(0);
+    });
+    OpenButtonClick(Sender);
 }
 
 namespace {
@@ -113,7 +144,7 @@ void TForm1::openRawFile(const QString& path)
     const auto recognised = unwrap(morvane::recognisePlateSize(*m_rawText));
     setPlateSizeIndex(-1);
     if (!recognised) {
-        warning(QStringLiteral("plate format not recognised") + QString::fromLatin1(kChoosePlateSizeNext));
+        warning(QStringLiteral("Plate format not recognised") + QString::fromLatin1(kChoosePlateSizeNext));
         return;
     }
     setPlateSizeIndex(plateSizeIndexOf(*recognised));
@@ -128,7 +159,9 @@ void TForm1::openRawFile(const QString& path)
 }
 
 namespace {
-const char* const kNoFileLoaded = "no raw data file is loaded; open one with \"Open text File\" first";
+const char* const kNoFileLoaded = "No raw data file is loaded; open one with \"Open text File\" first";
+// A partly filled plate is not recognised: its size is the user's to choose before a conversion.
+const char* const kChoosePlateSize = "Choose the plate size (96 or 384) under \"Plate Size\" first";
 } // namespace
 
 void TForm1::DetermineProgsButtonClick(QObject*)
@@ -138,6 +171,7 @@ void TForm1::DetermineProgsButtonClick(QObject*)
     // Each detection rebuilds the list; selecting its first item is not the user's choice, so
     // it does not pass through ProgsListBoxClick.
     const QSignalBlocker blocker(ProgsListBox);
+    const QSignalBlocker channels(ChannelsListBox);
     ProgsListBox->clear();
     ChannelsListBox->clear();
     ChannelsListBox->hide();
@@ -159,6 +193,12 @@ void TForm1::DetermineProgsButtonClick(QObject*)
     ProgsListBox->setVisible(programs.offersChoice());
     MoreProgsLabel->setVisible(programs.offersChoice());
     m_programs = std::make_shared<const morvane::ProgramList>(std::move(programs));
+    if (plateSizeIndex() == -1)
+        warning(QStringLiteral("%1 program%2 found. %3, then press \"Convert to Grid\".")
+                    .arg(m_programs->runs.size())
+                    .arg(m_programs->runs.size() == 1 ? QString() : QStringLiteral("s"),
+                         QString::fromLatin1(kChoosePlateSize)),
+                DialogService::Buttons::Ok);
 }
 
 void TForm1::ProgsListBoxClick(QObject*)
@@ -168,6 +208,13 @@ void TForm1::ProgsListBoxClick(QObject*)
         SelectedProg = m_programs->runs[std::size_t(row)].program;
         SelectedSeg = m_programs->runs[std::size_t(row)].segment;
     }
+    forgetConversion();
+}
+
+void TForm1::ChannelsListBoxClick(QObject*)
+{
+    // The tables show the channel converted before: "Convert to Grid" makes them anew.
+    forgetConversion();
 }
 
 void TForm1::ConvertButtonClick(QObject*)
@@ -188,7 +235,9 @@ void TForm1::ConvertButtonClick(QObject*)
         throw HandlerError(kNoFileLoaded);
     const int row = ProgsListBox->currentRow();
     if (!m_programs || row < 0 || row >= int(m_programs->runs.size()))
-        throw HandlerError("no program is selected; press \"Determine Progs\" first");
+        throw HandlerError(plateSizeIndex() == -1
+                               ? QStringLiteral("%1, then press \"Determine Progs\"").arg(kChoosePlateSize)
+                               : QStringLiteral("No program is selected; press \"Determine Progs\" first"));
     SelectedProg = m_programs->runs[std::size_t(row)].program;
     SelectedSeg = m_programs->runs[std::size_t(row)].segment;
 
@@ -207,8 +256,11 @@ void TForm1::ConvertButtonClick(QObject*)
     const auto& channels = programs->columns.channels;
     const int channel = selectedChannel();
     const std::string channelName = channels.at(std::size_t(channel));
-    const QString name = QString::fromStdString(morvane::proposedSheetName(
-        *text, *programs, channel, SelectedSeg ? programs->runs[std::size_t(row)].segmentText : std::string()));
+    // Cut as morvane-convert cuts it: a name the export would refuse is no proposal.
+    const std::string proposed = morvane::proposedSheetName(
+        *text, *programs, channel, SelectedSeg ? programs->runs[std::size_t(row)].segmentText : std::string());
+    const QString name = QString::fromStdString(
+        std::string(morvane::cutToUtf16Units(proposed, std::size_t(morvane::kMaxSheetNameLength))));
     SheetNameEdit->setText(name);
     SheetNameEdit->home(false);
     sheetnameOutEdit->setText(name);
@@ -248,7 +300,7 @@ void TForm1::ConvertButtonClick(QObject*)
         warning(QString::fromStdString(morvane::windowWarning(m_findings)), DialogService::Buttons::Ok);
 
     if (plateSizeIndex() == -1) {
-        warning(QStringLiteral("give plate format before proceeding"));
+        warning(QStringLiteral("Give plate format before proceeding"));
         return;
     }
     NextButton1->show();
@@ -266,8 +318,12 @@ void TForm1::readMeltPeaks(const morvane::RawText& text, const morvane::ProgramL
                             .arg(QString::fromStdString(morvane::describe(melt.error())));
     else if (!*melt)
         m_noMeltPeaks = QStringLiteral("Melt peaks: this export has no melt program");
-    else
+    else {
         m_meltPeaks = morvane::analyseMeltCurves(**melt, std::size_t(channel));
+        m_meltChannel = std::size_t(channel) < programs.columns.channels.size()
+                            ? programs.columns.channels[std::size_t(channel)]
+                            : std::string();
+    }
 }
 
 int TForm1::selectedChannel() const
@@ -291,4 +347,5 @@ void TForm1::setConversionCommandsEnabled(bool enabled)
 {
     for (QPushButton* b : {OpenButton, ConvertButton, DetermineProgsButton})
         b->setEnabled(enabled);
+    Open1->setEnabled(enabled);
 }

@@ -31,20 +31,37 @@ bool TForm1::chooseWorkbook()
     return true;
 }
 
+void TForm1::forgetWorkbook()
+{
+    m_workbookPath.clear();
+    WorkbookLabel->setFullText(QString::fromLatin1(kNoWorkbookText));
+}
+
+void TForm1::resetExportNote()
+{
+    InfoLabel->setText(QString::fromLatin1(kExportNoteText));
+}
+
 void TForm1::WorkbookButtonClick(QObject*)
 {
     chooseWorkbook();
 }
 
+bool TForm1::exportTableHoldsWells()
+{
+    if (morvane::wellRowCount(ExportSelectSG->grid()) > 0)
+        return true;
+    warning(QStringLiteral("The export table holds no wells: tick wells on the page \"Plate Design / Select "
+                           "Wells\" and press \"Extract Selected Wells\" first."),
+            DialogService::Buttons::Ok);
+    return false;
+}
+
 void TForm1::ExportButtonClick(QObject*)
 {
     const morvane::Grid& table = ExportSelectSG->grid();
-    if (morvane::wellRowCount(table) == 0) {
-        warning(QStringLiteral("The export table holds no wells: tick wells on the page \"Plate Design / Select "
-                               "Wells\" and press \"Extract Selected Wells\" first."),
-                DialogService::Buttons::Ok);
+    if (!exportTableHoldsWells())
         return;
-    }
     if (!textReadingsAccepted(table))
         return;
     // Asked once; the choice holds for the rest of the run. Cancelling ends the export quietly.

@@ -8,12 +8,13 @@
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/wellchecklist.h"
 #include "common/text.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
+#include "export/filekind.h"
 #include "layout/platelayout.h"
-#include "app/wellchecklist.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -65,7 +66,7 @@ std::optional<std::string> fieldValue(const QLineEdit* edit)
 
 std::optional<std::string> listValue(const QComboBox* list)
 {
-    return list->currentIndex() <= 0 ? std::nullopt : std::optional(list->currentText().toStdString());
+    return list->currentIndex() <= 0 ? std::nullopt : std::optional(list->currentData().toString().toStdString());
 }
 
 } // namespace
@@ -105,6 +106,7 @@ void TForm1::showLayout()
         }
         map->setLayoutNotes(notes, controls);
     }
+    showControlPeaks();
     if (!m_layout) {
         LayoutLabel->setText(QStringLiteral("no layout: every well is an unknown sample"));
         return;
@@ -119,8 +121,10 @@ void TForm1::showLayout()
 void TForm1::LayoutButtonClick(QObject*)
 {
     if (!m_rawText || !m_programs || ResultSG->grid().rowCount() < 2 || ResultSG->grid().cell(1, 0).empty())
-        throw HandlerError(QStringLiteral("no run is converted; a layout is read for the converted file"));
-    const QString path = m_dialogs->openFileName(this, QStringLiteral("Read the plate layout"), lastFolder());
+        throw HandlerError(QStringLiteral("No run is converted; a layout is read for the converted file"));
+    const QString path =
+        m_dialogs->openFileName(this, QStringLiteral("Read the plate layout"), lastFolder(),
+                                QStringLiteral("Layout tables (*.tsv *.csv *.txt *.xlsx);;All Files (*)"));
     if (path.isEmpty())
         return;
     rememberFolder(path);
@@ -138,7 +142,7 @@ void TForm1::LayoutButtonClick(QObject*)
 void TForm1::ApplyLayoutButtonClick(QObject*)
 {
     if (!m_programs || ResultSG->grid().rowCount() < 2 || ResultSG->grid().cell(1, 0).empty())
-        throw HandlerError(QStringLiteral("no run is converted; convert a run before you describe its wells"));
+        throw HandlerError(QStringLiteral("No run is converted; convert a run before you describe its wells"));
     const morvane::PlateFormat format = plateMapFor(plateSizeIndex());
     std::vector<morvane::WellPos> wells;
     const auto ticks = currentWellList()->ticks();
@@ -171,7 +175,7 @@ void TForm1::ApplyLayoutButtonClick(QObject*)
 void TForm1::SaveLayoutButtonClick(QObject*)
 {
     if (!m_rawText)
-        throw HandlerError(QStringLiteral("no raw data file is loaded; open one with \"Open text File\" first"));
+        throw HandlerError(QStringLiteral("No raw data file is loaded; open one with \"Open text File\" first"));
     // What the next run of the plate needs: the layout, and the export's name of each well the
     // layout leaves out.
     morvane::PlateLayout layout = m_layout ? *m_layout : morvane::PlateLayout{};
@@ -192,15 +196,17 @@ void TForm1::SaveLayoutButtonClick(QObject*)
             layout.entries.push_back(std::move(entry));
     }
     if (layout.entries.empty())
-        throw HandlerError(QStringLiteral("there is no layout to save: read one with \"Layout...\" or set the "
+        throw HandlerError(QStringLiteral("There is no layout to save: read one with \"Layout...\" or set the "
                                           "ticked wells' samples first"));
-    QString path = m_dialogs->saveFileName(this, QStringLiteral("Save the plate layout"),
-                                           QStringLiteral("Layout tables (*.tsv);;Text files (*.txt)"), lastFolder());
+    const QString path = askSavePath(QStringLiteral("Save the plate layout"),
+                                     QStringLiteral("Layout tables (*.tsv);;Text files (*.txt)"), false);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".tsv");
     rememberFolder(path);
-    // The save dialog has asked before an existing file is replaced.
+    // A raw export or a workbook given by mistake is named and kept; a layout table is replaced
+    // when the user says so.
+    unwrap(morvane::checkReplaceable(fileSystemPath(path), morvane::WrittenKind::LayoutTable));
+    if (QFileInfo::exists(path) && !replaceConfirmed(path))
+        return;
     unwrap(morvane::saveNewFile(fileSystemPath(path), morvane::layoutTable(layout), morvane::ExistingFile::Replace));
 }

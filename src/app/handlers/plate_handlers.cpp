@@ -6,12 +6,14 @@
 #include "app/platesizeindex.h"
 #include "app/stringgrid.h"
 #include "app/tform1.h"
+#include "app/wellchecklist.h"
+#include "common/text.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
+#include "layout/controlmelt.h"
 #include "plate/curves.h"
 #include "plate/extraction.h"
 #include "plate/plate.h"
-#include "app/wellchecklist.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +26,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <map>
 
 WellCheckList* TForm1::currentWellList() const
 {
@@ -48,20 +51,32 @@ void TForm1::PlateSizeRGClick(QObject*)
 
 void TForm1::wellTableChanged()
 {
-    const auto wells = morvane::curvesOf(ResultSG->grid());
+    m_sampleColours.update(ResultSG->grid());
+    const auto wells = morvane::curvesOf(ResultSG->grid(), {}, &m_sampleColours);
     // An empty table is one before any conversion (or of a new file): the maps stay as they are.
     if (wells.empty()) {
         m_meltPeaks.clear();
         m_noMeltPeaks = QStringLiteral("Melt peaks: convert a run first");
     }
-    const auto melt = morvane::meltPeakCurves(ResultSG->grid(), m_meltPeaks);
+    const auto melt = morvane::meltPeakCurves(ResultSG->grid(), m_meltPeaks, {}, &m_sampleColours);
     for (WellCheckList* map : {Wells96CB, Wells384CB}) {
         map->setWellData(wells.empty() ? nullptr : &wells);
         map->setMeltPeaks(m_meltPeaks.empty() ? nullptr : &melt);
     }
+    showControlPeaks();
     updateMeltSwitches();
     updateCurves();
     updateExportCurves();
+}
+
+void TForm1::showControlPeaks()
+{
+    std::map<std::string, QString> notes;
+    if (m_layout)
+        for (const morvane::ControlMelt& control : morvane::controlMeltPeaks(*m_layout, m_meltChannel, m_meltPeaks))
+            notes.emplace(morvane::foldAscii(control.well), QString::fromStdString(control.note));
+    for (WellCheckList* map : {Wells96CB, Wells384CB})
+        map->setControlPeaks(notes);
 }
 
 void TForm1::updateMeltSwitches()
@@ -89,8 +104,9 @@ void TForm1::updateExportCurves()
 {
     const bool melt = ExportCurveKindCB->currentIndex() == 1 && !m_meltPeaks.empty();
     ExportPlot->setKind(melt ? CurveKind::MeltPeaks : CurveKind::Amplification);
-    ExportPlot->setCurves(melt ? morvane::meltPeakCurves(ExportSelectSG->grid(), m_meltPeaks)
-                               : morvane::curvesOf(ExportSelectSG->grid()));
+    // Coloured as page 2 colours the samples, not by the order of this table.
+    ExportPlot->setCurves(melt ? morvane::meltPeakCurves(ExportSelectSG->grid(), m_meltPeaks, {}, &m_sampleColours)
+                               : morvane::curvesOf(ExportSelectSG->grid(), {}, &m_sampleColours));
 }
 
 void TForm1::updateCurves()
@@ -107,8 +123,8 @@ void TForm1::updateCurves()
     const bool melt = CurveKindCB->currentIndex() == 1 && !m_meltPeaks.empty();
     if (CurvePlot1->kind() != (melt ? CurveKind::MeltPeaks : CurveKind::Amplification))
         CurvePlot1->setKind(melt ? CurveKind::MeltPeaks : CurveKind::Amplification);
-    CurvePlot1->setCurves(melt ? morvane::meltPeakCurves(ResultSG->grid(), m_meltPeaks, wells)
-                               : morvane::curvesOf(ResultSG->grid(), wells));
+    CurvePlot1->setCurves(melt ? morvane::meltPeakCurves(ResultSG->grid(), m_meltPeaks, wells, &m_sampleColours)
+                               : morvane::curvesOf(ResultSG->grid(), wells, &m_sampleColours));
     if (QListWidgetItem* current = currentWellList()->currentItem())
         CurvePlot1->highlightWell(current->text());
 }
@@ -138,7 +154,7 @@ void TForm1::SavePlotButtonClick(QObject*)
     // image of the kind written, not a table or a workbook that happens to bear the name.
     unwrap(morvane::checkReplaceable(fileSystemPath(path), kind));
     const QByteArray bytes = CurvePlot1->imageFile(type, PlotSizeCB->currentData().toSize(), m_plotTitle);
-    const QString failed = QStringLiteral("the plot could not be written to '%1'").arg(QDir::toNativeSeparators(path));
+    const QString failed = QStringLiteral("The plot could not be written to '%1'").arg(QDir::toNativeSeparators(path));
     if (bytes.isEmpty())
         throw HandlerError(failed);
     if (const morvane::Status saved =
@@ -146,6 +162,10 @@ void TForm1::SavePlotButtonClick(QObject*)
                                  morvane::ExistingFile::Replace);
         !saved)
         throw HandlerError(failed + QStringLiteral(": ") + QString::fromStdString(morvane::describe(saved.error())));
+    m_dialogs->message(this, DialogService::Icon::Information, QStringLiteral("Saved"),
+                       QStringLiteral("The plot is saved as %1 in\n%2")
+                           .arg(QString::fromStdString(morvane::kindText(kind)), QDir::toNativeSeparators(path)),
+                       DialogService::Buttons::Ok);
 }
 
 void TForm1::CurvePlot1WellClick(const QString& well)

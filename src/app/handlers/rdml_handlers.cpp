@@ -1,16 +1,18 @@
 // The window's "Save as RDML..." on the third page: the run converted on the first page, every
-// channel of it, for the wells ticked on the second, as RDML or as the RDES tables (the melting
+// channel of it, for the wells of the third page's table, as RDML or as the RDES tables (the melting
 // table beside the amplification table when the run has a melt program).
 
 #include "app/filepath.h"
 #include "app/platesizeindex.h"
+#include "app/stringgrid.h"
 #include "app/tform1.h"
 #include "app/waitcursor.h"
+#include "app/wellchecklist.h"
 #include "conversion/programs.h"
 #include "dialogs/handlererror.h"
 #include "export/atomicsave.h"
 #include "export/filekind.h"
-#include "app/wellchecklist.h"
+#include "plate/extraction.h"
 #include "rdml/rdes.h"
 #include "rdml/rdml.h"
 
@@ -25,7 +27,9 @@
 void TForm1::SaveRdmlButtonClick(QObject*)
 {
     if (!m_rawText || !m_programs || SelectedProg == 0)
-        throw HandlerError(QStringLiteral("no run is converted; open a raw data file and \"Convert to Grid\" first"));
+        throw HandlerError(QStringLiteral("No run is converted; open a raw data file and \"Convert to Grid\" first"));
+    if (!exportTableHoldsWells())
+        return;
     const QString path = askSavePath(QStringLiteral("Save the ticked wells as RDML"),
                                      QStringLiteral("RDML files (*.rdml);;RDES tables (*.tsv)"), true);
     if (path.isEmpty())
@@ -47,7 +51,8 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     else
         converted = unwrap(morvane::convertEverySegment(*m_rawText, *m_programs, SelectedProg, SelectedSeg, plate, true,
                                                         fallbackName));
-    morvane::RdmlContent content = rdmlContent(converted, currentWellList()->ticks());
+    // The wells page 3 shows, which the map's ticks may have left since.
+    morvane::RdmlContent content = rdmlContent(converted, morvane::tableWellTicks(ExportSelectSG->grid(), plate));
     content.layout = m_layout.get();
     content.version = RdmlVersionCB->currentIndex() == 1 ? morvane::RdmlVersion::V1_4 : morvane::RdmlVersion::V1_3;
     content.dateMade = morvane::rdmlDateTime(std::time(nullptr));
@@ -55,7 +60,8 @@ void TForm1::SaveRdmlButtonClick(QObject*)
     const std::string bytes =
         unwrap(rdes ? morvane::rdesTable(content, &summary) : morvane::rdmlArchive(content, &summary));
     if (summary.reacts == 0)
-        throw HandlerError(QStringLiteral("no ticked well holds data; tick wells on the second page first"));
+        throw HandlerError(QStringLiteral("No well of the export table holds data; tick wells on the second page and "
+                                          "extract them first"));
     const bool meltTable = rdes && converted.front().melt;
     const std::string melting = meltTable ? unwrap(morvane::rdesMeltTable(content, &summary)) : std::string();
     // askSavePath has asked before an existing file is replaced (the melting table beside it
@@ -68,9 +74,7 @@ void TForm1::SaveRdmlButtonClick(QObject*)
         const QString meltingName =
             table.dir().filePath(table.completeBaseName() + QStringLiteral("_melting.") + table.suffix());
         wait.reset();
-        if (!confirm(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                         .arg(QDir::toNativeSeparators(meltingName)),
-                     DialogService::Buttons::YesNoSafe))
+        if (!replaceConfirmed(meltingName))
             return;
         wait.emplace();
     }

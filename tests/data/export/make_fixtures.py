@@ -235,6 +235,111 @@ def encrypted():
         f.write(header + body)
 
 
+def three_d_span():
+    """Summary!B1 adds up C2 of Jan to Mar, with Mar active: Excel's place for a new sheet (before
+    the active one) lies inside the span. A second formula refers to another workbook's span."""
+    wb = openpyxl.Workbook()
+    summary = wb.active
+    summary.title = "Summary"
+    summary["A1"] = "total"
+    summary["B1"] = "=SUM(Jan:Mar!C2)"
+    summary["B2"] = "=SUM([1]Jan:Feb!C2)"
+    for name, value in (("Jan", 1), ("Feb", 2), ("Mar", 4)):
+        wb.create_sheet(name)["C2"] = value
+    wb.active = 3
+    wb.save(out("three_d_span.xlsx"))
+
+
+def unrelated_shared_strings():
+    """The shared strings keep their content type but lose their relationship from the workbook."""
+    import re
+
+    def edit(name, data):
+        if name == "xl/_rels/workbook.xml.rels":
+            return re.sub(rb'<Relationship [^>]*sharedStrings"[^>]*/>', b"", data)
+        return data
+
+    rewrite("xlsxwriter_excel_like.xlsx", "unrelated_shared_strings.xlsx", edit)
+
+
+def alternate_content_styles():
+    """Two cell formats wrapped in mc:AlternateContent between plain ones, counted as Excel counts
+    them (one each)."""
+    wrapped = (b'<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" '
+               b'xmlns:x14ac="http://schemas.microsoft.com/office/spreadsheetml/2009/9/ac">'
+               b'<mc:Choice Requires="x14ac"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0" '
+               b'applyAlignment="1" x14ac:applyAlignment="1"><alignment horizontal="%s"/></xf></mc:Choice>'
+               b'<mc:Fallback><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0" applyAlignment="1">'
+               b'<alignment horizontal="%s"/></xf></mc:Fallback></mc:AlternateContent>')
+
+    def edit(name, data):
+        if name == "xl/styles.xml":
+            import re
+            body = re.search(rb"<cellXfs[^>]*>(.*?)</cellXfs>", data, re.S).group(1)
+            plain = re.findall(rb"<xf .*?(?:/>|</xf>)", body, re.S)
+            extra = b'<xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0" applyProtection="1"/>'
+            entries = plain[:1] + [wrapped % (b"center", b"center"), wrapped % (b"left", b"left")] + plain[1:]
+            entries.append(extra)
+            cell_xfs = b'<cellXfs count="%d">' % len(entries) + b"".join(entries) + b"</cellXfs>"
+            return re.sub(rb"<cellXfs[^>]*>.*?</cellXfs>", cell_xfs, data, flags=re.S)
+        return data
+
+    rewrite("openpyxl_three.xlsx", "alternate_content_styles.xlsx", edit)
+
+
+def empty_sheet_relationship():
+    """A tab whose r:id is empty, as one workbook saved by Excel had, second of four."""
+    def edit(name, data):
+        if name == "xl/workbook.xml":
+            r = b'<sheet xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships" '
+            run12 = r + b'name="Run12"'
+            assert run12 in data
+            return data.replace(run12, r + b'name="Ghost" sheetId="9" state="hidden" r:id=""/>' + run12, 1).replace(
+                b'activeTab="1"', b'activeTab="2"')
+        return data
+
+    rewrite("openpyxl_three.xlsx", "empty_sheet_relationship.xlsx", edit)
+
+
+def data_descriptors():
+    """Entries written as a stream: sizes 0 in the local headers and a data descriptor after each
+    entry. One variant gives the checksum in the local header as well, the other a higher version
+    needed there than in the directory: both differ from the directory, as some writers make them."""
+    class Stream(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+
+    stream = Stream()
+    with zipfile.ZipFile(out("openpyxl_three.xlsx")) as src, zipfile.ZipFile(stream, "w", zipfile.ZIP_DEFLATED) as dst:
+        for info in src.infolist():
+            streamed = zipfile.ZipInfo(info.filename, info.date_time)
+            streamed.compress_type = zipfile.ZIP_DEFLATED
+            with dst.open(streamed, "w") as entry:
+                entry.write(src.read(info.filename))
+    for variant in ("crc", "version"):
+        data = bytearray(stream.data)
+        at = data.find(b"PK\x01\x02")
+        while at >= 0 and data[at:at + 4] == b"PK\x01\x02":
+            crc, = struct.unpack_from("<I", data, at + 16)
+            local, = struct.unpack_from("<I", data, at + 42)
+            assert struct.unpack_from("<H", data, local + 6)[0] & 8  # a data descriptor follows
+            if variant == "crc":
+                struct.pack_into("<I", data, local + 14, crc)
+            else:
+                struct.pack_into("<H", data, local + 4, 45)
+            n, m, k = struct.unpack_from("<HHH", data, at + 28)
+            at += 46 + n + m + k
+        with open(out("data_descriptor_%s.xlsx" % variant), "wb") as f:
+            f.write(data)
+
+
 if __name__ == "__main__":
     openpyxl_three()
     openpyxl_printarea()
@@ -249,5 +354,10 @@ if __name__ == "__main__":
     doctype()
     xlsb()
     encrypted()
+    three_d_span()
+    unrelated_shared_strings()
+    alternate_content_styles()
+    empty_sheet_relationship()
+    data_descriptors()
     libreoffice("openpyxl_three.xlsx", "legacy.xls")
     os.rename(out("legacy.xls"), out("legacy_xls.xls")) if os.path.exists(out("legacy.xls")) else None
