@@ -55,8 +55,25 @@ std::error_code errorOf(DWORD code)
 
 } // namespace
 
-std::error_code replaceFile(const fs::path& from, const fs::path& to)
+namespace {
+
+// The whole name with backslashes: ReplaceFileW (under Wine at least) takes a name written with
+// slashes, as "/tmp/book.xlsx", for an invalid folder.
+fs::path systemName(const fs::path& path)
 {
+    std::error_code error;
+    fs::path whole = fs::absolute(path, error);
+    if (error)
+        whole = path;
+    return whole.make_preferred();
+}
+
+} // namespace
+
+std::error_code replaceFile(const fs::path& fromName, const fs::path& toName)
+{
+    const fs::path from = systemName(fromName);
+    const fs::path to = systemName(toName);
     // ReplaceFileW keeps what the old file had beyond its bytes (its security, its attributes, its
     // creation time), as a save over it in place would; it needs the old file to be there.
     if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))

@@ -256,8 +256,8 @@ void CurvesTest::savePlotWritesPngAndSvgOfTheChosenSize()
     t.dialogs->clearShown();
     t.dialogs->fileNext(dir.filePath("curves"));
     t.click("SavePlotButton");
-    QCOMPARE(t.dialogs->shownTexts(),
-             QStringList{"The plot is saved as a PNG image in\n" + dir.filePath("curves.png")});
+    QCOMPARE(t.dialogs->shownTexts(), QStringList{"The plot is saved as a PNG image in\n" +
+                                                  QDir::toNativeSeparators(dir.filePath("curves.png"))});
     QImage png(dir.filePath("curves.png"));
     QVERIFY(!png.isNull());
     QCOMPARE(png.size(), QSize(800, 600));
