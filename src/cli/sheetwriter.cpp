@@ -84,13 +84,13 @@ bool SharedWorkbook::write()
     if (auto written = open->batch.finish(); !written) {
         m_reporter.error(m_path.string(), written.error());
         for (const Open::Pending& lost : open->pending) {
-            std::string sheets;
-            for (const std::string& name : lost.sheets)
-                sheets += (sheets.empty() ? "'" : ", '") + name + "'";
             const bool one = lost.sheets.size() == 1;
-            m_reporter.error(lost.file,
-                             Error{std::string(one ? "its sheet " : "its sheets ") + sheets + (one ? " was" : " were") +
-                                   " not written to " + output + "; convert this file again"});
+            std::string message = one ? "its sheet " : "its sheets ";
+            for (std::size_t i = 0; i < lost.sheets.size(); ++i)
+                message.append(i == 0 ? "'" : ", '").append(lost.sheets[i]).append("'");
+            message.append(one ? " was" : " were").append(" not written to ").append(output);
+            message.append("; convert this file again");
+            m_reporter.error(lost.file, Error{std::move(message)});
         }
         return false;
     }

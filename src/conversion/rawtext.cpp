@@ -67,11 +67,11 @@ bool isBlankLine(std::string_view line)
 
 // The bytes of a block of the text that matter to cutting it into lines, one bit per byte.
 struct BlockBits {
-    std::uint32_t breaks = 0; // CR or LF
-    std::uint32_t nuls = 0;
-    std::uint32_t high = 0; // 0x80 and above: not ASCII
+    std::uint64_t breaks = 0; // CR or LF
+    std::uint64_t nuls = 0;
+    std::uint64_t high = 0; // 0x80 and above: not ASCII
 };
-constexpr std::size_t kBlock = 16;
+constexpr std::size_t kBlock = 64;
 
 // Byte by byte: where there is no SSE2, and for the last bytes of a text.
 BlockBits blockBitsBytewise(const char* p, std::size_t count)
@@ -79,22 +79,30 @@ BlockBits blockBitsBytewise(const char* p, std::size_t count)
     BlockBits bits;
     for (std::size_t i = 0; i < count; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
-        bits.breaks |= static_cast<std::uint32_t>(c == '\n' || c == '\r') << i;
-        bits.nuls |= static_cast<std::uint32_t>(c == 0) << i;
-        bits.high |= static_cast<std::uint32_t>(c >= 0x80) << i;
+        bits.breaks |= static_cast<std::uint64_t>(c == '\n' || c == '\r') << i;
+        bits.nuls |= static_cast<std::uint64_t>(c == 0) << i;
+        bits.high |= static_cast<std::uint64_t>(c >= 0x80) << i;
     }
     return bits;
 }
 
-// Sixteen bytes in three comparisons where every x86-64 processor has SSE2.
+// 64 bytes, sixteen at a time in three comparisons, where every x86-64 processor has SSE2.
 BlockBits blockBits(const char* p)
 {
 #if defined(__SSE2__) || defined(_M_X64)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
-    return {static_cast<std::uint32_t>(_mm_movemask_epi8(breaks)),
-            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))),
-            static_cast<std::uint32_t>(_mm_movemask_epi8(v))};
+    BlockBits bits;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * part));
+        const __m128i breaks =
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+        const auto shift = 16 * part;
+        bits.breaks |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(breaks))) << shift;
+        bits.nuls |= static_cast<std::uint64_t>(
+                         static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))))
+                     << shift;
+        bits.high |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(v))) << shift;
+    }
+    return bits;
 #else
     return blockBitsBytewise(p, kBlock);
 #endif
@@ -151,7 +159,7 @@ Status RawText::cut(std::size_t start, std::string_view name)
         const BlockBits bits = n - at >= kBlock ? blockBits(b + at) : blockBitsBytewise(b + at, n - at);
         anyNul = anyNul || bits.nuls != 0;
         anyHigh = anyHigh || bits.high != 0;
-        for (std::uint32_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
+        for (std::uint64_t breaks = bits.breaks; breaks != 0; breaks &= breaks - 1) {
             const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(breaks));
             if (pos < lineStart)
                 continue;

@@ -535,7 +535,8 @@ TEST(RdmlLayout, TheConsortiumsLibraryAnalysesTheFileAsWritten)
     const std::string library = MORVANE_RDMLPYTHON_DIR;
     if (!fs::exists(fs::path(library) / "rdml.py") ||
         std::system("/usr/bin/python3 -c 'import lxml, numpy, scipy, matplotlib' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "rdmlpython (../shared/rdml/rdmlpython) or python3-lxml, -numpy, -scipy, -matplotlib is "
+        GTEST_SKIP() << "rdmlpython (" << library
+                     << ") or python3-lxml, -numpy, -scipy, -matplotlib is "
                         "missing: the consortium's check was skipped";
     const ConvertedChannels converted = convertCalibration();
     const PlateLayout layout = calibrationLayout();
