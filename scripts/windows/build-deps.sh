@@ -15,7 +15,7 @@ say() { echo "build-deps: $*" >&2; }
 
 install_packages() {
     local wanted missing=()
-    mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+    mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/../packages.txt")
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
