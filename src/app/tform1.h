@@ -162,6 +162,7 @@ public:
     void forgetPreviousFile();
     // What the last conversion made, gone when another program or channel is chosen.
     void forgetConversion();
+    void clearProgramLists();
     // The folder the file dialogs start in: the one of the file last opened or chosen, kept in
     // the per-user store.
     QString lastFolder() const;

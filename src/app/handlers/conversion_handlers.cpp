@@ -84,16 +84,8 @@ void TForm1::forgetPreviousFile()
     // the lists, ticks, layout, fields and the workbook chosen for it go.
     forgetConversion();
     MoreProgsLabel->hide();
-    {
-        const QSignalBlocker programs(ProgsListBox);
-        const QSignalBlocker channels(ChannelsListBox);
-        ProgsListBox->clear();
-        ProgsListBox->hide();
-        ChannelsListBox->clear();
-        ChannelsListBox->hide();
-        ChannelsLabel->hide();
-    }
-    m_programs.reset();
+    clearProgramLists();
+    ProgsListBox->hide();
     // The current well and the plot's view belong to the file before.
     for (WellCheckList* wells : {Wells96CB, Wells384CB}) {
         wells->setAllTicked(false);
@@ -164,19 +156,27 @@ const char* const kNoFileLoaded = "No raw data file is loaded; open one with \"O
 const char* const kChoosePlateSize = "Choose the plate size (96 or 384) under \"Plate Size\" first";
 } // namespace
 
-void TForm1::DetermineProgsButtonClick(QObject*)
+// Empties the program and channel lists without their change handlers, which would take the
+// emptying for the user's choice, and drops the programs found.
+void TForm1::clearProgramLists()
 {
-    if (!m_rawText)
-        throw HandlerError(kNoFileLoaded);
-    // Each detection rebuilds the list; selecting its first item is not the user's choice, so
-    // it does not pass through ProgsListBoxClick.
-    const QSignalBlocker blocker(ProgsListBox);
+    const QSignalBlocker programs(ProgsListBox);
     const QSignalBlocker channels(ChannelsListBox);
     ProgsListBox->clear();
     ChannelsListBox->clear();
     ChannelsListBox->hide();
     ChannelsLabel->hide();
     m_programs.reset();
+}
+
+void TForm1::DetermineProgsButtonClick(QObject*)
+{
+    if (!m_rawText)
+        throw HandlerError(kNoFileLoaded);
+    clearProgramLists();
+    // Each detection rebuilds the list; selecting its first item is not the user's choice, so
+    // it does not pass through ProgsListBoxClick.
+    const QSignalBlocker blocker(ProgsListBox);
     auto programs = unwrap(morvane::detectPrograms(*m_rawText));
 
     ProgColFromEnd = programs.progColFromEnd;
