@@ -387,7 +387,8 @@ void XlsxWorkbook::Impl::findUnrelatedSharedStrings()
         if (!isElement(n, kNsContentTypes, "Override") || n.attribute("ContentType").value() != kCtSharedStrings)
             continue;
         const std::string part = resolveTarget("", n.attribute("PartName").value());
-        if (part.empty())
+        // A name that is not UTF-8 cannot be made: a part of its own is made instead.
+        if (part.empty() || !isValidUtf8(part))
             continue;
         sharedStrings.emplace();
         sharedStrings->related = false;

@@ -1,6 +1,7 @@
 #include "xlsx/zipwriter.h"
 
 #include "common/platform.h"
+#include "common/text.h"
 
 #include <libdeflate.h>
 
@@ -67,6 +68,9 @@ Status ZipWriter::header(std::string_view name, std::uint16_t method, std::uint3
 {
     if (size >= kZip32Limit || name.size() > 0xFFFF || m_out.size() >= kZip32Limit || m_written.size() >= 0xFFFF)
         return tooLarge();
+    // Readers take a name flagged UTF-8 that is not as a damaged archive.
+    if (!isValidUtf8(name))
+        return Error{"cannot build " + m_what + ": the part name " + quoteForMessage(name) + " is not UTF-8"};
     Written entry;
     entry.offset = static_cast<std::uint32_t>(m_out.size());
     entry.name = std::string(name);

@@ -3,6 +3,7 @@
 
 #include "xlsx/sheetxml.h"
 #include "xlsx/workbook.h"
+#include "xlsx/ziparchive.h"
 
 #include "xlsx/xlsxtest.h"
 
@@ -792,6 +793,25 @@ TEST(Workbook, UnusualValidWorkbooksAreExtendedAndStayReadable)
             EXPECT_EQ(openpyxlProblems(saved, c.readBack + pandasHeader), "");
         }
     }
+}
+
+// A part name that is not UTF-8 cannot go into an archive that readers open again: the export
+// makes its own shared strings instead of one so named, and the writer refuses such a name.
+TEST(Workbook, PartNamesThatAreNotUtf8AreNeverWritten)
+{
+    const std::string original = readFile(fixture("unrelated_shared_strings.xlsx"));
+    std::string types = part(original, "[Content_Types].xml");
+    const std::string named = "PartName=\"/xl/sharedStrings.xml\"";
+    ASSERT_NE(types.find(named), std::string::npos);
+    types.replace(types.find(named), named.size(), "PartName=\"/xl/shared\xF2Strings.xml\"");
+    auto book = XlsxWorkbook::open(withPart(original, "[Content_Types].xml", types), "odd.xlsx");
+    ASSERT_TRUE(book.ok()) << book.error().message;
+    const std::string saved = addSampleSheet(*book, "New");
+    EXPECT_TRUE(XlsxWorkbook::open(saved, "saved.xlsx").ok());
+
+    const auto refused = xlsx::ZipArchive::build({{"xl/a\xF2.xml", "<a/>"}});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().message.find("is not UTF-8"), std::string::npos) << refused.error().message;
 }
 
 // Excel puts a new sheet before the active one; inside the span of a 3-D reference that would
