@@ -9,6 +9,14 @@ wine_prefix() {
     [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
     WINEARCH=win64 "$WINE" wineboot -i >/dev/null 2>&1
+    # Debian's Wine does not find its own fonts, and its fallback for a missing family can be a
+    # TeX symbol font: windows and dialogs get Tahoma (from fonts-wine) for the families they ask,
+    # and DejaVu Sans Mono for the fixed one.
+    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    printf '%s\r\n' REGEDIT4 '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+        '"MS Sans Serif"="Tahoma"' '"System"="Tahoma"' '"Arial"="Tahoma"' \
+        '"Courier New"="DejaVu Sans Mono"' >"$WINEPREFIX/fonts.reg"
+    "$WINE" regedit "$WINEPREFIX/fonts.reg" >/dev/null 2>&1
     wineserver -w
 }
 
