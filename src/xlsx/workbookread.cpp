@@ -4,6 +4,7 @@
 #include "xlsx/sheetname.h"
 #include "xlsx/sheetscan.h"
 #include "xlsx/xmlutil.h"
+#include "xlsx/zipwriter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -387,8 +388,8 @@ void XlsxWorkbook::Impl::findUnrelatedSharedStrings()
         if (!isElement(n, kNsContentTypes, "Override") || n.attribute("ContentType").value() != kCtSharedStrings)
             continue;
         const std::string part = resolveTarget("", n.attribute("PartName").value());
-        // A name that is not UTF-8 cannot be made: a part of its own is made instead.
-        if (part.empty() || !isValidUtf8(part))
+        // A name an archive cannot keep is not made: a part of its own is made instead.
+        if (part.empty() || !xlsx::zipKeepsName(part))
             continue;
         sharedStrings.emplace();
         sharedStrings->related = false;

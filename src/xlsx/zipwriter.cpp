@@ -39,6 +39,17 @@ bool isAscii(std::string_view text)
 
 } // namespace
 
+// Readers take a name flagged UTF-8 that is not as a damaged archive, and one with a control
+// character as code page 437, which turns the character into another.
+bool zipKeepsName(std::string_view name)
+{
+    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+    return !control && isValidUtf8(name);
+}
+
 // Where an entry went: what its directory record repeats.
 struct ZipWriter::Written {
     std::string header; // the fields both headers share
@@ -68,9 +79,9 @@ Status ZipWriter::header(std::string_view name, std::uint16_t method, std::uint3
 {
     if (size >= kZip32Limit || name.size() > 0xFFFF || m_out.size() >= kZip32Limit || m_written.size() >= 0xFFFF)
         return tooLarge();
-    // Readers take a name flagged UTF-8 that is not as a damaged archive.
-    if (!isValidUtf8(name))
-        return Error{"cannot build " + m_what + ": the part name " + quoteForMessage(name) + " is not UTF-8"};
+    if (!zipKeepsName(name))
+        return Error{"cannot build " + m_what + ": the part name " + quoteForMessage(name) +
+                     " is not UTF-8 text without control characters"};
     Written entry;
     entry.offset = static_cast<std::uint32_t>(m_out.size());
     entry.name = std::string(name);

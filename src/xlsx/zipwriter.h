@@ -80,6 +80,9 @@ private:
     std::vector<Written> m_written;
 };
 
+// Whether an entry so named is read back under the same name: UTF-8 without control characters.
+bool zipKeepsName(std::string_view name);
+
 // A new archive of the given entries, deflated.
 Expected<std::string> zipEntries(const std::vector<ZipEntry>& entries, std::string_view what,
                                  int level = kFastestDeflate);

@@ -795,23 +795,29 @@ TEST(Workbook, UnusualValidWorkbooksAreExtendedAndStayReadable)
     }
 }
 
-// A part name that is not UTF-8 cannot go into an archive that readers open again: the export
-// makes its own shared strings instead of one so named, and the writer refuses such a name.
+// A part name that is not UTF-8, or holds a control character, does not come back from an
+// archive as written: the export makes its own shared strings instead of one so named, and the
+// writer refuses such a name.
 TEST(Workbook, PartNamesThatAreNotUtf8AreNeverWritten)
 {
     const std::string original = readFile(fixture("unrelated_shared_strings.xlsx"));
-    std::string types = part(original, "[Content_Types].xml");
     const std::string named = "PartName=\"/xl/sharedStrings.xml\"";
-    ASSERT_NE(types.find(named), std::string::npos);
-    types.replace(types.find(named), named.size(), "PartName=\"/xl/shared\xF2Strings.xml\"");
-    auto book = XlsxWorkbook::open(withPart(original, "[Content_Types].xml", types), "odd.xlsx");
-    ASSERT_TRUE(book.ok()) << book.error().message;
-    const std::string saved = addSampleSheet(*book, "New");
-    EXPECT_TRUE(XlsxWorkbook::open(saved, "saved.xlsx").ok());
+    for (const char* odd : {"PartName=\"/xl/shared\xF2Strings.xml\"", "PartName=\"/xl/shared\x1DStrings.xml\""}) {
+        std::string types = part(original, "[Content_Types].xml");
+        ASSERT_NE(types.find(named), std::string::npos);
+        types.replace(types.find(named), named.size(), odd);
+        auto book = XlsxWorkbook::open(withPart(original, "[Content_Types].xml", types), "odd.xlsx");
+        ASSERT_TRUE(book.ok()) << book.error().message;
+        const std::string saved = addSampleSheet(*book, "New");
+        const auto reread = XlsxWorkbook::open(saved, "saved.xlsx");
+        EXPECT_TRUE(reread.ok()) << reread.error().message;
+    }
 
-    const auto refused = xlsx::ZipArchive::build({{"xl/a\xF2.xml", "<a/>"}});
-    ASSERT_FALSE(refused.ok());
-    EXPECT_NE(refused.error().message.find("is not UTF-8"), std::string::npos) << refused.error().message;
+    for (const char* name : {"xl/a\xF2.xml", "xl/a\x1D.xml"}) {
+        const auto refused = xlsx::ZipArchive::build({{name, "<a/>"}});
+        ASSERT_FALSE(refused.ok());
+        EXPECT_NE(refused.error().message.find("is not UTF-8 text"), std::string::npos) << refused.error().message;
+    }
 }
 
 // Excel puts a new sheet before the active one; inside the span of a 3-D reference that would
