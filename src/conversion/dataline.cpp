@@ -69,7 +69,7 @@ bool DataLineReader::programTextOnly(std::size_t index, std::string_view& progra
     static_assert(kMaxSampleNameLength >= 64);
     std::size_t fields = 0;
     const std::string_view line = m_text.line(index);
-    return fieldOfShortLine(line, static_cast<std::size_t>(m_columns.programFromEnd), fields, program) &&
+    return fieldOfPaddedLine(line, static_cast<std::size_t>(m_columns.programFromEnd), fields, program) &&
            fields >= m_minFields;
 }
 

@@ -140,6 +140,7 @@ Expected<RawText> RawText::fromBytes(std::string bytes, std::string_view name)
     text.m_bytes = std::move(bytes);
     if (auto ok = text.cut(start, name); !ok)
         return ok.error();
+    text.m_bytes.append(padding, ' ');
     return text;
 }
 
@@ -265,7 +266,9 @@ Expected<RawText> detail::loadRawFile(const std::filesystem::path& path, const s
     if (whileReading)
         whileReading();
     // One read of the size the file had; a file that is now shorter or longer was changed.
-    std::string bytes(static_cast<std::size_t>(before->size), '\0');
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(before->size) + RawText::padding);
+    bytes.resize(static_cast<std::size_t>(before->size));
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     const bool whole = static_cast<std::uintmax_t>(in.gcount()) == before->size && in.peek() == EOF;
     if (in.bad())

@@ -21,6 +21,8 @@ class RawText {
 public:
     // Largest file accepted.
     static constexpr std::uint64_t maxBytes = 512ull * 1024 * 1024;
+    // Blanks kept after the text, so that 64 bytes from the start of any line can be read.
+    static constexpr std::size_t padding = 64;
 
     // Lines end at CR LF, LF or CR. A final line break makes no empty line, and blank lines at
     // the end of the file (as left by editing) are dropped. A UTF-8 byte-order mark is dropped;

@@ -186,12 +186,11 @@ void splitline(char /*separator*/, std::string_view line, FieldList& fields)
         fields.m_fields.emplace_back(fieldStart, static_cast<std::size_t>(end - fieldStart));
 }
 
-bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field)
+namespace {
+
+bool fieldFromBits(std::string_view line, const ChunkBits& bits, std::size_t fromEnd, std::size_t& fieldCount,
+                   std::string_view& field)
 {
-    if (line.size() >= 64)
-        return false;
-    const char* const begin = line.data();
-    const ChunkBits bits = chunkBits(begin, begin + line.size());
     if (bits.quotes != 0)
         return false;
     // As splitline: each change of kind begins a field or ends one. Bytes past the end count as
@@ -207,6 +206,20 @@ bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& f
     changes &= changes - 1;
     field = line.substr(start, static_cast<std::size_t>(std::countr_zero(changes)) - start);
     return true;
+}
+
+} // namespace
+
+bool fieldOfPaddedLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount, std::string_view& field)
+{
+    if (line.size() >= 64)
+        return false;
+    // The 64 bytes from the line's start are readable; those past its end count as separators.
+    ChunkBits bits = fullChunkBits(line.data());
+    const std::uint64_t inLine = (std::uint64_t{1} << line.size()) - 1;
+    bits.separators |= ~inLine;
+    bits.quotes &= inLine;
+    return fieldFromBits(line, bits, fromEnd, fieldCount, field);
 }
 
 std::vector<std::string> splitline(std::string_view line)

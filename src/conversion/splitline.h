@@ -45,9 +45,11 @@ void splitlineBytewise(std::string_view line, FieldList& fields);
 
 // For a line of fewer than 64 bytes without a double quote (most data lines), the number of fields
 // splitline would cut it into and the one at position `fromEnd` (1 = last; empty where there is
-// none), without cutting the others; false for any other line.
-[[nodiscard]] bool fieldOfShortLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount,
-                                    std::string_view& field);
+// none), without cutting the others; false for any other line. The line must be followed in
+// memory by at least 64 readable bytes, as RawText keeps its lines: its first 64 bytes are read
+// where they are.
+[[nodiscard]] bool fieldOfPaddedLine(std::string_view line, std::size_t fromEnd, std::size_t& fieldCount,
+                                     std::string_view& field);
 
 // Convenience for tests and small callers.
 std::vector<std::string> splitline(std::string_view line);
