@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows dependencies of Morvane from Debian's own sources, once per machine: installs
 # the cross compiler, Wine and NSIS, adds a deb-src entry to apt's sources, fetches the source
-# packages with apt-get source, and builds qtbase (deps-qtbase.sh, about 30 minutes on 2 cores)
+# packages with apt-get source, and builds qtbase (deps-qtbase.sh, about 12 minutes on 2 quiet cores)
 # and the smaller libraries (deps-libs.sh, about 2 minutes) into prefixes in a cache folder
 # outside the clone, each named by a hash of its recipe: a prefix is built again only when it is
 # missing or its recipe changed. Prints the prefixes as one CMake list on its last line.

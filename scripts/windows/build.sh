@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows program, cross-built on Debian 12: makes the dependencies when they are missing
-# (build-deps.sh; the first run on a machine takes about 35 minutes, later ones reuse them),
+# (build-deps.sh; the first run on a machine takes about 13 minutes, later ones reuse them),
 # builds morvane.exe, morvane-convert.exe and every test with the project's own CMake (warnings
 # fail it), and makes the installer and the portable zip with CPack. Prints the installer's path
 # on its last line.
