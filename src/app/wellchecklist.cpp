@@ -53,6 +53,16 @@ QString reading(double value)
     return QString::number(value, 'g', 8);
 }
 
+// The curves by well name, in any letter case; none for no curves.
+std::map<std::string, const morvane::Curve*> curvesByWell(const std::vector<morvane::Curve>* curves)
+{
+    std::map<std::string, const morvane::Curve*> byName;
+    if (curves)
+        for (const morvane::Curve& curve : *curves)
+            byName.emplace(morvane::foldAscii(curve.well), &curve);
+    return byName;
+}
+
 } // namespace
 
 // The row letters or column numbers beside the wells; the list lays them out.
@@ -202,10 +212,7 @@ void WellCheckList::setFindings(const std::vector<morvane::WellFindings>& wells)
 
 void WellCheckList::setWellData(const std::vector<morvane::Curve>* wells)
 {
-    std::map<std::string, const morvane::Curve*> byName;
-    if (wells)
-        for (const morvane::Curve& well : *wells)
-            byName.emplace(morvane::foldAscii(well.well), &well);
+    const std::map<std::string, const morvane::Curve*> byName = curvesByWell(wells);
     for (int i = 0; i < count(); ++i) {
         QListWidgetItem* well = item(i);
         const auto found = byName.find(morvane::foldAscii(well->text().toStdString()));
@@ -262,10 +269,7 @@ void WellCheckList::updateLook(int index)
 
 void WellCheckList::setMeltPeaks(const std::vector<morvane::Curve>* melt)
 {
-    std::map<std::string, const morvane::Curve*> byName;
-    if (melt)
-        for (const morvane::Curve& well : *melt)
-            byName.emplace(morvane::foldAscii(well.well), &well);
+    const std::map<std::string, const morvane::Curve*> byName = curvesByWell(melt);
     for (int i = 0; i < count(); ++i) {
         const auto found = byName.find(morvane::foldAscii(item(i)->text().toStdString()));
         QString& note = m_meltNotes[std::size_t(i)];
