@@ -142,15 +142,17 @@ Expected<std::vector<ExportTable>> buildExportTables(const RawText& text, const 
         auto checked = convertAndCheck(text, programs, run, format, progress);
         if (!checked)
             return checked.error();
-        const WellTable* wellTable = &checked->table;
-        result.cycles = wellTable->cycles;
+        WellTable& wellTable = checked->table;
+        result.cycles = wellTable.cycles;
         result.plateWarning = std::move(checked->plateWarning);
         result.findings = std::move(checked->findings);
-        for (int row = 1; row < wellTable->grid.rowCount(); ++row)
-            result.wellsWithData.push_back(wellTable->grid.cell(row, 0));
+        for (int row = 1; row < wellTable.grid.rowCount(); ++row)
+            result.wellsWithData.push_back(wellTable.grid.cell(row, 0));
 
-        // Extract Selected Wells, and the answer to the separator question.
-        Extraction extraction = extractSelectedWells(wellTable->grid, format, *ticks, choices.decimalSeparator);
+        // Extract Selected Wells, and the answer to the separator question. The well table is not
+        // needed afterwards, so its rows are the export table's.
+        Extraction extraction =
+            extractSelectedWells(std::move(wellTable.grid), format, *ticks, choices.decimalSeparator);
         result.wellsExtracted = extraction.wellsExtracted;
         result.missingWells = std::move(extraction.missingWells);
         result.table = std::move(extraction.table);

@@ -85,13 +85,15 @@ void DataLineReader::sampleName(std::string& out) const
         out = m_text.toUtf8(out);
 }
 
-bool DataLineReader::sampleNameHadControls() const
+bool DataLineReader::inLine(std::string_view field) const
 {
     const std::string_view line = m_text.line(m_index);
     const std::less_equal<const char*> notAfter;
-    const auto inLine = [&](std::string_view field) {
-        return notAfter(line.data(), field.data()) && notAfter(field.data() + field.size(), line.data() + line.size());
-    };
+    return notAfter(line.data(), field.data()) && notAfter(field.data() + field.size(), line.data() + line.size());
+}
+
+bool DataLineReader::sampleNameHadControls() const
+{
     // The separators between the well, each word and the program number; a quoted field with
     // doubled quotes lies in the list's own buffer, and the gaps beside it are passed over.
     for (std::size_t i = 1; i + m_trailingFields <= m_fields.size(); ++i) {

@@ -78,6 +78,9 @@ public:
     // Whether the line held control characters between the well and the fields after the sample
     // name: they separate words like blanks, so sampleName made them blanks or left them out.
     bool sampleNameHadControls() const;
+    // Whether a field lies in the split line itself; a quoted field with doubled quotes lies in
+    // the reader's own buffer instead, which the next split reuses.
+    bool inLine(std::string_view field) const;
     // Whether sampleName would write `name`, told without writing it where the text allows.
     bool hasSampleName(std::string_view name) const;
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -47,11 +48,12 @@ private:
         OtherSegment, // the same program in another segment: passed over within a run
         Other,        // another program: it ends a run
     };
-    // One well's row as the walk fills it, indexed by cycle.
+    // One well's row as the walk fills it, indexed by cycle. The readings stay in the text until
+    // the table is made, so each becomes a cell's text once.
     struct Row {
         std::string well;
         std::string sample;
-        std::vector<std::string> readings;
+        std::vector<std::string_view> readings;
         std::vector<std::uint32_t> lines; // 1-based; 0 where there is no reading
         std::uint32_t firstLine = 0;
         int lastCycle = 0; // the largest cycle with a reading
@@ -65,6 +67,7 @@ private:
     void take(int cycle);
     bool outOfOrder(int cycle);
     void noteLongerRuns();
+    std::string_view keep(std::string_view reading);
     WellTable table();
     std::uint32_t lineNumber() const { return static_cast<std::uint32_t>(m_index + 1); }
     void note(FindingKind kind, std::size_t row, int cycle, std::string text)
@@ -97,6 +100,7 @@ private:
     std::vector<std::string> m_wellsNotConverted;
     std::vector<std::string> m_header; // by cycle: the cycle number as the file first writes it
     std::vector<Finding> m_findings;
+    std::deque<std::string> m_unquoted; // readings that are not in the text as they stand
 
     // The run being walked: the lines of one well and the selected run that follow each other
     // (lines of the program's other segments aside).
@@ -230,7 +234,7 @@ void Converter::take(int cycle)
         m_header[at].assign(m_line.cycleText());
     if (row.lines[at] != 0)
         note(FindingKind::RepeatedCycle, m_runRow, cycle, cellText(m_text, m_line.reading()));
-    row.readings[at] = cellText(m_text, m_line.reading());
+    row.readings[at] = keep(m_line.reading());
     row.lines[at] = lineNumber();
     row.lastCycle = std::max(row.lastCycle, cycle);
     if (m_sampleChanged)
@@ -240,6 +244,13 @@ void Converter::take(int cycle)
         m_sampleChanged = true;
         note(FindingKind::SampleName, m_runRow, cycle, m_lineSample.empty() ? m_lineSample : m_lineSample.substr(1));
     }
+}
+
+// A reading as it stands in its line, or, where its quotes were undone, a copy that outlives
+// the line reader's buffer.
+std::string_view Converter::keep(std::string_view reading)
+{
+    return m_line.inLine(reading) ? reading : std::string_view(m_unquoted.emplace_back(reading));
 }
 
 // A smaller cycle within a well's run can only be a cycle written out of order: taking it as
@@ -268,7 +279,7 @@ void Converter::noteLongerRuns()
             if (row.lines[at] == 0)
                 continue;
             m_findings.push_back(Finding{FindingKind::LongerRun, static_cast<int>(r + 1), cycle, row.lines[at],
-                                         row.well, row.readings[at]});
+                                         row.well, cellText(m_text, row.readings[at])});
             break;
         }
     }
@@ -294,7 +305,8 @@ WellTable Converter::table()
         grid.cell(gridRow, 1) = std::move(row.sample);
         lines[0] = lines[1] = row.firstLine;
         for (std::size_t cycle = 1; cycle < row.readings.size(); ++cycle) {
-            grid.cell(gridRow, static_cast<int>(cycle) + 1) = std::move(row.readings[cycle]);
+            if (row.lines[cycle] != 0)
+                grid.cell(gridRow, static_cast<int>(cycle) + 1) = cellText(m_text, row.readings[cycle]);
             lines[cycle + 1] = row.lines[cycle];
         }
         row = Row(); // its memory goes as the table's grows

@@ -49,36 +49,72 @@ std::vector<int> tickedInPlateRowOrder(PlateFormat format, const std::vector<boo
     return indices;
 }
 
+namespace {
+
+// The rows of the ticked wells in plate row order, the wells without one named in missingWells.
+std::vector<int> tickedRows(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks,
+                            std::vector<std::string>& missingWells)
+{
+    const auto rows = wellRows(wellTable);
+    std::vector<int> sources;
+    for (int index : tickedInPlateRowOrder(format, ticks)) {
+        const WellPos pos = wellAtIndex(format, index);
+        const std::string name = wellName(pos.row, pos.col);
+        const auto found = rows.find(foldAscii(name));
+        if (found == rows.end())
+            missingWells.push_back(name);
+        else
+            sources.push_back(found->second);
+    }
+    return sources;
+}
+
+} // namespace
+
 Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks)
 {
     const int cols = wellTable.colCount();
     Extraction result;
-    result.table = Grid(2, cols, 1, 1);
+    const std::vector<int> sources = tickedRows(wellTable, format, ticks, result.missingWells);
+    result.wellsExtracted = static_cast<int>(sources.size());
+    result.table = Grid(std::max(2, result.wellsExtracted + 1), cols, 1, 1);
     if (wellTable.rowCount() > 0)
         for (int col = 0; col < cols; ++col)
             result.table.setCell(0, col, wellTable.cell(0, col));
-
-    const auto rows = wellRows(wellTable);
-    const std::vector<int> ticked = tickedInPlateRowOrder(format, ticks);
-    // Room for every ticked well at once: growing by one row at a time moves every cell each
-    // time the table's memory is outgrown.
-    result.table.setRowCount(std::max(2, static_cast<int>(ticked.size()) + 1));
     int k = 0;
-    for (int index : ticked) {
-        const WellPos pos = wellAtIndex(format, index);
-        const std::string name = wellName(pos.row, pos.col);
-        const auto found = rows.find(foldAscii(name));
-        if (found == rows.end()) {
-            result.missingWells.push_back(name);
-            continue;
-        }
-        const int source = found->second;
+    for (int source : sources) {
         ++k;
         for (int col = 0; col < cols; ++col)
             result.table.setCell(k, col, wellTable.cell(source, col));
     }
-    result.table.setRowCount(std::max(2, k + 1));
+    return result;
+}
+
+Extraction extractWells(Grid&& wellTable, PlateFormat format, const std::vector<bool>& ticks)
+{
+    Extraction result;
+    const std::vector<int> sources = tickedRows(wellTable, format, ticks, result.missingWells);
+    // Rows that keep their order (the file lists its wells in plate row order) move up within the
+    // table itself: its readings are neither copied nor held twice.
+    // Each well names a row of its own, so sorted rows are all different, and below the heading
+    // each lies at or below the row it moves to.
+    if (wellTable.rowCount() == 0 || (!sources.empty() && sources.front() == 0) ||
+        !std::is_sorted(sources.begin(), sources.end()))
+        return extractWells(static_cast<const Grid&>(wellTable), format, ticks);
+    const int cols = wellTable.colCount();
+    int k = 0;
+    for (int source : sources) {
+        ++k;
+        if (source != k)
+            for (int col = 0; col < cols; ++col)
+                wellTable.cell(k, col) = std::move(wellTable.cell(source, col));
+    }
     result.wellsExtracted = k;
+    wellTable.setRowCount(k + 1);
+    if (k == 0)
+        wellTable.setRowCount(2); // with no well, row 1 is there and empty
+    wellTable.setFixed(1, 1);
+    result.table = std::move(wellTable);
     return result;
 }
 
@@ -98,6 +134,14 @@ Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const
                                 char systemSeparator)
 {
     Extraction result = extractWells(wellTable, format, ticks);
+    result.wrongSeparator = wrongSeparator(result.table, systemSeparator);
+    return result;
+}
+
+Extraction extractSelectedWells(Grid&& wellTable, PlateFormat format, const std::vector<bool>& ticks,
+                                char systemSeparator)
+{
+    Extraction result = extractWells(std::move(wellTable), format, ticks);
     result.wrongSeparator = wrongSeparator(result.table, systemSeparator);
     return result;
 }

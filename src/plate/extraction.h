@@ -31,6 +31,8 @@ struct Extraction {
 // at least 2 rows (with no well, row 1 is empty), one fixed row and one fixed column. A ticked
 // well without a row in the well table is left out and named in missingWells.
 Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks);
+// The same from a well table that is no longer needed: its rows become the export table's.
+Extraction extractWells(Grid&& wellTable, PlateFormat format, const std::vector<bool>& ticks);
 
 // The check-list flags of the wells an export table holds (column 0, from row 1, any case): the
 // wells it was extracted from, whatever the map's ticks are now. Other names are passed over.
@@ -40,6 +42,8 @@ std::vector<bool> tableWellTicks(const Grid& exportTable, PlateFormat format);
 // the readings' decimal separator against the user's. Repairing is the user's answer
 // (repairSeparators).
 Extraction extractSelectedWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks,
+                                char systemSeparator);
+Extraction extractSelectedWells(Grid&& wellTable, PlateFormat format, const std::vector<bool>& ticks,
                                 char systemSeparator);
 
 // The wells of a conversion that the plate map cannot show, or "": rows of the well table whose

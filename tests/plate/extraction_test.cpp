@@ -197,3 +197,38 @@ TEST(Extraction, SeparatorQuestionText)
     EXPECT_EQ(separatorQuestion('.', ','),
               "Do you want to REPLACE the wrong decimal separator (\".\") with the one (\",\") used by your system?");
 }
+
+TEST(Extraction, ATableGivenUpGivesTheSameExtractionAsACopy)
+{
+    const auto format = PlateFormat::Wells96;
+    std::vector<std::string> rowOrder;
+    for (char row = 'A'; row <= 'H'; ++row)
+        for (int col = 1; col <= 12; ++col)
+            rowOrder.push_back(row + std::to_string(col));
+    const std::vector<bool> all(static_cast<std::size_t>(wellCount(format)), true);
+    struct Case {
+        const char* name;
+        Grid table;
+        std::vector<bool> ticks;
+    };
+    const Case cases[] = {
+        {"every well, in row order (moved up in place)", wellTable(rowOrder), all},
+        {"some wells, in row order", wellTable(rowOrder), ticksOf(format, {"A2", "B1", "H12"})},
+        {"the file's order is not the plate's", fullPlateTable(format), ticksOf(format, {"B3", "A12", "A1"})},
+        {"no well ticked", wellTable(rowOrder), {}},
+        {"a ticked well without a row", wellTable({"A1", "A3"}), ticksOf(format, {"A1", "A2", "A3"})},
+        {"duplicates in letter case", wellTable({"b2", "a1", "A1"}), ticksOf(format, {"A1", "B2"})},
+        {"a heading that names a well", wellTable({"A2", "A3"}), ticksOf(format, {"A1", "A2"})},
+        {"no table", Grid(), ticksOf(format, {"A1"})},
+    };
+    for (const Case& c : cases) {
+        Grid table = c.table;
+        if (std::string(c.name).starts_with("a heading"))
+            table.setCell(0, 0, "A1");
+        const Extraction copied = extractWells(table, format, c.ticks);
+        const Extraction moved = extractWells(std::move(table), format, c.ticks);
+        EXPECT_EQ(moved.table, copied.table) << c.name;
+        EXPECT_EQ(moved.missingWells, copied.missingWells) << c.name;
+        EXPECT_EQ(moved.wellsExtracted, copied.wellsExtracted) << c.name;
+    }
+}
