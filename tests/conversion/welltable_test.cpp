@@ -517,6 +517,6 @@ TEST(ConvertToGrid, ReadingsWhoseQuotesAreUndoneKeepTheirText)
     b.line("A1", "S", "2", "1", "\"1\"\"5\"").line("A1", "S", "2", "2", "\"2\"\"5\"").line("A1", "S", "2", "3", "3.5");
     b.line("A2", "S", "2", "1", "\"x\"\"y\"").line("A2", "S", "2", "2", "2.5");
     const WellTable table = converted(b.build(), settingsFor(2));
-    EXPECT_EQ(render(table.grid), expectedTable({headerRow(1, 3), {"A1", " S", "1\"5", "2\"5", "3.5"},
-                                                 {"A2", " S", "x\"y", "2.5", ""}}));
+    EXPECT_EQ(render(table.grid),
+              expectedTable({headerRow(1, 3), {"A1", " S", "1\"5", "2\"5", "3.5"}, {"A2", " S", "x\"y", "2.5", ""}}));
 }
