@@ -69,24 +69,31 @@ std::vector<int> tickedRows(const Grid& wellTable, PlateFormat format, const std
     return sources;
 }
 
-} // namespace
-
-Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks)
+// The export table of copies: the well table's row 0, then the source rows; at least 2 rows.
+Grid copiedRows(const Grid& wellTable, const std::vector<int>& sources)
 {
     const int cols = wellTable.colCount();
-    Extraction result;
-    const std::vector<int> sources = tickedRows(wellTable, format, ticks, result.missingWells);
-    result.wellsExtracted = static_cast<int>(sources.size());
-    result.table = Grid(std::max(2, result.wellsExtracted + 1), cols, 1, 1);
+    Grid table(std::max(2, static_cast<int>(sources.size()) + 1), cols, 1, 1);
     if (wellTable.rowCount() > 0)
         for (int col = 0; col < cols; ++col)
-            result.table.setCell(0, col, wellTable.cell(0, col));
+            table.setCell(0, col, wellTable.cell(0, col));
     int k = 0;
     for (int source : sources) {
         ++k;
         for (int col = 0; col < cols; ++col)
-            result.table.setCell(k, col, wellTable.cell(source, col));
+            table.setCell(k, col, wellTable.cell(source, col));
     }
+    return table;
+}
+
+} // namespace
+
+Extraction extractWells(const Grid& wellTable, PlateFormat format, const std::vector<bool>& ticks)
+{
+    Extraction result;
+    const std::vector<int> sources = tickedRows(wellTable, format, ticks, result.missingWells);
+    result.wellsExtracted = static_cast<int>(sources.size());
+    result.table = copiedRows(wellTable, sources);
     return result;
 }
 
@@ -94,22 +101,19 @@ Extraction extractWells(Grid&& wellTable, PlateFormat format, const std::vector<
 {
     Extraction result;
     const std::vector<int> sources = tickedRows(wellTable, format, ticks, result.missingWells);
-    // Rows that keep their order (the file lists its wells in plate row order) move up within the
-    // table itself: its readings are neither copied nor held twice.
-    // Each well names a row of its own, so sorted rows are all different, and below the heading
-    // each lies at or below the row it moves to.
-    if (wellTable.rowCount() == 0 || (!sources.empty() && sources.front() == 0) ||
-        !std::is_sorted(sources.begin(), sources.end()))
-        return extractWells(static_cast<const Grid&>(wellTable), format, ticks);
-    const int cols = wellTable.colCount();
-    int k = 0;
-    for (int source : sources) {
-        ++k;
-        if (source != k)
-            for (int col = 0; col < cols; ++col)
-                wellTable.cell(k, col) = std::move(wellTable.cell(source, col));
-    }
+    const int k = static_cast<int>(sources.size());
     result.wellsExtracted = k;
+    // Rows in the table's own order (an export lists its wells in plate row order) move up within
+    // it, neither copied nor held twice. Each well names a row of its own, so sorted rows differ,
+    // and below the heading each lies at or below the row it moves to.
+    if ((!sources.empty() && sources.front() == 0) || !std::is_sorted(sources.begin(), sources.end())) {
+        result.table = copiedRows(wellTable, sources);
+        return result;
+    }
+    for (int row = 1; row <= k; ++row)
+        if (const int source = sources[static_cast<std::size_t>(row - 1)]; source != row)
+            for (int col = 0; col < wellTable.colCount(); ++col)
+                wellTable.cell(row, col) = std::move(wellTable.cell(source, col));
     wellTable.setRowCount(k + 1);
     if (k == 0)
         wellTable.setRowCount(2); // with no well, row 1 is there and empty
