@@ -24,6 +24,15 @@ constexpr bool isAsciiLetter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// Whether every byte is below 0x80: plain ASCII, which is UTF-8 and Windows-1252 alike.
+constexpr bool isAscii(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 constexpr char lowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

@@ -10,14 +10,6 @@ namespace morvane {
 
 namespace {
 
-bool isAscii(std::string_view piece)
-{
-    for (char c : piece)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
 std::string fromEndText(int position)
 {
     if (position == 1)

@@ -32,11 +32,6 @@ std::pair<std::uint16_t, std::uint16_t> dosTime(std::time_t when)
     return {time, date};
 }
 
-bool isAscii(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 } // namespace
 
 // Readers take a name flagged UTF-8 that is not as a damaged archive, and one with a control
